@@ -1,0 +1,70 @@
+// The link contract: open, write, read one byte, close, over the interface the operator chose.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/link_backend.h"
+#include "link/link_settings.h"
+#include "link/receive_ring.h"
+
+namespace krt6 {
+
+class LinkLayer {
+ public:
+  static constexpr std::size_t kChunkSize = 64;
+  static constexpr std::size_t kMaxFill = 4096;
+  static constexpr int kKindCount = 4;
+
+  // Starts with a backend for every kind that fails to open.
+  LinkLayer();
+  ~LinkLayer();
+  LinkLayer(const LinkLayer&) = delete;
+  LinkLayer& operator=(const LinkLayer&) = delete;
+
+  // Stores references to the owner's settings; they are read again at every open.
+  void SetLinkSettings(SerialSettings& serial, std::string& lpt_name, TcpSettings& tcp,
+                       std::uint8_t& code_mode);
+
+  // Replaces the backend of one kind (0..3). The layer owns it from then on.
+  void SetBackend(int kind, std::unique_ptr<LinkBackend> backend);
+  LinkBackend* Backend(int kind) const;
+
+  // Called after each chunk written (USB, COM) or once after the write (LPT, TCP), so that a
+  // window can process its pending messages during a long send.
+  void SetPendingMessagesHandler(std::function<void()> handler);
+
+  LinkHandle OpenLink(int kind);
+  bool LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data, std::uint32_t length);
+  bool LinkReadByte(LinkHandle handle, int kind, std::uint8_t& byte);
+  void CloseLink(int kind, LinkHandle handle);
+
+  // The framing flag registered with SetLinkSettings (0 when none was registered).
+  std::uint8_t CodeMode() const { return code_mode_ != nullptr ? *code_mode_ : 0; }
+
+  // What the link layer learned about the last failure of an open, write or read: the device
+  // or address and the system's error text. Cleared by every OpenLink.
+  const std::string& LastError() const { return last_error_; }
+
+ private:
+  static bool IsKind(int kind) { return kind >= 0 && kind < kKindCount; }
+  static bool IsReadable(int kind) { return kind == lkUsb || kind == lkCom || kind == lkEthernet; }
+  void NotePending();
+  void RecordFailure(int kind, const char* what);
+
+  SerialSettings* serial_ = nullptr;
+  std::string* lpt_name_ = nullptr;
+  TcpSettings* tcp_ = nullptr;
+  std::uint8_t* code_mode_ = nullptr;
+  std::array<std::unique_ptr<LinkBackend>, kKindCount> backends_;
+  std::array<ReceiveRing, kKindCount> rings_;  // the LPT slot stays unused
+  std::array<std::uint8_t, kMaxFill> fill_buffer_{};
+  std::function<void()> pending_messages_;
+  std::string last_error_;
+};
+
+}  // namespace krt6

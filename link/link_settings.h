@@ -1,0 +1,38 @@
+// Settings that tell the link layer where the printer is attached. The main window owns them;
+// the link layer holds references and reads them at every open.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace krt6 {
+
+// The item index of the interface selector; any other value names no link.
+enum LinkKind : int { lkUsb = 0, lkCom = 1, lkLpt = 2, lkEthernet = 3 };
+
+// Serial line settings: a port name and list positions of the serial setup dialog.
+struct SerialSettings {
+  std::string PortName = "COM1";  // "COM1".."COM30"
+  std::int32_t BaudRateIndex = 2;  // 0..6: 2400..115200, anything else 9600
+  std::int32_t DataBitIndex = 1;   // 0: 7 bits, anything else 8
+  std::int32_t ParityIndex = 0;    // 0 none, 1 odd, 2 even, anything else none
+  std::int32_t StopBitIndex = 0;   // 0: 1, 1: 1.5, 2: 2, anything else 1
+  std::int32_t HdShakIndex = 1;    // 0 None, 1 RTS, 2 (and anything else) RTS/CTS
+  std::int32_t SWShakIndex = 0;    // 1 Xon/Xoff, anything else none
+};
+
+// The printer's network address (host name or address text, up to 64 characters) and port.
+struct TcpSettings {
+  std::string IPAddr;
+  std::int32_t Port = 8000;  // only the low 16 bits are used
+};
+
+// The four members the main window owns. CodeMode selects ESC framing when non-zero.
+struct LinkSettings {
+  SerialSettings Serial;
+  std::string LptName = "LPT1";
+  TcpSettings Tcp;
+  std::uint8_t CodeMode = 0;
+};
+
+}  // namespace krt6

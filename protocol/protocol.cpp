@@ -1,0 +1,119 @@
+#include <chrono>
+#include <thread>
+#include <type_traits>
+
+#include "protocol/protocol.h"
+
+namespace krt6 {
+namespace {
+
+void SleepFor(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// Kinds whose operation needs a reply; a parallel link cannot receive one.
+bool NeedsReplyRefusedOnLpt(int kind) {
+  return kind == ckReadStatus || kind == ckReadParameters || kind == ckReadLanSettings;
+}
+
+template <typename Record>
+Record* RecordOf(const CommandRecord& record) {
+  Record* const* held = std::get_if<Record*>(&record);
+  return held != nullptr ? *held : nullptr;
+}
+
+}  // namespace
+
+Protocol::Protocol(LinkLayer& link, Sleeper sleep)
+    : link_(link), sleep_(sleep ? std::move(sleep) : Sleeper(SleepFor)) {}
+
+void Protocol::Sleep(int milliseconds) { sleep_(milliseconds); }
+
+std::string Protocol::LastError() const {
+  return protocol_error_.empty() ? link_.LastError() : protocol_error_;
+}
+
+ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& version) {
+  version_index_ = version;
+  protocol_error_.clear();
+  if (static_cast<unsigned>(kind) > ckReadFirmwareVersion) {
+    NoteProtocolError("Command kind " + std::to_string(kind) + " is out of range.");
+    return kUnknownError;
+  }
+  if (NeedsReplyRefusedOnLpt(kind) && link == lkLpt) {
+    NoteProtocolError("A parallel port cannot receive the printer's reply.");
+    return kReceivingError;
+  }
+  ResultCode result = kUnknownError;
+  auto run = [&](auto* data, auto&& operation) {
+    if (data == nullptr) {
+      NoteProtocolError("Command kind " + std::to_string(kind) + " was given the wrong record.");
+      return;
+    }
+    result = operation(*data);
+  };
+  switch (kind) {
+    case ckReadStatus:
+      run(RecordOf<std::int32_t>(record), [&](std::int32_t& s) { return ReadStatus(link, s); });
+      break;
+    case ckReadParameters:
+      run(RecordOf<ParameterBlock>(record),
+          [&](ParameterBlock& b) { return ReadParameters(link, b); });
+      break;
+    case ckWriteParameters:
+      run(RecordOf<ParameterBlock>(record),
+          [&](ParameterBlock& b) { return WriteParameters(link, b); });
+      break;
+    case ckReadLanSettings:
+      run(RecordOf<LanSettings>(record), [&](LanSettings& s) { return ReadLanSettings(link, s); });
+      break;
+    case ckWriteLanSettings:
+      run(RecordOf<LanSettings>(record),
+          [&](LanSettings& s) { return WriteLanSettings(link, s); });
+      break;
+    case ckSendZ1Command:
+      run(RecordOf<std::int32_t>(record),
+          [&](std::int32_t& selector) { return SendZ1Command(link, selector); });
+      break;
+    case ckSendZ4Command:
+      result = SendZ4Command(link);
+      break;
+    case ckCalibrateSensor:
+      run(RecordOf<std::int32_t>(record),
+          [&](std::int32_t& sensor) { return CalibrateSensor(link, sensor); });
+      break;
+    case ckReadFirmwareVersion:
+      run(RecordOf<VersionText>(record),
+          [&](VersionText& text) { return ReadFirmwareVersion(link, text); });
+      break;
+  }
+  return result;
+}
+
+bool Protocol::SendCommand(LinkHandle handle, int link, const char* text, std::size_t length) {
+  const std::vector<std::uint8_t> framed = FrameCommand(text, length, link_.CodeMode() != 0);
+  return link_.LinkWrite(handle, link, framed.data(), static_cast<std::uint32_t>(framed.size()));
+}
+
+ByteReader Protocol::ReaderFor(LinkHandle handle, int link) {
+  return [this, handle, link](std::uint8_t& byte) { return link_.LinkReadByte(handle, link, byte); };
+}
+
+ResultCode Protocol::ReadStatus(int link, std::int32_t& status) {
+  const LinkHandle handle = link_.OpenLink(link);
+  if (handle == kInvalidLinkHandle) return kPortOpenError;
+  if (!SendCommand(handle, link, "WS", 2)) {
+    link_.CloseLink(link, handle);
+    return kTransmissionError;
+  }
+  std::uint8_t reply[13 + 1] = {};
+  if (!ReadReply(ReaderFor(handle, link), reply, 13, kSOH)) {
+    link_.CloseLink(link, handle);
+    return kReceivingError;
+  }
+  link_.CloseLink(link, handle);
+  status = DecodeStatus(static_cast<char>(reply[2]), static_cast<char>(reply[3]));
+  return kSuccess;
+}
+
+}  // namespace krt6

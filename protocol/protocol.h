@@ -1,0 +1,135 @@
+// The printer command protocol: framing, reply readers and the nine printer operations behind
+// one entry point, ExecuteCommand.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "link/link_layer.h"
+#include "protocol/records.h"
+
+namespace krt6 {
+
+// The result of every printer operation, and the row of the message table shown for it.
+enum ResultCode : int {
+  kSuccess = 0,
+  kPortOpenError = 1,
+  kTransmissionError = 2,
+  kReceivingError = 3,
+  kFileOpenError = 4,
+  kUnknownError = 5,
+};
+
+enum CommandKind : int {
+  ckReadStatus = 0,
+  ckReadParameters = 1,
+  ckWriteParameters = 2,
+  ckReadLanSettings = 3,
+  ckWriteLanSettings = 4,
+  ckSendZ1Command = 5,
+  ckSendZ4Command = 6,
+  ckCalibrateSensor = 7,
+  ckReadFirmwareVersion = 8,
+};
+
+inline constexpr std::uint8_t kSOH = 0x01;
+inline constexpr std::uint8_t kSTX = 0x02;
+inline constexpr std::uint8_t kLF = 0x0A;
+inline constexpr std::uint8_t kESC = 0x1B;
+
+// The record each command kind works on. Kind 6 takes none.
+struct NoRecord {};
+template <int Kind> struct CommandRecordFor;
+template <> struct CommandRecordFor<ckReadStatus> { using type = std::int32_t; };  // StatusIndex
+template <> struct CommandRecordFor<ckReadParameters> { using type = ParameterBlock; };
+template <> struct CommandRecordFor<ckWriteParameters> { using type = ParameterBlock; };
+template <> struct CommandRecordFor<ckReadLanSettings> { using type = LanSettings; };
+template <> struct CommandRecordFor<ckWriteLanSettings> { using type = LanSettings; };
+template <> struct CommandRecordFor<ckSendZ1Command> { using type = std::int32_t; };
+template <> struct CommandRecordFor<ckSendZ4Command> { using type = NoRecord; };
+template <> struct CommandRecordFor<ckCalibrateSensor> { using type = std::int32_t; };
+template <> struct CommandRecordFor<ckReadFirmwareVersion> { using type = VersionText; };
+
+using CommandRecord =
+    std::variant<NoRecord*, std::int32_t*, ParameterBlock*, LanSettings*, VersionText*>;
+
+// English (0) and Japanese (1) texts, UTF-8. Out-of-range rows give an empty text.
+const char* MessageText(int result_code, int language);
+const char* StatusText(int status_index, int language);
+
+// The StatusIndex (0..24) of the two status characters of a status reply; 0 when unknown.
+int DecodeStatus(char first, char second);
+
+// Frames the first `length` bytes of `text` ('{' text '|' '}', or ESC text LF NUL when
+// `esc_mode`). Always length + 3 bytes; the text is copied by length, not up to a NUL.
+std::vector<std::uint8_t> FrameCommand(const char* text, std::size_t length, bool esc_mode);
+
+// Delivers the next received byte; false when none came within the link's limit.
+using ByteReader = std::function<bool(std::uint8_t&)>;
+
+// A device that sends bytes forever without the start byte must not keep the reader searching
+// forever: after this many discarded bytes the reply counts as not received.
+inline constexpr std::size_t kMaxDiscardedBytes = 65536;
+
+// Stores a reply of `total` bytes that begins with `start` into `buffer`, followed by a NUL
+// (`buffer` holds total + 1 bytes). Bytes before `start` are discarded.
+bool ReadReply(const ByteReader& next, std::uint8_t* buffer, std::size_t total, std::uint8_t start);
+
+// The same for a reply that begins with `first` directly followed by `second`. A byte after
+// `first` that is not `second` is discarded and not examined as a new `first`.
+bool ReadReplyPair(const ByteReader& next, std::uint8_t* buffer, std::size_t total,
+                   std::uint8_t first, std::uint8_t second);
+
+class Protocol {
+ public:
+  using Sleeper = std::function<void(int milliseconds)>;
+
+  // `sleep` carries the fixed waits of some operations; tests replace it.
+  explicit Protocol(LinkLayer& link, Sleeper sleep = {});
+
+  // Runs one printer operation over `link` (0 USB, 1 COM, 2 LPT, 3 ETHERNET). Kinds outside
+  // 0..8 give kUnknownError, as does a record of the wrong type; kinds that need a reply are
+  // refused on LPT with kReceivingError before anything is opened.
+  ResultCode Execute(int kind, int link, CommandRecord record, int& version);
+
+  // The typed entry point: the record each kind takes is checked by the compiler.
+  template <int Kind>
+  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record,
+                            int& version) {
+    return Execute(Kind, link, &record, version);
+  }
+
+  // What went wrong in the last failed operation, for the details of the message box.
+  std::string LastError() const;
+
+  // The operations behind the command kinds; Execute runs them with the guards above.
+  ResultCode ReadStatus(int link, std::int32_t& status);
+  ResultCode ReadParameters(int link, ParameterBlock& block);
+  ResultCode WriteParameters(int link, const ParameterBlock& block);
+  ResultCode ReadLanSettings(int link, LanSettings& settings);
+  ResultCode WriteLanSettings(int link, const LanSettings& settings);
+  ResultCode SendZ1Command(int link, std::int32_t selector);
+  ResultCode SendZ4Command(int link);
+  ResultCode CalibrateSensor(int link, std::int32_t sensor);
+  ResultCode ReadFirmwareVersion(int link, VersionText& version);
+
+  int CurrentVersionIndex() const { return version_index_; }
+
+ private:
+  // Frames `length` bytes of `text` with the registered framing and writes them.
+  bool SendCommand(LinkHandle handle, int link, const char* text, std::size_t length);
+  ByteReader ReaderFor(LinkHandle handle, int link);
+  void Sleep(int milliseconds);
+  void NoteProtocolError(std::string text) { protocol_error_ = std::move(text); }
+
+  LinkLayer& link_;
+  Sleeper sleep_;
+  int version_index_ = 4;
+  std::string protocol_error_;
+};
+
+}  // namespace krt6

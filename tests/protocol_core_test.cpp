@@ -1,0 +1,234 @@
+// Framing, the reply readers, the ExecuteCommand guards and the status query.
+#include <gtest/gtest.h>
+
+#include "protocol/protocol.h"
+#include "support/fake_link.h"
+
+namespace krt6 {
+namespace {
+
+using testing::InstallFake;
+using testing::LinkFixture;
+
+std::vector<std::uint8_t> V(std::initializer_list<int> bytes) {
+  std::vector<std::uint8_t> v;
+  for (int b : bytes) v.push_back(static_cast<std::uint8_t>(b));
+  return v;
+}
+
+TEST(FrameCommandTest, BraceAndEscFraming) {
+  EXPECT_EQ(FrameCommand("WS", 2, false), V({0x7B, 'W', 'S', 0x7C, 0x7D}));
+  EXPECT_EQ(FrameCommand("WS", 2, true), V({0x1B, 'W', 'S', 0x0A, 0x00}));
+  EXPECT_EQ(FrameCommand("", 0, false), V({'{', '|', '}'}));
+}
+
+TEST(FrameCommandTest, CopiesByLengthNotUpToNul) {
+  const char text[6] = {'A', '\0', 'B', 'C', 'D', 'E'};
+  EXPECT_EQ(FrameCommand(text, 3, false), V({'{', 'A', 0, 'B', '|', '}'}));
+  EXPECT_EQ(FrameCommand("ABCDEF", 4, true).size(), 7u);
+}
+
+// A reader over a fixed byte string; fails once the string is used up.
+struct Script {
+  std::string bytes;
+  std::size_t pos = 0;
+  ByteReader Reader() {
+    return [this](std::uint8_t& b) {
+      if (pos >= bytes.size()) return false;
+      b = static_cast<std::uint8_t>(bytes[pos++]);
+      return true;
+    };
+  }
+};
+
+std::string Str(const std::uint8_t* buf, std::size_t n) {
+  return std::string(reinterpret_cast<const char*>(buf), n);
+}
+
+TEST(ReadReplyTest, SkipsBytesBeforeTheStartByteAndAppendsNul) {
+  Script s{"xx\x02" "abcd" "zz"};
+  std::uint8_t buf[6] = {9, 9, 9, 9, 9, 9};
+  ASSERT_TRUE(ReadReply(s.Reader(), buf, 5, kSTX));
+  EXPECT_EQ(Str(buf, 5), "\x02" "abcd");
+  EXPECT_EQ(buf[5], 0);
+  EXPECT_EQ(s.pos, 7u);  // nothing read past the reply
+}
+
+TEST(ReadReplyTest, StoresBytesAfterTheStartWhateverTheirValue) {
+  Script s{std::string("\x01\x01\x00\x01", 4)};
+  std::uint8_t buf[5] = {};
+  ASSERT_TRUE(ReadReply(s.Reader(), buf, 4, kSOH));
+  EXPECT_EQ(Str(buf, 4), std::string("\x01\x01\x00\x01", 4));
+}
+
+TEST(ReadReplyTest, ReplyCutShortFails) {
+  Script s{"\x01" "0000000000"};  // 11 of 13 bytes
+  std::uint8_t buf[14] = {};
+  EXPECT_FALSE(ReadReply(s.Reader(), buf, 13, kSOH));
+  Script none{"no start byte here"};
+  EXPECT_FALSE(ReadReply(none.Reader(), buf, 13, kSOH));
+}
+
+TEST(ReadReplyTest, GivesUpAfterTheDiscardBound) {
+  std::size_t reads = 0;
+  ByteReader endless = [&](std::uint8_t& b) {
+    ++reads;
+    b = 'x';
+    return true;
+  };
+  std::uint8_t buf[14] = {};
+  EXPECT_FALSE(ReadReply(endless, buf, 13, kSOH));
+  EXPECT_LE(reads, kMaxDiscardedBytes + 2);
+  reads = 0;
+  EXPECT_FALSE(ReadReplyPair(endless, buf, 13, kSOH, kSTX));
+  EXPECT_LE(reads, kMaxDiscardedBytes + 2);
+  // A start byte within the bound is still found.
+  Script late{std::string(kMaxDiscardedBytes, 'x') + "\x01" "123456789012"};
+  EXPECT_TRUE(ReadReply(late.Reader(), buf, 13, kSOH));
+}
+
+TEST(ReadReplyPairTest, FindsThePairAfterNoise) {
+  Script s{"ab\x01x\x02\x01\x02" "XYZ"};
+  std::uint8_t buf[6] = {};
+  ASSERT_TRUE(ReadReplyPair(s.Reader(), buf, 5, kSOH, kSTX));
+  EXPECT_EQ(Str(buf, 5), "\x01\x02XYZ");
+}
+
+TEST(ReadReplyPairTest, SohSohStxIsNotRecognised) {
+  // The second SOH is consumed as the failed second byte; the STX then starts nothing.
+  Script s{"\x01\x01\x02" "XYZ"};
+  std::uint8_t buf[6] = {};
+  EXPECT_FALSE(ReadReplyPair(s.Reader(), buf, 5, kSOH, kSTX));
+  Script s2{"\x01\x01\x02" "XYZ\x01\x02" "abc"};
+  ASSERT_TRUE(ReadReplyPair(s2.Reader(), buf, 5, kSOH, kSTX));
+  EXPECT_EQ(Str(buf, 5), "\x01\x02" "abc");
+}
+
+TEST(StatusDecodingTest, Table) {
+  struct Row {
+    const char* code;
+    int index;
+    const char* english;
+  };
+  const Row rows[] = {
+      {"00", 1, "ON LINE"},          {"03", 1, "ON LINE"},
+      {"40", 1, "ON LINE"},          {"41", 1, "ON LINE"},
+      {"01", 2, "Head Open (ON LINE)"}, {"04", 4, "PAUSE"},
+      {"11", 8, "Paper JAM"},        {"16", 13, "Motor Temp Error"},
+      {"19", 16, "Motor Temp Error"}, {"30", 19, "The stacked form is full."},
+      {"55", 24, "Save Mode"},       {"08", 0, ""},
+      {"20", 0, ""},                 {"99", 0, ""},
+      {"4A", 0, ""},
+  };
+  for (const Row& r : rows) {
+    const int index = DecodeStatus(r.code[0], r.code[1]);
+    EXPECT_EQ(index, r.index) << r.code;
+    EXPECT_STREQ(StatusText(index, 0), r.english) << r.code;
+  }
+  EXPECT_STREQ(StatusText(1, 1), "オンライン");
+  EXPECT_STREQ(StatusText(16, 1), "モーター温度エラー");
+  EXPECT_STREQ(StatusText(25, 0), "");
+}
+
+TEST(MessageTableTest, BothLanguages) {
+  EXPECT_STREQ(MessageText(0, 0), "");
+  EXPECT_STREQ(MessageText(1, 0), "Port Open Error");
+  EXPECT_STREQ(MessageText(1, 1), "ポートオープンエラー");
+  EXPECT_STREQ(MessageText(3, 0), "Data Receiving Error");
+  EXPECT_STREQ(MessageText(4, 1), "ファイルオープンエラー");
+  EXPECT_STREQ(MessageText(5, 0), "Unknow Error");
+  EXPECT_STREQ(MessageText(6, 0), "");
+}
+
+class ExecuteCommandTest : public ::testing::Test {
+ protected:
+  LinkFixture f;
+  Protocol protocol{f.layer, [](int) {}};
+  int version = 4;
+};
+
+TEST_F(ExecuteCommandTest, KindOutOfRangeOpensNothing) {
+  auto fake = InstallFake(f.layer, lkUsb);
+  std::int32_t status = 0;
+  EXPECT_EQ(protocol.Execute(9, lkUsb, &status, version), kUnknownError);
+  EXPECT_EQ(protocol.Execute(-1, lkUsb, &status, version), kUnknownError);
+  EXPECT_EQ(fake->opens, 0);
+}
+
+TEST_F(ExecuteCommandTest, ReplyKindsAreRefusedOnLptBeforeOpening) {
+  auto fake = InstallFake(f.layer, lkLpt);
+  std::int32_t status = 0;
+  ParameterBlock block;
+  LanSettings lan;
+  EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkLpt, status, version), kReceivingError);
+  EXPECT_EQ(protocol.ExecuteCommand<ckReadParameters>(lkLpt, block, version), kReceivingError);
+  EXPECT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkLpt, lan, version), kReceivingError);
+  EXPECT_EQ(fake->opens, 0);
+  EXPECT_TRUE(fake->written.empty());
+}
+
+TEST_F(ExecuteCommandTest, WrongRecordTypeIsRefused) {
+  auto fake = InstallFake(f.layer, lkUsb);
+  LanSettings lan;
+  EXPECT_EQ(protocol.Execute(ckReadStatus, lkUsb, &lan, version), kUnknownError);
+  EXPECT_EQ(fake->opens, 0);
+}
+
+TEST_F(ExecuteCommandTest, CopiesTheVersionIndex) {
+  version = 2;
+  std::int32_t status = 0;
+  protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+  EXPECT_EQ(protocol.CurrentVersionIndex(), 2);
+}
+
+TEST_F(ExecuteCommandTest, StatusQueryOverEveryReadableLink) {
+  for (int kind : {lkUsb, lkCom, lkEthernet}) {
+    auto fake = InstallFake(f.layer, kind);
+    fake->Queue("junk\x01" "0" "41" "0123456789" "tail");
+    std::int32_t status = -1;
+    ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(kind, status, version), kSuccess);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(fake->written, V({0x7B, 'W', 'S', 0x7C, 0x7D}));
+    EXPECT_EQ(fake->opens, 1);
+    EXPECT_EQ(fake->closes, 1);
+  }
+}
+
+TEST_F(ExecuteCommandTest, StatusQueryUsesEscFramingWhenCodeModeIsSet) {
+  auto fake = InstallFake(f.layer, lkCom);
+  f.settings.CodeMode = 1;
+  fake->Queue("\x01" "000" "000000000");
+  std::int32_t status = -1;
+  ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version), kSuccess);
+  EXPECT_EQ(fake->written, V({0x1B, 'W', 'S', 0x0A, 0x00}));
+}
+
+TEST_F(ExecuteCommandTest, StatusFailuresCloseExactlyOnceAndLeaveTheStatus) {
+  struct Case {
+    bool fail_open;
+    int fail_write;
+    const char* reply;
+    ResultCode expected;
+    int closes;
+  };
+  const Case cases[] = {
+      {true, -1, "", kPortOpenError, 0},
+      {false, 0, "\x01" "000000000000", kTransmissionError, 1},
+      {false, -1, "\x01" "00000000000", kReceivingError, 1},  // 12 of 13 bytes
+      {false, -1, "", kReceivingError, 1},
+  };
+  for (const Case& c : cases) {
+    auto fake = InstallFake(f.layer, lkUsb);
+    fake->fail_open = c.fail_open;
+    fake->fail_write_number = c.fail_write;
+    fake->Queue(c.reply);
+    std::int32_t status = 77;
+    EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version), c.expected);
+    EXPECT_EQ(status, 77);
+    EXPECT_EQ(fake->closes, c.closes);
+    EXPECT_FALSE(protocol.LastError().empty());
+  }
+}
+
+}  // namespace
+}  // namespace krt6
