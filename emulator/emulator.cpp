@@ -208,7 +208,6 @@ void Emulator::SetFaults(const Faults& faults) {
   std::lock_guard<std::mutex> lock(mutex_);
   faults_ = faults;
   model_.SetVersionRepliesWithoutMarker(faults.WvWithoutMarker);
-  xoff_sent_ = false;
 }
 
 void Emulator::ClearLog() {
@@ -285,6 +284,13 @@ bool Emulator::Respond(int fd, const std::vector<Reply>& replies, std::size_t co
     if (!WaitMs(static_cast<int>(command_bytes * 10'000 / static_cast<std::size_t>(f.LineRate))))
       return false;
   }
+  if (f.Stall && options_.Kind == Transport::kPty) {
+    // A printer whose buffer is full: it answers every command with XOFF and nothing else, so
+    // the tool's next write is held.
+    const std::uint8_t x = kXOFF;
+    if (::write(fd, &x, 1) == 1) Note("-> XOFF");
+    return true;
+  }
   for (const Reply& r : replies) {
     if (f.NoReply) {
       Note("  (no reply to " + r.Command + ")");
@@ -339,11 +345,6 @@ void Emulator::Run() {
     }
     if (io >= 0 && !(f.Stall && io != listen_fd_ && options_.Kind != Transport::kPty)) {
       fds[1] = {io, POLLIN, 0};
-    }
-    if (options_.Kind == Transport::kPty && f.Stall && !xoff_sent_ && master_fd_ >= 0) {
-      const std::uint8_t x = kXOFF;
-      if (::write(master_fd_, &x, 1) == 1) Note("-> XOFF");
-      xoff_sent_ = true;
     }
     const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, 200);
     if (n < 0 && errno != EINTR) break;

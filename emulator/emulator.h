@@ -76,7 +76,6 @@ class Emulator {
   std::string device_;
   std::atomic<int> connections_{0};
   std::atomic<bool> stopping_{false};
-  bool xoff_sent_ = false;
 };
 
 // Formats bytes as hexadecimal pairs and as text with control characters escaped, for logs.

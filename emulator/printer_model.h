@@ -41,7 +41,7 @@ struct Faults {
   int WvWithoutMarker = 0;     // the first N "WV" replies lack the "V" marker
   enum class Hangup { kNone, kClose, kReset } HangupAfterReply = Hangup::kNone;
   int TrickleMs = 0;           // the pause between two reply bytes
-  bool Stall = false;          // serial: XOFF to the tool; TCP and FIFO: stop reading
+  bool Stall = false;          // serial: XOFF for every command; TCP and FIFO: stop reading
   int LineRate = 0;            // serial: pace commands and replies at this rate (10 bits a byte)
 };
 
