@@ -23,7 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint8_t kXOFF = 0x13;
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
 
 void CloseFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -62,7 +64,9 @@ Emulator::Emulator(EmulatorOptions options)
   model_.SetVersionRepliesWithoutMarker(faults_.WvWithoutMarker);
 }
 
-Emulator::~Emulator() { Stop(); }
+Emulator::~Emulator() {
+  Stop();
+}
 
 void Emulator::Note(const std::string& line) {
   if (options_.Log) options_.Log(line);
@@ -101,9 +105,8 @@ bool Emulator::Start(std::string& error) {
       sockaddr_storage bound{};
       socklen_t len = sizeof bound;
       ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&bound), &len);
-      port_ = ntohs(bound.ss_family == AF_INET6
-                        ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                        : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+      port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                                : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
       Note("listening on " + options_.Host + ":" + std::to_string(port_));
       break;
     }
@@ -225,8 +228,8 @@ bool Emulator::WaitMs(int milliseconds) {
 
 bool Emulator::SendPaced(int fd, const std::uint8_t* data, std::size_t size, const Faults& f) {
   const bool paced = f.TrickleMs > 0 || f.LineRate > 0;
-  const auto byte_time = f.LineRate > 0 ? std::chrono::microseconds(10'000'000 / f.LineRate)
-                                        : std::chrono::microseconds(0);
+  const auto byte_time = f.LineRate > 0 ? std::chrono::nanoseconds(10'000'000'000L / f.LineRate)
+                                        : std::chrono::nanoseconds(0);
   const auto start = Clock::now();
   for (std::size_t sent = 0; sent < size;) {
     if (stopping_) return false;
@@ -237,9 +240,8 @@ bool Emulator::SendPaced(int fd, const std::uint8_t* data, std::size_t size, con
       const auto now = Clock::now();
       if (due > now) std::this_thread::sleep_until(due);
     }
-    const ssize_t w = options_.Kind == Transport::kTcp
-                          ? ::send(fd, data + sent, n, MSG_NOSIGNAL)
-                          : ::write(fd, data + sent, n);
+    const ssize_t w = options_.Kind == Transport::kTcp ? ::send(fd, data + sent, n, MSG_NOSIGNAL)
+                                                       : ::write(fd, data + sent, n);
     if (w < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) {
@@ -281,8 +283,8 @@ bool Emulator::Respond(int fd, const std::vector<Reply>& replies, std::size_t co
   }
   if (f.LineRate > 0) {
     // The command took this long on the wire before the printer could act on it.
-    if (!WaitMs(static_cast<int>(command_bytes * 10'000 / static_cast<std::size_t>(f.LineRate))))
-      return false;
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(static_cast<long>(command_bytes) * 10'000'000L / f.LineRate));
   }
   if (f.Stall && options_.Kind == Transport::kPty) {
     // A printer whose buffer is full: it answers every command with XOFF and nothing else, so
@@ -339,9 +341,15 @@ void Emulator::Run() {
     pollfd fds[2] = {{wake_[0], POLLIN, 0}, {-1, 0, 0}};
     int io = -1;
     switch (options_.Kind) {
-      case Transport::kTcp: io = client >= 0 ? client : listen_fd_; break;
-      case Transport::kPty: io = master_fd_; break;
-      case Transport::kFifo: io = fifo_fd_; break;
+      case Transport::kTcp:
+        io = client >= 0 ? client : listen_fd_;
+        break;
+      case Transport::kPty:
+        io = master_fd_;
+        break;
+      case Transport::kFifo:
+        io = fifo_fd_;
+        break;
     }
     if (io >= 0 && !(f.Stall && io != listen_fd_ && options_.Kind != Transport::kPty)) {
       fds[1] = {io, POLLIN, 0};
@@ -358,8 +366,9 @@ void Emulator::Run() {
       }
       continue;
     }
-    const ssize_t got = options_.Kind == Transport::kTcp ? ::recv(client, buffer.data(), buffer.size(), 0)
-                                                          : ::read(io, buffer.data(), buffer.size());
+    const ssize_t got = options_.Kind == Transport::kTcp
+                            ? ::recv(client, buffer.data(), buffer.size(), 0)
+                            : ::read(io, buffer.data(), buffer.size());
     if (got <= 0) {
       if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (options_.Kind == Transport::kTcp) {

@@ -37,7 +37,7 @@ class Emulator {
   bool Start(std::string& error);
   void Stop();
 
-  int Port() const { return port_; }                          // TCP
+  int Port() const { return port_; }                         // TCP
   const std::string& DevicePath() const { return device_; }  // pty slave or FIFO path
 
   std::vector<ReceivedCommand> Commands() const;

@@ -124,8 +124,8 @@ int main(int argc, char** argv) {
       options.Printer.Status[0] = v[0];
       options.Printer.Status[1] = v[1];
     } else if (a == "--parameters1" || a == "--parameters2") {
-      std::string& target = a == "--parameters1" ? options.Printer.Parameters1
-                                                  : options.Printer.Parameters2;
+      std::string& target =
+          a == "--parameters1" ? options.Printer.Parameters1 : options.Printer.Parameters2;
       const std::string v = value();
       target.replace(0, std::min(v.size(), target.size()), v.substr(0, target.size()));
     } else if (a == "--ip" || a == "--gateway" || a == "--mask") {

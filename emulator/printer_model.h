@@ -18,7 +18,7 @@ struct LanState {
   int Port = 8000;
   bool Dhcp = false;
   std::string DhcpId = std::string(32, 'F');  // the 32 characters as last received
-  std::string HostName;                      // at most 16 characters
+  std::string HostName;                       // at most 16 characters
 };
 
 struct PrinterState {
@@ -34,15 +34,15 @@ struct PrinterState {
 
 // How a reply is spoiled, for testing how a tool copes.
 struct Faults {
-  bool NoReply = false;        // commands are taken, nothing is answered
-  int CutAfter = -1;           // only the first N bytes of each reply are sent
-  std::string Noise;           // bytes sent before each reply
-  int DelayMs = 0;             // the wait before each reply
-  int WvWithoutMarker = 0;     // the first N "WV" replies lack the "V" marker
+  bool NoReply = false;     // commands are taken, nothing is answered
+  int CutAfter = -1;        // only the first N bytes of each reply are sent
+  std::string Noise;        // bytes sent before each reply
+  int DelayMs = 0;          // the wait before each reply
+  int WvWithoutMarker = 0;  // the first N "WV" replies lack the "V" marker
   enum class Hangup { kNone, kClose, kReset } HangupAfterReply = Hangup::kNone;
-  int TrickleMs = 0;           // the pause between two reply bytes
-  bool Stall = false;          // serial: XOFF for every command; TCP and FIFO: stop reading
-  int LineRate = 0;            // serial: pace commands and replies at this rate (10 bits a byte)
+  int TrickleMs = 0;   // the pause between two reply bytes
+  bool Stall = false;  // serial: XOFF for every command; TCP and FIFO: stop reading
+  int LineRate = 0;    // serial: pace commands and replies at this rate (10 bits a byte)
 };
 
 struct ReceivedCommand {
@@ -71,11 +71,11 @@ class PrinterModel {
   PrinterState& MutableState() { return state_; }
 
   // The replies, built from the current state.
-  std::vector<std::uint8_t> StatusReply() const;                  // "WS": 13 bytes from SOH
+  std::vector<std::uint8_t> StatusReply() const;                   // "WS": 13 bytes from SOH
   std::vector<std::uint8_t> VersionReply(bool with_marker) const;  // "WV": 27 bytes from SOH STX
-  std::vector<std::uint8_t> Parameters0Reply() const;             // "Z5;0": 44, or 42 before 1.0J
-  std::vector<std::uint8_t> Parameters1Reply() const;             // "Z5;1": 30
-  std::vector<std::uint8_t> LanReply() const;                     // "Z5;3": 99
+  std::vector<std::uint8_t> Parameters0Reply() const;              // "Z5;0": 44, or 42 before 1.0J
+  std::vector<std::uint8_t> Parameters1Reply() const;              // "Z5;1": 30
+  std::vector<std::uint8_t> LanReply() const;                      // "Z5;3": 99
 
   // True for firmware texts 1.0B to 1.0I, whose "Z5;0" reply is 42 bytes long.
   static bool ShortParameterReply(const std::string& firmware);

@@ -101,8 +101,9 @@ LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
 std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) {
   const int fd = static_cast<int>(handle);
   if (open_.count(fd) == 0) return 0;
-  const auto deadline = Clock::now() + milliseconds(timings_.WriteBaseMs +
-                                                    timings_.WritePerByteMs * static_cast<int>(size));
+  const auto deadline =
+      Clock::now() +
+      milliseconds(timings_.WriteBaseMs + timings_.WritePerByteMs * static_cast<int>(size));
   SigpipeGuard guard;
   std::size_t sent = 0;
   while (sent < size) {

@@ -8,7 +8,9 @@
 
 namespace krt6 {
 
-std::chrono::steady_clock::time_point SteadyNow() { return std::chrono::steady_clock::now(); }
+std::chrono::steady_clock::time_point SteadyNow() {
+  return std::chrono::steady_clock::now();
+}
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point deadline,
                       std::chrono::steady_clock::time_point now) {

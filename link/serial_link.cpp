@@ -19,7 +19,7 @@ struct RateEntry {
   speed_t Speed;
   int Rate;
 };
-constexpr RateEntry kRates[] = {{B2400, 2400},   {B4800, 4800},   {B9600, 9600},  {B19200, 19200},
+constexpr RateEntry kRates[] = {{B2400, 2400},   {B4800, 4800},   {B9600, 9600},    {B19200, 19200},
                                 {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
 
 RateEntry RateFor(std::int32_t index) {
@@ -46,7 +46,9 @@ std::string OpenHint(int error_number) {
 
 }  // namespace
 
-int SerialRate(std::int32_t baud_rate_index) { return RateFor(baud_rate_index).Rate; }
+int SerialRate(std::int32_t baud_rate_index) {
+  return RateFor(baud_rate_index).Rate;
+}
 
 SerialLine MapSerialSettings(const SerialSettings& s, const termios& current) {
   SerialLine line;
@@ -118,7 +120,8 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   termios current{};
   if (::tcgetattr(fd.Get(), &current) != 0) {
     const int e = errno;
-    last_error_ = DescribeSystemError(name + " (" + device + ")", e, "The device is not a serial port.");
+    last_error_ =
+        DescribeSystemError(name + " (" + device + ")", e, "The device is not a serial port.");
     return kInvalidLinkHandle;
   }
   // Exclusive like a port on other systems: TIOCEXCL keeps further opens out (root excepted),
@@ -163,7 +166,8 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   if (it == open_.end()) return 0;
   const Port& port = it->second;
   const auto deadline =
-      Clock::now() + milliseconds(timings_.WriteBaseMs + timings_.WritePerByteMs * static_cast<int>(size));
+      Clock::now() +
+      milliseconds(timings_.WriteBaseMs + timings_.WritePerByteMs * static_cast<int>(size));
   if (port.HoldOutputOnDsr && !WaitForDsr(fd, port, deadline)) return 0;
   std::size_t sent = 0;
   while (sent < size) {

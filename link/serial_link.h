@@ -18,7 +18,7 @@ namespace krt6 {
 struct SerialLine {
   termios Attributes{};
   speed_t Speed = B9600;
-  int Rate = 9600;              // bit/s, for messages and wire-time figures
+  int Rate = 9600;               // bit/s, for messages and wire-time figures
   bool HoldOutputOnDsr = false;  // Linux has no DSR output flow control: checked before each chunk
 };
 

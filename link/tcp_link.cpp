@@ -28,7 +28,8 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
   last_error_.clear();
   socket_.Reset();
   const std::string& host = settings.Tcp.IPAddr;
-  const auto port = static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
+  const auto port =
+      static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
   peer_ = Endpoint(host, port);
   if (host.empty()) {
     last_error_ = "No address specified. Enter the printer's address in the Ethernet setup.";
@@ -48,7 +49,8 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
     rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   }
   if (rc != 0) {
-    last_error_ = host + ": " + (rc == EAI_SYSTEM ? DescribeSystemError({}, errno) : ::gai_strerror(rc)) +
+    last_error_ = host + ": " +
+                  (rc == EAI_SYSTEM ? DescribeSystemError({}, errno) : ::gai_strerror(rc)) +
                   ". Check the printer's address.";
     return kInvalidLinkHandle;
   }
@@ -58,7 +60,8 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
   int last_errno = ETIMEDOUT;
   for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
     if (Clock::now() >= deadline) break;
-    UniqueFd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
+    UniqueFd fd(
+        ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
     if (!fd.Valid()) {
       last_errno = errno;
       continue;
@@ -153,6 +156,8 @@ std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) {
   }
 }
 
-void TcpLink::Close(LinkHandle) { socket_.Reset(); }
+void TcpLink::Close(LinkHandle) {
+  socket_.Reset();
+}
 
 }  // namespace krt6

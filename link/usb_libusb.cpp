@@ -13,17 +13,28 @@ namespace {
 
 int ErrnoFor(int libusb_error) {
   switch (libusb_error) {
-    case LIBUSB_ERROR_ACCESS: return EACCES;
-    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
-    case LIBUSB_ERROR_BUSY: return EBUSY;
-    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
-    case LIBUSB_ERROR_PIPE: return EPIPE;
-    case LIBUSB_ERROR_NOT_FOUND: return ENOENT;
-    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
-    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
-    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
-    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
-    default: return EIO;
+    case LIBUSB_ERROR_ACCESS:
+      return EACCES;
+    case LIBUSB_ERROR_NO_DEVICE:
+      return ENODEV;
+    case LIBUSB_ERROR_BUSY:
+      return EBUSY;
+    case LIBUSB_ERROR_TIMEOUT:
+      return ETIMEDOUT;
+    case LIBUSB_ERROR_PIPE:
+      return EPIPE;
+    case LIBUSB_ERROR_NOT_FOUND:
+      return ENOENT;
+    case LIBUSB_ERROR_NO_MEM:
+      return ENOMEM;
+    case LIBUSB_ERROR_OVERFLOW:
+      return EOVERFLOW;
+    case LIBUSB_ERROR_INTERRUPTED:
+      return EINTR;
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+      return ENOTSUP;
+    default:
+      return EIO;
   }
 }
 
@@ -31,7 +42,8 @@ std::string Hint(int libusb_error) {
   switch (libusb_error) {
     case LIBUSB_ERROR_ACCESS:
       return "Install the udev rule SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"6f2d\", MODE=\"0660\", "
-             "TAG+=\"uaccess\" (e.g. /etc/udev/rules.d/70-krt6.rules), then plug the printer in again.";
+             "TAG+=\"uaccess\" (e.g. /etc/udev/rules.d/70-krt6.rules), then plug the printer in "
+             "again.";
     case LIBUSB_ERROR_BUSY:
       return "The printer is held by another program.";
     case LIBUSB_ERROR_NO_DEVICE:
@@ -43,9 +55,9 @@ std::string Hint(int libusb_error) {
 
 std::string Describe(const std::string& device, int libusb_error, const std::string& extra = {}) {
   std::string hint = extra.empty() ? Hint(libusb_error) : extra;
-  return DescribeSystemError(device, ErrnoFor(libusb_error),
-                             std::string(libusb_error_name(libusb_error)) +
-                                 (hint.empty() ? "" : ". " + hint));
+  return DescribeSystemError(
+      device, ErrnoFor(libusb_error),
+      std::string(libusb_error_name(libusb_error)) + (hint.empty() ? "" : ". " + hint));
 }
 
 UsbStatus StatusFor(int rc) {
@@ -66,8 +78,13 @@ class LibusbPrinter final : public UsbPrinterDevice {
  public:
   LibusbPrinter(libusb_context* context, libusb_device_handle* handle, int interface_number,
                 std::uint8_t out, std::uint8_t in, std::size_t in_packet, std::string name)
-      : context_(context), handle_(handle), interface_(interface_number), out_(out), in_(in),
-        in_packet_(in_packet), name_(std::move(name)) {}
+      : context_(context),
+        handle_(handle),
+        interface_(interface_number),
+        out_(out),
+        in_(in),
+        in_packet_(in_packet),
+        name_(std::move(name)) {}
   ~LibusbPrinter() override {
     libusb_release_interface(handle_, interface_);
     libusb_close(handle_);
@@ -95,9 +112,9 @@ class LibusbPrinter final : public UsbPrinterDevice {
     t.Transferred = transferred > 0 ? static_cast<std::size_t>(transferred) : 0;
     if (rc != 0) {
       const std::string extra =
-          rc == LIBUSB_ERROR_TIMEOUT ? std::string("No ") + what + " within " +
-                                           std::to_string(timeout_ms) + " ms."
-                                     : std::string();
+          rc == LIBUSB_ERROR_TIMEOUT
+              ? std::string("No ") + what + " within " + std::to_string(timeout_ms) + " ms."
+              : std::string();
       t.Error = Describe(name_ + " " + what, rc, extra);
     }
     return t;
@@ -114,7 +131,8 @@ class LibusbPrinter final : public UsbPrinterDevice {
 
 class LibusbSource final : public UsbDeviceSource {
  public:
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id, std::string& error) override {
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
+                                                std::string& error) override {
     libusb_context* context = nullptr;
     int rc = libusb_init(&context);
     if (rc != 0) {
@@ -241,6 +259,8 @@ class LibusbSource final : public UsbDeviceSource {
 
 }  // namespace
 
-std::unique_ptr<UsbDeviceSource> MakeLibusbDeviceSource() { return std::make_unique<LibusbSource>(); }
+std::unique_ptr<UsbDeviceSource> MakeLibusbDeviceSource() {
+  return std::make_unique<LibusbSource>();
+}
 
 }  // namespace krt6

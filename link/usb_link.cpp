@@ -41,7 +41,8 @@ std::size_t UsbLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capa
   // Ask for a whole packet: a smaller request overflows when the printer sends a full one.
   const std::size_t ask = std::max(kPacket, device_->InPacketSize());
   std::vector<std::uint8_t> packet(ask);
-  const UsbTransfer t = device_->BulkRead(packet.data(), ask, static_cast<unsigned>(timings_.ReadMs));
+  const UsbTransfer t =
+      device_->BulkRead(packet.data(), ask, static_cast<unsigned>(timings_.ReadMs));
   if (t.Status != UsbStatus::kOk && t.Transferred == 0) {
     last_error_ = t.Error;
     return 0;

@@ -24,7 +24,8 @@ struct UsbTransfer {
 class UsbPrinterDevice {
  public:
   virtual ~UsbPrinterDevice() = default;
-  virtual UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms) = 0;
+  virtual UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size,
+                                unsigned timeout_ms) = 0;
   // Asks for `size` bytes; `size` is at least one full packet.
   virtual UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms) = 0;
   // The largest packet of the IN endpoint.

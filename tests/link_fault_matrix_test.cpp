@@ -109,55 +109,53 @@ void RunMatrix(Transport transport, const std::vector<FaultCase>& cases) {
 }
 
 TEST(LinkFaultMatrixTest, SerialOverAPseudoTerminal) {
-  RunMatrix(Transport::kPty,
-            {
-                {"reply", {}, kSuccess, 0, 200},
-                {"no reply", Make([](Faults& f) { f.NoReply = true; }), kReceivingError, 1190, 1400},
-                {"short reply", Make([](Faults& f) { f.CutAfter = 6; }), kReceivingError, 1190, 1400},
-                {"noise before the start byte", Make([](Faults& f) { f.Noise = "\x02garbage\x7f"; }),
-                 kSuccess, 0, 200},
-                {"slow start", Make([](Faults& f) { f.DelayMs = 600; }), kSuccess, 590, 800},
-                {"trickling bytes", Make([](Faults& f) { f.TrickleMs = 30; }), kSuccess, 330, 600},
-                {"hang-up mid-reply",
-                 Make([](Faults& f) {
-                   f.CutAfter = 6;
-                   f.HangupAfterReply = Faults::Hangup::kClose;
-                 }),
-                 kReceivingError, 0, 400},
-            });
+  RunMatrix(
+      Transport::kPty,
+      {
+          {"reply", {}, kSuccess, 0, 200},
+          {"no reply", Make([](Faults& f) { f.NoReply = true; }), kReceivingError, 1190, 1400},
+          {"short reply", Make([](Faults& f) { f.CutAfter = 6; }), kReceivingError, 1190, 1400},
+          {"noise before the start byte", Make([](Faults& f) { f.Noise = "\x02garbage\x7f"; }),
+           kSuccess, 0, 200},
+          {"slow start", Make([](Faults& f) { f.DelayMs = 600; }), kSuccess, 590, 800},
+          {"trickling bytes", Make([](Faults& f) { f.TrickleMs = 30; }), kSuccess, 330, 600},
+          {"hang-up mid-reply", Make([](Faults& f) {
+             f.CutAfter = 6;
+             f.HangupAfterReply = Faults::Hangup::kClose;
+           }),
+           kReceivingError, 0, 400},
+      });
 }
 
 TEST(LinkFaultMatrixTest, TcpOverLoopback) {
-  RunMatrix(Transport::kTcp,
-            {
-                {"reply", {}, kSuccess, 0, 200},
-                {"no reply", Make([](Faults& f) { f.NoReply = true; }), kReceivingError, 990, 1200},
-                {"short reply", Make([](Faults& f) { f.CutAfter = 6; }), kReceivingError, 990, 1200},
-                {"noise before the start byte", Make([](Faults& f) { f.Noise = "\x02garbage\x7f"; }),
-                 kSuccess, 0, 200},
-                {"trickling bytes", Make([](Faults& f) { f.TrickleMs = 30; }), kSuccess, 330, 600},
-                {"closed mid-reply",
-                 Make([](Faults& f) {
-                   f.CutAfter = 6;
-                   f.HangupAfterReply = Faults::Hangup::kClose;
-                 }),
-                 kReceivingError, 0, 300},
-                {"reset mid-reply",
-                 Make([](Faults& f) {
-                   f.CutAfter = 6;
-                   f.HangupAfterReply = Faults::Hangup::kReset;
-                 }),
-                 kReceivingError, 0, 300},
-                {"closed without a reply",
-                 Make([](Faults& f) {
-                   f.NoReply = true;
-                   f.HangupAfterReply = Faults::Hangup::kClose;
-                 }),
-                 kReceivingError, 0, 300},
-                // The kernel takes the command whole; the stall shows as the missing reply.
-                {"printer stops reading", Make([](Faults& f) { f.Stall = true; }), kReceivingError,
-                 990, 1200},
-            });
+  RunMatrix(
+      Transport::kTcp,
+      {
+          {"reply", {}, kSuccess, 0, 200},
+          {"no reply", Make([](Faults& f) { f.NoReply = true; }), kReceivingError, 990, 1200},
+          {"short reply", Make([](Faults& f) { f.CutAfter = 6; }), kReceivingError, 990, 1200},
+          {"noise before the start byte", Make([](Faults& f) { f.Noise = "\x02garbage\x7f"; }),
+           kSuccess, 0, 200},
+          {"trickling bytes", Make([](Faults& f) { f.TrickleMs = 30; }), kSuccess, 330, 600},
+          {"closed mid-reply", Make([](Faults& f) {
+             f.CutAfter = 6;
+             f.HangupAfterReply = Faults::Hangup::kClose;
+           }),
+           kReceivingError, 0, 300},
+          {"reset mid-reply", Make([](Faults& f) {
+             f.CutAfter = 6;
+             f.HangupAfterReply = Faults::Hangup::kReset;
+           }),
+           kReceivingError, 0, 300},
+          {"closed without a reply", Make([](Faults& f) {
+             f.NoReply = true;
+             f.HangupAfterReply = Faults::Hangup::kClose;
+           }),
+           kReceivingError, 0, 300},
+          // The kernel takes the command whole; the stall shows as the missing reply.
+          {"printer stops reading", Make([](Faults& f) { f.Stall = true; }), kReceivingError, 990,
+           1200},
+      });
 }
 
 TEST(LinkFaultMatrixTest, SerialPrinterThatHoldsXoffStallsTheNextWrite) {
@@ -268,7 +266,8 @@ ResultCode SendOverLpt(LinkLayer& layer, const std::string& text) {
   const LinkHandle h = layer.OpenLink(lkLpt);
   if (h == kInvalidLinkHandle) return kPortOpenError;
   const auto framed = FrameCommand(text.data(), text.size(), false);
-  const bool ok = layer.LinkWrite(h, lkLpt, framed.data(), static_cast<std::uint32_t>(framed.size()));
+  const bool ok =
+      layer.LinkWrite(h, lkLpt, framed.data(), static_cast<std::uint32_t>(framed.size()));
   layer.CloseLink(lkLpt, h);
   return ok ? kSuccess : kTransmissionError;
 }

@@ -64,7 +64,7 @@ TEST(SerialLinkTest, OpensTheResolvedDeviceAndAppliesTheLine) {
 TEST(SerialLinkTest, WritesEveryChunkAndPurgesStaleInputAtOpen) {
   SerialBench b;
   b.pty.Send("stale");  // left over from an earlier exchange: purged by the open
-  b.pty.Receive(50);     // a fresh terminal echoes it back; drop the echo
+  b.pty.Receive(50);    // a fresh terminal echoes it back; drop the echo
   const LinkHandle h = b.f.layer.OpenLink(lkCom);
   ASSERT_NE(h, kInvalidLinkHandle);
   std::vector<std::uint8_t> data(130);

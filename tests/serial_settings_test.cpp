@@ -16,7 +16,8 @@ speed_t ExpectedSpeed(int index) {
 // A port left in the worst state another program could leave it in.
 termios DirtyPort() {
   termios t{};
-  t.c_iflag = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK;
+  t.c_iflag =
+      IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK;
   t.c_oflag = OPOST | ONLCR;
   t.c_lflag = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
   t.c_cflag = CS5 | PARENB | PARODD | CSTOPB | CRTSCTS | B300 | HUPCL;
@@ -45,9 +46,9 @@ TEST(SerialSettingsTest, EveryCombinationMapsEachFieldIndependently) {
               s.SWShakIndex = sw;
               const SerialLine line = MapSerialSettings(s, dirty);
               const termios& t = line.Attributes;
-              SCOPED_TRACE(::testing::Message() << "baud " << baud << " data " << data << " parity "
-                                                << parity << " stop " << stop << " hd " << hd
-                                                << " sw " << sw);
+              SCOPED_TRACE(::testing::Message()
+                           << "baud " << baud << " data " << data << " parity " << parity
+                           << " stop " << stop << " hd " << hd << " sw " << sw);
               ASSERT_EQ(line.Speed, ExpectedSpeed(baud));
               ASSERT_EQ(cfgetospeed(&t), ExpectedSpeed(baud));
               ASSERT_EQ(cfgetispeed(&t), ExpectedSpeed(baud));
@@ -82,9 +83,9 @@ TEST(SerialSettingsTest, NamedCasesFromTheSetupDialog) {
     tcflag_t cflag;  // CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS
   };
   const Case cases[] = {
-      {{"COM1", 2, 1, 0, 0, 1, 0}, 9600, CS8 | CRTSCTS},              // the defaults
-      {{"COM1", 7, 1, 0, 0, 5, 0}, 9600, CS8 | CRTSCTS},              // 7 gives 9600, 5 RTS/CTS
-      {{"COM1", 6, 0, 2, 2, 0, 1}, 115200, CS7 | PARENB | CSTOPB},    // even, two stop bits
+      {{"COM1", 2, 1, 0, 0, 1, 0}, 9600, CS8 | CRTSCTS},            // the defaults
+      {{"COM1", 7, 1, 0, 0, 5, 0}, 9600, CS8 | CRTSCTS},            // 7 gives 9600, 5 RTS/CTS
+      {{"COM1", 6, 0, 2, 2, 0, 1}, 115200, CS7 | PARENB | CSTOPB},  // even, two stop bits
       {{"COM1", 0, 0, 1, 1, 2, 0}, 2400, CS7 | PARENB | PARODD | CSTOPB | CRTSCTS},
   };
   for (const Case& c : cases) {
@@ -100,17 +101,27 @@ TEST(PortTableTest, MapsEveryNameOfTheTableAndNothingElse) {
   const struct {
     const char* name;
     const char* serial;
-  } serial[] = {{"COM1", "/dev/ttyS0"},    {"COM4", "/dev/ttyS3"},     {"COM5", "/dev/ttyUSB0"},
-                {"COM10", "/dev/ttyUSB5"}, {"COM20", "/dev/ttyUSB15"}, {"COM21", "/dev/ttyACM0"},
-                {"COM30", "/dev/ttyACM9"}, {"COM0", ""},               {"COM31", ""},
-                {"COM01", ""},             {"com1", ""},               {"COM", ""},
-                {"COM1 ", ""},             {"LPT1", ""},               {"COM99999", ""}};
+  } serial[] = {{"COM1", "/dev/ttyS0"},
+                {"COM4", "/dev/ttyS3"},
+                {"COM5", "/dev/ttyUSB0"},
+                {"COM10", "/dev/ttyUSB5"},
+                {"COM20", "/dev/ttyUSB15"},
+                {"COM21", "/dev/ttyACM0"},
+                {"COM30", "/dev/ttyACM9"},
+                {"COM0", ""},
+                {"COM31", ""},
+                {"COM01", ""},
+                {"com1", ""},
+                {"COM", ""},
+                {"COM1 ", ""},
+                {"LPT1", ""},
+                {"COM99999", ""}};
   for (const auto& c : serial) EXPECT_EQ(table.SerialDevice(c.name), c.serial) << c.name;
   const struct {
     const char* name;
     const char* device;
-  } parallel[] = {{"LPT1", "/dev/lp0"}, {"LPT4", "/dev/lp3"}, {"LPT0", ""}, {"LPT5", ""},
-                  {"COM1", ""},         {"lpt1", ""}};
+  } parallel[] = {{"LPT1", "/dev/lp0"}, {"LPT4", "/dev/lp3"}, {"LPT0", ""},
+                  {"LPT5", ""},         {"COM1", ""},         {"lpt1", ""}};
   for (const auto& c : parallel) EXPECT_EQ(table.ParallelDevice(c.name), c.device) << c.name;
 }
 

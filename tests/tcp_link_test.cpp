@@ -1,7 +1,7 @@
 // The TCP link over loopback: connect, the connect bound, the wait for data, the printer closing
 // or resetting the connection, and descriptors.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -68,7 +68,8 @@ TEST(TcpLinkTest, ConnectsByDottedAddressHostNameAndIpv6AndUsesTheLow16BitsOfThe
     std::string address;
     std::int32_t port;
   };
-  const Case cases[] = {{"127.0.0.1", v4.port}, {"localhost", v4.port}, {"127.0.0.1", v4.port + 65536}};
+  const Case cases[] = {
+      {"127.0.0.1", v4.port}, {"localhost", v4.port}, {"127.0.0.1", v4.port + 65536}};
   for (const Case& c : cases) {
     b.f.settings.Tcp.IPAddr = c.address;
     b.f.settings.Tcp.Port = c.port;

@@ -17,7 +17,10 @@ using testing::LinkFixture;
 struct UsbBench {
   std::shared_ptr<EmulatedUsbState> state = std::make_shared<EmulatedUsbState>();
   LinkFixture f;
-  UsbBench() { f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(std::make_shared<EmulatedUsbSource>(state))); }
+  UsbBench() {
+    f.layer.SetBackend(lkUsb,
+                       std::make_unique<UsbLink>(std::make_shared<EmulatedUsbSource>(state)));
+  }
   ResultCode Status(std::int32_t& status) {
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
@@ -35,7 +38,8 @@ TEST(UsbLinkTest, StatusQueryRoundTripWithPacketsAndLimits) {
   ASSERT_EQ(b.state->commands.size(), 1u);
   EXPECT_EQ(b.state->commands[0].Raw, (std::vector<std::uint8_t>{'{', 'W', 'S', '|', '}'}));
   EXPECT_EQ(b.state->write_timeouts, (std::vector<unsigned>{5000 + 10 * 5}));
-  EXPECT_EQ(b.state->read_sizes, (std::vector<std::size_t>{64}));  // one full packet, served from the ring
+  EXPECT_EQ(b.state->read_sizes,
+            (std::vector<std::size_t>{64}));  // one full packet, served from the ring
   EXPECT_EQ(b.state->read_timeouts, (std::vector<unsigned>{5000}));
   EXPECT_EQ(b.state->devices_alive, 0) << "the device is released at close";
   // The device list is read again at every open.
@@ -65,7 +69,8 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
   {
     UsbBench b;
     b.state->absent = true;
-    b.state->open_error = "USB 6f2d:0001: Permission denied (errno 13). LIBUSB_ERROR_ACCESS. Install the udev rule";
+    b.state->open_error =
+        "USB 6f2d:0001: Permission denied (errno 13). LIBUSB_ERROR_ACCESS. Install the udev rule";
     EXPECT_EQ(b.Status(status), kPortOpenError);
     EXPECT_NE(b.f.layer.LastError().find("udev rule"), std::string::npos);
   }
@@ -105,7 +110,8 @@ TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
   if (device) GTEST_SKIP() << "a printer is attached";
   EXPECT_FALSE(error.empty());
   LinkFixture f;
-  f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(std::shared_ptr<UsbDeviceSource>(std::move(source))));
+  f.layer.SetBackend(
+      lkUsb, std::make_unique<UsbLink>(std::shared_ptr<UsbDeviceSource>(std::move(source))));
   EXPECT_EQ(f.layer.OpenLink(lkUsb), kInvalidLinkHandle);
   EXPECT_FALSE(f.layer.LastError().empty());
 }

@@ -42,7 +42,8 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
     std::vector<emulator::Reply> replies;
     s_->model.Feed(data, taken, s_->commands, replies);
     if (!s_->no_reply) {
-      for (const auto& r : replies) s_->pending.insert(s_->pending.end(), r.Bytes.begin(), r.Bytes.end());
+      for (const auto& r : replies)
+        s_->pending.insert(s_->pending.end(), r.Bytes.begin(), r.Bytes.end());
     }
     if (taken < size) return {UsbStatus::kTimeout, taken, "USB test printer write: timed out"};
     return {UsbStatus::kOk, taken, {}};
@@ -68,7 +69,8 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
 class EmulatedUsbSource final : public UsbDeviceSource {
  public:
   explicit EmulatedUsbSource(std::shared_ptr<EmulatedUsbState> s) : s_(std::move(s)) {}
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id, std::string& error) override {
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
+                                                std::string& error) override {
     ++s_->opens;
     if (s_->absent || vendor_id != kPrinterVendorId) {
       error = s_->open_error;
