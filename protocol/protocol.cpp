@@ -29,7 +29,10 @@ Protocol::Protocol(LinkLayer& link, Sleeper sleep)
 void Protocol::Sleep(int milliseconds) { sleep_(milliseconds); }
 
 std::string Protocol::LastError() const {
-  return protocol_error_.empty() ? link_.LastError() : protocol_error_;
+  if (!protocol_error_.empty()) return protocol_error_;
+  // Every byte arrived but none started a reply: the reader gave up after its bound.
+  if (link_.LastError().empty()) return "No reply: the printer's data never began a reply.";
+  return link_.LastError();
 }
 
 ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& version) {
