@@ -217,5 +217,31 @@ TEST(TcpLinkTest, ClosedOrResetConnectionEndsTheExchangeAtOnce) {
   }
 }
 
+TEST(TcpLinkTest, AWriteThePrinterDoesNotTakeInTimeFails) {
+  Listener l;
+  TcpTimings timings;
+  timings.WriteMs = 300;  // the production limit is 3000; the mechanism is the same
+  TcpBench b(timings);
+  b.f.settings.Tcp.IPAddr = "127.0.0.1";
+  b.f.settings.Tcp.Port = l.port;
+  const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
+  ASSERT_EQ(h, 1);
+  const int peer = l.Accept();  // never reads
+  // More than the socket buffers of both ends hold.
+  const std::vector<std::uint8_t> flood(64u << 20, 'x');
+  const auto start = Clock::now();
+  EXPECT_FALSE(
+      b.f.layer.LinkWrite(h, lkEthernet, flood.data(), static_cast<std::uint32_t>(flood.size())));
+  const double took = MillisecondsSince(start);
+  EXPECT_GE(took, 290);
+  EXPECT_LT(took, 2500);
+  EXPECT_NE(b.f.layer.LastError().find("did not take the data within 300 ms"), std::string::npos)
+      << b.f.layer.LastError();
+  b.f.layer.CloseLink(lkEthernet, h);
+  ::close(peer);
+  EXPECT_EQ(TcpTimings{}.WriteMs, 3000);
+  EXPECT_EQ(TcpTimings{}.WaitMs, 1000);
+}
+
 }  // namespace
 }  // namespace krt6
