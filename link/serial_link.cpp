@@ -30,25 +30,19 @@ RateEntry RateFor(std::int32_t index) {
 std::string OpenHint(int error_number) {
   switch (error_number) {
     case EACCES:
-    case EPERM:
-      return "Add your user to the dialout group.";
+    case EPERM: return "Add your user to the dialout group.";
     case EBUSY:
-    case EWOULDBLOCK:
-      return "The port is held by another program.";
+    case EWOULDBLOCK: return "The port is held by another program.";
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-      return "Check that the adapter is plugged in and the port name is right.";
-    default:
-      return {};
+    case ENXIO: return "Check that the adapter is plugged in and the port name is right.";
+    default: return {};
   }
 }
 
 }  // namespace
 
-int SerialRate(std::int32_t baud_rate_index) {
-  return RateFor(baud_rate_index).Rate;
-}
+int SerialRate(std::int32_t baud_rate_index) { return RateFor(baud_rate_index).Rate; }
 
 SerialLine MapSerialSettings(const SerialSettings& s, const termios& current) {
   SerialLine line;
@@ -126,10 +120,8 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   }
   // Exclusive like a port on other systems: TIOCEXCL keeps further opens out (root excepted),
   // the lock also catches a second opener running as root.
-  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-    const int e = errno;
-    last_error_ = DescribeSystemError(name + " (" + device + ")", e == EWOULDBLOCK ? EBUSY : e,
-                                      OpenHint(EBUSY));
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    last_error_ = DescribeSystemError(name + " (" + device + ")", EBUSY, OpenHint(EBUSY));
     return kInvalidLinkHandle;
   }
   ::ioctl(fd.Get(), TIOCEXCL);
