@@ -60,15 +60,15 @@ std::string ResolveTarget(const std::string& path) {
   return slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
 }
 
-void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+struct FolderAndName {
+  std::string folder;
+  std::string name;
+};
+
+FolderAndName SplitPath(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    folder = ".";
-    name = path;
-  } else {
-    folder = slash == 0 ? "/" : path.substr(0, slash);
-    name = path.substr(slash + 1);
-  }
+  if (slash == std::string::npos) return {std::string(1, '.'), path};
+  return {slash == 0 ? std::string(1, '/') : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 int WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
@@ -127,8 +127,7 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
   }
   if (existed && !S_ISREG(old_status.st_mode)) return WriteInPlace(path, target, data, size);
 
-  std::string folder, name;
-  SplitPath(target, folder, name);
+  const auto [folder, name] = SplitPath(target);
   if (name.empty()) return FileResult::Failure(FileOperation::kCreate, path, EISDIR);
 
   // The folder is opened once so that creating, renaming and flushing all act on the same one.

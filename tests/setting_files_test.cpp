@@ -223,9 +223,9 @@ TEST(LanSettingsFileTest, ShortAndLongFilesCoverOnlyTheStartOfTheRecord) {
   LanSettings s = base;
   ApplyLanSettingsFile(file.data(), 49, s);
   EXPECT_EQ(s.LanFlag, 1);
-  EXPECT_EQ(s.IpAddress[0], 0x05040302);
-  EXPECT_EQ(s.Gateway[3], 0x31302F2E);
-  EXPECT_EQ(s.SocketPort, 8000);
+  EXPECT_EQ(std::int32_t{s.IpAddress[0]}, 0x05040302);
+  EXPECT_EQ(std::int32_t{s.Gateway[3]}, 0x31302F2E);
+  EXPECT_EQ(std::int32_t{s.SocketPort}, 8000);
   EXPECT_STREQ(s.DhcpId, "KEEP");
 }
 
@@ -272,7 +272,7 @@ TEST(SettingFilesFuzzTest, EverySizeWithRandomContentLoadsSafely) {
       EXPECT_NE(std::memchr(block.EuroCode, 0, sizeof block.EuroCode), nullptr) << size;
       if (size != 76 && size != 84 && size != 88) {
         ParameterBlock copied;
-        std::memcpy(&copied, file.data(), std::min<std::size_t>(size, 92));
+        if (size > 0) std::memcpy(&copied, file.data(), std::min<std::size_t>(size, 92));
         for (int slot = 0; slot < kSlots; ++slot) {
           if (slot == kEuroSlot) continue;
           EXPECT_EQ(Slot(block, slot), Slot(copied, slot)) << size << "/" << slot;
@@ -286,7 +286,7 @@ TEST(SettingFilesFuzzTest, EverySizeWithRandomContentLoadsSafely) {
       EXPECT_NE(std::memchr(lan.DhcpId, 0, sizeof lan.DhcpId), nullptr) << size;
       EXPECT_NE(std::memchr(lan.DhcpHostName, 0, sizeof lan.DhcpHostName), nullptr) << size;
       LanSettings copied;
-      std::memcpy(&copied, file.data(), std::min<std::size_t>(size, 107));
+      if (size > 0) std::memcpy(&copied, file.data(), std::min<std::size_t>(size, 107));
       const LanSettingsFileBytes got = EncodeLanSettings(lan);
       const auto* want = reinterpret_cast<const std::uint8_t*>(&copied);
       for (std::size_t i = 0; i < 107; ++i) {
