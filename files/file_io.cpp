@@ -99,7 +99,9 @@ std::string TemporaryName(const std::string& name, unsigned attempt) {
   char suffix[64];
   std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.tmp", static_cast<long>(::getpid()),
                 counter.fetch_add(1) + attempt, static_cast<unsigned long long>(ticks));
-  return "." + name + suffix;
+  // Part of the name only: a target name near the file system's length limit must still leave
+  // room for the suffix.
+  return "." + name.substr(0, 96) + suffix;
 }
 
 // Writes into an existing device or FIFO directly: it has no contents a rename could protect,

@@ -94,6 +94,14 @@ TEST(SaveTest, ReplacingKeepsThePermissionsAndFollowsSymbolicLinks) {
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"link.ts1", "old.ts1"}));
 }
 
+TEST(SaveTest, NameAtTheLengthLimitCanBeSaved) {
+  TempDir dir;
+  const std::string name = std::string(251, 'n') + ".ts0";  // 255 bytes, the usual limit
+  ASSERT_TRUE(SaveParameterFile(dir / name, SampleBlock()));
+  EXPECT_EQ(ReadBytes(dir / name), Encoded(SampleBlock()));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{name});
+}
+
 TEST(SaveTest, RoundTripRestoresBothRecords) {
   TempDir dir;
   const ParameterBlock block = SampleBlock();
