@@ -85,15 +85,16 @@ TEST(ReadReplyTest, GivesUpAfterTheDiscardBound) {
   };
   std::uint8_t buf[14] = {};
   EXPECT_FALSE(ReadReply(endless, buf, 13, kSOH));
-  EXPECT_LE(reads, kMaxDiscardedBytes + 2);
+  EXPECT_LE(reads, kMaxDiscardedBytes + 1);
   reads = 0;
   EXPECT_FALSE(ReadReplyPair(endless, buf, 13, kSOH, kSTX));
-  EXPECT_LE(reads, kMaxDiscardedBytes + 2);
-  // A start byte within the bound is still found.
-  Script late{std::string(kMaxDiscardedBytes, 'x') +
-              "\x01"
-              "123456789012"};
+  EXPECT_LE(reads, kMaxDiscardedBytes + 1);
+  // A start byte after 65,535 discarded bytes is still found; after 65,536 it is not.
+  Script late{std::string(kMaxDiscardedBytes - 1, 'x') + "\x01" + "123456789012"};
   EXPECT_TRUE(ReadReply(late.Reader(), buf, 13, kSOH));
+  Script too_late{std::string(kMaxDiscardedBytes, 'x') + "\x01" + "123456789012"};
+  EXPECT_FALSE(ReadReply(too_late.Reader(), buf, 13, kSOH));
+  EXPECT_EQ(too_late.pos, kMaxDiscardedBytes);
 }
 
 TEST(ReadReplyPairTest, FindsThePairAfterNoise) {
