@@ -11,9 +11,7 @@ namespace krt6 {
 namespace {
 
 // A dialog's path in the file system's own encoding.
-std::string LocalPath(const QString& name) {
-  return QFile::encodeName(name).toStdString();
-}
+std::string LocalPath(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
 }  // namespace
 

@@ -7,18 +7,12 @@ namespace krt6 {
 
 const char* FileOperationName(FileOperation operation) {
   switch (operation) {
-    case FileOperation::kCreate:
-      return "create";
-    case FileOperation::kOpen:
-      return "open";
-    case FileOperation::kRead:
-      return "read";
-    case FileOperation::kWrite:
-      return "write";
-    case FileOperation::kFlush:
-      return "flush";
-    case FileOperation::kRename:
-      return "rename";
+    case FileOperation::kCreate: return "create";
+    case FileOperation::kOpen: return "open";
+    case FileOperation::kRead: return "read";
+    case FileOperation::kWrite: return "write";
+    case FileOperation::kFlush: return "flush";
+    case FileOperation::kRename: return "rename";
   }
   return "access";
 }

@@ -56,8 +56,7 @@ constexpr Span kLayout76[] = {
 // 84 bytes, and 88 bytes whose last 4 bytes are not used: no ModelSelect, no BlankSpaceLen.
 constexpr Span kLayout84[] = {{0, 0, 68}, {68, 72, 16}};
 
-template <std::size_t N>
-void Terminate(char (&text)[N]) {
+template <std::size_t N> void Terminate(char (&text)[N]) {
   if (std::memchr(text, 0, N) == nullptr) text[N - 1] = '\0';
 }
 
@@ -146,9 +145,7 @@ void ApplyLanSettingsFile(const std::uint8_t* data, std::size_t size, LanSetting
   TerminateTexts(settings);
 }
 
-void TerminateTexts(ParameterBlock& block) {
-  Terminate(block.EuroCode);
-}
+void TerminateTexts(ParameterBlock& block) { Terminate(block.EuroCode); }
 
 void TerminateTexts(LanSettings& settings) {
   Terminate(settings.DhcpId);

@@ -37,9 +37,9 @@ const char* const kLanEdits[] = {
     "EditGeteway3",    "EditGeteway4",    "EditSocketPort",  "EditDHCPID",     "EditDHCPHostName"};
 
 // Every control of a page as text, to compare pages.
-template <std::size_t C, std::size_t E>
-QStringList Page(const WindowFixture& f, const char* const (&combos)[C],
-                 const char* const (&edits)[E]) {
+template <std::size_t C, std::size_t E> QStringList Page(const WindowFixture& f,
+                                                         const char* const (&combos)[C],
+                                                         const char* const (&edits)[E]) {
   QStringList state;
   for (const char* name : combos) state << QString::number(f.Combo(name)->currentIndex());
   for (const char* name : edits) state << f.Edit(name)->text();
