@@ -94,6 +94,22 @@ TEST(SaveTest, ReplacingKeepsThePermissionsAndFollowsSymbolicLinks) {
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"link.ts1", "old.ts1"}));
 }
 
+TEST(SaveTest, DevicesAndFifosAreWrittenNotReplaced) {
+  // Renaming over /dev/null as root would put a regular file in its place.
+  ASSERT_TRUE(SaveParameterFile("/dev/null", SampleBlock()));
+  struct stat status {};
+  ASSERT_EQ(::stat("/dev/null", &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));
+
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.ts0").c_str(), 0600), 0);
+  const FileResult no_reader = SaveParameterFile(dir / "pipe.ts0", SampleBlock());
+  EXPECT_EQ(no_reader.Operation(), FileOperation::kCreate);
+  EXPECT_EQ(no_reader.ErrorNumber(), ENXIO);  // nobody reads: fails at once instead of waiting
+  ASSERT_EQ(::stat((dir / "pipe.ts0").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
 TEST(SaveTest, NameAtTheLengthLimitCanBeSaved) {
   TempDir dir;
   const std::string name = std::string(251, 'n') + ".ts0";  // 255 bytes, the usual limit
