@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -55,7 +56,8 @@ class Emulator {
              std::size_t& command_bytes);
   bool Respond(int fd, const std::vector<Reply>& replies, std::size_t command_bytes);
   bool WaitMs(int milliseconds);  // false when stopping
-  bool SendPaced(int fd, const std::uint8_t* data, std::size_t size, const Faults& faults);
+  bool SendPaced(int fd, const std::uint8_t* data, std::size_t size, const Faults& faults,
+                 std::chrono::steady_clock::time_point& line_free);
   void Hangup(int& fd, bool reset);
   void Note(const std::string& line);
 

@@ -13,9 +13,7 @@ constexpr std::uint8_t kETX = 0x03;
 constexpr std::uint8_t kLF = 0x0A;
 constexpr std::uint8_t kESC = 0x1B;
 
-bool StartsWith(const std::string& text, const char* prefix) {
-  return text.rfind(prefix, 0) == 0;
-}
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 void Put(std::vector<std::uint8_t>& out, std::size_t at, const std::string& text) {
   for (std::size_t i = 0; i < text.size() && at + i < out.size(); ++i) {
