@@ -43,16 +43,44 @@ inline constexpr std::uint8_t kESC = 0x1B;
 
 // The record each command kind works on. Kind 6 takes none.
 struct NoRecord {};
-template <int Kind> struct CommandRecordFor;
-template <> struct CommandRecordFor<ckReadStatus> { using type = std::int32_t; };  // StatusIndex
-template <> struct CommandRecordFor<ckReadParameters> { using type = ParameterBlock; };
-template <> struct CommandRecordFor<ckWriteParameters> { using type = ParameterBlock; };
-template <> struct CommandRecordFor<ckReadLanSettings> { using type = LanSettings; };
-template <> struct CommandRecordFor<ckWriteLanSettings> { using type = LanSettings; };
-template <> struct CommandRecordFor<ckSendZ1Command> { using type = std::int32_t; };
-template <> struct CommandRecordFor<ckSendZ4Command> { using type = NoRecord; };
-template <> struct CommandRecordFor<ckCalibrateSensor> { using type = std::int32_t; };
-template <> struct CommandRecordFor<ckReadFirmwareVersion> { using type = VersionText; };
+template <int Kind>
+struct CommandRecordFor;
+template <>
+struct CommandRecordFor<ckReadStatus> {
+  using type = std::int32_t;
+};  // StatusIndex
+template <>
+struct CommandRecordFor<ckReadParameters> {
+  using type = ParameterBlock;
+};
+template <>
+struct CommandRecordFor<ckWriteParameters> {
+  using type = ParameterBlock;
+};
+template <>
+struct CommandRecordFor<ckReadLanSettings> {
+  using type = LanSettings;
+};
+template <>
+struct CommandRecordFor<ckWriteLanSettings> {
+  using type = LanSettings;
+};
+template <>
+struct CommandRecordFor<ckSendZ1Command> {
+  using type = std::int32_t;
+};
+template <>
+struct CommandRecordFor<ckSendZ4Command> {
+  using type = NoRecord;
+};
+template <>
+struct CommandRecordFor<ckCalibrateSensor> {
+  using type = std::int32_t;
+};
+template <>
+struct CommandRecordFor<ckReadFirmwareVersion> {
+  using type = VersionText;
+};
 
 using CommandRecord =
     std::variant<NoRecord*, std::int32_t*, ParameterBlock*, LanSettings*, VersionText*>;
@@ -98,8 +126,7 @@ class Protocol {
 
   // The typed entry point: the record each kind takes is checked by the compiler.
   template <int Kind>
-  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record,
-                            int& version) {
+  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record, int& version) {
     return Execute(Kind, link, &record, version);
   }
 
@@ -123,6 +150,9 @@ class Protocol {
   // Frames `length` bytes of `text` with the registered framing and writes them.
   bool SendCommand(LinkHandle handle, int link, const char* text, std::size_t length);
   ByteReader ReaderFor(LinkHandle handle, int link);
+  // Opens the link, sends one command without a reply, keeps the link open for
+  // `settle_milliseconds` (none when 0) and closes it.
+  ResultCode SendOneCommand(int link, const char* text, int settle_milliseconds);
   void Sleep(int milliseconds);
   void NoteProtocolError(std::string text) { protocol_error_ = std::move(text); }
 
