@@ -43,44 +43,16 @@ inline constexpr std::uint8_t kESC = 0x1B;
 
 // The record each command kind works on. Kind 6 takes none.
 struct NoRecord {};
-template <int Kind>
-struct CommandRecordFor;
-template <>
-struct CommandRecordFor<ckReadStatus> {
-  using type = std::int32_t;
-};  // StatusIndex
-template <>
-struct CommandRecordFor<ckReadParameters> {
-  using type = ParameterBlock;
-};
-template <>
-struct CommandRecordFor<ckWriteParameters> {
-  using type = ParameterBlock;
-};
-template <>
-struct CommandRecordFor<ckReadLanSettings> {
-  using type = LanSettings;
-};
-template <>
-struct CommandRecordFor<ckWriteLanSettings> {
-  using type = LanSettings;
-};
-template <>
-struct CommandRecordFor<ckSendZ1Command> {
-  using type = std::int32_t;
-};
-template <>
-struct CommandRecordFor<ckSendZ4Command> {
-  using type = NoRecord;
-};
-template <>
-struct CommandRecordFor<ckCalibrateSensor> {
-  using type = std::int32_t;
-};
-template <>
-struct CommandRecordFor<ckReadFirmwareVersion> {
-  using type = VersionText;
-};
+template <int Kind> struct CommandRecordFor;
+template <> struct CommandRecordFor<ckReadStatus> { using type = std::int32_t; };  // StatusIndex
+template <> struct CommandRecordFor<ckReadParameters> { using type = ParameterBlock; };
+template <> struct CommandRecordFor<ckWriteParameters> { using type = ParameterBlock; };
+template <> struct CommandRecordFor<ckReadLanSettings> { using type = LanSettings; };
+template <> struct CommandRecordFor<ckWriteLanSettings> { using type = LanSettings; };
+template <> struct CommandRecordFor<ckSendZ1Command> { using type = std::int32_t; };
+template <> struct CommandRecordFor<ckSendZ4Command> { using type = NoRecord; };
+template <> struct CommandRecordFor<ckCalibrateSensor> { using type = std::int32_t; };
+template <> struct CommandRecordFor<ckReadFirmwareVersion> { using type = VersionText; };
 
 using CommandRecord =
     std::variant<NoRecord*, std::int32_t*, ParameterBlock*, LanSettings*, VersionText*>;
@@ -126,7 +98,8 @@ class Protocol {
 
   // The typed entry point: the record each kind takes is checked by the compiler.
   template <int Kind>
-  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record, int& version) {
+  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record,
+                            int& version) {
     return Execute(Kind, link, &record, version);
   }
 
