@@ -13,15 +13,13 @@ namespace krt6 {
 namespace {
 
 // Copies `text` into a fixed field with its terminator, cut to fit.
-template <std::size_t N>
-void CopyText(char (&field)[N], const QString& text) {
+template <std::size_t N> void CopyText(char (&field)[N], const QString& text) {
   const QByteArray bytes = text.toLatin1().left(static_cast<qsizetype>(N - 1));
   std::memset(field, 0, N);
   std::memcpy(field, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-template <std::size_t N>
-QString FieldText(const char (&field)[N]) {
+template <std::size_t N> QString FieldText(const char (&field)[N]) {
   return QString::fromLatin1(field, static_cast<qsizetype>(strnlen(field, N)));
 }
 
