@@ -13,18 +13,13 @@ constexpr int kVersionAttempts = 3;
 
 }  // namespace
 
-const char* Z1CommandText(std::int32_t selector) {
-  return selector == 0 ? "Z10" : "Z11";
-}
+const char* Z1CommandText(std::int32_t selector) { return selector == 0 ? "Z10" : "Z11"; }
 
 const char* CalibrationCommandText(std::int32_t sensor) {
   switch (sensor) {
-    case 0:
-      return "WT;1000,1";
-    case 1:
-      return "WT;1000,2";
-    default:
-      return "WT;1000,3";
+    case 0: return "WT;1000,1";
+    case 1: return "WT;1000,2";
+    default: return "WT;1000,3";
   }
 }
 

@@ -28,15 +28,11 @@ char FontDigitForItem(std::int32_t item) {
 
 namespace {
 
-bool HasFormat(int version_index) {
-  return version_index >= 0 && version_index <= 4;
-}
+bool HasFormat(int version_index) { return version_index >= 0 && version_index <= 4; }
 
 // The value is the character's code minus '0', without a range check: a non-digit gives a value
 // that selects no list item.
-std::int32_t Digit(std::uint8_t c) {
-  return static_cast<std::int32_t>(c) - '0';
-}
+std::int32_t Digit(std::uint8_t c) { return static_cast<std::int32_t>(c) - '0'; }
 
 struct FieldValue {
   SettingField field;
@@ -45,9 +41,7 @@ struct FieldValue {
 
 }  // namespace
 
-std::size_t FirstParameterReplyLength(int version_index) {
-  return version_index > 2 ? 44 : 42;
-}
+std::size_t FirstParameterReplyLength(int version_index) { return version_index > 2 ? 44 : 42; }
 
 std::size_t FirstParameterCommandLength(int version_index) {
   if (!HasFormat(version_index)) return 0;
@@ -56,16 +50,12 @@ std::size_t FirstParameterCommandLength(int version_index) {
 
 std::size_t SecondParameterCommandLength(int version_index) {
   switch (version_index) {
-    case 0:
-      return 38;
+    case 0: return 38;
     case 1:
-    case 2:
-      return 36;
+    case 2: return 36;
     case 3:
-    case 4:
-      return 42;
-    default:
-      return 0;
+    case 4: return 42;
+    default: return 0;
   }
 }
 

@@ -61,12 +61,8 @@ const FieldInfo* InfoOf(SettingField field) {
   return nullptr;
 }
 
-bool IsBlank(std::uint8_t c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-bool IsDigit(std::uint8_t c) {
-  return c >= '0' && c <= '9';
-}
+bool IsBlank(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 

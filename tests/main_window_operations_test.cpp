@@ -40,8 +40,7 @@ struct PrinterWindow {
   }
 
   ScriptedPrinterState& usb() { return *printers[lkUsb]; }
-  template <typename T>
-  T* Find(const char* name) const {
+  template <typename T> T* Find(const char* name) const {
     T* found = window->findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(found, nullptr) << name;
     return found;
@@ -339,9 +338,9 @@ TEST(LanPageTest, ConversionErrorKeepsEarlierFieldsAndSendsNothing) {
   EXPECT_TRUE(w.usb().commands.empty());
   EXPECT_EQ(w.usb().opens, 1);  // the start-up version query only
   const LanSettings& lan = w.window->Lan();
-  EXPECT_EQ(lan.IpAddress[0], 10);
-  EXPECT_EQ(lan.IpAddress[1], 168);
-  EXPECT_EQ(lan.IpAddress[2], 10);
+  EXPECT_EQ(std::int32_t{lan.IpAddress[0]}, 10);
+  EXPECT_EQ(std::int32_t{lan.IpAddress[1]}, 168);
+  EXPECT_EQ(std::int32_t{lan.IpAddress[2]}, 10);
   EXPECT_TRUE(w.Button("ButtonExSet")->isEnabled());
   EXPECT_TRUE(w.window->isEnabled());
 }

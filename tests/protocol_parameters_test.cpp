@@ -14,14 +14,10 @@ namespace {
 using testing::InstallFake;
 using testing::LinkFixture;
 
-std::string Framed(const std::string& text) {
-  return "{" + text + "|}";
-}
+std::string Framed(const std::string& text) { return "{" + text + "|}"; }
 
 // The start-up block of an English system (the window also sets the carried values).
-ParameterBlock StartupBlock() {
-  return ParameterBlock{};
-}
+ParameterBlock StartupBlock() { return ParameterBlock{}; }
 
 ParameterBlock JapaneseStartupBlock() {
   ParameterBlock b;
