@@ -114,9 +114,12 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->EditDHCPHostName && event->type() == QEvent::KeyPress) {
     const auto* key_event = static_cast<QKeyEvent*>(event);
     const QString typed = key_event->text();
-    // Keys that type nothing (arrows, Delete, Home) and focus movement are not characters.
-    const bool focus_key = key_event->key() == Qt::Key_Tab || key_event->key() == Qt::Key_Backtab;
-    if (!typed.isEmpty() && !focus_key) {
+    // Keys that type no character pass: arrows and Home (no text), Delete (whose text is DEL
+    // here) and the focus keys.
+    const int key = key_event->key();
+    const bool not_a_character =
+        key == Qt::Key_Delete || key == Qt::Key_Tab || key == Qt::Key_Backtab;
+    if (!typed.isEmpty() && !not_a_character) {
       for (QChar c : typed) {
         EditDHCPHostNameKeyPress(c);
         if (c.isNull()) return true;

@@ -358,6 +358,8 @@ TEST(LanPageTest, HostNameKeyFilter) {
   Key(edit, Qt::Key_Left);  // keys that type nothing still work
   Type(edit, "9");
   EXPECT_EQ(edit->text(), "abcd91");
+  Key(edit, Qt::Key_Delete, QString(QChar(0x7F)));  // deletes the "1" after the cursor
+  EXPECT_EQ(edit->text(), "abcd9");
   // Other fields are not filtered.
   QLineEdit* id = w.Edit("EditDHCPID");
   id->clear();

@@ -68,14 +68,6 @@ TEST_F(ParametersTest, StartupValuesOnTheWireByVersion) {
   }
 }
 
-TEST_F(ParametersTest, FirstBytesOnTheWireAreTheBrace) {
-  ASSERT_EQ(Write(StartupBlock(), 4), kSuccess);
-  ASSERT_GE(fake->written.size(), 32u);
-  EXPECT_EQ(fake->written[0], 0x7B);
-  EXPECT_EQ(fake->written[30], 0x7C);
-  EXPECT_EQ(fake->written[31], 0x7D);
-}
-
 TEST_F(ParametersTest, JapaneseStartupFirstCommand) {
   for (int version : {2, 3, 4}) {
     fake = InstallFake(f.layer, lkUsb);
