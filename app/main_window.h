@@ -27,6 +27,7 @@ namespace krt6 {
 
 class UserPrompts;
 class TFormMain;
+class FileResult;
 
 // The one main window while it exists.
 extern TFormMain* FormMain;
@@ -113,6 +114,8 @@ class TFormMain : public QMainWindow {
   void InstallHostNameKeyFilter();
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
   bool RefuseUnsendable(SettingField field);
+  // Save and Load: "File Open Error" with the path and the system's error in the details.
+  void ShowFileError(const FileResult& result);
 
   std::unique_ptr<Ui::TFormMain> ui_;
   LinkLayer& link_;
@@ -126,6 +129,16 @@ class TFormMain : public QMainWindow {
   QTimer* timer1_ = nullptr;
   bool exchange_running_ = false;
   bool close_requested_ = false;
+
+  // What the file dialogs keep between uses. The save dialog offers the name last chosen in it,
+  // on either page; the open dialog's name is cleared before every use.
+  struct FileDialogState {
+    QString Filter;
+    QString DefaultExt;
+    QString FileName;
+  };
+  FileDialogState SaveDialog1;
+  FileDialogState OpenDialog1;
 };
 
 }  // namespace krt6
