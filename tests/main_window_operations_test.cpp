@@ -16,6 +16,7 @@
 #include "protocol/commands.h"
 #include "support/recording_prompts.h"
 #include "support/scripted_printer.h"
+#include "support/temp_dir.h"
 
 namespace krt6 {
 namespace {
@@ -265,6 +266,37 @@ TEST(ParameterPageTest, ListWithoutSelectionIsRefused) {
   w.Click("ButtonSet");
   EXPECT_EQ(w.Messages(), (std::vector<QString>{"Setting Value Error: ZERO CODE (0 ~ 9)"}));
   EXPECT_EQ(w.usb().commands, (std::vector<std::string>{"WV"}));
+}
+
+TEST(ParameterPageTest, LoadedValuesThatDoNotFitAreRefusedOnSet) {
+  PrinterWindow w;
+  testing::TempDir dir;
+  struct Case {
+    const char* name;
+    void (*edit)(ParameterBlock&);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"xadj.ts0", [](ParameterBlock& b) { b.XAdj = 5000; },
+       "Setting Value Error: X COORDINATE (-999 ~ 999)"},
+      {"font.ts0", [](ParameterBlock& b) { b.FontCode = 20; },
+       "Setting Value Error: FONT CODE (0 ~ 13)"},
+      {"calib.ts0", [](ParameterBlock& b) { b.AutoCalib = 7; },
+       "Setting Value Error: AUTO CALIB. (0 ~ 9)"},
+  };
+  for (const Case& c : cases) {
+    ParameterBlock block;
+    c.edit(block);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&block);
+    testing::WriteBytes(dir / c.name, std::vector<std::uint8_t>(bytes, bytes + sizeof block));
+    w.prompts.file_names.push_back(QString::fromStdString(dir / c.name));
+    w.Click("ButtonLoad");
+    w.prompts.messages.clear();
+    w.usb().commands.clear();
+    w.Click("ButtonSet");
+    EXPECT_EQ(w.Messages(), (std::vector<QString>{c.message})) << c.name;
+    EXPECT_EQ(w.usb().commands, (std::vector<std::string>{"WV"})) << c.name;
+  }
 }
 
 TEST(ParameterPageTest, SetWithoutVersionAsksForIt) {
