@@ -42,6 +42,7 @@ struct Exchange {
   const char* name;
   std::size_t wire_bytes;  // command frames plus replies
   double fixed_wait_ms;    // waits the operation makes on purpose
+  int rounds;              // at most this many (long waits are not repeated often)
   std::function<krt6::ResultCode(krt6::Protocol&, int link)> run;
 };
 
@@ -56,14 +57,14 @@ void Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer,
   for (const Exchange& e : exchanges) {
     std::vector<double> times;
     krt6::ResultCode result = krt6::kSuccess;
-    for (int i = 0; i < rounds; ++i) {
+    for (int i = 0; i < std::min(rounds, e.rounds); ++i) {
       const auto start = Clock::now();
       result = e.run(protocol, link);
       times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
       if (result != krt6::kSuccess) break;
     }
     if (result != krt6::kSuccess) {
-      std::printf("%-9s %-22s failed with result %d: %s\n", transport, e.name, result,
+      std::printf("%-10s %-22s failed with result %d: %s\n", transport, e.name, result,
                   protocol.LastError().c_str());
       continue;
     }
@@ -76,7 +77,7 @@ void Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer,
     } else {
       std::snprintf(ratio, sizeof ratio, "n/a (floor < 1 ms)");
     }
-    std::printf("%-9s %-22s measured %9.3f ms  floor %9.3f ms  ratio %s\n", transport, e.name,
+    std::printf("%-10s %-22s measured %9.3f ms  floor %9.3f ms  ratio %s\n", transport, e.name,
                 measured, floor, ratio);
   }
 }
@@ -85,16 +86,67 @@ void Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer,
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+  // Wire bytes count what the tool must wait for: the command frames and the replies of the
+  // exchanges that read one. Commands without a reply end when the system has taken them.
   const std::vector<Exchange> exchanges = {
-      {"status query (WS)", 5 + 13, 0.0,
+      {"status query (WS)", 5 + 13, 0.0, 20,
        [](krt6::Protocol& p, int link) {
-         std::int32_t status = 0;
+         std::int32_t r = 0;
          int version = 4;
-         return p.ExecuteCommand<krt6::ckReadStatus>(link, status, version);
+         return p.ExecuteCommand<krt6::ckReadStatus>(link, r, version);
+       }},
+      {"firmware version (WV)", 5 + 27, 500.0, 5,
+       [](krt6::Protocol& p, int link) {
+         krt6::VersionText r;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckReadFirmwareVersion>(link, r, version);
+       }},
+      {"read parameters", 7 + 44 + 7 + 30, 0.0, 20,
+       [](krt6::Protocol& p, int link) {
+         krt6::ParameterBlock r;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckReadParameters>(link, r, version);
+       }},
+      {"write parameters", 0, 0.0, 20,
+       [](krt6::Protocol& p, int link) {
+         krt6::ParameterBlock r;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckWriteParameters>(link, r, version);
+       }},
+      {"read LAN settings", 7 + 99, 0.0, 20,
+       [](krt6::Protocol& p, int link) {
+         krt6::LanSettings r;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckReadLanSettings>(link, r, version);
+       }},
+      {"write LAN settings", 0, 0.0, 20,
+       [](krt6::Protocol& p, int link) {
+         krt6::LanSettings r;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckWriteLanSettings>(link, r, version);
+       }},
+      {"sensor calibration", 0, 0.0, 20,
+       [](krt6::Protocol& p, int link) {
+         std::int32_t r = 0;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckCalibrateSensor>(link, r, version);
+       }},
+      {"Z1 command", 0, 0.0, 20,
+       [](krt6::Protocol& p, int link) {
+         std::int32_t r = 1;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckSendZ1Command>(link, r, version);
+       }},
+      {"Z4 command", 0, 3000.0, 2,
+       [](krt6::Protocol& p, int link) {
+         krt6::NoRecord r;
+         int version = 4;
+         return p.ExecuteCommand<krt6::ckSendZ4Command>(link, r, version);
        }},
   };
   std::printf(
-      "krt6-bench: median of %d exchanges each; floor = fixed waits + bytes x 10 bits / rate\n",
+      "krt6-bench: median of up to %d exchanges each; floor = fixed waits + bytes waited for x 10 "
+      "bits / rate\n",
       rounds);
 
   krt6::LinkSettings settings;

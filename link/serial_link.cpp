@@ -126,7 +126,10 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   }
   ::ioctl(fd.Get(), TIOCEXCL);
 
-  ::tcflush(fd.Get(), TCIOFLUSH);
+  // Discard what arrived before this exchange. Output needs no purge: every close below lets
+  // the previous exchange's bytes drain (or discards them at the write limit), and flushing
+  // output on a pseudo terminal would drop bytes the other side has not read yet.
+  ::tcflush(fd.Get(), TCIFLUSH);
   const SerialLine line = MapSerialSettings(settings.Serial, current);
   // A line setting the driver refuses (an unsupported rate) does not stop the open.
   ::tcsetattr(fd.Get(), TCSANOW, &line.Attributes);
@@ -233,6 +236,19 @@ void SerialLink::Close(LinkHandle handle) {
   auto it = open_.find(fd);
   if (it == open_.end()) return;
   open_.erase(it);
+  // write() returns once the driver holds the bytes; let them leave before the port is released,
+  // within the write limit, so that close() cannot block on a line the printer holds (the
+  // driver's own closing wait is 30 s).
+  const auto deadline = Clock::now() + milliseconds(timings_.WriteBaseMs);
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+    if (Clock::now() >= deadline) {
+      ::tcflush(fd, TCOFLUSH);
+      break;
+    }
+    SleepUntil(std::min(deadline, Clock::now() + milliseconds(5)));
+  }
   ::close(fd);  // also releases the lock and the exclusive mode
 }
 
