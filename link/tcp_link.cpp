@@ -32,7 +32,7 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
       static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
   peer_ = Endpoint(host, port);
   if (host.empty()) {
-    last_error_ = "No address specified. Enter the printer's address in the Ethernet setup.";
+    last_error_ = "No printer address is set. Enter the printer's address in the Ethernet setup.";
     return kInvalidLinkHandle;
   }
 
@@ -156,8 +156,6 @@ std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) {
   }
 }
 
-void TcpLink::Close(LinkHandle) {
-  socket_.Reset();
-}
+void TcpLink::Close(LinkHandle) { socket_.Reset(); }
 
 }  // namespace krt6

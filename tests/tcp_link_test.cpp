@@ -99,7 +99,7 @@ TEST(TcpLinkTest, EmptyAddressUnknownHostAndRefusedPortFailTheOpen) {
   b.f.settings.Tcp.IPAddr = "";
   const int before = OpenDescriptorCount();
   EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("No address specified"), std::string::npos);
+  EXPECT_NE(b.f.layer.LastError().find("No printer address is set"), std::string::npos);
   EXPECT_EQ(OpenDescriptorCount(), before) << "no socket for an empty address";
 
   b.f.settings.Tcp.IPAddr = "krt6-no-such-host.invalid";
