@@ -92,6 +92,25 @@ TEST(MainWindowLinksTest, GetStatusOverEthernetShowsOnLine) {
   EXPECT_EQ(second.Connections(), 1);
 }
 
+TEST(MainWindowLinksTest, ParameterReadOverEthernetDetectsTheFirmwareAndShowsTheBlock) {
+  EmulatorOptions o;
+  o.Port = 0;
+  o.Printer.Firmware = "1.0G";
+  o.Printer.Parameters2.replace(11, 4, "-012");  // XAdj
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  RealWindow w;
+  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
+  w.window->Settings().Tcp.Port = emu.Port();
+  w.ChooseInterface(lkEthernet);
+  w.window->findChild<QPushButton*>("ButtonRead")->click();
+  EXPECT_TRUE(w.prompts.messages.empty());
+  EXPECT_EQ(w.window->findChild<QComboBox*>("ComboBoxVersion")->currentText(), "1.0F ~ 1.0I");
+  EXPECT_EQ(w.window->findChild<QLineEdit*>("EditXAdj")->text(), "-12");
+  EXPECT_EQ(emu.CommandTexts(), (std::vector<std::string>{"WV", "Z5;0", "Z5;1"}));
+}
+
 TEST(MainWindowLinksTest, MissingDeviceShowsPortOpenErrorWithPathAndSystemError) {
   RealWindow w;
   w.ports->Serial["COM1"] = "/dev/krt6-absent-tty";
