@@ -1,0 +1,80 @@
+// Port names, list positions and the Linux device node each name reaches.
+#include "dialogs/port_devices.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace krt6 {
+namespace {
+
+struct NumberCase {
+  const char* name;
+  int number;
+};
+
+TEST(PortNumberTest, TakesTheDecimalAfterThePrefix) {
+  const NumberCase cases[] = {
+      {"COM1", 1},  {"COM12", 12}, {"COM30", 30}, {"LPT3", 3},           {"COM007", 7},
+      {"COM", 0},   {"", 0},       {"CO", 0},     {"COMx", 0},           {"COM1x", 0},
+      {"COM-1", 0}, {"COM+1", 0},  {"COM 1", 0},  {"COM99999999999", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PortNumberFromName(c.name), c.number) << c.name;
+}
+
+TEST(PortNumberTest, ListPositionFallsBackForNamesOutsideTheList) {
+  EXPECT_EQ(PortIndexFromName("COM1", 30), 0);
+  EXPECT_EQ(PortIndexFromName("COM12", 30), 11);
+  EXPECT_EQ(PortIndexFromName("COM30", 30), 29);
+  EXPECT_EQ(PortIndexFromName("LPT3", 4), 2);
+  EXPECT_EQ(PortIndexFromName("LPT5", 4), 0);
+  EXPECT_EQ(PortIndexFromName("COM31", 30), 0);
+  EXPECT_EQ(PortIndexFromName("COM0", 30, 7), 7);
+  EXPECT_EQ(PortIndexFromName("garbage", 30, 3), 3);
+}
+
+struct DeviceCase {
+  const char* name;
+  const char* device;
+};
+
+TEST(PortDeviceTest, SerialNamesMapOntoTheThreeDeviceFamilies) {
+  const DeviceCase cases[] = {
+      {"COM1", "/dev/ttyS0"},
+      {"COM4", "/dev/ttyS3"},
+      {"COM5", "/dev/ttyUSB0"},
+      {"COM12", "/dev/ttyUSB7"},
+      {"COM20", "/dev/ttyUSB15"},
+      {"COM21", "/dev/ttyACM0"},
+      {"COM30", "/dev/ttyACM9"},
+      {"COM0", ""},
+      {"COM31", ""},
+      {"LPT1", ""},
+      {"COM", ""},
+      {"com1", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SerialDeviceForPort(c.name), c.device) << c.name;
+}
+
+TEST(PortDeviceTest, ParallelNamesMapOntoLp) {
+  const DeviceCase cases[] = {
+      {"LPT1", "/dev/lp0"}, {"LPT4", "/dev/lp3"}, {"LPT0", ""}, {"LPT5", ""}, {"COM1", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParallelDeviceForPort(c.name), c.device) << c.name;
+}
+
+TEST(PortDeviceTest, PresenceFollowsTheFileSystem) {
+  char path[] = "/tmp/krt6-port-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  ::close(fd);
+  EXPECT_TRUE(DeviceNodePresent(path));
+  ::unlink(path);
+  EXPECT_FALSE(DeviceNodePresent(path));
+  EXPECT_FALSE(DeviceNodePresent(""));
+}
+
+}  // namespace
+}  // namespace krt6
