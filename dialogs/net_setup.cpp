@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "dialogs/dialog_frame.h"
+#include "dialogs/integer_text.h"
 #include "ui_net_setup.h"
 
 namespace krt6 {
@@ -19,10 +20,6 @@ constexpr TextPair kSet{"Set", "セット"};
 constexpr TextPair kCancel{"Cancel", "キャンセル"};
 
 }  // namespace
-
-QString NotAnIntegerText(const QString& text) {
-  return QStringLiteral("'%1' is not a valid integer value").arg(text);
-}
 
 TFormNetSetup::TFormNetSetup(QWidget* parent, MessageDisplay show_error)
     : QDialog(parent),
@@ -59,15 +56,12 @@ bool TFormNetSetup::StoreSettings(QString& error) {
   if (Settings == nullptr) return true;
   Settings->IPAddr = ui_->EditIPAddr->text().toStdString();
   const QString text = ui_->EditPort->text();
-  bool ok = false;
-  // A decimal integer with an optional sign and surrounding blanks; no range is imposed
-  // beyond what the 32-bit member holds.
-  const int port = text.trimmed().toInt(&ok, 10);
-  if (!ok) {
+  const std::optional<int> port = IntegerFromText(text);
+  if (!port) {
     error = NotAnIntegerText(text);
     return false;
   }
-  Settings->Port = port;
+  Settings->Port = *port;
   return true;
 }
 

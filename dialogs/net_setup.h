@@ -25,7 +25,8 @@ class TFormNetSetup : public QDialog {
   // Remembers the settings it edits, applies the current language and loads the edits.
   void BindSettings(TcpSettings& settings);
   void LoadSettings();
-  // The address text is stored first, whole; then the port text must be a decimal integer.
+  // The address text is stored first, whole; then the port text must be an integer
+  // (IntegerFromText).
   // When it is not, the port keeps its value and `error` receives the conversion error text.
   bool StoreSettings(QString& error);
   void SetLanguage(int language);
@@ -40,9 +41,6 @@ class TFormNetSetup : public QDialog {
   TcpSettings* Settings = nullptr;
   MessageDisplay show_error_;
 };
-
-// The text of the conversion error for a text that is not an integer.
-QString NotAnIntegerText(const QString& text);
 
 // Refers to the TCP/IP dialog while it is open.
 extern TFormNetSetup* FormNetSetup;

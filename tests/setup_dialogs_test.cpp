@@ -19,7 +19,6 @@
 #include "dialogs/net_setup.h"
 #include "dialogs/open_dialogs.h"
 #include "dialogs/rs232_setup.h"
-#include "support/qt_app.h"
 
 namespace krt6 {
 namespace {
@@ -56,10 +55,7 @@ std::vector<QString> Items(QComboBox* box) {
 
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    testing::TestApplication();
-    LanguageIndex = 0;
-  }
+  void SetUp() override { LanguageIndex = 0; }
   void TearDown() override { LanguageIndex = 0; }
 };
 

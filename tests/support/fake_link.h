@@ -2,7 +2,9 @@
 // told to fail at each step. Tests install it into a LinkLayer in place of a real device.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <deque>
 #include <memory>
 #include <string>
@@ -18,6 +20,7 @@ struct FakeLinkState {
   std::size_t accept_limit = SIZE_MAX;  // a write takes at most this many bytes
   int fail_write_number = -1;            // the n-th write (0-based) takes nothing
   std::size_t fill_limit = SIZE_MAX;     // bytes handed out per refill
+  int fill_delay_ms = 0;                 // each refill first waits this long (a slow printer)
   std::deque<std::uint8_t> incoming;     // bytes the "printer" has sent
   std::vector<std::uint8_t> written;     // every byte the link took, in order
   std::vector<std::size_t> write_sizes;  // the size asked of each write
@@ -57,6 +60,9 @@ class FakeLink final : public LinkBackend {
 
   std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) override {
     ++state_->fills;
+    if (state_->fill_delay_ms > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(state_->fill_delay_ms));
+    }
     std::size_t n = 0;
     const std::size_t limit = std::min(capacity, state_->fill_limit);
     while (n < limit && !state_->incoming.empty()) {

@@ -1,10 +1,13 @@
-// Port names, list positions and the Linux device node each name reaches.
+// Pure helpers of the dialogs: port names, list positions, the Linux device node each name
+// reaches, and the reading of number fields.
+#include "dialogs/integer_text.h"
 #include "dialogs/port_devices.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace krt6 {
@@ -74,6 +77,42 @@ TEST(PortDeviceTest, PresenceFollowsTheFileSystem) {
   ::unlink(path);
   EXPECT_FALSE(DeviceNodePresent(path));
   EXPECT_FALSE(DeviceNodePresent(""));
+}
+
+struct IntegerCase {
+  const char* text;
+  std::optional<int> value;
+};
+
+TEST(IntegerTextTest, AcceptsOnlyASignedDecimalThatFitsInThirtyTwoBits) {
+  const IntegerCase cases[] = {
+      {"8000", 8000},
+      {"0", 0},
+      {"  9100", 9100},
+      {"+42", 42},
+      {"-1", -1},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"99999999999999999999", std::nullopt},
+      {"", std::nullopt},
+      {"   ", std::nullopt},
+      {"-", std::nullopt},
+      {"abc", std::nullopt},
+      {"80x", std::nullopt},
+      {"9100 ", std::nullopt},
+      {"0x1F", std::nullopt},
+      {"1 2", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IntegerFromText(QString::fromUtf8(c.text)), c.value) << c.text;
+}
+
+TEST(IntegerTextTest, ErrorTextQuotesTheFieldVerbatim) {
+  EXPECT_EQ(NotAnIntegerText("abc"), "'abc' is not a valid integer value");
+  EXPECT_EQ(NotAnIntegerText("%1 %s"), "'%1 %s' is not a valid integer value");
+  EXPECT_EQ(NotAnIntegerText(""), "'' is not a valid integer value");
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// Start-up: the application, the main window, the message loop.
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <cstdlib>
+#include <exception>
+
+#include "app/main_window.h"
+#include "app/system_language.h"
+#include "app/user_prompts.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("krt6-setting-tool"));
+  QApplication::setApplicationDisplayName(QStringLiteral("K-RT6 Setting Tool"));
+  try {
+    krt6::LinkLayer link;
+    // Exchanges run on a worker thread while this thread runs its own loop; when a write does
+    // run on this thread, pending events are processed after each chunk.
+    link.SetPendingMessagesHandler([] {
+      if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        QCoreApplication::processEvents();
+      }
+    });
+    krt6::QtUserPrompts prompts;
+    krt6::TFormMain window(link, prompts, krt6::SystemLocaleName(std::getenv));
+    window.show();
+    return QApplication::exec();
+  } catch (const std::exception& error) {
+    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
+                          QString::fromUtf8(error.what()));
+  } catch (...) {
+    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(), QString());
+  }
+  return 1;
+}

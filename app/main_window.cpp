@@ -1,0 +1,276 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QStatusBar>
+#include <QTimer>
+#include <QValidator>
+#include <cstdio>
+#include <thread>
+
+#include "app/system_language.h"
+#include "app/user_prompts.h"
+#include "dialogs/language.h"
+#include "ui_main_window.h"
+
+namespace krt6 {
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+
+// Texts of the serial summary in the status bar, by list index.
+const char* const kBaudRateText[] = {"2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+const char* const kParityText[] = {"N", "O", "E"};
+const char* const kDataBitText[] = {"7", "8"};
+const char* const kStopBitText[] = {"1", "1.5", "2"};
+const char* const kHdShakText[] = {"None", "RTS", "RTS/CTS"};
+const char* const kSWShakText[] = {"", "Xon/Xoff"};
+
+template <std::size_t N>
+const char* TextAt(const char* const (&table)[N], int index) {
+  return index >= 0 && static_cast<std::size_t>(index) < N ? table[index] : "";
+}
+
+// The version selector takes at most four typed characters; its item texts are longer and are
+// set by selection, which does not go through the validator.
+class VersionTextValidator : public QValidator {
+ public:
+  explicit VersionTextValidator(QComboBox* combo) : QValidator(combo), combo_(combo) {}
+  State validate(QString& input, int&) const override {
+    return input.size() <= 4 || combo_->findText(input) >= 0 ? Acceptable : Invalid;
+  }
+
+ private:
+  QComboBox* combo_;
+};
+
+constexpr int kPanelWidths[4] = {80, 200, 150, 200};
+
+}  // namespace
+
+int TFormMain::GetSystemLanguage(const std::string& locale_name) {
+  return LanguageForLocale(locale_name);
+}
+
+TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& locale_name,
+                     QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TFormMain>()), link_(link),
+      prompts_(prompts), protocol_(link) {
+  FormMain = this;
+
+  // The window and its controls with their initial values.
+  ui_->setupUi(this);
+  setFixedSize(610, 588);
+  ui_->ComboBoxVersion->setValidator(new VersionTextValidator(ui_->ComboBoxVersion));
+  for (int i = 0; i < 4; ++i) {
+    panels_[i] = new QLabel(this);
+    panels_[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+    panels_[i]->setFixedWidth(kPanelWidths[i]);
+    panels_[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    statusBar()->addWidget(panels_[i]);
+  }
+  timer1_ = new QTimer(this);
+  timer1_->setObjectName(QStringLiteral("Timer1"));
+  timer1_->setInterval(1000);
+  Connect();
+  timer1_->start();
+
+  move(60, 60);
+  ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
+
+  settings_ = LinkSettings{};
+  link_.SetLinkSettings(settings_.Serial, settings_.LptName, settings_.Tcp, settings_.CodeMode);
+  version_index_ = 4;
+
+  LanguageIndex = GetSystemLanguage(locale_name);
+  ui_->ComboBoxLanguage->setCurrentIndex(LanguageIndex);
+  SetLanguage(LanguageIndex);
+
+  ui_->ComboBoxFontCode->setCurrentIndex(0);
+  ParametersFromControls(parameters_);
+  LanSettingsFromControls(lan_);
+  parameters_.CarriedAdj = 0;
+  parameters_.CarriedValue1 = 32;
+  parameters_.CarriedValue2 = 32;
+
+  DetectFirmwareVersion();
+
+  if (LanguageIndex == 1) {
+    parameters_.Parity = 1;
+    parameters_.Destination = 1;
+  }
+  ShowParameters(parameters_);
+  ShowLanSettings(lan_);
+  ShowPortSettings();
+}
+
+TFormMain::~TFormMain() {
+  if (FormMain == this) FormMain = nullptr;
+}
+
+void TFormMain::Connect() {
+  auto on_activated = [this](QComboBox* combo, void (TFormMain::*slot)()) {
+    connect(combo, &QComboBox::activated, this, slot);
+  };
+  on_activated(ui_->ComboBoxInterFace, &TFormMain::ComboBoxInterFaceChange);
+  // The lists of the Parameter Setting page share the interface handler.
+  for (QComboBox* combo :
+       {ui_->ComboBoxFontCode, ui_->ComboBoxZeroCode, ui_->ComboBoxSpeed, ui_->ComboBoxDataLeng,
+        ui_->ComboBoxStopBit, ui_->ComboBoxParity, ui_->ComboBoxControl, ui_->ComboBoxDestination,
+        ui_->ComboBoxForwardWait, ui_->ComboBoxCode, ui_->ComboBoxFeedKey, ui_->ComboBoxAutoHome,
+        ui_->ComboBoxAutoCalib, ui_->ComboBoxModelSelect, ui_->ComboBoxBlankSpaceLen}) {
+    on_activated(combo, &TFormMain::ComboBoxInterFaceChange);
+  }
+  on_activated(ui_->ComboBoxVersion, &TFormMain::ComboBoxVersionChange);
+  connect(ui_->ComboBoxVersion->lineEdit(), &QLineEdit::textEdited, this,
+          &TFormMain::ComboBoxVersionChange);
+  on_activated(ui_->ComboBoxLanguage, &TFormMain::ComboBoxLanguageChange);
+
+  connect(ui_->ButtonInterFace, &QPushButton::clicked, this, &TFormMain::ButtonInterFaceClick);
+  connect(ui_->ButtonGetStatus, &QPushButton::clicked, this, &TFormMain::ButtonGetStatusClick);
+  connect(ui_->ButtonRead, &QPushButton::clicked, this, &TFormMain::ButtonReadClick);
+  connect(ui_->ButtonSet, &QPushButton::clicked, this, &TFormMain::ButtonSetClick);
+  connect(ui_->ButtonLoad, &QPushButton::clicked, this, &TFormMain::ButtonLoadClick);
+  connect(ui_->ButtonSave, &QPushButton::clicked, this, &TFormMain::ButtonSaveClick);
+  connect(ui_->ButtonExRead, &QPushButton::clicked, this, &TFormMain::ButtonExReadClick);
+  connect(ui_->ButtonExSet, &QPushButton::clicked, this, &TFormMain::ButtonExSetClick);
+  connect(ui_->ButtonExLoad, &QPushButton::clicked, this, &TFormMain::ButtonExLoadClick);
+  connect(ui_->ButtonExSave, &QPushButton::clicked, this, &TFormMain::ButtonExSaveClick);
+  connect(ui_->ButtonCalibSensor, &QPushButton::clicked, this,
+          &TFormMain::ButtonCalibSensorClick);
+  connect(ui_->Exit1, &QAction::triggered, this, &TFormMain::Exit1Click);
+  connect(ui_->About1, &QAction::triggered, this, &TFormMain::About1Click);
+  connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+}
+
+int TFormMain::InterfaceIndex() const { return ui_->ComboBoxInterFace->currentIndex(); }
+
+int TFormMain::VersionItemIndex() const {
+  return ui_->ComboBoxVersion->findText(ui_->ComboBoxVersion->currentText(), Qt::MatchExactly);
+}
+
+void TFormMain::ShowPortSettings() {
+  const SerialSettings& s = settings_.Serial;
+  panels_[0]->setText(QString::fromStdString(settings_.LptName));
+  char summary[256];
+  std::snprintf(summary, sizeof summary, "%s %s,%s,%s,%s %s %s", s.PortName.c_str(),
+                TextAt(kBaudRateText, s.BaudRateIndex), TextAt(kParityText, s.ParityIndex),
+                TextAt(kDataBitText, s.DataBitIndex), TextAt(kStopBitText, s.StopBitIndex),
+                TextAt(kHdShakText, s.HdShakIndex), TextAt(kSWShakText, s.SWShakIndex));
+  panels_[1]->setText(QString::fromUtf8(summary));
+}
+
+void TFormMain::Timer1Timer() {
+  const QLocale locale = QLocale::system();
+  const QDateTime now = QDateTime::currentDateTime();
+  panels_[3]->setText(locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                      locale.toString(now.time(), QLocale::LongFormat));
+}
+
+void TFormMain::ComboBoxInterFaceChange() {
+  const int item = InterfaceIndex();
+  ui_->ButtonInterFace->setEnabled(item != lkUsb);
+  const bool can_receive = item != lkLpt;
+  ui_->ButtonGetStatus->setEnabled(can_receive);
+  ui_->ButtonRead->setEnabled(can_receive);
+  ui_->ButtonExRead->setEnabled(can_receive);
+}
+
+void TFormMain::ComboBoxLanguageChange() {
+  Guarded([this] {
+    const int item = ui_->ComboBoxLanguage->currentIndex();
+    LanguageIndex = item > 1 ? 1 : item;
+    SetLanguage(LanguageIndex);
+  });
+}
+
+void TFormMain::ShowMessage(const QString& text, const QString& details) {
+  prompts_.ShowMessage(this, text, details);
+}
+
+void TFormMain::Guarded(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const std::exception& error) {
+    ShowMessage(QString::fromUtf8(error.what()));
+  } catch (...) {
+    ShowMessage(QString());
+  }
+}
+
+ResultCode TFormMain::RunExchange(const Operation& operation,
+                                  const std::function<void()>& on_success, bool quiet) {
+  // One exchange at a time, and none once the operator asked to close the window.
+  if (exchange_running_ || close_requested_) return kUnknownError;
+  exchange_running_ = true;
+  setEnabled(false);
+
+  const int link = InterfaceIndex();
+  int version = version_index_;
+  ResultCode result = kUnknownError;
+  std::string details;
+  {
+    // The exchange blocks on the device, so it runs on a worker thread while this thread keeps
+    // repainting and ticking the clock. The window is disabled, so nothing else can start.
+    QEventLoop loop;
+    std::thread worker([&] {
+      try {
+        result = operation(protocol_, link, version);
+      } catch (const std::exception& error) {
+        result = kUnknownError;
+        details = error.what();
+      }
+      if (result != kSuccess && details.empty()) details = protocol_.LastError();
+      QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+  }
+  exchange_running_ = false;
+
+  if (result != kSuccess) {
+    if (!quiet) {
+      ShowMessage(QString::fromUtf8(MessageText(result, LanguageIndex)),
+                  QString::fromStdString(details));
+    }
+  } else if (on_success) {
+    on_success();
+  }
+  setEnabled(true);
+  show();
+  raise();
+  activateWindow();
+  if (close_requested_) QTimer::singleShot(0, this, &QWidget::close);
+  return result;
+}
+
+void TFormMain::ButtonGetStatusClick() {
+  Guarded([this] {
+    std::int32_t status = 0;
+    RunExchange(
+        [&status](Protocol& protocol, int link, int& version) {
+          return protocol.ExecuteCommand<ckReadStatus>(link, status, version);
+        },
+        [&] { ui_->EditStatus->setText(QString::fromUtf8(StatusText(status, LanguageIndex))); });
+  });
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (exchange_running_) {
+    // Finish the exchange first; RunExchange closes the window when it ends.
+    close_requested_ = true;
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TFormMain::Exit1Click() { close(); }
+
+}  // namespace krt6

@@ -1,0 +1,122 @@
+// The main window: it owns all state of the program (link settings, parameter block, LAN
+// settings, firmware version index), wires each control event to its operation and frames every
+// printer exchange the same way.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/link_layer.h"
+#include "link/link_settings.h"
+#include "protocol/protocol.h"
+#include "protocol/records.h"
+
+class QLabel;
+class QTimer;
+class QCloseEvent;
+
+namespace Ui {
+class TFormMain;
+}
+
+namespace krt6 {
+
+class UserPrompts;
+class TFormMain;
+
+// The one main window while it exists.
+extern TFormMain* FormMain;
+
+class TFormMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `link` carries the exchanges (real or test backends), `prompts` shows message boxes,
+  // `locale_name` is the system's locale ("ja_JP.UTF-8" starts in Japanese).
+  TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& locale_name,
+            QWidget* parent = nullptr);
+  ~TFormMain() override;
+
+  // State the window owns.
+  LinkSettings& Settings() { return settings_; }
+  ParameterBlock& Parameters() { return parameters_; }
+  LanSettings& Lan() { return lan_; }
+  int VersionIndex() const { return version_index_; }
+  bool ExchangeRunning() const { return exchange_running_; }
+
+  // Start-up and status bar.
+  static int GetSystemLanguage(const std::string& locale_name);
+  void ShowPortSettings();
+  void SetLanguage(int language);
+
+  // Controls to records and back.
+  void ParametersFromControls(ParameterBlock& block);
+  void ShowParameters(const ParameterBlock& block);
+  void LanSettingsFromControls(LanSettings& settings);
+  void ShowLanSettings(const LanSettings& settings);
+
+  // Firmware version selection.
+  void DetectFirmwareVersion();
+  void SelectVersionFromText(const char* text);
+
+  // The item index of the version selector, -1 while its typed text matches no item.
+  int VersionItemIndex() const;
+
+  // The exchange frame shared by every printer button: disables the window, runs `operation`
+  // on a worker thread while this thread keeps processing events (repaints, the clock), then
+  // shows the message of a non-zero result (unless `quiet`), runs `on_success` on success, and
+  // enables and raises the window again.
+  using Operation = std::function<ResultCode(Protocol& protocol, int link, int& version)>;
+  ResultCode RunExchange(const Operation& operation, const std::function<void()>& on_success = {},
+                         bool quiet = false);
+
+  // Shows a message box through the window's prompts.
+  void ShowMessage(const QString& text, const QString& details = {});
+
+ public slots:
+  void ComboBoxInterFaceChange();
+  void ButtonInterFaceClick();
+  void ButtonGetStatusClick();
+  void ButtonReadClick();
+  void ButtonSetClick();
+  void ComboBoxVersionChange();
+  void ButtonExReadClick();
+  void ButtonExSetClick();
+  void ButtonCalibSensorClick();
+  void ButtonSaveClick();
+  void ButtonLoadClick();
+  void ButtonExSaveClick();
+  void ButtonExLoadClick();
+  void ComboBoxLanguageChange();
+  void Timer1Timer();
+  void Exit1Click();
+  void About1Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Runs a handler body; a conversion error or any other error raised inside it is shown in a
+  // message box here, so that no exception reaches the event loop.
+  void Guarded(const std::function<void()>& body);
+  int InterfaceIndex() const;
+  void Connect();
+
+  std::unique_ptr<Ui::TFormMain> ui_;
+  LinkLayer& link_;
+  UserPrompts& prompts_;
+  Protocol protocol_;
+  LinkSettings settings_;
+  ParameterBlock parameters_;
+  LanSettings lan_;
+  int version_index_ = 4;
+  QLabel* panels_[4] = {};
+  QTimer* timer1_ = nullptr;
+  bool exchange_running_ = false;
+  bool close_requested_ = false;
+};
+
+}  // namespace krt6

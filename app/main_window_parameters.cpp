@@ -1,0 +1,97 @@
+// The Parameter Setting page: the parameter block between the controls and the printer.
+#include <QComboBox>
+#include <QLineEdit>
+#include <cstring>
+
+#include "app/conversion.h"
+#include "app/main_window.h"
+#include "ui_main_window.h"
+
+namespace krt6 {
+namespace {
+
+// A list shows the item of its field; a value outside its range leaves it without a selection.
+void SelectItem(QComboBox* combo, int value) {
+  combo->setCurrentIndex(value >= 0 && value < combo->count() ? value : -1);
+}
+
+}  // namespace
+
+void TFormMain::ParametersFromControls(ParameterBlock& block) {
+  block.FontCode = ui_->ComboBoxFontCode->currentIndex();
+  block.ZeroCode = ui_->ComboBoxZeroCode->currentIndex();
+  block.Speed = ui_->ComboBoxSpeed->currentIndex();
+  block.DataLeng = ui_->ComboBoxDataLeng->currentIndex();
+  block.StopBit = ui_->ComboBoxStopBit->currentIndex();
+  block.Parity = ui_->ComboBoxParity->currentIndex();
+  block.Control = ui_->ComboBoxControl->currentIndex();
+  block.Destination = std::max(0, ui_->ComboBoxDestination->currentIndex());
+  block.ForwardWait = ui_->ComboBoxForwardWait->currentIndex();
+  block.Code = ui_->ComboBoxCode->currentIndex();
+  block.FeedKey = ui_->ComboBoxFeedKey->currentIndex();
+  const QByteArray euro = ui_->EditEuroCode->text().toLatin1().left(2);
+  std::memset(block.EuroCode, 0, 3);
+  std::memcpy(block.EuroCode, euro.constData(), static_cast<std::size_t>(euro.size()));
+  block.AutoHome = ui_->ComboBoxAutoHome->currentIndex();
+  block.AutoCalib = ui_->ComboBoxAutoCalib->currentIndex();
+  block.ModelSelect = ui_->ComboBoxModelSelect->currentIndex();
+  block.XAdj = StrToInt(ui_->EditXAdj->text());
+  block.BlankSpaceLen = ui_->ComboBoxBlankSpaceLen->currentIndex() + 2;
+}
+
+void TFormMain::ShowParameters(const ParameterBlock& block) {
+  SelectItem(ui_->ComboBoxFontCode, block.FontCode);
+  SelectItem(ui_->ComboBoxZeroCode, block.ZeroCode);
+  SelectItem(ui_->ComboBoxSpeed, block.Speed);
+  SelectItem(ui_->ComboBoxDataLeng, block.DataLeng);
+  SelectItem(ui_->ComboBoxStopBit, block.StopBit);
+  SelectItem(ui_->ComboBoxParity, block.Parity);
+  SelectItem(ui_->ComboBoxControl, block.Control);
+  SelectItem(ui_->ComboBoxDestination, block.Destination);
+  SelectItem(ui_->ComboBoxForwardWait, block.ForwardWait);
+  SelectItem(ui_->ComboBoxCode, block.Code);
+  SelectItem(ui_->ComboBoxFeedKey, block.FeedKey);
+  SelectItem(ui_->ComboBoxAutoHome, block.AutoHome);
+  SelectItem(ui_->ComboBoxAutoCalib, block.AutoCalib);
+  SelectItem(ui_->ComboBoxModelSelect, block.ModelSelect);
+  SelectItem(ui_->ComboBoxBlankSpaceLen, block.BlankSpaceLen - 2);
+  ui_->EditEuroCode->setText(QString::fromLatin1(block.EuroCode, static_cast<qsizetype>(strnlen(block.EuroCode, sizeof block.EuroCode))));
+  ui_->EditXAdj->setText(QString::number(block.XAdj));
+  ui_->ComboBoxDestination->setEnabled(version_index_ >= 1);
+  ui_->ComboBoxModelSelect->setEnabled(version_index_ >= 2);
+  ui_->ComboBoxBlankSpaceLen->setEnabled(version_index_ >= 3);
+}
+
+void TFormMain::SelectVersionFromText(const char* text) {
+  int item = 4;
+  if (std::strncmp(text, "1.0", 3) == 0) {
+    const char c = text[3];
+    if (c == 'B' || c == 'C') {
+      item = 0;
+    } else if (c == 'D' || c == 'E') {
+      item = 1;
+    } else if (c >= 'F' && c <= 'I') {
+      item = 2;
+    } else if (c >= 'J' && c <= 'T') {
+      item = 3;
+    }
+  }
+  ui_->ComboBoxVersion->setCurrentIndex(item);
+  version_index_ = ui_->ComboBoxVersion->currentIndex();
+}
+
+void TFormMain::DetectFirmwareVersion() {
+  VersionText text;
+  RunExchange(
+      [&text](Protocol& protocol, int link, int& version) {
+        return protocol.ExecuteCommand<ckReadFirmwareVersion>(link, text, version);
+      },
+      [&] { SelectVersionFromText(text.Text); }, /*quiet=*/true);
+}
+
+// Read, Set and the version selector's change are built with the parameter commands.
+void TFormMain::ButtonReadClick() {}
+void TFormMain::ButtonSetClick() {}
+void TFormMain::ComboBoxVersionChange() {}
+
+}  // namespace krt6

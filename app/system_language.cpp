@@ -1,0 +1,21 @@
+#include "app/system_language.h"
+
+namespace krt6 {
+
+std::string SystemLocaleName(const std::function<const char*(const char*)>& getenv_fn) {
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = getenv_fn(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return {};
+}
+
+int LanguageForLocale(const std::string& locale_name) {
+  const std::string prefix = "ja_JP";
+  if (locale_name.compare(0, prefix.size(), prefix) != 0) return 0;
+  if (locale_name.size() == prefix.size()) return 1;
+  const char next = locale_name[prefix.size()];
+  return next == '.' || next == '@' ? 1 : 0;
+}
+
+}  // namespace krt6

@@ -1,0 +1,46 @@
+// A main window over in-memory links, with message boxes recorded instead of shown.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+#include <string>
+
+#include "app/main_window.h"
+#include "support/fake_link.h"
+#include "support/recording_prompts.h"
+
+namespace krt6::testing {
+
+struct WindowFixture {
+  LinkLayer link;
+  RecordingPrompts prompts;
+  std::shared_ptr<FakeLinkState> fakes[4];
+  std::unique_ptr<TFormMain> window;
+
+  explicit WindowFixture(const std::string& locale = "en_US.UTF-8", bool usb_absent = true) {
+    for (int kind = 0; kind < 4; ++kind) fakes[kind] = InstallFake(link, kind);
+    // Like a machine without a printer on USB: the start-up version query fails quietly.
+    fakes[lkUsb]->fail_open = usb_absent;
+    window = std::make_unique<TFormMain>(link, prompts, locale);
+  }
+
+  template <typename T>
+  T* Find(const char* name) const {
+    return window->findChild<T*>(QString::fromLatin1(name));
+  }
+  QComboBox* Combo(const char* name) const { return Find<QComboBox>(name); }
+  QLineEdit* Edit(const char* name) const { return Find<QLineEdit>(name); }
+  QPushButton* Button(const char* name) const { return Find<QPushButton>(name); }
+
+  // Selects an item as the operator would, so that the list's change handler runs.
+  void Choose(const char* combo, int index) const {
+    QComboBox* c = Combo(combo);
+    c->setCurrentIndex(index);
+    emit c->activated(index);
+  }
+};
+
+}  // namespace krt6::testing
