@@ -20,6 +20,7 @@
 #include "dialogs/lpt_setup.h"
 #include "dialogs/net_setup.h"
 #include "dialogs/rs232_setup.h"
+#include "support/text_fit.h"
 #include "support/window_fixture.h"
 
 namespace krt6 {
@@ -318,6 +319,38 @@ TEST(MainWindowLanguageTest, StatusTextKeepsItsLanguageUntilWrittenAgain) {
   EXPECT_EQ(f.Edit("EditStatus")->text(), U("オンライン"));
   SwitchTo(f, 0);
   EXPECT_EQ(f.Edit("EditStatus")->text(), U("オンライン"));
+}
+
+TEST(MainWindowLanguageTest, EveryTextFitsItsControlOnEveryPageInBothLanguages) {
+  WindowFixture f;
+  f.window->show();
+  auto* pages = f.Find<QTabWidget>("PageControl1");
+  for (int language : {0, 1}) {
+    SwitchTo(f, language);
+    QCoreApplication::processEvents();
+    // The fixed client area holds the whole layout: nothing is squeezed below its minimum.
+    QWidget* client = f.window->centralWidget();
+    EXPECT_LE(client->minimumSizeHint().height(), client->height()) << "language " << language;
+    EXPECT_LE(client->minimumSizeHint().width(), client->width()) << "language " << language;
+    for (int page = 0; page < pages->count(); ++page) {
+      pages->setCurrentIndex(page);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(testing::ClippedTexts(f.window.get()).join("\n").toStdString(), "")
+          << "language " << language << ", page " << page;
+    }
+    // The longest item of each list fits when it is the one selected.
+    for (QComboBox* list : f.window->findChildren<QComboBox*>()) {
+      if (!list->isVisible()) continue;
+      const int selected = list->currentIndex();
+      for (int i = 0; i < list->count(); ++i) {
+        list->setCurrentIndex(i);
+        EXPECT_LE(QFontMetrics(list->font()).horizontalAdvance(list->currentText()),
+                  list->width() - testing::kListChrome)
+            << list->objectName().toStdString() << " item " << i << " language " << language;
+      }
+      list->setCurrentIndex(selected);
+    }
+  }
 }
 
 // ---- Setup button and About menu -------------------------------------------------------------

@@ -4,8 +4,10 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -19,6 +21,7 @@
 #include "dialogs/net_setup.h"
 #include "dialogs/open_dialogs.h"
 #include "dialogs/rs232_setup.h"
+#include "support/text_fit.h"
 
 namespace krt6 {
 namespace {
@@ -402,6 +405,46 @@ TEST_F(DialogTest, OpenAboutPublishesTheBoxUntilOkCloses) {
   OpenAbout(nullptr);
   EXPECT_TRUE(seen);
   EXPECT_EQ(FormAbout, nullptr);
+}
+
+// ---- Layout --------------------------------------------------------------------------------
+
+std::string Clipped(QDialog& form) {
+  form.show();
+  QCoreApplication::processEvents();
+  std::string out = testing::ClippedTexts(&form).join("\n").toStdString();
+  // The fixed size holds the whole layout.
+  if (form.layout()->minimumSize().height() > form.height() ||
+      form.layout()->minimumSize().width() > form.width()) {
+    out += "\nlayout needs " + std::to_string(form.layout()->minimumSize().width()) + "x" +
+           std::to_string(form.layout()->minimumSize().height());
+  }
+  return out;
+}
+
+TEST_F(DialogTest, EveryTextFitsItsDialogInBothLanguages) {
+  for (int language : {0, 1}) {
+    LanguageIndex = language;
+    SerialSettings serial;
+    serial.PortName = "COM20";  // the longest device name
+    TFormRs232Setup rs232;
+    rs232.BindSettings(serial);
+    EXPECT_EQ(Clipped(rs232), "") << "serial, language " << language;
+    std::string lpt = "LPT4";
+    TFormLPTSetup parallel;
+    parallel.BindSettings(lpt);
+    EXPECT_EQ(Clipped(parallel), "") << "parallel, language " << language;
+    TcpSettings tcp;
+    TFormNetSetup net(nullptr, [](const QString&) {});
+    net.BindSettings(tcp);
+    EXPECT_EQ(Clipped(net), "") << "tcp/ip, language " << language;
+    TFormAbout about;
+    EXPECT_EQ(Clipped(about), "") << "about, language " << language;
+    EXPECT_EQ(rs232.size(), QSize(369, 311));
+    EXPECT_EQ(parallel.size(), QSize(315, 88));
+    EXPECT_EQ(net.size(), QSize(204, 153));
+    EXPECT_EQ(about.size(), QSize(266, 160));
+  }
 }
 
 // ---- Accessibility -------------------------------------------------------------------------
