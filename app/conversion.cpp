@@ -5,7 +5,8 @@
 namespace krt6 {
 
 ConversionError::ConversionError(const QString& text)
-    : std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString()) {}
+    : std::runtime_error(
+          QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString()) {}
 
 int StrToInt(const QString& text) {
   qsizetype i = 0;

@@ -32,8 +32,7 @@ const char* const kStopBitText[] = {"1", "1.5", "2"};
 const char* const kHdShakText[] = {"None", "RTS", "RTS/CTS"};
 const char* const kSWShakText[] = {"", "Xon/Xoff"};
 
-template <std::size_t N>
-const char* TextAt(const char* const (&table)[N], int index) {
+template <std::size_t N> const char* TextAt(const char* const (&table)[N], int index) {
   return index >= 0 && static_cast<std::size_t>(index) < N ? table[index] : "";
 }
 
@@ -60,8 +59,11 @@ int TFormMain::GetSystemLanguage(const std::string& locale_name) {
 
 TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& locale_name,
                      QWidget* parent)
-    : QMainWindow(parent), ui_(std::make_unique<Ui::TFormMain>()), link_(link),
-      prompts_(prompts), protocol_(link) {
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::TFormMain>()),
+      link_(link),
+      prompts_(prompts),
+      protocol_(link) {
   FormMain = this;
 
   // The window and its controls with their initial values.
@@ -142,8 +144,7 @@ void TFormMain::Connect() {
   connect(ui_->ButtonExSet, &QPushButton::clicked, this, &TFormMain::ButtonExSetClick);
   connect(ui_->ButtonExLoad, &QPushButton::clicked, this, &TFormMain::ButtonExLoadClick);
   connect(ui_->ButtonExSave, &QPushButton::clicked, this, &TFormMain::ButtonExSaveClick);
-  connect(ui_->ButtonCalibSensor, &QPushButton::clicked, this,
-          &TFormMain::ButtonCalibSensorClick);
+  connect(ui_->ButtonCalibSensor, &QPushButton::clicked, this, &TFormMain::ButtonCalibSensorClick);
   connect(ui_->Exit1, &QAction::triggered, this, &TFormMain::Exit1Click);
   connect(ui_->About1, &QAction::triggered, this, &TFormMain::About1Click);
   connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);

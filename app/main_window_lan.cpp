@@ -11,15 +11,13 @@ namespace krt6 {
 namespace {
 
 // Copies `text` into a fixed field with its terminator, cut to fit.
-template <std::size_t N>
-void CopyText(char (&field)[N], const QString& text) {
+template <std::size_t N> void CopyText(char (&field)[N], const QString& text) {
   const QByteArray bytes = text.toLatin1().left(static_cast<qsizetype>(N - 1));
   std::memset(field, 0, N);
   std::memcpy(field, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-template <std::size_t N>
-QString FieldText(const char (&field)[N]) {
+template <std::size_t N> QString FieldText(const char (&field)[N]) {
   return QString::fromLatin1(field, static_cast<qsizetype>(strnlen(field, N)));
 }
 
@@ -45,10 +43,10 @@ void TFormMain::LanSettingsFromControls(LanSettings& settings) {
 }
 
 void TFormMain::ShowLanSettings(const LanSettings& settings) {
-  QLineEdit* const edits[12] = {
-      ui_->EditIPAddress1,  ui_->EditIPAddress2,  ui_->EditIPAddress3,  ui_->EditIPAddress4,
-      ui_->EditSubnetMask1, ui_->EditSubnetMask2, ui_->EditSubnetMask3, ui_->EditSubnetMask4,
-      ui_->EditGeteway1,    ui_->EditGeteway2,    ui_->EditGeteway3,    ui_->EditGeteway4};
+  QLineEdit* const edits[12] = {ui_->EditIPAddress1,  ui_->EditIPAddress2,  ui_->EditIPAddress3,
+                                ui_->EditIPAddress4,  ui_->EditSubnetMask1, ui_->EditSubnetMask2,
+                                ui_->EditSubnetMask3, ui_->EditSubnetMask4, ui_->EditGeteway1,
+                                ui_->EditGeteway2,    ui_->EditGeteway3,    ui_->EditGeteway4};
   for (int i = 0; i < 4; ++i) {
     edits[i]->setText(QString::number(settings.IpAddress[i]));
     edits[4 + i]->setText(QString::number(settings.SubnetMask[i]));

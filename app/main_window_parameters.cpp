@@ -55,7 +55,8 @@ void TFormMain::ShowParameters(const ParameterBlock& block) {
   SelectItem(ui_->ComboBoxAutoCalib, block.AutoCalib);
   SelectItem(ui_->ComboBoxModelSelect, block.ModelSelect);
   SelectItem(ui_->ComboBoxBlankSpaceLen, block.BlankSpaceLen - 2);
-  ui_->EditEuroCode->setText(QString::fromLatin1(block.EuroCode, static_cast<qsizetype>(strnlen(block.EuroCode, sizeof block.EuroCode))));
+  ui_->EditEuroCode->setText(QString::fromLatin1(
+      block.EuroCode, static_cast<qsizetype>(strnlen(block.EuroCode, sizeof block.EuroCode))));
   ui_->EditXAdj->setText(QString::number(block.XAdj));
   ui_->ComboBoxDestination->setEnabled(version_index_ >= 1);
   ui_->ComboBoxModelSelect->setEnabled(version_index_ >= 2);

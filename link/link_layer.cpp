@@ -125,8 +125,7 @@ bool LinkLayer::LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data,
       }
       NotePending();
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -12,7 +12,7 @@ enum LinkKind : int { lkUsb = 0, lkCom = 1, lkLpt = 2, lkEthernet = 3 };
 
 // Serial line settings: a port name and list positions of the serial setup dialog.
 struct SerialSettings {
-  std::string PortName = "COM1";  // "COM1".."COM30"
+  std::string PortName = "COM1";   // "COM1".."COM30"
   std::int32_t BaudRateIndex = 2;  // 0..6: 2400..115200, anything else 9600
   std::int32_t DataBitIndex = 1;   // 0: 7 bits, anything else 8
   std::int32_t ParityIndex = 0;    // 0 none, 1 odd, 2 even, anything else none

@@ -37,7 +37,7 @@ bool ReadReply(const ByteReader& next, std::uint8_t* buffer, std::size_t total,
   if (total == 0) return false;
   std::uint8_t byte = 0;
   for (std::size_t discarded = 0;; ++discarded) {
-    if (discarded > kMaxDiscardedBytes || !next(byte)) return false;
+    if (discarded >= kMaxDiscardedBytes || !next(byte)) return false;
     if (byte == start) break;
   }
   buffer[0] = start;
@@ -51,7 +51,7 @@ bool ReadReplyPair(const ByteReader& next, std::uint8_t* buffer, std::size_t tot
   if (total < 2) return false;
   std::uint8_t byte = 0;
   for (std::size_t discarded = 0;;) {
-    if (discarded > kMaxDiscardedBytes || !next(byte)) return false;
+    if (discarded >= kMaxDiscardedBytes || !next(byte)) return false;
     if (byte != first) {
       ++discarded;
       continue;

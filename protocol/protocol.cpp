@@ -16,8 +16,7 @@ bool NeedsReplyRefusedOnLpt(int kind) {
   return kind == ckReadStatus || kind == ckReadParameters || kind == ckReadLanSettings;
 }
 
-template <typename Record>
-Record* RecordOf(const CommandRecord& record) {
+template <typename Record> Record* RecordOf(const CommandRecord& record) {
   Record* const* held = std::get_if<Record*>(&record);
   return held != nullptr ? *held : nullptr;
 }
@@ -30,7 +29,10 @@ Protocol::Protocol(LinkLayer& link, Sleeper sleep)
 void Protocol::Sleep(int milliseconds) { sleep_(milliseconds); }
 
 std::string Protocol::LastError() const {
-  return protocol_error_.empty() ? link_.LastError() : protocol_error_;
+  if (!protocol_error_.empty()) return protocol_error_;
+  // Every byte arrived but none started a reply: the reader gave up after its bound.
+  if (link_.LastError().empty()) return "No reply: the printer's data never began a reply.";
+  return link_.LastError();
 }
 
 ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& version) {
@@ -68,16 +70,13 @@ ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& vers
       run(RecordOf<LanSettings>(record), [&](LanSettings& s) { return ReadLanSettings(link, s); });
       break;
     case ckWriteLanSettings:
-      run(RecordOf<LanSettings>(record),
-          [&](LanSettings& s) { return WriteLanSettings(link, s); });
+      run(RecordOf<LanSettings>(record), [&](LanSettings& s) { return WriteLanSettings(link, s); });
       break;
     case ckSendZ1Command:
       run(RecordOf<std::int32_t>(record),
           [&](std::int32_t& selector) { return SendZ1Command(link, selector); });
       break;
-    case ckSendZ4Command:
-      result = SendZ4Command(link);
-      break;
+    case ckSendZ4Command: result = SendZ4Command(link); break;
     case ckCalibrateSensor:
       run(RecordOf<std::int32_t>(record),
           [&](std::int32_t& sensor) { return CalibrateSensor(link, sensor); });
@@ -96,7 +95,8 @@ bool Protocol::SendCommand(LinkHandle handle, int link, const char* text, std::s
 }
 
 ByteReader Protocol::ReaderFor(LinkHandle handle, int link) {
-  return [this, handle, link](std::uint8_t& byte) { return link_.LinkReadByte(handle, link, byte); };
+  return
+      [this, handle, link](std::uint8_t& byte) { return link_.LinkReadByte(handle, link, byte); };
 }
 
 ResultCode Protocol::ReadStatus(int link, std::int32_t& status) {

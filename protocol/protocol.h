@@ -98,8 +98,7 @@ class Protocol {
 
   // The typed entry point: the record each kind takes is checked by the compiler.
   template <int Kind>
-  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record,
-                            int& version) {
+  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record, int& version) {
     return Execute(Kind, link, &record, version);
   }
 

@@ -47,7 +47,9 @@ static_assert(offsetof(ParameterBlock, CarriedValue1) == 76);
 static_assert(offsetof(ParameterBlock, CarriedAdj) == 84);
 static_assert(offsetof(ParameterBlock, BlankSpaceLen) == 88);
 
-// The printer's LAN settings, packed to 107 bytes with no gaps.
+// The printer's LAN settings, packed to 107 bytes with no gaps. Its integer fields are
+// misaligned: copy them out (int{s.SocketPort}) before handing them to anything that takes a
+// reference (std::max, EXPECT_EQ), or the undefined-behaviour sanitizer stops the program.
 #pragma pack(push, 1)
 struct LanSettings {
   std::uint8_t LanFlag = 0;

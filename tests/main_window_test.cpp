@@ -61,15 +61,23 @@ TEST(MainWindowStartTest, ParameterPageInitialValues) {
     const char* current_text;
   };
   const Row rows[] = {
-      {"ComboBoxFontCode", 14, 0, "PC-850"},      {"ComboBoxZeroCode", 2, 0, "NO SLASH"},
-      {"ComboBoxSpeed", 7, 2, "9600 bps"},        {"ComboBoxDataLeng", 2, 1, "8 bits"},
-      {"ComboBoxStopBit", 2, 0, "1 bit"},         {"ComboBoxParity", 3, 0, "NONE"},
+      {"ComboBoxFontCode", 14, 0, "PC-850"},
+      {"ComboBoxZeroCode", 2, 0, "NO SLASH"},
+      {"ComboBoxSpeed", 7, 2, "9600 bps"},
+      {"ComboBoxDataLeng", 2, 1, "8 bits"},
+      {"ComboBoxStopBit", 2, 0, "1 bit"},
+      {"ComboBoxParity", 3, 0, "NONE"},
       {"ComboBoxControl", 5, 2, "XON/XOFF + READY/BUSY (DTR) protocol"},
-      {"ComboBoxDestination", 5, 0, "QM"},        {"ComboBoxForwardWait", 2, 1, "ON"},
-      {"ComboBoxCode", 3, 0, "Automatic selection"}, {"ComboBoxFeedKey", 2, 0, "FEED"},
-      {"ComboBoxAutoHome", 2, 0, "OFF"},          {"ComboBoxAutoCalib", 2, 0, "OFF"},
-      {"ComboBoxModelSelect", 2, 0, "DT"},        {"ComboBoxBlankSpaceLen", 98, 0, "2"},
-      {"ComboBoxSensor", 3, 0, "REFLECT."},       {"ComboBoxSocketPort", 6, 1, "1"},
+      {"ComboBoxDestination", 5, 0, "QM"},
+      {"ComboBoxForwardWait", 2, 1, "ON"},
+      {"ComboBoxCode", 3, 0, "Automatic selection"},
+      {"ComboBoxFeedKey", 2, 0, "FEED"},
+      {"ComboBoxAutoHome", 2, 0, "OFF"},
+      {"ComboBoxAutoCalib", 2, 0, "OFF"},
+      {"ComboBoxModelSelect", 2, 0, "DT"},
+      {"ComboBoxBlankSpaceLen", 98, 0, "2"},
+      {"ComboBoxSensor", 3, 0, "REFLECT."},
+      {"ComboBoxSocketPort", 6, 1, "1"},
       {"ComboBoxDHCP", 2, 0, "OFF"},
   };
   for (const Row& r : rows) {
@@ -93,10 +101,16 @@ TEST(MainWindowStartTest, ParameterPageInitialValues) {
     int max_length;
   };
   const EditRow edits[] = {
-      {"EditEuroCode", "B0", 2},       {"EditXAdj", "0", 4},           {"EditIPAddress1", "192", 3},
-      {"EditIPAddress4", "20", 3},     {"EditSubnetMask3", "255", 3},  {"EditSubnetMask4", "0", 3},
-      {"EditGeteway2", "0", 3},        {"EditSocketPort", "8000", 5},
-      {"EditDHCPID", "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", 32},           {"EditDHCPHostName", "", 15},
+      {"EditEuroCode", "B0", 2},
+      {"EditXAdj", "0", 4},
+      {"EditIPAddress1", "192", 3},
+      {"EditIPAddress4", "20", 3},
+      {"EditSubnetMask3", "255", 3},
+      {"EditSubnetMask4", "0", 3},
+      {"EditGeteway2", "0", 3},
+      {"EditSocketPort", "8000", 5},
+      {"EditDHCPID", "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", 32},
+      {"EditDHCPHostName", "", 15},
   };
   for (const EditRow& e : edits) {
     QLineEdit* edit = f.Edit(e.edit);
@@ -113,9 +127,9 @@ TEST(MainWindowStartTest, ParameterPageInitialValues) {
 TEST(MainWindowStartTest, LabelsNameTheirControls) {
   WindowFixture f;
   const std::pair<const char*, const char*> buddies[] = {
-      {"LabelFontCode", "ComboBoxFontCode"},   {"LabelEuroCode", "EditEuroCode"},
-      {"LabelXCoodinate", "EditXAdj"},         {"LabelModelSelect", "ComboBoxModelSelect"},
-      {"LabelSensor", "ComboBoxSensor"},       {"LabelIPAddress", "EditIPAddress1"},
+      {"LabelFontCode", "ComboBoxFontCode"},     {"LabelEuroCode", "EditEuroCode"},
+      {"LabelXCoodinate", "EditXAdj"},           {"LabelModelSelect", "ComboBoxModelSelect"},
+      {"LabelSensor", "ComboBoxSensor"},         {"LabelIPAddress", "EditIPAddress1"},
       {"LabelDHCPHostName", "EditDHCPHostName"}, {"LabelSocketPort", "ComboBoxSocketPort"},
   };
   for (const auto& [label, control] : buddies) {
@@ -144,8 +158,9 @@ TEST(MainWindowStartTest, MenuAndStatusBar) {
   EXPECT_EQ(Panel(f, 3), "");  // until the first tick
   const int widths[4] = {80, 200, 150, 200};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(f.Find<QLabel>(QStringLiteral("StatusBar1Panel%1").arg(i).toLatin1().constData())->width(),
-              widths[i]);
+    EXPECT_EQ(
+        f.Find<QLabel>(QStringLiteral("StatusBar1Panel%1").arg(i).toLatin1().constData())->width(),
+        widths[i]);
   }
 }
 
@@ -185,11 +200,12 @@ TEST(MainWindowStartTest, StartUpRecordsComeFromTheControls) {
   EXPECT_EQ(p.CarriedAdj, 0);
   const LanSettings& lan = f.window->Lan();
   EXPECT_EQ(lan.LanFlag, 1);
-  EXPECT_EQ(lan.IpAddress[0], 192);
-  EXPECT_EQ(lan.IpAddress[3], 20);
-  EXPECT_EQ(lan.SubnetMask[2], 255);
-  EXPECT_EQ(lan.SocketPort, 8000);
-  EXPECT_EQ(lan.SocketPortMode, 1);
+  // Fields of the packed record are copied out: a reference to one would be misaligned.
+  EXPECT_EQ(int{lan.IpAddress[0]}, 192);
+  EXPECT_EQ(int{lan.IpAddress[3]}, 20);
+  EXPECT_EQ(int{lan.SubnetMask[2]}, 255);
+  EXPECT_EQ(int{lan.SocketPort}, 8000);
+  EXPECT_EQ(int{lan.SocketPortMode}, 1);
   EXPECT_EQ(std::string(lan.DhcpId), std::string(32, 'F'));
 }
 
@@ -266,7 +282,11 @@ TEST(GetStatusTest, FailureMessageIsInTheCurrentLanguage) {
 TEST(GetStatusTest, SuccessShowsTheStatusTextOverTheChosenLink) {
   WindowFixture f;
   f.Choose("ComboBoxInterFace", lkEthernet);
-  f.fakes[lkEthernet]->Queue("\x01" "0" "41" "0000000000");
+  f.fakes[lkEthernet]->Queue(
+      "\x01"
+      "0"
+      "41"
+      "0000000000");
   f.Button("ButtonGetStatus")->click();
   EXPECT_TRUE(f.prompts.messages.empty());
   EXPECT_EQ(f.Edit("EditStatus")->text(), "ON LINE");
@@ -274,7 +294,11 @@ TEST(GetStatusTest, SuccessShowsTheStatusTextOverTheChosenLink) {
   EXPECT_EQ(f.fakes[lkEthernet]->closes, 1);
   EXPECT_TRUE(f.window->isEnabled());
   // An unknown status code is a success with an empty text.
-  f.fakes[lkEthernet]->Queue("\x01" "0" "08" "0000000000");
+  f.fakes[lkEthernet]->Queue(
+      "\x01"
+      "0"
+      "08"
+      "0000000000");
   f.Button("ButtonGetStatus")->click();
   EXPECT_TRUE(f.prompts.messages.empty());
   EXPECT_EQ(f.Edit("EditStatus")->text(), "");
@@ -283,7 +307,9 @@ TEST(GetStatusTest, SuccessShowsTheStatusTextOverTheChosenLink) {
 TEST(GetStatusTest, ShortReplyIsAReceivingError) {
   WindowFixture f;
   f.Choose("ComboBoxInterFace", lkCom);
-  f.fakes[lkCom]->Queue("\x01" "000");
+  f.fakes[lkCom]->Queue(
+      "\x01"
+      "000");
   f.Button("ButtonGetStatus")->click();
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "Data Receiving Error");
@@ -296,7 +322,11 @@ TEST(ExchangeFrameTest, WindowStaysAliveAndDisabledWhileThePrinterIsSlow) {
   f.Choose("ComboBoxInterFace", lkCom);
   f.fakes[lkCom]->fill_delay_ms = 400;
   f.fakes[lkCom]->fill_limit = 13;
-  f.fakes[lkCom]->Queue("\x01" "0" "00" "0000000000");
+  f.fakes[lkCom]->Queue(
+      "\x01"
+      "0"
+      "00"
+      "0000000000");
   int ticks = 0;
   bool disabled_during = false;
   bool second_refused = false;
@@ -307,8 +337,8 @@ TEST(ExchangeFrameTest, WindowStaysAliveAndDisabledWhileThePrinterIsSlow) {
     if (f.window->ExchangeRunning()) {
       disabled_during = !f.window->isEnabled();
       // A second exchange cannot start while one runs.
-      second_refused = f.window->RunExchange([](Protocol&, int, int&) { return kSuccess; },
-                                             {}, true) == kUnknownError;
+      second_refused = f.window->RunExchange([](Protocol&, int, int&) { return kSuccess; }, {},
+                                             true) == kUnknownError;
     }
   });
   probe.start();
@@ -329,7 +359,11 @@ TEST(ExchangeFrameTest, ClosingDuringAnExchangeFinishesItThenCloses) {
   f.window->show();
   f.Choose("ComboBoxInterFace", lkEthernet);
   f.fakes[lkEthernet]->fill_delay_ms = 300;
-  f.fakes[lkEthernet]->Queue("\x01" "0" "00" "0000000000");
+  f.fakes[lkEthernet]->Queue(
+      "\x01"
+      "0"
+      "00"
+      "0000000000");
   QTimer::singleShot(50, f.window.get(), [&] { f.window->close(); });
   f.Button("ButtonGetStatus")->click();
   EXPECT_TRUE(f.window->isVisible());  // not closed under the running exchange

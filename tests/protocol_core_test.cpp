@@ -46,10 +46,15 @@ std::string Str(const std::uint8_t* buf, std::size_t n) {
 }
 
 TEST(ReadReplyTest, SkipsBytesBeforeTheStartByteAndAppendsNul) {
-  Script s{"xx\x02" "abcd" "zz"};
+  Script s{
+      "xx\x02"
+      "abcd"
+      "zz"};
   std::uint8_t buf[6] = {9, 9, 9, 9, 9, 9};
   ASSERT_TRUE(ReadReply(s.Reader(), buf, 5, kSTX));
-  EXPECT_EQ(Str(buf, 5), "\x02" "abcd");
+  EXPECT_EQ(Str(buf, 5),
+            "\x02"
+            "abcd");
   EXPECT_EQ(buf[5], 0);
   EXPECT_EQ(s.pos, 7u);  // nothing read past the reply
 }
@@ -62,7 +67,9 @@ TEST(ReadReplyTest, StoresBytesAfterTheStartWhateverTheirValue) {
 }
 
 TEST(ReadReplyTest, ReplyCutShortFails) {
-  Script s{"\x01" "0000000000"};  // 11 of 13 bytes
+  Script s{
+      "\x01"
+      "0000000000"};  // 11 of 13 bytes
   std::uint8_t buf[14] = {};
   EXPECT_FALSE(ReadReply(s.Reader(), buf, 13, kSOH));
   Script none{"no start byte here"};
@@ -78,17 +85,22 @@ TEST(ReadReplyTest, GivesUpAfterTheDiscardBound) {
   };
   std::uint8_t buf[14] = {};
   EXPECT_FALSE(ReadReply(endless, buf, 13, kSOH));
-  EXPECT_LE(reads, kMaxDiscardedBytes + 2);
+  EXPECT_LE(reads, kMaxDiscardedBytes + 1);
   reads = 0;
   EXPECT_FALSE(ReadReplyPair(endless, buf, 13, kSOH, kSTX));
-  EXPECT_LE(reads, kMaxDiscardedBytes + 2);
-  // A start byte within the bound is still found.
-  Script late{std::string(kMaxDiscardedBytes, 'x') + "\x01" "123456789012"};
+  EXPECT_LE(reads, kMaxDiscardedBytes + 1);
+  // A start byte after 65,535 discarded bytes is still found; after 65,536 it is not.
+  Script late{std::string(kMaxDiscardedBytes - 1, 'x') + "\x01" + "123456789012"};
   EXPECT_TRUE(ReadReply(late.Reader(), buf, 13, kSOH));
+  Script too_late{std::string(kMaxDiscardedBytes, 'x') + "\x01" + "123456789012"};
+  EXPECT_FALSE(ReadReply(too_late.Reader(), buf, 13, kSOH));
+  EXPECT_EQ(too_late.pos, kMaxDiscardedBytes);
 }
 
 TEST(ReadReplyPairTest, FindsThePairAfterNoise) {
-  Script s{"ab\x01x\x02\x01\x02" "XYZ"};
+  Script s{
+      "ab\x01x\x02\x01\x02"
+      "XYZ"};
   std::uint8_t buf[6] = {};
   ASSERT_TRUE(ReadReplyPair(s.Reader(), buf, 5, kSOH, kSTX));
   EXPECT_EQ(Str(buf, 5), "\x01\x02XYZ");
@@ -96,12 +108,19 @@ TEST(ReadReplyPairTest, FindsThePairAfterNoise) {
 
 TEST(ReadReplyPairTest, SohSohStxIsNotRecognised) {
   // The second SOH is consumed as the failed second byte; the STX then starts nothing.
-  Script s{"\x01\x01\x02" "XYZ"};
+  Script s{
+      "\x01\x01\x02"
+      "XYZ"};
   std::uint8_t buf[6] = {};
   EXPECT_FALSE(ReadReplyPair(s.Reader(), buf, 5, kSOH, kSTX));
-  Script s2{"\x01\x01\x02" "XYZ\x01\x02" "abc"};
+  Script s2{
+      "\x01\x01\x02"
+      "XYZ\x01\x02"
+      "abc"};
   ASSERT_TRUE(ReadReplyPair(s2.Reader(), buf, 5, kSOH, kSTX));
-  EXPECT_EQ(Str(buf, 5), "\x01\x02" "abc");
+  EXPECT_EQ(Str(buf, 5),
+            "\x01\x02"
+            "abc");
 }
 
 TEST(StatusDecodingTest, Table) {
@@ -111,13 +130,20 @@ TEST(StatusDecodingTest, Table) {
     const char* english;
   };
   const Row rows[] = {
-      {"00", 1, "ON LINE"},          {"03", 1, "ON LINE"},
-      {"40", 1, "ON LINE"},          {"41", 1, "ON LINE"},
-      {"01", 2, "Head Open (ON LINE)"}, {"04", 4, "PAUSE"},
-      {"11", 8, "Paper JAM"},        {"16", 13, "Motor Temp Error"},
-      {"19", 16, "Motor Temp Error"}, {"30", 19, "The stacked form is full."},
-      {"55", 24, "Save Mode"},       {"08", 0, ""},
-      {"20", 0, ""},                 {"99", 0, ""},
+      {"00", 1, "ON LINE"},
+      {"03", 1, "ON LINE"},
+      {"40", 1, "ON LINE"},
+      {"41", 1, "ON LINE"},
+      {"01", 2, "Head Open (ON LINE)"},
+      {"04", 4, "PAUSE"},
+      {"11", 8, "Paper JAM"},
+      {"16", 13, "Motor Temp Error"},
+      {"19", 16, "Motor Temp Error"},
+      {"30", 19, "The stacked form is full."},
+      {"55", 24, "Save Mode"},
+      {"08", 0, ""},
+      {"20", 0, ""},
+      {"99", 0, ""},
       {"4A", 0, ""},
   };
   for (const Row& r : rows) {
@@ -184,7 +210,12 @@ TEST_F(ExecuteCommandTest, CopiesTheVersionIndex) {
 TEST_F(ExecuteCommandTest, StatusQueryOverEveryReadableLink) {
   for (int kind : {lkUsb, lkCom, lkEthernet}) {
     auto fake = InstallFake(f.layer, kind);
-    fake->Queue("junk\x01" "0" "41" "0123456789" "tail");
+    fake->Queue(
+        "junk\x01"
+        "0"
+        "41"
+        "0123456789"
+        "tail");
     std::int32_t status = -1;
     ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(kind, status, version), kSuccess);
     EXPECT_EQ(status, 1);
@@ -197,7 +228,10 @@ TEST_F(ExecuteCommandTest, StatusQueryOverEveryReadableLink) {
 TEST_F(ExecuteCommandTest, StatusQueryUsesEscFramingWhenCodeModeIsSet) {
   auto fake = InstallFake(f.layer, lkCom);
   f.settings.CodeMode = 1;
-  fake->Queue("\x01" "000" "000000000");
+  fake->Queue(
+      "\x01"
+      "000"
+      "000000000");
   std::int32_t status = -1;
   ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version), kSuccess);
   EXPECT_EQ(fake->written, V({0x1B, 'W', 'S', 0x0A, 0x00}));
@@ -213,8 +247,14 @@ TEST_F(ExecuteCommandTest, StatusFailuresCloseExactlyOnceAndLeaveTheStatus) {
   };
   const Case cases[] = {
       {true, -1, "", kPortOpenError, 0},
-      {false, 0, "\x01" "000000000000", kTransmissionError, 1},
-      {false, -1, "\x01" "00000000000", kReceivingError, 1},  // 12 of 13 bytes
+      {false, 0,
+       "\x01"
+       "000000000000",
+       kTransmissionError, 1},
+      {false, -1,
+       "\x01"
+       "00000000000",
+       kReceivingError, 1},  // 12 of 13 bytes
       {false, -1, "", kReceivingError, 1},
   };
   for (const Case& c : cases) {

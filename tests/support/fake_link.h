@@ -4,10 +4,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <thread>
 #include <deque>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/link_backend.h"
@@ -17,7 +17,7 @@ namespace krt6::testing {
 
 struct FakeLinkState {
   bool fail_open = false;
-  std::size_t accept_limit = SIZE_MAX;  // a write takes at most this many bytes
+  std::size_t accept_limit = SIZE_MAX;   // a write takes at most this many bytes
   int fail_write_number = -1;            // the n-th write (0-based) takes nothing
   std::size_t fill_limit = SIZE_MAX;     // bytes handed out per refill
   int fill_delay_ms = 0;                 // each refill first waits this long (a slow printer)
@@ -30,12 +30,15 @@ struct FakeLinkState {
   std::string last_opened;  // the name or address the link opened
 
   std::string WrittenText() const { return std::string(written.begin(), written.end()); }
-  void Queue(const std::string& bytes) { incoming.insert(incoming.end(), bytes.begin(), bytes.end()); }
+  void Queue(const std::string& bytes) {
+    incoming.insert(incoming.end(), bytes.begin(), bytes.end());
+  }
 };
 
 class FakeLink final : public LinkBackend {
  public:
-  FakeLink(int kind, std::shared_ptr<FakeLinkState> state) : kind_(kind), state_(std::move(state)) {}
+  FakeLink(int kind, std::shared_ptr<FakeLinkState> state)
+      : kind_(kind), state_(std::move(state)) {}
 
   LinkHandle Open(const LinkSettingsView& settings) override {
     switch (kind_) {

@@ -27,8 +27,7 @@ struct WindowFixture {
     window = std::make_unique<TFormMain>(link, prompts, locale);
   }
 
-  template <typename T>
-  T* Find(const char* name) const {
+  template <typename T> T* Find(const char* name) const {
     return window->findChild<T*>(QString::fromLatin1(name));
   }
   QComboBox* Combo(const char* name) const { return Find<QComboBox>(name); }
