@@ -77,23 +77,16 @@ void TFormMain::SetLanguage(int language) {
 
 void TFormMain::ButtonInterFaceClick() {
   switch (InterfaceIndex()) {
-    case lkCom:
-      OpenRs232Setup(this, settings_.Serial);
-      break;
-    case lkLpt:
-      OpenLPTSetup(this, settings_.LptName);
-      break;
+    case lkCom: OpenRs232Setup(this, settings_.Serial); break;
+    case lkLpt: OpenLPTSetup(this, settings_.LptName); break;
     case lkEthernet:
       OpenNetSetup(this, settings_.Tcp, [this](const QString& text) { ShowMessage(text); });
       break;
-    default:
-      break;
+    default: break;
   }
   ShowPortSettings();
 }
 
-void TFormMain::About1Click() {
-  OpenAbout(this);
-}
+void TFormMain::About1Click() { OpenAbout(this); }
 
 }  // namespace krt6

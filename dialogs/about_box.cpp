@@ -22,8 +22,6 @@ TFormAbout::~TFormAbout() {
   if (FormAbout == this) FormAbout = nullptr;
 }
 
-void TFormAbout::Button1Click() {
-  accept();
-}
+void TFormAbout::Button1Click() { accept(); }
 
 }  // namespace krt6

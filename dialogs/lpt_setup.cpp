@@ -82,8 +82,6 @@ void TFormLPTSetup::ButtonSetClick() {
   accept();
 }
 
-void TFormLPTSetup::ButtonCancelClick() {
-  reject();
-}
+void TFormLPTSetup::ButtonCancelClick() { reject(); }
 
 }  // namespace krt6

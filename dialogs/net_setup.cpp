@@ -83,8 +83,6 @@ void TFormNetSetup::ButtonSetClick() {
   accept();
 }
 
-void TFormNetSetup::ButtonCancelClick() {
-  reject();
-}
+void TFormNetSetup::ButtonCancelClick() { reject(); }
 
 }  // namespace krt6

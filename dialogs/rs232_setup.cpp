@@ -129,8 +129,6 @@ void TFormRs232Setup::ButtonSetClick() {
   accept();
 }
 
-void TFormRs232Setup::ButtonCancelClick() {
-  reject();
-}
+void TFormRs232Setup::ButtonCancelClick() { reject(); }
 
 }  // namespace krt6

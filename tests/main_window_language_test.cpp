@@ -28,9 +28,7 @@ namespace {
 
 using testing::WindowFixture;
 
-QString U(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 // What the window shows for one row: a caption, or the texts of a list's translated items.
 struct Row {
@@ -144,9 +142,7 @@ bool HasJapaneseFont(QWidget* control) {
   return control->font().families().contains(QStringLiteral("Noto Sans CJK JP"));
 }
 
-void SwitchTo(const WindowFixture& f, int language) {
-  f.Choose("ComboBoxLanguage", language);
-}
+void SwitchTo(const WindowFixture& f, int language) { f.Choose("ComboBoxLanguage", language); }
 
 TEST(CaptionTableTest, RowsAreAppliedInTheirOrder) {
   const auto& rows = ExpectedRows();

@@ -26,22 +26,15 @@
 namespace krt6 {
 namespace {
 
-template <class T>
-T* Child(QWidget* form, const char* name) {
+template <class T> T* Child(QWidget* form, const char* name) {
   T* child = form->findChild<T*>(QString::fromLatin1(name));
   EXPECT_NE(child, nullptr) << name;
   return child;
 }
 
-QComboBox* List(QWidget* form, const char* name) {
-  return Child<QComboBox>(form, name);
-}
-void Click(QWidget* form, const char* name) {
-  Child<QPushButton>(form, name)->click();
-}
-QString Text(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
+QComboBox* List(QWidget* form, const char* name) { return Child<QComboBox>(form, name); }
+void Click(QWidget* form, const char* name) { Child<QPushButton>(form, name)->click(); }
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 void Select(QWidget* form, const char* list, const char* item) {
   QComboBox* box = List(form, list);
@@ -63,9 +56,7 @@ class DialogTest : public ::testing::Test {
 };
 
 // Runs `action` on the dialog once its modal showing has started.
-void WhenShown(std::function<void()> action) {
-  QTimer::singleShot(0, std::move(action));
-}
+void WhenShown(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
 
 // ---- Serial dialog -------------------------------------------------------------------------
 
