@@ -18,27 +18,6 @@
 
 namespace krt6 {
 
-namespace {
-
-// An editable list may show a typed text that is none of its items; it keeps that text.
-void SetListItems(QComboBox* list, const CaptionEntry& entry, int language) {
-  const bool typed =
-      list->isEditable() &&
-      (list->currentIndex() < 0 || list->currentText() != list->itemText(list->currentIndex()));
-  const QString typed_text = list->currentText();
-  const int selected = list->currentIndex();
-  SetLanguageFont(list, language);
-  int index = entry.first_item;
-  for (const TextPair& pair : entry.texts) {
-    if (index >= list->count()) break;
-    list->setItemText(index++, Pick(pair, language));
-  }
-  list->setCurrentIndex(selected);
-  if (typed) list->setEditText(typed_text);
-}
-
-}  // namespace
-
 void TFormMain::SetLanguage(int language) {
   if (language < 0 || language > 1) language = 0;
   for (std::size_t row = 0; row < CaptionTable.size(); ++row) {
@@ -68,7 +47,8 @@ void TFormMain::SetLanguage(int language) {
         }
         break;
       case CaptionKind::kItems:
-        if (auto* list = findChild<QComboBox*>(name)) SetListItems(list, entry, language);
+        if (auto* list = findChild<QComboBox*>(name))
+          SetItems(list, entry.texts, language, entry.first_item);
         break;
     }
   }

@@ -48,16 +48,18 @@ void SetMenuCaption(QAction* action, const TextPair& pair, int language) {
   action->setText(Pick(pair, language));
 }
 
-void SetItems(QComboBox* list, std::initializer_list<TextPair> pairs, int language, int first) {
+void SetItems(QComboBox* list, std::span<const TextPair> pairs, int language, int first) {
   const int selected = list->currentIndex();
+  const QString shown = list->currentText();
+  const bool typed = list->isEditable() && (selected < 0 || shown != list->itemText(selected));
   SetLanguageFont(list, language);
   int index = first;
   for (const TextPair& pair : pairs) {
     if (index >= list->count()) break;
-    list->setItemText(index, Pick(pair, language));
-    ++index;
+    list->setItemText(index++, Pick(pair, language));
   }
   list->setCurrentIndex(selected);
+  if (typed) list->setEditText(shown);
 }
 
 }  // namespace krt6

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 #include <initializer_list>
+#include <span>
 
 #include "dialogs/language.h"
 
@@ -37,7 +38,12 @@ void SetMenuCaption(QMenu* menu, const TextPair& pair, int language);
 void SetMenuCaption(QAction* action, const TextPair& pair, int language);
 
 // Replaces the texts of the items at `first`, `first` + 1, ... from the pairs, leaves the other
-// items and the number of items alone, and selects the item that was selected before.
-void SetItems(QComboBox* list, std::initializer_list<TextPair> pairs, int language, int first = 0);
+// items and the number of items alone, and selects the item that was selected before. An
+// editable list that shows a typed text matching none of its items keeps that text.
+void SetItems(QComboBox* list, std::span<const TextPair> pairs, int language, int first = 0);
+inline void SetItems(QComboBox* list, std::initializer_list<TextPair> pairs, int language,
+                     int first = 0) {
+  SetItems(list, std::span<const TextPair>(pairs.begin(), pairs.size()), language, first);
+}
 
 }  // namespace krt6
