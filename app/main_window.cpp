@@ -148,6 +148,7 @@ void TFormMain::Connect() {
   connect(ui_->Exit1, &QAction::triggered, this, &TFormMain::Exit1Click);
   connect(ui_->About1, &QAction::triggered, this, &TFormMain::About1Click);
   connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+  InstallHostNameKeyFilter();
 }
 
 int TFormMain::InterfaceIndex() const { return ui_->ComboBoxInterFace->currentIndex(); }

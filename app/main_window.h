@@ -11,6 +11,7 @@
 
 #include "link/link_layer.h"
 #include "link/link_settings.h"
+#include "protocol/commands.h"
 #include "protocol/protocol.h"
 #include "protocol/records.h"
 
@@ -26,6 +27,7 @@ namespace krt6 {
 
 class UserPrompts;
 class TFormMain;
+class FileResult;
 
 // The one main window while it exists.
 extern TFormMain* FormMain;
@@ -62,6 +64,10 @@ class TFormMain : public QMainWindow {
   void DetectFirmwareVersion();
   void SelectVersionFromText(const char* text);
 
+  // The key filter of the DHCP host name: Backspace, ASCII letters and digits pass; any other
+  // typed character is set to 0, which swallows it.
+  static void EditDHCPHostNameKeyPress(QChar& key);
+
   // The item index of the version selector, -1 while its typed text matches no item.
   int VersionItemIndex() const;
 
@@ -97,6 +103,7 @@ class TFormMain : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Runs a handler body; a conversion error or any other error raised inside it is shown in a
@@ -104,6 +111,11 @@ class TFormMain : public QMainWindow {
   void Guarded(const std::function<void()>& body);
   int InterfaceIndex() const;
   void Connect();
+  void InstallHostNameKeyFilter();
+  // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
+  bool RefuseUnsendable(SettingField field);
+  // Save and Load: "File Open Error" with the path and the system's error in the details.
+  void ShowFileError(const FileResult& result);
 
   std::unique_ptr<Ui::TFormMain> ui_;
   LinkLayer& link_;
@@ -117,6 +129,16 @@ class TFormMain : public QMainWindow {
   QTimer* timer1_ = nullptr;
   bool exchange_running_ = false;
   bool close_requested_ = false;
+
+  // What the file dialogs keep between uses. The save dialog offers the name last chosen in it,
+  // on either page; the open dialog's name is cleared before every use.
+  struct FileDialogState {
+    QString Filter;
+    QString DefaultExt;
+    QString FileName;
+  };
+  FileDialogState SaveDialog1;
+  FileDialogState OpenDialog1;
 };
 
 }  // namespace krt6

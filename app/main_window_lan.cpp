@@ -1,10 +1,12 @@
 // The Extra Setting and Maintenance Mode pages: LAN settings and the sensor calibration.
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <cstring>
 
 #include "app/conversion.h"
 #include "app/main_window.h"
+#include "protocol/commands.h"
 #include "ui_main_window.h"
 
 namespace krt6 {
@@ -62,9 +64,69 @@ void TFormMain::ShowLanSettings(const LanSettings& settings) {
   ui_->EditDHCPHostName->setText(FieldText(settings.DhcpHostName));
 }
 
-// Read and Set of the LAN settings and the sensor calibration are built with their commands.
-void TFormMain::ButtonExReadClick() {}
-void TFormMain::ButtonExSetClick() {}
-void TFormMain::ButtonCalibSensorClick() {}
+void TFormMain::ButtonExReadClick() {
+  Guarded([this] {
+    RunExchange(
+        [this](Protocol& protocol, int link, int& version) {
+          return protocol.ExecuteCommand<ckReadLanSettings>(link, lan_, version);
+        },
+        [this] { ShowLanSettings(lan_); });
+  });
+}
+
+void TFormMain::ButtonExSetClick() {
+  Guarded([this] {
+    // Gathered while the window is still enabled; a conversion error ends the handler here.
+    LanSettingsFromControls(lan_);
+    if (RefuseUnsendable(CheckLanSettings(lan_))) return;
+    RunExchange([this](Protocol& protocol, int link, int& version) {
+      return protocol.ExecuteCommand<ckWriteLanSettings>(link, lan_, version);
+    });
+  });
+}
+
+void TFormMain::ButtonCalibSensorClick() {
+  Guarded([this] {
+    std::int32_t sensor = ui_->ComboBoxSensor->currentIndex();
+    RunExchange([sensor](Protocol& protocol, int link, int& version) mutable {
+      return protocol.ExecuteCommand<ckCalibrateSensor>(link, sensor, version);
+    });
+  });
+}
+
+void TFormMain::EditDHCPHostNameKeyPress(QChar& key) {
+  const char16_t c = key.unicode();
+  if (c == 8) return;  // Backspace
+  const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  const bool digit = c >= '0' && c <= '9';
+  // Enter, blanks, '-', '_', '.', control characters and everything beyond ASCII are swallowed.
+  if (!letter && !digit) key = QChar(0);
+}
+
+void TFormMain::InstallHostNameKeyFilter() {
+  // Typed characters reach the field only through the key filter; an input method would commit
+  // text around it.
+  ui_->EditDHCPHostName->setAttribute(Qt::WA_InputMethodEnabled, false);
+  ui_->EditDHCPHostName->installEventFilter(this);
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->EditDHCPHostName && event->type() == QEvent::KeyPress) {
+    const auto* key_event = static_cast<QKeyEvent*>(event);
+    const QString typed = key_event->text();
+    // Keys that type no character pass: arrows and Home (no text), Delete (whose text is DEL
+    // here) and the focus keys.
+    const int key = key_event->key();
+    const bool not_a_character =
+        key == Qt::Key_Delete || key == Qt::Key_Tab || key == Qt::Key_Backtab;
+    if (!typed.isEmpty() && !not_a_character) {
+      for (QChar c : typed) {
+        EditDHCPHostNameKeyPress(c);
+        if (c.isNull()) return true;
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
 
 }  // namespace krt6

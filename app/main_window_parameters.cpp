@@ -5,6 +5,8 @@
 
 #include "app/conversion.h"
 #include "app/main_window.h"
+#include "dialogs/language.h"
+#include "protocol/commands.h"
 #include "ui_main_window.h"
 
 namespace krt6 {
@@ -64,20 +66,8 @@ void TFormMain::ShowParameters(const ParameterBlock& block) {
 }
 
 void TFormMain::SelectVersionFromText(const char* text) {
-  int item = 4;
-  if (std::strncmp(text, "1.0", 3) == 0) {
-    const char c = text[3];
-    if (c == 'B' || c == 'C') {
-      item = 0;
-    } else if (c == 'D' || c == 'E') {
-      item = 1;
-    } else if (c >= 'F' && c <= 'I') {
-      item = 2;
-    } else if (c >= 'J' && c <= 'T') {
-      item = 3;
-    }
-  }
-  ui_->ComboBoxVersion->setCurrentIndex(item);
+  // Selecting by index does not run ComboBoxVersionChange (it listens to operator actions).
+  ui_->ComboBoxVersion->setCurrentIndex(VersionIndexForText(text));
   version_index_ = ui_->ComboBoxVersion->currentIndex();
 }
 
@@ -90,9 +80,46 @@ void TFormMain::DetectFirmwareVersion() {
       [&] { SelectVersionFromText(text.Text); }, /*quiet=*/true);
 }
 
-// Read, Set and the version selector's change are built with the parameter commands.
-void TFormMain::ButtonReadClick() {}
-void TFormMain::ButtonSetClick() {}
-void TFormMain::ComboBoxVersionChange() {}
+bool TFormMain::RefuseUnsendable(SettingField field) {
+  if (field == SettingField::kNone) return false;
+  ShowMessage(QString::fromStdString(RefusalText(field, LanguageIndex)));
+  return true;
+}
+
+void TFormMain::ButtonReadClick() {
+  ui_->ButtonRead->setEnabled(false);
+  Guarded([this] {
+    DetectFirmwareVersion();
+    RunExchange(
+        [this](Protocol& protocol, int link, int& version) {
+          return protocol.ExecuteCommand<ckReadParameters>(link, parameters_, version);
+        },
+        [this] { ShowParameters(parameters_); });
+  });
+  ui_->ButtonRead->setEnabled(true);
+}
+
+void TFormMain::ButtonSetClick() {
+  ui_->ButtonSet->setEnabled(false);
+  Guarded([this] {
+    DetectFirmwareVersion();
+    // A text that is no integer raises the conversion error here, before anything is sent.
+    ParametersFromControls(parameters_);
+    // Without a printer version there is no format to send the block in, and a value too wide
+    // for its field would shift every field after it: refuse both before opening the link.
+    if (RefuseUnsendable(CheckParameterBlock(parameters_, version_index_))) return;
+    RunExchange([this](Protocol& protocol, int link, int& version) {
+      return protocol.ExecuteCommand<ckWriteParameters>(link, parameters_, version);
+    });
+  });
+  ui_->ButtonSet->setEnabled(true);
+}
+
+void TFormMain::ComboBoxVersionChange() {
+  version_index_ = VersionItemIndex();
+  // The stored records go back into the controls: edits not yet taken into them are dropped.
+  ShowParameters(parameters_);
+  ShowLanSettings(lan_);
+}
 
 }  // namespace krt6

@@ -15,12 +15,26 @@ class UserPrompts {
   // A modal message box with an OK button. `details` (may be empty) goes into the box's detailed
   // text: what the system said about the failure and what can be done about it.
   virtual void ShowMessage(QWidget* parent, const QString& text, const QString& details) = 0;
+
+  // The file dialogs. `filter` is the single filter entry, both shown and matched ("*.ts0");
+  // `default_suffix` is added to a name typed without an extension ("ts0", empty for none);
+  // `initial_name` is the name the dialog offers. Each returns the chosen path, or an empty
+  // text when the operator cancelled. The save dialog replaces an existing file without asking;
+  // the open dialog does not check that the chosen file exists.
+  virtual QString SaveFileName(QWidget* parent, const QString& filter,
+                               const QString& default_suffix, const QString& initial_name) = 0;
+  virtual QString OpenFileName(QWidget* parent, const QString& filter,
+                               const QString& default_suffix, const QString& initial_name) = 0;
 };
 
 // The real boxes.
 class QtUserPrompts : public UserPrompts {
  public:
   void ShowMessage(QWidget* parent, const QString& text, const QString& details) override;
+  QString SaveFileName(QWidget* parent, const QString& filter, const QString& default_suffix,
+                       const QString& initial_name) override;
+  QString OpenFileName(QWidget* parent, const QString& filter, const QString& default_suffix,
+                       const QString& initial_name) override;
 };
 
 }  // namespace krt6

@@ -122,6 +122,9 @@ class Protocol {
   // Frames `length` bytes of `text` with the registered framing and writes them.
   bool SendCommand(LinkHandle handle, int link, const char* text, std::size_t length);
   ByteReader ReaderFor(LinkHandle handle, int link);
+  // Opens the link, sends one command without a reply, keeps the link open for
+  // `settle_milliseconds` (none when 0) and closes it.
+  ResultCode SendOneCommand(int link, const char* text, int settle_milliseconds);
   void Sleep(int milliseconds);
   void NoteProtocolError(std::string text) { protocol_error_ = std::move(text); }
 

@@ -20,6 +20,12 @@ namespace {
 class SilentPrompts : public krt6::UserPrompts {
  public:
   void ShowMessage(QWidget*, const QString&, const QString&) override {}
+  QString SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+    return {};
+  }
+  QString OpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
+    return {};
+  }
 };
 
 bool Save(QWidget* widget, const QDir& dir, const QString& name) {

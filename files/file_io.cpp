@@ -1,0 +1,216 @@
+#include "files/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+namespace krt6 {
+namespace {
+
+// Closes a descriptor when it goes out of scope unless released first.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now and reports the result: the last chance for the kernel to report a lost write.
+  int CloseNow() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd);  // never retried: Linux releases the descriptor even on EINTR
+  }
+
+ private:
+  int fd_;
+};
+
+// The file a save lands in: a symbolic link is followed, as writing through it would.
+std::string ResolveTarget(const std::string& path) {
+  struct stat link_status {};
+  if (::lstat(path.c_str(), &link_status) != 0 || !S_ISLNK(link_status.st_mode)) return path;
+  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+    std::string target(resolved);
+    std::free(resolved);
+    return target;
+  }
+  // A dangling link: create the file it names (one level).
+  char buffer[PATH_MAX] = {};
+  const ssize_t length = ::readlink(path.c_str(), buffer, sizeof buffer - 1);
+  if (length <= 0) return path;
+  std::string target(buffer, static_cast<std::size_t>(length));
+  if (target.front() == '/') return target;
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+}
+
+struct FolderAndName {
+  std::string folder;
+  std::string name;
+};
+
+FolderAndName SplitPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {std::string(1, '.'), path};
+  return {slash == 0 ? std::string(1, '/') : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+int WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t written = ::write(fd, data + done, size - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (written == 0) return ENOSPC;  // no progress and no error: the medium took nothing
+    done += static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
+int SyncDescriptor(int fd) {
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+// A name in `folder` that no other save picks: hidden, derived from the target's name.
+std::string TemporaryName(const std::string& name, unsigned attempt) {
+  static std::atomic<unsigned> counter{0};
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".%ld.%u.%llx.tmp", static_cast<long>(::getpid()),
+                counter.fetch_add(1) + attempt, static_cast<unsigned long long>(ticks));
+  // Part of the name only: a target name near the file system's length limit must still leave
+  // room for the suffix.
+  return "." + name.substr(0, 96) + suffix;
+}
+
+// Writes into an existing device or FIFO directly: it has no contents a rename could protect,
+// and renaming over it would replace the device node itself.
+FileResult WriteInPlace(const std::string& path, const std::string& target,
+                        const std::uint8_t* data, std::size_t size) {
+  Descriptor fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.valid()) return FileResult::Failure(FileOperation::kCreate, path, errno);
+  if (const int error = WriteAll(fd.get(), data, size)) {
+    return FileResult::Failure(FileOperation::kWrite, path, error);
+  }
+  if (fd.CloseNow() != 0) return FileResult::Failure(FileOperation::kFlush, path, errno);
+  return {};
+}
+
+}  // namespace
+
+FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
+                                 std::size_t size, const ReplaceHook& hook) {
+  const std::string target = ResolveTarget(path);
+  struct stat old_status {};
+  const bool existed = ::stat(target.c_str(), &old_status) == 0;
+  if (existed && S_ISDIR(old_status.st_mode)) {
+    return FileResult::Failure(FileOperation::kCreate, path, EISDIR);
+  }
+  if (existed && !S_ISREG(old_status.st_mode)) return WriteInPlace(path, target, data, size);
+
+  const auto [folder, name] = SplitPath(target);
+  if (name.empty()) return FileResult::Failure(FileOperation::kCreate, path, EISDIR);
+
+  // The folder is opened once so that creating, renaming and flushing all act on the same one.
+  bool can_sync_folder = true;
+  Descriptor folder_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder_fd.valid() && errno == EACCES) {
+    // A folder that may be written but not listed: it can still take the file, not a flush.
+    folder_fd.Reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    can_sync_folder = false;
+  }
+  if (!folder_fd.valid()) return FileResult::Failure(FileOperation::kCreate, path, errno);
+
+  std::string temporary;
+  Descriptor fd;
+  for (unsigned attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+    temporary = TemporaryName(name, attempt);
+    // 0666 less the umask, as for any new file; a replaced file's bits are copied below.
+    const int created = ::openat(folder_fd.get(), temporary.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (created >= 0) {
+      fd.Reset(created);
+    } else if (errno != EEXIST) {
+      return FileResult::Failure(FileOperation::kCreate, path, errno);
+    }
+  }
+  if (!fd.valid()) return FileResult::Failure(FileOperation::kCreate, path, EEXIST);
+
+  auto fail = [&](FileOperation operation, int error) {
+    ::unlinkat(folder_fd.get(), temporary.c_str(), 0);
+    return FileResult::Failure(operation, path, error);
+  };
+
+  if (existed) {
+    // Best effort: a replaced file keeps its permissions (and, for root, its owner). Failing to
+    // copy them leaves an ordinary new file, which is no reason to refuse the save.
+    (void)::fchmod(fd.get(), old_status.st_mode & 07777);
+    if (::geteuid() == 0) (void)::fchown(fd.get(), old_status.st_uid, old_status.st_gid);
+  }
+  if (hook) hook(ReplaceStage::kTemporaryCreated);
+
+  if (const int error = WriteAll(fd.get(), data, size)) return fail(FileOperation::kWrite, error);
+  if (hook) hook(ReplaceStage::kDataWritten);
+
+  if (const int error = SyncDescriptor(fd.get())) return fail(FileOperation::kFlush, error);
+  if (fd.CloseNow() != 0) return fail(FileOperation::kFlush, errno);
+  if (hook) hook(ReplaceStage::kDataFlushed);
+
+  if (::renameat(folder_fd.get(), temporary.c_str(), folder_fd.get(), name.c_str()) != 0) {
+    return fail(FileOperation::kRename, errno);
+  }
+  // The rename itself must reach the disk too, or a power cut could bring back the old file.
+  if (can_sync_folder) {
+    const int error = SyncDescriptor(folder_fd.get());
+    if (error != 0 && error != EINVAL) {  // EINVAL: the file system cannot flush folders
+      return FileResult::Failure(FileOperation::kFlush, path, error);
+    }
+  }
+  return {};
+}
+
+FileResult ReadFilePrefix(const std::string& path, std::size_t limit,
+                          std::vector<std::uint8_t>& out) {
+  out.clear();
+  // O_NONBLOCK: a FIFO without a writer or a device without data answers at once instead of
+  // freezing the window; it changes nothing for regular files.
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.valid()) return FileResult::Failure(FileOperation::kOpen, path, errno);
+  std::vector<std::uint8_t> buffer(limit);
+  std::size_t total = 0;
+  while (total < limit) {
+    const ssize_t got = ::read(fd.get(), buffer.data() + total, limit - total);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return FileResult::Failure(FileOperation::kRead, path, errno);
+    }
+    if (got == 0) break;
+    total += static_cast<std::size_t>(got);
+  }
+  buffer.resize(total);
+  out = std::move(buffer);
+  return {};
+}
+
+}  // namespace krt6

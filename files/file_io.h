@@ -1,0 +1,35 @@
+// Whole-file replacement that never leaves a half-written file behind, and bounded reads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/file_result.h"
+
+namespace krt6 {
+
+// The points of a replacement at which a test may step in (for instance to kill the process).
+enum class ReplaceStage {
+  kTemporaryCreated,  // the temporary file exists and is empty
+  kDataWritten,       // every byte is written to the temporary file, not yet flushed
+  kDataFlushed,       // the temporary file is on disk and closed; the target is still the old one
+};
+using ReplaceHook = std::function<void(ReplaceStage)>;
+
+// Replaces the file at `path` with exactly `size` bytes of `data`: the bytes go to a new file in
+// the same folder, which is flushed to disk and then renamed over `path`, and the folder is
+// flushed. Until the rename the old file is untouched; on any failure the temporary file is
+// removed. A replaced file keeps its permission bits; a symbolic link is followed, so the file
+// it points to is replaced. Failures name `path` as the operator gave it.
+FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
+                                 std::size_t size, const ReplaceHook& hook = {});
+
+// Reads at most `limit` bytes from the start of the file at `path` into `out` (resized to what
+// was read). Opening does not wait on a FIFO or a device without data.
+FileResult ReadFilePrefix(const std::string& path, std::size_t limit,
+                          std::vector<std::uint8_t>& out);
+
+}  // namespace krt6

@@ -1,0 +1,41 @@
+// The outcome of a setting-file operation: success, or which step failed on which path with the
+// system's own error.
+#pragma once
+
+#include <string>
+
+namespace krt6 {
+
+// The steps of saving and loading a setting file that can fail.
+enum class FileOperation { kCreate, kOpen, kRead, kWrite, kFlush, kRename };
+
+// "create", "open", "read", "write", "flush", "rename".
+const char* FileOperationName(FileOperation operation);
+
+class FileResult {
+ public:
+  FileResult() = default;  // success
+
+  static FileResult Failure(FileOperation operation, std::string path, int error_number);
+
+  bool Ok() const { return error_number_ == 0; }
+  explicit operator bool() const { return Ok(); }
+
+  FileOperation Operation() const { return operation_; }
+  const std::string& Path() const { return path_; }
+  int ErrorNumber() const { return error_number_; }
+  // The system's text for ErrorNumber(), captured when the failure happened.
+  const std::string& SystemText() const { return system_text_; }
+
+  // For the details of the message box: "Could not <operation> <path>: <text> (errno N)".
+  // Empty on success.
+  std::string Describe() const;
+
+ private:
+  FileOperation operation_ = FileOperation::kOpen;
+  std::string path_;
+  int error_number_ = 0;
+  std::string system_text_;
+};
+
+}  // namespace krt6

@@ -1,0 +1,54 @@
+// The parameter setting file (*.ts0) and the extra setting file (*.ts1): the ParameterBlock and
+// the LanSettings as little-endian bytes, whatever the host, and their lenient loading.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "files/file_io.h"
+#include "files/file_result.h"
+#include "protocol/records.h"
+
+namespace krt6 {
+
+inline constexpr std::size_t kParameterFileSize = 92;
+inline constexpr std::size_t kLanSettingsFileSize = 107;
+using ParameterFileBytes = std::array<std::uint8_t, kParameterFileSize>;
+using LanSettingsFileBytes = std::array<std::uint8_t, kLanSettingsFileSize>;
+
+// The 92 bytes of a parameter setting file: the 23 fields in record order, 4 bytes each.
+ParameterFileBytes EncodeParameterBlock(const ParameterBlock& block);
+ParameterBlock DecodeParameterBlock(const ParameterFileBytes& bytes);
+
+// Loads `size` bytes of a parameter setting file over `block`, chosen by size: 76, 84 and 88
+// bytes are the older layouts and fill only the fields they carry; any other size is the 92-byte
+// layout, of which the first min(size, 92) bytes replace the start of the record. Fields the file
+// does not reach keep their values. The texts are then made safe (TerminateTexts).
+void ApplyParameterFile(const std::uint8_t* data, std::size_t size, ParameterBlock& block);
+
+// The 107 bytes of an extra setting file: the packed LanSettings.
+LanSettingsFileBytes EncodeLanSettings(const LanSettings& settings);
+LanSettings DecodeLanSettings(const LanSettingsFileBytes& bytes);
+
+// Loads the first min(size, 107) bytes of an extra setting file over the start of `settings`,
+// then makes the texts safe.
+void ApplyLanSettingsFile(const std::uint8_t* data, std::size_t size, LanSettings& settings);
+
+// A text field without a NUL gets one in its last byte, so that every text ends within its own
+// field: EuroCode within 4 bytes, DhcpId within 33, DhcpHostName within 16. Fields that already
+// hold a NUL are left exactly as they are.
+void TerminateTexts(ParameterBlock& block);
+void TerminateTexts(LanSettings& settings);
+
+// Saving replaces the file as a whole or leaves the old one untouched (ReplaceFileAtomically).
+// Loading changes the record only when the file could be read.
+FileResult SaveParameterFile(const std::string& path, const ParameterBlock& block,
+                             const ReplaceHook& hook = {});
+FileResult LoadParameterFile(const std::string& path, ParameterBlock& block);
+FileResult SaveLanSettingsFile(const std::string& path, const LanSettings& settings,
+                               const ReplaceHook& hook = {});
+FileResult LoadLanSettingsFile(const std::string& path, LanSettings& settings);
+
+}  // namespace krt6

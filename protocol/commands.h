@@ -1,0 +1,134 @@
+// The command texts and reply layouts of the parameter block, LAN settings and maintenance
+// operations, as pure functions over records and bytes: no link, no clock, no state. Protocol
+// uses them for its exchanges; the main window uses the checks to refuse a value before any
+// exchange starts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "protocol/records.h"
+
+namespace krt6 {
+
+// A value that cannot be sent: its text would not fit the fixed-width field of its command, so
+// the command would be cut and every field after it shifted. kVersion: no printer version is
+// chosen, so there is no command format to send the block in.
+enum class SettingField : int {
+  kNone = 0,
+  kVersion,
+  kFontCode,
+  kZeroCode,
+  kSpeed,
+  kDataLeng,
+  kStopBit,
+  kParity,
+  kControl,
+  kDestination,
+  kForwardWait,
+  kCode,
+  kFeedKey,
+  kAutoHome,
+  kAutoCalib,
+  kModelSelect,
+  kXAdj,
+  kCarriedAdj,
+  kCarriedValue1,
+  kCarriedValue2,
+  kBlankSpaceLen,
+  kIpAddress1,
+  kIpAddress2,
+  kIpAddress3,
+  kIpAddress4,
+  kSubnetMask1,
+  kSubnetMask2,
+  kSubnetMask3,
+  kSubnetMask4,
+  kGateway1,
+  kGateway2,
+  kGateway3,
+  kGateway4,
+  kSocketPortMode,
+  kSocketPort,
+};
+
+// The operator's message for a refused value, in English (0) or Japanese (1), UTF-8. It names
+// the field as its label reads and gives the values that fit. Empty for kNone.
+std::string RefusalText(SettingField field, int language);
+
+// Whether `value` fits the fixed-width field of `field` (false for kNone and kVersion).
+bool FieldValueFits(SettingField field, std::int32_t value);
+
+// ---- Parameter block ----
+
+// The printer's font code digit (0..F) to the item of the font code list.
+extern const std::int32_t FontCodeTable[16];
+
+// The item for a font code character of a reply: '0'..'9', 'A'..'F' (or 'a'..'f') through
+// FontCodeTable; any other character gives item 0.
+std::int32_t FontCodeFromDigit(char digit);
+
+// The digit the printer must receive for a font code list item, so that reading the block back
+// selects the same item: the inverse of FontCodeTable. '\0' for a value that is no item.
+char FontDigitForItem(std::int32_t item);
+
+// Reply lengths of "Z5;0" (by version) and "Z5;1".
+std::size_t FirstParameterReplyLength(int version_index);
+inline constexpr std::size_t kSecondParameterReplyLength = 30;
+
+// Fixed lengths of the "Z2;1," and "Z2;2," command texts by version (0 when the version has no
+// format).
+std::size_t FirstParameterCommandLength(int version_index);
+std::size_t SecondParameterCommandLength(int version_index);
+
+// The first field of `block` that cannot be sent in the formats of `version_index`, or kNone.
+SettingField CheckParameterBlock(const ParameterBlock& block, int version_index);
+
+// The two command texts for `block`, each exactly its fixed length. Refuses (and leaves `first`
+// and `second` empty) with the field CheckParameterBlock names.
+SettingField BuildParameterCommands(const ParameterBlock& block, int version_index,
+                                    std::string& first, std::string& second);
+
+// Decode the "Z5;0" reply (FirstParameterReplyLength bytes from the STX) and the "Z5;1" reply
+// (30 bytes) into the block. Only the fields each reply carries are touched.
+void DecodeFirstParameterReply(const std::uint8_t* reply, int version_index, ParameterBlock& block);
+void DecodeSecondParameterReply(const std::uint8_t* reply, ParameterBlock& block);
+
+// ---- LAN settings ----
+
+inline constexpr std::size_t kLanReplyLength = 99;
+
+// The first address, port mode or port value of `settings` whose text would not fit, or kNone.
+SettingField CheckLanSettings(const LanSettings& settings);
+
+// The seven command texts, each exactly as many bytes as are framed. Refuses (and leaves
+// `commands` empty) with the field CheckLanSettings names.
+SettingField BuildLanCommands(const LanSettings& settings, std::vector<std::string>& commands);
+
+// Decodes the 99-byte "Z5;3" reply (from the STX) into `settings`.
+void DecodeLanReply(const std::uint8_t* reply, LanSettings& settings);
+
+// ---- Maintenance ----
+
+inline constexpr std::size_t kVersionReplyLength = 27;
+
+// "Z10" for selector 0, else "Z11".
+const char* Z1CommandText(std::int32_t selector);
+// "WT;1000,1" for sensor 0, "WT;1000,2" for 1, "WT;1000,3" for anything else.
+const char* CalibrationCommandText(std::int32_t sensor);
+
+// True when the 27-byte "WV" reply carries the version marker 'V' or 'v' at byte 18; the four
+// characters after it and a NUL then go into `version`, which is untouched otherwise.
+bool DecodeVersionReply(const std::uint8_t* reply, VersionText& version);
+
+// The printer version item (0..4) for a firmware version text: "1.0" followed by 'B'-'C' 0,
+// 'D'-'E' 1, 'F'-'I' 2, 'J'-'T' 3; anything else, lower case included, 4 ("Other").
+int VersionIndexForText(const char* text);
+
+// Converts the `count` characters at `text` the way the C library's atoi does: leading blanks,
+// an optional sign, digits up to the first other character; no digits give 0.
+std::int32_t DecimalField(const std::uint8_t* text, std::size_t count);
+
+}  // namespace krt6

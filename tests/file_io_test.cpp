@@ -1,0 +1,333 @@
+// Saving and loading real setting files, and every way a save can fail without losing the file
+// it replaces.
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/setting_files.h"
+#include "support/temp_dir.h"
+
+namespace krt6 {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WriteBytes;
+
+const Bytes kOldContent = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'};
+
+ParameterBlock SampleBlock() {
+  ParameterBlock block;
+  block.FontCode = 13;
+  block.XAdj = -999;
+  block.CarriedAdj = 45;
+  block.BlankSpaceLen = 99;
+  std::memcpy(block.EuroCode, "D5\0\0", 4);
+  return block;
+}
+
+Bytes Encoded(const ParameterBlock& block) {
+  const ParameterFileBytes bytes = EncodeParameterBlock(block);
+  return Bytes(bytes.begin(), bytes.end());
+}
+
+TEST(FileResultTest, DescribesTheOperationPathAndSystemError) {
+  EXPECT_TRUE(FileResult().Ok());
+  EXPECT_EQ(FileResult().Describe(), "");
+  const FileResult failed = FileResult::Failure(FileOperation::kWrite, "/m/a.ts0", ENOSPC);
+  EXPECT_FALSE(failed.Ok());
+  EXPECT_EQ(failed.Describe(), "Could not write /m/a.ts0: No space left on device (errno 28)");
+  // A failure whose cause was lost still reads as a failure.
+  EXPECT_FALSE(FileResult::Failure(FileOperation::kFlush, "x", 0).Ok());
+
+  const std::pair<FileOperation, const char*> names[] = {
+      {FileOperation::kCreate, "create"}, {FileOperation::kOpen, "open"},
+      {FileOperation::kRead, "read"},     {FileOperation::kWrite, "write"},
+      {FileOperation::kFlush, "flush"},   {FileOperation::kRename, "rename"},
+  };
+  for (const auto& [operation, name] : names) EXPECT_STREQ(FileOperationName(operation), name);
+}
+
+TEST(SaveTest, NewFileHoldsExactlyTheLayoutAndOrdinaryPermissions) {
+  TempDir dir;
+  const mode_t old_mask = ::umask(022);
+  const FileResult result = SaveParameterFile(dir / "a.ts0", SampleBlock());
+  ::umask(old_mask);
+  ASSERT_TRUE(result) << result.Describe();
+  EXPECT_EQ(ReadBytes(dir / "a.ts0"), Encoded(SampleBlock()));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.ts0"});  // no temporary left behind
+  struct stat status {};
+  ASSERT_EQ(::stat((dir / "a.ts0").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0644u);
+}
+
+TEST(SaveTest, ReplacingKeepsThePermissionsAndFollowsSymbolicLinks) {
+  TempDir dir;
+  WriteBytes(dir / "old.ts1", kOldContent);
+  ASSERT_EQ(::chmod((dir / "old.ts1").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("old.ts1", (dir / "link.ts1").c_str()), 0);
+
+  LanSettings lan;
+  lan.SocketPort = 9100;
+  ASSERT_TRUE(SaveLanSettingsFile(dir / "link.ts1", lan));
+  const LanSettingsFileBytes expected = EncodeLanSettings(lan);
+  EXPECT_EQ(ReadBytes(dir / "old.ts1"), Bytes(expected.begin(), expected.end()));
+  struct stat status {};
+  ASSERT_EQ(::lstat((dir / "link.ts1").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISLNK(status.st_mode));
+  ASSERT_EQ(::stat((dir / "old.ts1").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"link.ts1", "old.ts1"}));
+}
+
+TEST(SaveTest, DevicesAndFifosAreWrittenNotReplaced) {
+  // Renaming over /dev/null as root would put a regular file in its place.
+  ASSERT_TRUE(SaveParameterFile("/dev/null", SampleBlock()));
+  struct stat status {};
+  ASSERT_EQ(::stat("/dev/null", &status), 0);
+  EXPECT_TRUE(S_ISCHR(status.st_mode));
+
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.ts0").c_str(), 0600), 0);
+  const FileResult no_reader = SaveParameterFile(dir / "pipe.ts0", SampleBlock());
+  EXPECT_EQ(no_reader.Operation(), FileOperation::kCreate);
+  EXPECT_EQ(no_reader.ErrorNumber(), ENXIO);  // nobody reads: fails at once instead of waiting
+  ASSERT_EQ(::stat((dir / "pipe.ts0").c_str(), &status), 0);
+  EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
+
+TEST(SaveTest, NameAtTheLengthLimitCanBeSaved) {
+  TempDir dir;
+  const std::string name = std::string(251, 'n') + ".ts0";  // 255 bytes, the usual limit
+  ASSERT_TRUE(SaveParameterFile(dir / name, SampleBlock()));
+  EXPECT_EQ(ReadBytes(dir / name), Encoded(SampleBlock()));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{name});
+}
+
+TEST(SaveTest, RoundTripRestoresBothRecords) {
+  TempDir dir;
+  const ParameterBlock block = SampleBlock();
+  ASSERT_TRUE(SaveParameterFile(dir / "p.ts0", block));
+  ParameterBlock loaded;
+  ASSERT_TRUE(LoadParameterFile(dir / "p.ts0", loaded));
+  EXPECT_EQ(Encoded(loaded), Encoded(block));
+
+  LanSettings lan;
+  lan.LanFlag = 1;
+  lan.IpAddress[0] = 300;  // not checked: carried as it is
+  lan.SocketPortMode = 5;
+  std::strcpy(lan.DhcpId, "ID-1");
+  std::strcpy(lan.DhcpHostName, "host");
+  ASSERT_TRUE(SaveLanSettingsFile(dir / "l.ts1", lan));
+  LanSettings lan_loaded;
+  ASSERT_TRUE(LoadLanSettingsFile(dir / "l.ts1", lan_loaded));
+  EXPECT_EQ(EncodeLanSettings(lan_loaded), EncodeLanSettings(lan));
+}
+
+TEST(LoadTest, FailuresReportTheStepAndLeaveTheRecordAlone) {
+  TempDir dir;
+  ::mkdir((dir / "folder.ts0").c_str(), 0755);
+  struct Case {
+    std::string path;
+    FileOperation operation;
+    int error;
+  };
+  const Case cases[] = {
+      {dir / "missing.ts0", FileOperation::kOpen, ENOENT},
+      {dir / "folder.ts0", FileOperation::kRead, EISDIR},
+      {dir / "missing/x.ts0", FileOperation::kOpen, ENOENT},
+  };
+  for (const Case& c : cases) {
+    ParameterBlock block = SampleBlock();
+    const FileResult result = LoadParameterFile(c.path, block);
+    EXPECT_FALSE(result) << c.path;
+    EXPECT_EQ(result.Operation(), c.operation) << c.path;
+    EXPECT_EQ(result.ErrorNumber(), c.error) << c.path;
+    EXPECT_EQ(result.Path(), c.path);
+    EXPECT_NE(result.Describe().find(std::strerror(c.error)), std::string::npos);
+    EXPECT_EQ(Encoded(block), Encoded(SampleBlock()));
+
+    LanSettings lan;
+    lan.SocketPort = 1234;
+    EXPECT_FALSE(LoadLanSettingsFile(c.path, lan));
+    EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+  }
+}
+
+TEST(LoadTest, FifoWithoutWriterDoesNotBlock) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.ts1").c_str(), 0600), 0);
+  LanSettings lan;
+  lan.SocketPort = 1234;
+  EXPECT_TRUE(LoadLanSettingsFile(dir / "pipe.ts1", lan));  // reads as an empty file
+  EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+}
+
+TEST(SaveTest, DirectoryOrMissingFolderIsReportedAndNothingChanges) {
+  TempDir dir;
+  ::mkdir((dir / "taken.ts0").c_str(), 0755);
+  WriteBytes(dir / "taken.ts0/inside", kOldContent);
+
+  FileResult result = SaveParameterFile(dir / "taken.ts0", SampleBlock());
+  EXPECT_EQ(result.Operation(), FileOperation::kCreate);
+  EXPECT_EQ(result.ErrorNumber(), EISDIR);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken.ts0"});
+  EXPECT_EQ(ReadBytes(dir / "taken.ts0/inside"), kOldContent);
+
+  result = SaveParameterFile(dir / "none/x.ts0", SampleBlock());
+  EXPECT_EQ(result.Operation(), FileOperation::kCreate);
+  EXPECT_EQ(result.ErrorNumber(), ENOENT);
+  EXPECT_EQ(result.Path(), dir / "none/x.ts0");
+}
+
+int OpenDescriptorCount() {
+  int count = 0;
+  DIR* fds = ::opendir("/proc/self/fd");
+  while (::readdir(fds) != nullptr) ++count;
+  ::closedir(fds);
+  return count;
+}
+
+TEST(SaveTest, NoDescriptorOutlivesAnOperation) {
+  TempDir dir;
+  ::mkdir((dir / "d.ts0").c_str(), 0755);
+  const int before = OpenDescriptorCount();
+  ParameterBlock block;
+  LanSettings lan;
+  for (int i = 0; i < 20; ++i) {
+    (void)SaveParameterFile(dir / "ok.ts0", block);
+    (void)SaveParameterFile(dir / "d.ts0", block);
+    (void)SaveLanSettingsFile(dir / "no/ok.ts1", lan);
+    (void)LoadParameterFile(dir / "ok.ts0", block);
+    (void)LoadParameterFile(dir / "d.ts0", block);
+    (void)LoadLanSettingsFile(dir / "none.ts1", lan);
+  }
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+// What a save in a child process reported, or why it could not run.
+struct ChildSave {
+  bool ran = false;
+  bool skipped = false;
+  FileOperation operation = FileOperation::kOpen;
+  int error = 0;
+};
+
+constexpr int kCannotDropPrivileges = 77;
+
+// Runs `prepare` then a parameter save to `path` in a forked child; `prepare` returning false
+// ends the child with kCannotDropPrivileges.
+ChildSave SaveInChild(const std::string& path, const std::function<bool()>& prepare) {
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(report[0]);
+    if (!prepare()) ::_exit(kCannotDropPrivileges);
+    const FileResult result = SaveParameterFile(path, SampleBlock());
+    const int message[2] = {static_cast<int>(result.Operation()), result.ErrorNumber()};
+    const ssize_t ignored = ::write(report[1], message, sizeof message);
+    ::_exit(ignored == sizeof message ? 0 : 1);
+  }
+  ::close(report[1]);
+  int message[2] = {};
+  const ssize_t got = ::read(report[0], message, sizeof message);
+  ::close(report[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ChildSave outcome;
+  outcome.skipped = WIFEXITED(status) && WEXITSTATUS(status) == kCannotDropPrivileges;
+  outcome.ran = got == sizeof message && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  outcome.operation = static_cast<FileOperation>(message[0]);
+  outcome.error = message[1];
+  return outcome;
+}
+
+TEST(SaveFailureTest, FolderWithoutWritePermissionKeepsTheOldFile) {
+  TempDir dir;
+  const std::string folder = dir / "locked";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  WriteBytes(folder + "/a.ts0", kOldContent);
+  ASSERT_EQ(::chmod((folder + "/a.ts0").c_str(), 0666), 0);  // the file itself is writable
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+
+  // Root writes anywhere: the save runs in a child that becomes the unprivileged "nobody".
+  const ChildSave outcome = SaveInChild(folder + "/a.ts0", [] {
+    if (::geteuid() != 0) return true;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+  });
+  if (outcome.skipped) GTEST_SKIP() << "cannot drop root privileges in this environment";
+  ASSERT_TRUE(outcome.ran);
+  EXPECT_EQ(outcome.operation, FileOperation::kCreate);
+  EXPECT_EQ(outcome.error, EACCES);
+  EXPECT_EQ(ReadBytes(folder + "/a.ts0"), kOldContent);
+  EXPECT_EQ(dir.Names(folder), std::vector<std::string>{"a.ts0"});
+}
+
+TEST(SaveFailureTest, FullDiskKeepsTheOldFileAndRemovesTheTemporary) {
+  TempDir dir;
+  WriteBytes(dir / "a.ts0", kOldContent);
+  // A 50-byte file size limit stands for a disk that fills in the middle of the 92 bytes.
+  const ChildSave outcome = SaveInChild(dir / "a.ts0", [] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{50, 50};
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  });
+  ASSERT_TRUE(outcome.ran);
+  EXPECT_EQ(outcome.operation, FileOperation::kWrite);
+  EXPECT_EQ(outcome.error, EFBIG);
+  EXPECT_EQ(ReadBytes(dir / "a.ts0"), kOldContent);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.ts0"});
+}
+
+TEST(SaveFailureTest, ProcessKilledAtAnyPointOfTheSaveLeavesTheOldFileWhole) {
+  for (ReplaceStage stage :
+       {ReplaceStage::kTemporaryCreated, ReplaceStage::kDataWritten, ReplaceStage::kDataFlushed}) {
+    TempDir dir;
+    WriteBytes(dir / "a.ts0", kOldContent);
+    int reached[2];
+    ASSERT_EQ(::pipe2(reached, O_CLOEXEC), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(reached[0]);
+      (void)SaveParameterFile(dir / "a.ts0", SampleBlock(), [&](ReplaceStage now) {
+        if (now != stage) return;
+        const char mark = 'k';
+        if (::write(reached[1], &mark, 1) != 1) ::_exit(2);
+        for (;;) ::pause();  // wait here to be killed
+      });
+      ::_exit(3);  // the stage was never reached
+    }
+    ::close(reached[1]);
+    char mark = 0;
+    const ssize_t got = ::read(reached[0], &mark, 1);
+    ::close(reached[0]);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(got, 1) << "stage " << static_cast<int>(stage) << " not reached";
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(ReadBytes(dir / "a.ts0"), kOldContent) << static_cast<int>(stage);
+
+    // The next save goes through despite the temporary file the killed one left.
+    ASSERT_TRUE(SaveParameterFile(dir / "a.ts0", SampleBlock()));
+    EXPECT_EQ(ReadBytes(dir / "a.ts0"), Encoded(SampleBlock()));
+  }
+}
+
+}  // namespace
+}  // namespace krt6

@@ -1,0 +1,368 @@
+// Save and Load on both pages of the main window, with recorded file dialogs and real files.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+
+#include "files/setting_files.h"
+#include "support/temp_dir.h"
+#include "support/window_fixture.h"
+
+namespace krt6 {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::ReadBytes;
+using testing::TempDir;
+using testing::WindowFixture;
+using testing::WriteBytes;
+
+const char* const kParameterCombos[] = {
+    "ComboBoxFontCode",    "ComboBoxZeroCode",    "ComboBoxSpeed",        "ComboBoxDataLeng",
+    "ComboBoxStopBit",     "ComboBoxParity",      "ComboBoxControl",      "ComboBoxDestination",
+    "ComboBoxForwardWait", "ComboBoxCode",        "ComboBoxFeedKey",      "ComboBoxAutoHome",
+    "ComboBoxAutoCalib",   "ComboBoxModelSelect", "ComboBoxBlankSpaceLen"};
+const char* const kParameterEdits[] = {"EditEuroCode", "EditXAdj"};
+const char* const kLanCombos[] = {"ComboBoxSocketPort", "ComboBoxDHCP"};
+const char* const kLanEdits[] = {
+    "EditIPAddress1",  "EditIPAddress2",  "EditIPAddress3",  "EditIPAddress4", "EditSubnetMask1",
+    "EditSubnetMask2", "EditSubnetMask3", "EditSubnetMask4", "EditGeteway1",   "EditGeteway2",
+    "EditGeteway3",    "EditGeteway4",    "EditSocketPort",  "EditDHCPID",     "EditDHCPHostName"};
+
+// Every control of a page as text, to compare pages.
+template <std::size_t C, std::size_t E> QStringList Page(const WindowFixture& f,
+                                                         const char* const (&combos)[C],
+                                                         const char* const (&edits)[E]) {
+  QStringList state;
+  for (const char* name : combos) state << QString::number(f.Combo(name)->currentIndex());
+  for (const char* name : edits) state << f.Edit(name)->text();
+  return state;
+}
+
+std::int32_t Int32At(const Bytes& bytes, std::size_t offset) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | bytes.at(offset + i);
+  return static_cast<std::int32_t>(v);
+}
+
+TEST(WindowSaveTest, ParametersRightAfterStartUp) {
+  WindowFixture f;
+  TempDir dir;
+  f.prompts.file_names.push_back(QString::fromStdString(dir / "start.ts0"));
+  f.window->ButtonSaveClick();
+  EXPECT_TRUE(f.prompts.messages.empty());
+  const Bytes bytes = ReadBytes(dir / "start.ts0");
+  ASSERT_EQ(bytes.size(), 92u);
+  EXPECT_EQ(Bytes(bytes.begin() + 44, bytes.begin() + 48), (Bytes{'B', '0', 0, 0}));
+  EXPECT_EQ(Int32At(bytes, 76), 32);
+  EXPECT_EQ(Int32At(bytes, 80), 32);
+  EXPECT_EQ(Int32At(bytes, 84), 0);
+  // The English start-up record is the record's own default.
+  const ParameterFileBytes defaults = EncodeParameterBlock(ParameterBlock{});
+  EXPECT_EQ(bytes, Bytes(defaults.begin(), defaults.end()));
+}
+
+TEST(WindowSaveTest, LanSettingsWithTheInitialControls) {
+  WindowFixture f;
+  TempDir dir;
+  f.prompts.file_names.push_back(QString::fromStdString(dir / "start.ts1"));
+  f.window->ButtonExSaveClick();
+  EXPECT_TRUE(f.prompts.messages.empty());
+  const Bytes bytes = ReadBytes(dir / "start.ts1");
+  ASSERT_EQ(bytes.size(), 107u);
+  EXPECT_EQ(bytes[0], 1);
+  const std::int32_t addresses[12] = {192, 168, 10, 20, 255, 255, 255, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(Int32At(bytes, 1 + 4 * i), addresses[i]) << i;
+  EXPECT_EQ(Int32At(bytes, 49), 1);
+  EXPECT_EQ(Int32At(bytes, 53), 8000);
+  EXPECT_EQ(bytes[57], 0);
+  EXPECT_EQ(std::string(bytes.begin() + 58, bytes.begin() + 91), std::string(32, 'F') + '\0');
+  EXPECT_EQ(bytes[91], 0);
+}
+
+TEST(WindowSaveTest, DialogsAreSetUpAsEachPageNeedsAndShareTheSaveName) {
+  WindowFixture f;
+  TempDir dir;
+  const QString a = QString::fromStdString(dir / "a.ts0");
+  const QString b = QString::fromStdString(dir / "b.ts1");
+  f.prompts.file_names = {a, b, QString(), QString(), a};
+  f.window->ButtonSaveClick();    // chooses a
+  f.window->ButtonExSaveClick();  // offered a, chooses b
+  f.window->ButtonSaveClick();    // offered b, cancelled
+  f.window->ButtonExLoadClick();  // cancelled
+  f.window->ButtonLoadClick();    // loads a
+  f.window->ButtonExLoadClick();  // cancelled; the open dialog starts empty again
+
+  const auto& r = f.prompts.file_requests;
+  ASSERT_EQ(r.size(), 6u);
+  struct Want {
+    bool save;
+    const char* filter;
+    const char* suffix;
+    QString initial;
+  };
+  const Want want[] = {{true, "*.ts0", "ts0", ""}, {true, "*.ts1", "ts1", a},
+                       {true, "*.ts0", "ts0", b},  {false, "*.ts1", "", ""},
+                       {false, "*.ts0", "", ""},   {false, "*.ts1", "", ""}};
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    EXPECT_EQ(r[i].save, want[i].save) << i;
+    EXPECT_EQ(r[i].filter, want[i].filter) << i;
+    EXPECT_EQ(r[i].default_suffix, want[i].suffix) << i;
+    EXPECT_EQ(r[i].initial_name, want[i].initial) << i;
+  }
+  EXPECT_TRUE(f.prompts.messages.empty());
+}
+
+TEST(WindowSaveTest, CancelledSaveStillRefreshesTheRecords) {
+  WindowFixture f;
+  f.Combo("ComboBoxFontCode")->setCurrentIndex(7);
+  f.Edit("EditXAdj")->setText("-42");
+  f.Edit("EditSocketPort")->setText("9100");
+  f.window->ButtonSaveClick();
+  f.window->ButtonExSaveClick();
+  EXPECT_EQ(f.prompts.file_requests.size(), 2u);
+  EXPECT_EQ(f.window->Parameters().FontCode, 7);
+  EXPECT_EQ(f.window->Parameters().XAdj, -42);
+  EXPECT_EQ(std::int32_t{f.window->Lan().SocketPort}, 9100);
+}
+
+TEST(WindowSaveTest, NonIntegerEndsTheSaveBeforeTheDialog) {
+  struct Case {
+    const char* edit;
+    void (TFormMain::*handler)();
+  };
+  const Case cases[] = {{"EditSocketPort", &TFormMain::ButtonExSaveClick},
+                        {"EditIPAddress3", &TFormMain::ButtonExSaveClick},
+                        {"EditXAdj", &TFormMain::ButtonSaveClick}};
+  for (const Case& c : cases) {
+    WindowFixture f;
+    TempDir dir;
+    f.Edit(c.edit)->setText("1a");
+    f.prompts.file_names.push_back(QString::fromStdString(dir / "x"));
+    (f.window.get()->*c.handler)();
+    ASSERT_EQ(f.prompts.messages.size(), 1u) << c.edit;
+    EXPECT_EQ(f.prompts.messages[0].text, "'1a' is not a valid integer value");
+    EXPECT_TRUE(f.prompts.file_requests.empty()) << c.edit;
+    EXPECT_TRUE(dir.Names().empty()) << c.edit;
+  }
+}
+
+TEST(WindowLoadTest, SavedParameterPageComesBackWhole) {
+  WindowFixture f;
+  TempDir dir;
+  for (const char* name : kParameterCombos) {
+    f.Combo(name)->setCurrentIndex(f.Combo(name)->count() - 1);
+  }
+  f.Edit("EditEuroCode")->setText("D5");
+  f.Edit("EditXAdj")->setText("-999");
+  const QStringList saved = Page(f, kParameterCombos, kParameterEdits);
+  const QString path = QString::fromStdString(dir / "p.ts0");
+  f.prompts.file_names = {path, path};
+  f.window->ButtonSaveClick();
+
+  for (const char* name : kParameterCombos) f.Combo(name)->setCurrentIndex(0);
+  f.Edit("EditEuroCode")->setText("");
+  f.Edit("EditXAdj")->setText("7");
+  f.window->ParametersFromControls(f.window->Parameters());
+  ASSERT_NE(Page(f, kParameterCombos, kParameterEdits), saved);
+
+  f.window->ButtonLoadClick();
+  EXPECT_TRUE(f.prompts.messages.empty());
+  EXPECT_EQ(Page(f, kParameterCombos, kParameterEdits), saved);
+}
+
+TEST(WindowLoadTest, SavedLanPageComesBackWhole) {
+  WindowFixture f;
+  TempDir dir;
+  const char* values[] = {"10", "1", "2", "3",   "255",  "255",     "0",        "0",
+                          "10", "1", "2", "254", "9100", "ID-0042", "printer-7"};
+  for (std::size_t i = 0; i < std::size(kLanEdits); ++i) f.Edit(kLanEdits[i])->setText(values[i]);
+  f.Combo("ComboBoxSocketPort")->setCurrentIndex(5);
+  f.Combo("ComboBoxDHCP")->setCurrentIndex(1);
+  const QStringList saved = Page(f, kLanCombos, kLanEdits);
+  const QString path = QString::fromStdString(dir / "l.ts1");
+  f.prompts.file_names = {path, path};
+  f.window->ButtonExSaveClick();
+
+  for (const char* name : kLanEdits) f.Edit(name)->setText("0");
+  f.Combo("ComboBoxSocketPort")->setCurrentIndex(0);
+  f.Combo("ComboBoxDHCP")->setCurrentIndex(0);
+  f.window->LanSettingsFromControls(f.window->Lan());
+
+  f.window->ButtonExLoadClick();
+  EXPECT_TRUE(f.prompts.messages.empty());
+  EXPECT_EQ(Page(f, kLanCombos, kLanEdits), saved);
+}
+
+TEST(WindowLoadTest, ShortFilesChangeOnlyWhatTheyCover) {
+  WindowFixture f;
+  TempDir dir;
+  // 76 bytes: XAdj from bytes 64-67, ModelSelect untouched.
+  Bytes old76(76, 0);
+  old76[64] = 0x85;  // -123
+  old76[65] = old76[66] = old76[67] = 0xFF;
+  WriteBytes(dir / "old.ts0", old76);
+  f.Combo("ComboBoxModelSelect")->setCurrentIndex(1);
+  f.window->ParametersFromControls(f.window->Parameters());
+  f.prompts.file_names.push_back(QString::fromStdString(dir / "old.ts0"));
+  f.window->ButtonLoadClick();
+  EXPECT_EQ(f.Edit("EditXAdj")->text(), "-123");
+  EXPECT_EQ(f.Combo("ComboBoxModelSelect")->currentIndex(), 1);
+
+  // An empty file changes nothing, and the page is shown again from the record.
+  WriteBytes(dir / "empty.ts0", {});
+  f.Combo("ComboBoxSpeed")->setCurrentIndex(6);  // not taken into the record
+  f.prompts.file_names.push_back(QString::fromStdString(dir / "empty.ts0"));
+  f.window->ButtonLoadClick();
+  EXPECT_EQ(f.Combo("ComboBoxSpeed")->currentIndex(), 0);  // as the 76-byte file left it
+  EXPECT_EQ(f.Edit("EditXAdj")->text(), "-123");
+
+  // 49 bytes of an extra setting file: LanFlag and the addresses only.
+  Bytes lan49(49, 0);
+  for (int i = 0; i < 12; ++i) lan49[1 + 4 * i] = static_cast<std::uint8_t>(100 + i);
+  WriteBytes(dir / "short.ts1", lan49);
+  f.prompts.file_names.push_back(QString::fromStdString(dir / "short.ts1"));
+  f.window->ButtonExLoadClick();
+  EXPECT_EQ(f.window->Lan().LanFlag, 0);
+  EXPECT_EQ(f.Edit("EditIPAddress1")->text(), "100");
+  EXPECT_EQ(f.Edit("EditGeteway4")->text(), "111");
+  EXPECT_EQ(f.Edit("EditSocketPort")->text(), "8000");
+  EXPECT_EQ(f.Combo("ComboBoxSocketPort")->currentIndex(), 1);
+  EXPECT_EQ(f.Edit("EditDHCPID")->text(), QString(32, QLatin1Char('F')));
+  EXPECT_TRUE(f.prompts.messages.empty());
+}
+
+TEST(WindowLoadTest, TextsWithoutNulShowOnlyTheirOwnField) {
+  WindowFixture f;
+  TempDir dir;
+  Bytes ts1(107, 'H');
+  WriteBytes(dir / "full.ts1", ts1);
+  f.prompts.file_names.push_back(QString::fromStdString(dir / "full.ts1"));
+  f.window->ButtonExLoadClick();
+  EXPECT_EQ(f.Edit("EditDHCPID")->text(), QString(32, QLatin1Char('H')));
+  EXPECT_EQ(f.Edit("EditDHCPHostName")->text(), QString(15, QLatin1Char('H')));
+}
+
+// The window's reports of failed saves and loads: the message table's text, the path and the
+// system's error in the details, and a record left as it was.
+TEST(WindowFileErrorTest, DirectoryAndMissingFileAreReported) {
+  for (const char* locale : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
+    WindowFixture f(locale);
+    TempDir dir;
+    const QString expected = QString::fromUtf8(
+        std::string(locale).starts_with("ja") ? "ファイルオープンエラー" : "File Open Error");
+    ::mkdir((dir / "folder.ts0").c_str(), 0755);
+    const QString folder = QString::fromStdString(dir / "folder.ts0");
+    const QString missing = QString::fromStdString(dir / "missing.ts1");
+    f.prompts.file_names = {folder, folder, missing};
+    const Bytes before = [&] {
+      const auto b = EncodeParameterBlock(f.window->Parameters());
+      return Bytes(b.begin(), b.end());
+    }();
+    f.window->ButtonSaveClick();
+    f.window->ButtonLoadClick();
+    f.Edit("EditSocketPort")->setText("1");  // shown, not in the record
+    f.window->ButtonExLoadClick();
+
+    ASSERT_EQ(f.prompts.messages.size(), 3u) << locale;
+    const QString reasons[] = {QString::fromLocal8Bit(std::strerror(EISDIR)),
+                               QString::fromLocal8Bit(std::strerror(EISDIR)),
+                               QString::fromLocal8Bit(std::strerror(ENOENT))};
+    const QString paths[] = {folder, folder, missing};
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(f.prompts.messages[i].text, expected) << i;
+      EXPECT_TRUE(f.prompts.messages[i].details.contains(paths[i])) << i;
+      EXPECT_TRUE(f.prompts.messages[i].details.contains(reasons[i]))
+          << f.prompts.messages[i].details.toStdString();
+    }
+    const auto after = EncodeParameterBlock(f.window->Parameters());
+    EXPECT_EQ(Bytes(after.begin(), after.end()), before);
+    EXPECT_EQ(f.Edit("EditSocketPort")->text(), "1");  // the page was not redrawn
+  }
+}
+
+// Runs `body` in a forked child and hands back what it wrote as its report; `body` returning
+// an empty text means it could not set itself up.
+std::string InChild(const std::function<std::string()>& body) {
+  int pipe_fds[2];
+  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe_fds[0]);
+    const std::string report = body();
+    const ssize_t n = ::write(pipe_fds[1], report.data(), report.size());
+    ::_exit(n == static_cast<ssize_t>(report.size()) ? 0 : 1);
+  }
+  ::close(pipe_fds[1]);
+  std::string report;
+  char buffer[512];
+  ssize_t n;
+  while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0) report.append(buffer, n);
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return report;
+}
+
+std::string LastMessage(const WindowFixture& f) {
+  if (f.prompts.messages.empty()) return "no message";
+  return (f.prompts.messages.back().text + "\n" + f.prompts.messages.back().details).toStdString();
+}
+
+const Bytes kOld = {'o', 'l', 'd'};
+
+TEST(WindowFileErrorTest, UnwritableFolderIsReportedAndKeepsTheOldFile) {
+  WindowFixture f;
+  TempDir dir;
+  const std::string locked = dir / "locked";
+  ASSERT_EQ(::mkdir(locked.c_str(), 0755), 0);
+  WriteBytes(locked + "/p.ts0", kOld);
+  ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
+
+  // Root writes anywhere: the save runs in a child that becomes the unprivileged "nobody".
+  const std::string denied = InChild([&] {
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      return std::string();
+    }
+    f.prompts.file_names.push_back(QString::fromStdString(locked + "/p.ts0"));
+    f.window->ButtonSaveClick();
+    return LastMessage(f);
+  });
+  if (denied.empty()) {
+    GTEST_SKIP() << "cannot drop root privileges in this environment";
+  }
+  EXPECT_EQ(denied, "File Open Error\nCould not create " + locked +
+                        "/p.ts0: " + std::strerror(EACCES) + " (errno 13)");
+  EXPECT_EQ(ReadBytes(locked + "/p.ts0"), kOld);
+  EXPECT_EQ(dir.Names(locked), std::vector<std::string>{"p.ts0"});
+}
+
+TEST(WindowFileErrorTest, FullDiskIsReportedAndKeepsTheOldFile) {
+  WindowFixture f;
+  TempDir dir;
+  WriteBytes(dir / "l.ts1", kOld);
+  // A 60-byte file size limit stands for a disk that fills in the middle of the 107 bytes.
+  const std::string full = InChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{60, 60};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string("setrlimit failed");
+    f.prompts.file_names.push_back(QString::fromStdString(dir / "l.ts1"));
+    f.window->ButtonExSaveClick();
+    return LastMessage(f);
+  });
+  EXPECT_EQ(full, "File Open Error\nCould not write " + (dir / "l.ts1") + ": " +
+                      std::strerror(EFBIG) + " (errno 27)");
+  EXPECT_EQ(ReadBytes(dir / "l.ts1"), kOld);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"l.ts1"});
+}
+
+}  // namespace
+}  // namespace krt6
