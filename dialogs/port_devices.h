@@ -30,4 +30,9 @@ using DevicePresence = std::function<bool(const std::string& path)>;
 // The real check: the path names an existing file system object.
 bool DeviceNodePresent(const std::string& path);
 
+// The check for serial ports: the node exists and, for the machine's own ports (ttyS*), the
+// kernel found a UART behind it. The kernel creates ttyS0-3 whether or not the UARTs exist; an
+// empty slot reads "0" (no known UART type) in <sysfs_tty>/ttySn/type.
+bool SerialDevicePresent(const std::string& path, const std::string& sysfs_tty = "/sys/class/tty");
+
 }  // namespace krt6

@@ -41,7 +41,7 @@ class TFormRs232Setup : public QDialog {
   std::unique_ptr<Ui::TFormRs232Setup> ui_;
   SerialSettings* Settings = nullptr;
   int language_ = 0;
-  DevicePresence presence_ = DeviceNodePresent;
+  DevicePresence presence_ = [](const std::string& path) { return SerialDevicePresent(path); };
 };
 
 // Refers to the serial port dialog while it is open.

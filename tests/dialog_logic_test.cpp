@@ -4,9 +4,12 @@
 #include "dialogs/port_devices.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -77,6 +80,34 @@ TEST(PortDeviceTest, PresenceFollowsTheFileSystem) {
   ::unlink(path);
   EXPECT_FALSE(DeviceNodePresent(path));
   EXPECT_FALSE(DeviceNodePresent(""));
+}
+
+TEST(PortDeviceTest, AnOwnSerialPortNeedsAUartBehindItsNode) {
+  char dir[] = "/tmp/krt6-tty-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string root = dir;
+  auto write = [](const std::string& path, const char* text) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr) << path;
+    std::fputs(text, f);
+    std::fclose(f);
+  };
+  for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyUSB0"}) {
+    write(root + "/" + name, "");
+  }
+  ::mkdir((root + "/sys").c_str(), 0700);
+  ::mkdir((root + "/sys/ttyS0").c_str(), 0700);
+  ::mkdir((root + "/sys/ttyS1").c_str(), 0700);
+  write(root + "/sys/ttyS0/type", "0\n");  // an empty slot
+  write(root + "/sys/ttyS1/type", "4\n");  // a 16550A
+  const std::string sys = root + "/sys";
+  EXPECT_FALSE(SerialDevicePresent(root + "/ttyS0", sys));
+  EXPECT_TRUE(SerialDevicePresent(root + "/ttyS1", sys));
+  EXPECT_TRUE(SerialDevicePresent(root + "/ttyS2", sys));  // no sysfs entry: the node decides
+  EXPECT_TRUE(SerialDevicePresent(root + "/ttyUSB0", sys));
+  EXPECT_FALSE(SerialDevicePresent(root + "/ttyUSB1", sys));
+  EXPECT_FALSE(SerialDevicePresent(root + "/ttyS3", sys));
+  std::filesystem::remove_all(root);
 }
 
 struct IntegerCase {
