@@ -14,8 +14,8 @@ class ConversionError : public std::runtime_error {
   explicit ConversionError(const QString& text);
 };
 
-// Accepts optional leading blanks, an optional sign and decimal digits that fit in 32 bits;
-// anything else (an empty text, letters, trailing characters) raises ConversionError.
+// The rule of IntegerFromText (dialogs/integer_text.h): optional leading blanks, an optional
+// sign and decimal digits that fit in 32 bits. Anything else raises ConversionError.
 int StrToInt(const QString& text);
 
 }  // namespace krt6

@@ -1,17 +1,72 @@
-// The interface language of the main window, the setup dialogs and the About box.
+// The interface language of the main window, and the setup dialogs and About box it opens.
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QWidget>
+
+#include "app/caption_table.h"
 #include "app/main_window.h"
+#include "dialogs/language_apply.h"
+#include "dialogs/open_dialogs.h"
+#include "ui_main_window.h"
 
 namespace krt6 {
 
-// The captions are laid out in English; the caption table is applied here once it lands.
-void TFormMain::SetLanguage(int) {}
+void TFormMain::SetLanguage(int language) {
+  if (language < 0 || language > 1) language = 0;
+  for (std::size_t row = 0; row < CaptionTable.size(); ++row) {
+    const CaptionEntry& entry = CaptionTable[row];
+    if (row == kPageControlFontBefore) SetLanguageFont(ui_->PageControl1, language);
+    const QString name = QString::fromLatin1(entry.control);
+    switch (entry.kind) {
+      case CaptionKind::kMenu:
+        if (auto* menu = findChild<QMenu*>(name)) {
+          SetMenuCaption(menu, entry.texts[0], language);
+        } else if (auto* action = findChild<QAction*>(name)) {
+          SetMenuCaption(action, entry.texts[0], language);
+        }
+        break;
+      case CaptionKind::kCaption:
+        if (auto* label = findChild<QLabel*>(name)) {
+          SetCaption(label, entry.texts[0], language);
+        } else if (auto* button = findChild<QAbstractButton*>(name)) {
+          SetCaption(button, entry.texts[0], language);
+        } else if (auto* group = findChild<QGroupBox*>(name)) {
+          SetCaption(group, entry.texts[0], language);
+        }
+        break;
+      case CaptionKind::kPage:
+        if (auto* page = ui_->PageControl1->findChild<QWidget*>(name)) {
+          SetPageCaption(ui_->PageControl1, page, entry.texts[0], language);
+        }
+        break;
+      case CaptionKind::kItems:
+        if (auto* list = findChild<QComboBox*>(name))
+          SetItems(list, entry.texts, language, entry.first_item);
+        break;
+    }
+  }
+  SetLanguageFont(statusBar(), language);
+}
 
 void TFormMain::ButtonInterFaceClick() {
-  // The setup dialogs of COM, LPT and ETHERNET open here once they land; the status bar is
-  // rewritten after every closing.
+  switch (InterfaceIndex()) {
+    case lkCom: OpenRs232Setup(this, settings_.Serial); break;
+    case lkLpt: OpenLPTSetup(this, settings_.LptName); break;
+    case lkEthernet:
+      OpenNetSetup(this, settings_.Tcp, [this](const QString& text) { ShowMessage(text); });
+      break;
+    default: break;
+  }
   ShowPortSettings();
 }
 
-void TFormMain::About1Click() {}
+void TFormMain::About1Click() { OpenAbout(this); }
 
 }  // namespace krt6

@@ -10,10 +10,11 @@ QFont FontForLanguage(const QFont& base, int language) {
   QFont font = base;
   if (language < 0 || language > 1) language = 0;
   if (CharsetTable[language] == 128) {
-    // The Shift-JIS character set: prefer a family that carries the Japanese characters and
-    // keep the default family behind it for Latin text.
-    font.setFamilies(QStringList{QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans JP"),
-                                 QStringLiteral("IPAGothic"), base.defaultFamily()});
+    // The Shift-JIS character set: the default family draws Latin text and sets the line
+    // height, as in English, so that the laid-out controls keep their height; the Japanese
+    // characters come from the first family behind it that has them, in their Japanese forms.
+    font.setFamilies(QStringList{base.defaultFamily(), QStringLiteral("Noto Sans CJK JP"),
+                                 QStringLiteral("Noto Sans JP"), QStringLiteral("IPAGothic")});
   } else {
     font.setFamilies(QStringList{base.defaultFamily()});
   }

@@ -9,6 +9,7 @@
 #include <QtTest/QTest>
 
 #include "dialogs/language.h"
+#include "dialogs/rs232_setup.h"
 #include "support/window_fixture.h"
 
 namespace krt6 {
@@ -254,6 +255,7 @@ TEST(PortSummaryTest, ShowsTheSerialSettingsInTheirOrder) {
   // The setup button rewrites the status bar whatever the interface.
   f.window->Settings().LptName = "LPT2";
   f.Choose("ComboBoxInterFace", lkCom);
+  QTimer::singleShot(0, [] { FormRs232Setup->ButtonCancelClick(); });
   f.Button("ButtonInterFace")->click();
   EXPECT_EQ(Panel(f, 0), "LPT2");
 }

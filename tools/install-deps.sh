@@ -8,6 +8,7 @@ packages=(
   libgtest-dev
   libusb-1.0-0-dev umockdev libumockdev-dev
   fonts-noto-cjk
+  xvfb xauth qt6-qpa-plugins
 )
 
 missing=()

@@ -1,0 +1,34 @@
+// The main window's vocabulary in both languages: one entry per caption or translated list, in
+// the order SetLanguage applies them.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "dialogs/language.h"
+
+namespace krt6 {
+
+enum class CaptionKind {
+  kMenu,     // a menu or menu entry: its text only, no font
+  kCaption,  // a label, button or group box: font, then caption
+  kPage,     // a page of PageControl1: font, then its tab text
+  kItems,    // a list: font, then the texts of the items from `first_item` on; selection kept
+};
+
+struct CaptionEntry {
+  const char* control;  // the control's objectName
+  CaptionKind kind;
+  std::span<const TextPair> texts;  // one pair for a caption, one per item for a list
+  int first_item = 0;
+};
+
+// The 60 entries; the Extra Setting page's buttons reuse the pairs of the Parameter Setting
+// page's Load, Save, Set and Read buttons, so the table holds 75 distinct pairs.
+extern const std::span<const CaptionEntry> CaptionTable;
+
+// SetLanguage sets the font of PageControl1 just before this entry (the first page's caption)
+// and the font of StatusBar1 after the last one.
+inline constexpr std::size_t kPageControlFontBefore = 12;
+
+}  // namespace krt6

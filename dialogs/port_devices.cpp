@@ -1,0 +1,87 @@
+#include "dialogs/port_devices.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+namespace krt6 {
+
+int PortNumberFromName(std::string_view name) {
+  if (name.size() <= 3) return 0;
+  const std::string_view digits = name.substr(3);
+  int number = 0;
+  const char* first = digits.data();
+  const char* last = first + digits.size();
+  if (*first < '0' || *first > '9') return 0;  // from_chars would take a leading '-'
+  const auto [end, error] = std::from_chars(first, last, number);
+  if (error != std::errc{} || end != last) return 0;
+  return number;
+}
+
+int PortIndexFromName(std::string_view name, int count, int fallback) {
+  const int number = PortNumberFromName(name);
+  if (number < 1 || number > count) return fallback;
+  return number - 1;
+}
+
+namespace {
+
+bool HasPrefix(std::string_view name, std::string_view prefix) {
+  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+std::string SerialDeviceForPort(std::string_view name) {
+  if (!HasPrefix(name, "COM")) return {};
+  const int n = PortNumberFromName(name);
+  if (n >= 1 && n <= 4) return "/dev/ttyS" + std::to_string(n - 1);
+  if (n >= 5 && n <= 20) return "/dev/ttyUSB" + std::to_string(n - 5);
+  if (n >= 21 && n <= 30) return "/dev/ttyACM" + std::to_string(n - 21);
+  return {};
+}
+
+std::string ParallelDeviceForPort(std::string_view name) {
+  if (!HasPrefix(name, "LPT")) return {};
+  const int n = PortNumberFromName(name);
+  if (n >= 1 && n <= 4) return "/dev/lp" + std::to_string(n - 1);
+  return {};
+}
+
+bool DeviceNodePresent(const std::string& path) {
+  if (path.empty()) return false;
+  struct stat info {};
+  int rc;
+  do {
+    rc = ::stat(path.c_str(), &info);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+bool SerialDevicePresent(const std::string& path, const std::string& sysfs_tty) {
+  if (!DeviceNodePresent(path)) return false;
+  const std::size_t slash = path.find_last_of('/');
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.rfind("ttyS", 0) != 0) return true;
+  const std::string type_path = sysfs_tty + "/" + name + "/type";
+  int fd;
+  do {
+    fd = ::open(type_path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return true;  // no sysfs entry to tell otherwise
+  char text[16] = {};
+  ssize_t got;
+  do {
+    got = ::read(fd, text, sizeof text - 1);
+  } while (got < 0 && errno == EINTR);
+  ::close(fd);
+  if (got <= 0) return true;
+  std::string_view type(text, static_cast<std::size_t>(got));
+  while (!type.empty() && (type.back() == '\n' || type.back() == ' ')) type.remove_suffix(1);
+  return type != "0";
+}
+
+}  // namespace krt6

@@ -1,0 +1,38 @@
+// Port names as the setup dialogs list them ("COM1".."COM30", "LPT1".."LPT4") and the Linux
+// device node each name reaches, so that the dialogs can tell the operator where a port goes.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace krt6 {
+
+// The decimal number after the three-letter prefix of a port name ("COM12" gives 12); 0 when
+// the rest of the name is not a plain decimal number (empty, signs, letters, too many digits).
+int PortNumberFromName(std::string_view name);
+
+// The list position that shows a port name: its number minus one, or `fallback` when the
+// number does not name one of the `count` items of the list.
+int PortIndexFromName(std::string_view name, int count, int fallback = 0);
+
+// "COM1".."COM4" /dev/ttyS0-3 (the machine's own ports), "COM5".."COM20" /dev/ttyUSB0-15
+// (USB serial adapters), "COM21".."COM30" /dev/ttyACM0-9 (modem-class USB devices); empty for
+// any other name.
+std::string SerialDeviceForPort(std::string_view name);
+
+// "LPT1".."LPT4" /dev/lp0-3; empty for any other name.
+std::string ParallelDeviceForPort(std::string_view name);
+
+// Tells whether a device node exists. The dialogs take one so that tests need no real ports.
+using DevicePresence = std::function<bool(const std::string& path)>;
+
+// The real check: the path names an existing file system object.
+bool DeviceNodePresent(const std::string& path);
+
+// The check for serial ports: the node exists and, for the machine's own ports (ttyS*), the
+// kernel found a UART behind it. The kernel creates ttyS0-3 whether or not the UARTs exist; an
+// empty slot reads "0" (no known UART type) in <sysfs_tty>/ttySn/type.
+bool SerialDevicePresent(const std::string& path, const std::string& sysfs_tty = "/sys/class/tty");
+
+}  // namespace krt6
