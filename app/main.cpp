@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/system_language.h"
 #include "app/user_prompts.h"
+#include "link/system_links.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QStringLiteral("K-RT6 Setting Tool"));
   try {
     krt6::LinkLayer link;
+    krt6::InstallSystemLinks(link);
     // Exchanges run on a worker thread while this thread runs its own loop; when a write does
     // run on this thread, pending events are processed after each chunk.
     link.SetPendingMessagesHandler([] {

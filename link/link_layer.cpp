@@ -9,11 +9,16 @@ namespace {
 
 const char* KindName(int kind) {
   switch (kind) {
-    case lkUsb: return "USB";
-    case lkCom: return "COM";
-    case lkLpt: return "LPT";
-    case lkEthernet: return "ETHERNET";
-    default: return "unknown interface";
+    case lkUsb:
+      return "USB";
+    case lkCom:
+      return "COM";
+    case lkLpt:
+      return "LPT";
+    case lkEthernet:
+      return "ETHERNET";
+    default:
+      return "unknown interface";
   }
 }
 

@@ -1,0 +1,255 @@
+#include "link/serial_link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace krt6 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+struct RateEntry {
+  speed_t Speed;
+  int Rate;
+};
+constexpr RateEntry kRates[] = {{B2400, 2400},   {B4800, 4800},   {B9600, 9600},    {B19200, 19200},
+                                {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+
+RateEntry RateFor(std::int32_t index) {
+  if (index >= 0 && index <= 6) return kRates[index];
+  return kRates[2];
+}
+
+std::string OpenHint(int error_number) {
+  switch (error_number) {
+    case EACCES:
+    case EPERM: return "Add your user to the dialout group.";
+    case EBUSY:
+    case EWOULDBLOCK: return "The port is held by another program.";
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return "Check that the adapter is plugged in and the port name is right.";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+int SerialRate(std::int32_t baud_rate_index) { return RateFor(baud_rate_index).Rate; }
+
+SerialLine MapSerialSettings(const SerialSettings& s, const termios& current) {
+  SerialLine line;
+  termios t = current;
+  // Raw mode (what cfmakeraw does), spelled out so that the function stays free of system calls.
+  t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                      IXON | IXOFF | IXANY | INPCK);
+  t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+  t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CBAUD);
+  t.c_cflag |= CLOCAL | CREAD;
+
+  const RateEntry rate = RateFor(s.BaudRateIndex);
+  line.Speed = rate.Speed;
+  line.Rate = rate.Rate;
+  t.c_cflag |= rate.Speed;
+  t.c_ispeed = rate.Speed;
+  t.c_ospeed = rate.Speed;
+
+  t.c_cflag |= s.DataBitIndex == 0 ? CS7 : CS8;
+
+  if (s.ParityIndex == 1) {
+    t.c_cflag |= PARENB | PARODD;
+    t.c_iflag |= INPCK;  // received bytes are checked for odd parity only
+  } else if (s.ParityIndex == 2) {
+    t.c_cflag |= PARENB;
+  }
+
+  // One and a half stop bits exist only for five-bit words; two stand in for them.
+  if (s.StopBitIndex == 1 || s.StopBitIndex == 2) t.c_cflag |= CSTOPB;
+
+  if (s.HdShakIndex != 0) {
+    t.c_cflag |= CRTSCTS;
+    line.HoldOutputOnDsr = true;
+  }
+  if (s.SWShakIndex == 1) t.c_iflag |= IXON | IXOFF;
+
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  line.Attributes = t;
+  return line;
+}
+
+SerialLink::SerialLink(std::shared_ptr<const PortResolver> resolver, SerialTimings timings)
+    : resolver_(std::move(resolver)), timings_(timings) {}
+
+SerialLink::~SerialLink() {
+  for (auto& [fd, port] : open_) ::close(fd);
+}
+
+LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
+  last_error_.clear();
+  const std::string& name = settings.Serial.PortName;
+  const std::string device = resolver_ ? resolver_->SerialDevice(name) : std::string();
+  if (device.empty()) {
+    last_error_ = name + ": no such serial port (COM1 to COM30 are known).";
+    return kInvalidLinkHandle;
+  }
+  UniqueFd fd;
+  for (;;) {
+    fd.Reset(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Valid() || errno != EINTR) break;
+  }
+  if (!fd.Valid()) {
+    const int e = errno;
+    last_error_ = DescribeSystemError(name + " (" + device + ")", e, OpenHint(e));
+    return kInvalidLinkHandle;
+  }
+  termios current{};
+  if (::tcgetattr(fd.Get(), &current) != 0) {
+    const int e = errno;
+    last_error_ =
+        DescribeSystemError(name + " (" + device + ")", e, "The device is not a serial port.");
+    return kInvalidLinkHandle;
+  }
+  // Exclusive like a port on other systems: TIOCEXCL keeps further opens out (root excepted),
+  // the lock also catches a second opener running as root.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    last_error_ = DescribeSystemError(name + " (" + device + ")", EBUSY, OpenHint(EBUSY));
+    return kInvalidLinkHandle;
+  }
+  ::ioctl(fd.Get(), TIOCEXCL);
+
+  // Discard what arrived before this exchange. Output needs no purge: every close below lets
+  // the previous exchange's bytes drain (or discards them at the write limit), and flushing
+  // output on a pseudo terminal would drop bytes the other side has not read yet.
+  ::tcflush(fd.Get(), TCIFLUSH);
+  const SerialLine line = MapSerialSettings(settings.Serial, current);
+  // A line setting the driver refuses (an unsupported rate) does not stop the open.
+  ::tcsetattr(fd.Get(), TCSANOW, &line.Attributes);
+  // Raise DTR and RTS; drivers without modem lines refuse, which is not an error here.
+  const int lines = TIOCM_DTR | TIOCM_RTS;
+  ::ioctl(fd.Get(), TIOCMBIS, &lines);
+
+  const int handle = fd.Release();
+  open_[handle] = Port{name + " (" + device + ")", line.HoldOutputOnDsr};
+  return handle;
+}
+
+bool SerialLink::WaitForDsr(int fd, const Port& port, Clock::time_point deadline) {
+  for (;;) {
+    int status = 0;
+    if (::ioctl(fd, TIOCMGET, &status) != 0) return true;  // no modem lines to watch
+    if ((status & TIOCM_DSR) != 0) return true;
+    if (Clock::now() >= deadline) {
+      last_error_ = port.Device + ": the printer holds DSR low (not ready); nothing was sent.";
+      return false;
+    }
+    SleepUntil(std::min(deadline, Clock::now() + milliseconds(10)));
+  }
+}
+
+std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) {
+  const int fd = static_cast<int>(handle);
+  auto it = open_.find(fd);
+  if (it == open_.end()) return 0;
+  const Port& port = it->second;
+  const auto deadline =
+      Clock::now() +
+      milliseconds(timings_.WriteBaseMs + timings_.WritePerByteMs * static_cast<int>(size));
+  if (port.HoldOutputOnDsr && !WaitForDsr(fd, port, deadline)) return 0;
+  std::size_t sent = 0;
+  while (sent < size) {
+    const ssize_t n = ::write(fd, data + sent, size - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      last_error_ = DescribeSystemError(port.Device, errno);
+      return sent;
+    }
+    const int revents = PollOne(fd, POLLOUT, deadline);
+    if (revents < 0) {
+      last_error_ = DescribeSystemError(port.Device, errno);
+      return sent;
+    }
+    if (revents == 0) {
+      last_error_ = port.Device + ": the printer did not take the data in time (" +
+                    std::to_string(sent) + " of " + std::to_string(size) +
+                    " bytes sent; flow control holds the line).";
+      return sent;
+    }
+    if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (revents & POLLOUT) == 0) {
+      last_error_ = port.Device + ": the device went away while writing.";
+      return sent;
+    }
+  }
+  return sent;
+}
+
+std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity) {
+  const int fd = static_cast<int>(handle);
+  auto it = open_.find(fd);
+  if (it == open_.end() || capacity == 0) return 0;
+  const Port& port = it->second;
+  const auto start = Clock::now();
+  const auto accept_until = start + milliseconds(timings_.ReadAcceptMs);
+  const auto fail_at = start + milliseconds(timings_.ReadFailMs);
+  bool hung_up = false;
+  for (;;) {
+    const ssize_t n = ::read(fd, out, capacity);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      last_error_ = DescribeSystemError(port.Device, errno, "The device went away.");
+      return 0;
+    }
+    if (hung_up) {
+      last_error_ = port.Device + ": the device went away (hang-up).";
+      return 0;
+    }
+    // The read just made is the last attempt once the accepting window has passed: a byte that
+    // first arrives later stays queued for the next read.
+    if (Clock::now() >= accept_until) break;
+    const int revents = PollOne(fd, POLLIN, accept_until);
+    if (revents < 0) {
+      last_error_ = DescribeSystemError(port.Device, errno);
+      return 0;
+    }
+    if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hung_up = true;
+  }
+  SleepUntil(fail_at);
+  last_error_ = port.Device + ": no reply within " + std::to_string(timings_.ReadFailMs) + " ms.";
+  return 0;
+}
+
+void SerialLink::Close(LinkHandle handle) {
+  const int fd = static_cast<int>(handle);
+  auto it = open_.find(fd);
+  if (it == open_.end()) return;
+  open_.erase(it);
+  // write() returns once the driver holds the bytes; let them leave before the port is released,
+  // within the write limit, so that close() cannot block on a line the printer holds (the
+  // driver's own closing wait is 30 s).
+  const auto deadline = Clock::now() + milliseconds(timings_.WriteBaseMs);
+  for (;;) {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+    if (Clock::now() >= deadline) {
+      ::tcflush(fd, TCOFLUSH);
+      break;
+    }
+    SleepUntil(std::min(deadline, Clock::now() + milliseconds(5)));
+  }
+  ::close(fd);  // also releases the lock and the exclusive mode
+}
+
+}  // namespace krt6

@@ -1,0 +1,161 @@
+#include "link/tcp_link.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+
+namespace krt6 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+std::string Endpoint(const std::string& host, std::uint16_t port) {
+  const bool v6 = host.find(':') != std::string::npos;
+  return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+}  // namespace
+
+LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
+  last_error_.clear();
+  socket_.Reset();
+  const std::string& host = settings.Tcp.IPAddr;
+  const auto port =
+      static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
+  peer_ = Endpoint(host, port);
+  if (host.empty()) {
+    last_error_ = "No printer address is set. Enter the printer's address in the Ethernet setup.";
+    return kInvalidLinkHandle;
+  }
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  if (rc == EAI_NONAME || rc == EAI_ADDRFAMILY) {
+    // AI_ADDRCONFIG hides loopback-only setups; ask again without it.
+    hints.ai_flags = AI_NUMERICSERV;
+    rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  }
+  if (rc != 0) {
+    last_error_ = host + ": " +
+                  (rc == EAI_SYSTEM ? DescribeSystemError({}, errno) : ::gai_strerror(rc)) +
+                  ". Check the printer's address.";
+    return kInvalidLinkHandle;
+  }
+  std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, ::freeaddrinfo);
+
+  const auto deadline = Clock::now() + milliseconds(timings_.ConnectMs);
+  int last_errno = ETIMEDOUT;
+  for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
+    if (Clock::now() >= deadline) break;
+    UniqueFd fd(
+        ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
+    if (!fd.Valid()) {
+      last_errno = errno;
+      continue;
+    }
+    int r = ::connect(fd.Get(), a->ai_addr, a->ai_addrlen);
+    if (r != 0 && errno != EINPROGRESS && errno != EINTR) {
+      last_errno = errno;
+      continue;
+    }
+    if (r != 0) {
+      const int revents = PollOne(fd.Get(), POLLOUT, deadline);
+      if (revents <= 0) {
+        last_errno = revents == 0 ? ETIMEDOUT : errno;
+        continue;
+      }
+      int error = 0;
+      socklen_t len = sizeof error;
+      if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+      if (error != 0) {
+        last_errno = error;
+        continue;
+      }
+    }
+    socket_ = std::move(fd);
+    return kHandle;
+  }
+  std::string hint = "Check the printer's address and port and that it is switched on.";
+  if (last_errno == ETIMEDOUT) {
+    hint = "No answer within " + std::to_string(timings_.ConnectMs) + " ms. " + hint;
+  }
+  last_error_ = DescribeSystemError(peer_, last_errno, hint);
+  return kInvalidLinkHandle;
+}
+
+std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t size) {
+  if (!socket_.Valid()) {
+    last_error_ = peer_ + ": the connection is not open.";
+    return 0;
+  }
+  const auto deadline = Clock::now() + milliseconds(timings_.WriteMs);
+  std::size_t sent = 0;
+  while (sent < size) {
+    const ssize_t n = ::send(socket_.Get(), data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      last_error_ = DescribeSystemError(peer_, errno, "The printer ended the connection.");
+      return sent;
+    }
+    const int revents = PollOne(socket_.Get(), POLLOUT, deadline);
+    if (revents == 0) {
+      last_error_ = peer_ + ": the printer did not take the data within " +
+                    std::to_string(timings_.WriteMs) + " ms.";
+      return sent;
+    }
+    if (revents < 0) {
+      last_error_ = DescribeSystemError(peer_, errno);
+      return sent;
+    }
+  }
+  return sent;
+}
+
+std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) {
+  if (!socket_.Valid()) {
+    last_error_ = peer_ + ": the connection is not open.";
+    return 0;
+  }
+  const auto deadline = Clock::now() + milliseconds(timings_.WaitMs);
+  for (;;) {
+    const int revents = PollOne(socket_.Get(), POLLIN, deadline);
+    if (revents == 0) {
+      last_error_ = peer_ + ": no reply within " + std::to_string(timings_.WaitMs) + " ms.";
+      return 0;
+    }
+    if (revents < 0) {
+      last_error_ = DescribeSystemError(peer_, errno);
+      return 0;
+    }
+    const ssize_t n = ::recv(socket_.Get(), out, std::min(capacity, kMaxRead), MSG_DONTWAIT);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n == 0) {
+      last_error_ = peer_ + ": the printer closed the connection.";
+      return 0;
+    }
+    if (errno == EINTR || errno == EAGAIN) continue;
+    last_error_ = DescribeSystemError(peer_, errno, "The printer ended the connection.");
+    return 0;
+  }
+}
+
+void TcpLink::Close(LinkHandle) { socket_.Reset(); }
+
+}  // namespace krt6

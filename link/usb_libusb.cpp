@@ -1,0 +1,266 @@
+// The USB device source on libusb-1.0.
+#include <libusb.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "link/usb_link.h"
+
+namespace krt6 {
+namespace {
+
+int ErrnoFor(int libusb_error) {
+  switch (libusb_error) {
+    case LIBUSB_ERROR_ACCESS:
+      return EACCES;
+    case LIBUSB_ERROR_NO_DEVICE:
+      return ENODEV;
+    case LIBUSB_ERROR_BUSY:
+      return EBUSY;
+    case LIBUSB_ERROR_TIMEOUT:
+      return ETIMEDOUT;
+    case LIBUSB_ERROR_PIPE:
+      return EPIPE;
+    case LIBUSB_ERROR_NOT_FOUND:
+      return ENOENT;
+    case LIBUSB_ERROR_NO_MEM:
+      return ENOMEM;
+    case LIBUSB_ERROR_OVERFLOW:
+      return EOVERFLOW;
+    case LIBUSB_ERROR_INTERRUPTED:
+      return EINTR;
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+      return ENOTSUP;
+    default:
+      return EIO;
+  }
+}
+
+std::string Hint(int libusb_error) {
+  switch (libusb_error) {
+    case LIBUSB_ERROR_ACCESS:
+      return "Install the udev rule SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"6f2d\", MODE=\"0660\", "
+             "TAG+=\"uaccess\" (e.g. /etc/udev/rules.d/70-krt6.rules), then plug the printer in "
+             "again.";
+    case LIBUSB_ERROR_BUSY:
+      return "The printer is held by another program.";
+    case LIBUSB_ERROR_NO_DEVICE:
+      return "The printer was unplugged.";
+    default:
+      return {};
+  }
+}
+
+std::string Describe(const std::string& device, int libusb_error, const std::string& extra = {}) {
+  std::string hint = extra.empty() ? Hint(libusb_error) : extra;
+  return DescribeSystemError(
+      device, ErrnoFor(libusb_error),
+      std::string(libusb_error_name(libusb_error)) + (hint.empty() ? "" : ". " + hint));
+}
+
+UsbStatus StatusFor(int rc) {
+  if (rc == 0) return UsbStatus::kOk;
+  if (rc == LIBUSB_ERROR_TIMEOUT) return UsbStatus::kTimeout;
+  if (rc == LIBUSB_ERROR_NO_DEVICE) return UsbStatus::kNoDevice;
+  return UsbStatus::kError;
+}
+
+struct Candidate {
+  libusb_device* Device;
+  int Bus;
+  std::vector<std::uint8_t> Ports;
+  std::uint16_t Product;
+};
+
+class LibusbPrinter final : public UsbPrinterDevice {
+ public:
+  LibusbPrinter(libusb_context* context, libusb_device_handle* handle, int interface_number,
+                std::uint8_t out, std::uint8_t in, std::size_t in_packet, std::string name)
+      : context_(context),
+        handle_(handle),
+        interface_(interface_number),
+        out_(out),
+        in_(in),
+        in_packet_(in_packet),
+        name_(std::move(name)) {}
+  ~LibusbPrinter() override {
+    libusb_release_interface(handle_, interface_);
+    libusb_close(handle_);
+    libusb_exit(context_);
+  }
+  LibusbPrinter(const LibusbPrinter&) = delete;
+  LibusbPrinter& operator=(const LibusbPrinter&) = delete;
+
+  UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms) override {
+    return Transfer(out_, const_cast<std::uint8_t*>(data), size, timeout_ms, "write");
+  }
+  UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms) override {
+    return Transfer(in_, out, size, timeout_ms, "read");
+  }
+  std::size_t InPacketSize() const override { return in_packet_; }
+
+ private:
+  UsbTransfer Transfer(std::uint8_t endpoint, std::uint8_t* data, std::size_t size,
+                       unsigned timeout_ms, const char* what) {
+    UsbTransfer t;
+    int transferred = 0;
+    const int rc = libusb_bulk_transfer(handle_, endpoint, data, static_cast<int>(size),
+                                        &transferred, timeout_ms);
+    t.Status = StatusFor(rc);
+    t.Transferred = transferred > 0 ? static_cast<std::size_t>(transferred) : 0;
+    if (rc != 0) {
+      const std::string extra =
+          rc == LIBUSB_ERROR_TIMEOUT
+              ? std::string("No ") + what + " within " + std::to_string(timeout_ms) + " ms."
+              : std::string();
+      t.Error = Describe(name_ + " " + what, rc, extra);
+    }
+    return t;
+  }
+
+  libusb_context* context_;
+  libusb_device_handle* handle_;
+  int interface_;
+  std::uint8_t out_;
+  std::uint8_t in_;
+  std::size_t in_packet_;
+  std::string name_;
+};
+
+class LibusbSource final : public UsbDeviceSource {
+ public:
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
+                                                std::string& error) override {
+    libusb_context* context = nullptr;
+    int rc = libusb_init(&context);
+    if (rc != 0) {
+      error = Describe("USB", rc, "The USB subsystem is not available.");
+      return nullptr;
+    }
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    if (count < 0) {
+      error = Describe("USB", static_cast<int>(count));
+      libusb_exit(context);
+      return nullptr;
+    }
+    std::vector<Candidate> found;
+    for (ssize_t i = 0; i < count; ++i) {
+      libusb_device_descriptor d{};
+      if (libusb_get_device_descriptor(list[i], &d) != 0 || d.idVendor != vendor_id) continue;
+      Candidate c{list[i], libusb_get_bus_number(list[i]), {}, d.idProduct};
+      std::uint8_t ports[8];
+      const int n = libusb_get_port_numbers(list[i], ports, 8);
+      if (n > 0) c.Ports.assign(ports, ports + n);
+      found.push_back(std::move(c));
+    }
+    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+      return a.Bus != b.Bus ? a.Bus < b.Bus : a.Ports < b.Ports;
+    });
+    std::unique_ptr<UsbPrinterDevice> printer;
+    if (found.empty()) {
+      char text[96];
+      std::snprintf(text, sizeof text, "No USB device with vendor id %04x is attached.", vendor_id);
+      error = text;
+    } else {
+      printer = OpenCandidate(context, found.front(), vendor_id, error);
+    }
+    libusb_free_device_list(list, 1);
+    if (!printer) libusb_exit(context);
+    return printer;
+  }
+
+ private:
+  static std::unique_ptr<UsbPrinterDevice> OpenCandidate(libusb_context* context,
+                                                         const Candidate& c,
+                                                         std::uint16_t vendor_id,
+                                                         std::string& error) {
+    char name[96];
+    std::string path;
+    for (std::size_t i = 0; i < c.Ports.size(); ++i) {
+      path += (i ? "." : "") + std::to_string(c.Ports[i]);
+    }
+    std::snprintf(name, sizeof name, "USB %04x:%04x (bus %d port %s, /dev/bus/usb/%03d/%03d)",
+                  vendor_id, c.Product, c.Bus, path.empty() ? "-" : path.c_str(), c.Bus,
+                  libusb_get_device_address(c.Device));
+    libusb_device_handle* handle = nullptr;
+    int rc = libusb_open(c.Device, &handle);
+    if (rc != 0) {
+      error = Describe(name, rc);
+      return nullptr;
+    }
+    libusb_config_descriptor* config = nullptr;
+    rc = libusb_get_active_config_descriptor(c.Device, &config);
+    if (rc != 0) {
+      error = Describe(name, rc);
+      libusb_close(handle);
+      return nullptr;
+    }
+    int interface_number = -1;
+    int alt_setting = 0;
+    std::uint8_t out = 0;
+    std::uint8_t in = 0;
+    std::size_t in_packet = 64;
+    for (int i = 0; i < config->bNumInterfaces && interface_number < 0; ++i) {
+      const libusb_interface& itf = config->interface[i];
+      for (int a = 0; a < itf.num_altsetting && interface_number < 0; ++a) {
+        const libusb_interface_descriptor& d = itf.altsetting[a];
+        std::uint8_t o = 0, n = 0;
+        std::size_t packet = 64;
+        for (int e = 0; e < d.bNumEndpoints; ++e) {
+          const libusb_endpoint_descriptor& ep = d.endpoint[e];
+          if ((ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK) continue;
+          if ((ep.bEndpointAddress & LIBUSB_ENDPOINT_IN) != 0) {
+            if (n == 0) {
+              n = ep.bEndpointAddress;
+              packet = ep.wMaxPacketSize & 0x7ff;
+            }
+          } else if (o == 0) {
+            o = ep.bEndpointAddress;
+          }
+        }
+        if (o != 0 && n != 0) {
+          interface_number = d.bInterfaceNumber;
+          alt_setting = d.bAlternateSetting;
+          out = o;
+          in = n;
+          in_packet = packet;
+        }
+      }
+    }
+    libusb_free_config_descriptor(config);
+    if (interface_number < 0) {
+      error = std::string(name) + ": the device has no bulk OUT and IN endpoints.";
+      libusb_close(handle);
+      return nullptr;
+    }
+    libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported everywhere: not an error
+    rc = libusb_claim_interface(handle, interface_number);
+    if (rc != 0) {
+      error = Describe(name, rc);
+      libusb_close(handle);
+      return nullptr;
+    }
+    if (alt_setting != 0) {
+      rc = libusb_set_interface_alt_setting(handle, interface_number, alt_setting);
+      if (rc != 0) {
+        error = Describe(name, rc);
+        libusb_release_interface(handle, interface_number);
+        libusb_close(handle);
+        return nullptr;
+      }
+    }
+    return std::make_unique<LibusbPrinter>(context, handle, interface_number, out, in, in_packet,
+                                           name);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<UsbDeviceSource> MakeLibusbDeviceSource() {
+  return std::make_unique<LibusbSource>();
+}
+
+}  // namespace krt6

@@ -1,0 +1,206 @@
+// Every printer operation over the real links against the emulator: what is set reads back, the
+// version query retries as the printer demands, and the wire carries exactly the commands sent.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "emulator/emulator.h"
+#include "link/system_links.h"
+#include "protocol/protocol.h"
+#include "support/fake_link.h"
+#include "support/os_bench.h"
+
+namespace krt6 {
+namespace {
+
+using emulator::Emulator;
+using emulator::EmulatorOptions;
+using emulator::Transport;
+
+class NoUsb final : public UsbDeviceSource {
+ public:
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
+    error = "no USB in this test";
+    return nullptr;
+  }
+};
+
+// One emulator on one transport and a link layer with the real links pointed at it.
+struct Rig {
+  std::unique_ptr<Emulator> emu;
+  std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
+  testing::LinkFixture f;
+  Protocol protocol{f.layer, [](int) {}};
+  int link = lkEthernet;
+
+  Rig(Transport transport, EmulatorOptions o = {}) {
+    o.Kind = transport;
+    o.Port = 0;
+    emu = std::make_unique<Emulator>(o);
+    std::string error;
+    EXPECT_TRUE(emu->Start(error)) << error;
+    SystemLinkOptions links;
+    links.Ports = ports;
+    links.Usb = std::make_shared<NoUsb>();
+    InstallSystemLinks(f.layer, links);
+    if (transport == Transport::kPty) {
+      link = lkCom;
+      ports->Serial["COM1"] = emu->DevicePath();
+    } else {
+      f.settings.Tcp.IPAddr = "127.0.0.1";
+      f.settings.Tcp.Port = emu->Port();
+    }
+  }
+};
+
+ParameterBlock SampleBlock() {
+  ParameterBlock b;
+  b.FontCode = 11;  // the font items 1..3 do not survive a round trip by design
+  b.ZeroCode = 1;
+  b.Speed = 6;
+  b.DataLeng = 0;
+  b.StopBit = 1;
+  b.Parity = 2;
+  b.Control = 4;
+  b.Destination = 3;
+  b.ForwardWait = 0;
+  b.Code = 2;
+  b.FeedKey = 1;
+  std::memcpy(b.EuroCode, "D5", 3);
+  b.AutoHome = 1;
+  b.AutoCalib = 1;
+  b.ModelSelect = 1;
+  b.XAdj = -37;
+  b.CarriedValue1 = 41;
+  b.CarriedValue2 = 17;
+  b.CarriedAdj = 9;
+  b.BlankSpaceLen = 64;
+  return b;
+}
+
+void ExpectSameBlock(const ParameterBlock& a, const ParameterBlock& b) {
+  EXPECT_EQ(a.FontCode, b.FontCode);
+  EXPECT_EQ(a.ZeroCode, b.ZeroCode);
+  EXPECT_EQ(a.Speed, b.Speed);
+  EXPECT_EQ(a.DataLeng, b.DataLeng);
+  EXPECT_EQ(a.StopBit, b.StopBit);
+  EXPECT_EQ(a.Parity, b.Parity);
+  EXPECT_EQ(a.Control, b.Control);
+  EXPECT_EQ(a.Destination, b.Destination);
+  EXPECT_EQ(a.ForwardWait, b.ForwardWait);
+  EXPECT_EQ(a.Code, b.Code);
+  EXPECT_EQ(a.FeedKey, b.FeedKey);
+  EXPECT_STREQ(a.EuroCode, b.EuroCode);
+  EXPECT_EQ(a.AutoHome, b.AutoHome);
+  EXPECT_EQ(a.AutoCalib, b.AutoCalib);
+  EXPECT_EQ(a.ModelSelect, b.ModelSelect);
+  EXPECT_EQ(a.XAdj, b.XAdj);
+  EXPECT_EQ(a.CarriedValue1, b.CarriedValue1);
+  EXPECT_EQ(a.CarriedValue2, b.CarriedValue2);
+  EXPECT_EQ(a.CarriedAdj, b.CarriedAdj);
+  EXPECT_EQ(a.BlankSpaceLen, b.BlankSpaceLen);
+}
+
+TEST(EmulatorRoundTripTest, ParametersSetReadBackOverTcpAndSerial) {
+  for (Transport t : {Transport::kTcp, Transport::kPty}) {
+    SCOPED_TRACE(t == Transport::kTcp ? "tcp" : "serial");
+    Rig rig(t);
+    int version = 4;
+    ParameterBlock sent = SampleBlock();
+    ASSERT_EQ(rig.protocol.ExecuteCommand<ckWriteParameters>(rig.link, sent, version), kSuccess)
+        << rig.protocol.LastError();
+    ParameterBlock got;
+    ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadParameters>(rig.link, got, version), kSuccess)
+        << rig.protocol.LastError();
+    ExpectSameBlock(got, sent);
+    const auto texts = rig.emu->CommandTexts();
+    ASSERT_EQ(texts.size(), 5u);
+    EXPECT_EQ(texts[0].substr(0, 5), "Z2;1,");
+    EXPECT_EQ(texts[1].substr(0, 5), "Z2;2,");
+    EXPECT_EQ(texts[2], "Z0");
+    EXPECT_EQ(texts[3], "Z5;0");
+    EXPECT_EQ(texts[4], "Z5;1");
+  }
+}
+
+TEST(EmulatorRoundTripTest, OlderFirmwareGivesTheShortReplyAndKeepsBlankSpaceLength) {
+  EmulatorOptions o;
+  o.Printer.Firmware = "1.0F";
+  Rig rig(Transport::kTcp, o);
+  VersionText text;
+  int version = 4;
+  ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadFirmwareVersion>(rig.link, text, version), kSuccess);
+  EXPECT_STREQ(text.Text, "1.0F");
+  version = 2;  // "1.0F ~ 1.0I"
+  ParameterBlock block;
+  block.BlankSpaceLen = 77;
+  ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadParameters>(rig.link, block, version), kSuccess)
+      << rig.protocol.LastError();
+  EXPECT_EQ(block.BlankSpaceLen, 77);
+  EXPECT_EQ(block.CarriedValue1, 32);
+}
+
+TEST(EmulatorRoundTripTest, LanSettingsSetReadBack) {
+  Rig rig(Transport::kTcp);
+  LanSettings sent;
+  const std::int32_t ip[4] = {10, 1, 2, 3}, mask[4] = {255, 255, 0, 0}, gw[4] = {10, 1, 2, 254};
+  std::memcpy(sent.IpAddress, ip, sizeof ip);
+  std::memcpy(sent.SubnetMask, mask, sizeof mask);
+  std::memcpy(sent.Gateway, gw, sizeof gw);
+  sent.LanFlag = 1;
+  sent.SocketPortMode = 3;
+  sent.SocketPort = 9100;
+  sent.DhcpEnabled = 1;
+  std::memcpy(sent.DhcpId, "0123456789ABCDEF0123456789ABCDEF", 33);
+  std::memcpy(sent.DhcpHostName, "PRN42", 6);
+  int version = 4;
+  ASSERT_EQ(rig.protocol.ExecuteCommand<ckWriteLanSettings>(rig.link, sent, version), kSuccess);
+  LanSettings got;
+  ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadLanSettings>(rig.link, got, version), kSuccess)
+      << rig.protocol.LastError();
+  EXPECT_EQ(got.LanFlag, 1);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(+got.IpAddress[i], ip[i]);
+    EXPECT_EQ(+got.SubnetMask[i], mask[i]);
+    EXPECT_EQ(+got.Gateway[i], gw[i]);
+  }
+  EXPECT_EQ(+got.SocketPortMode, 3);
+  EXPECT_EQ(+got.SocketPort, 9100);
+  EXPECT_EQ(got.DhcpEnabled, 1);
+  EXPECT_STREQ(got.DhcpId, sent.DhcpId);
+  EXPECT_STREQ(got.DhcpHostName, "PRN42");
+}
+
+TEST(EmulatorRoundTripTest, VersionQueryRetriesAsThePrinterDemands) {
+  for (int missing : {2, 3}) {
+    EmulatorOptions o;
+    o.Spoil.WvWithoutMarker = missing;
+    Rig rig(Transport::kTcp, o);
+    VersionText text;
+    int version = 4;
+    const ResultCode r = rig.protocol.ExecuteCommand<ckReadFirmwareVersion>(rig.link, text, version);
+    EXPECT_EQ(r, missing < 3 ? kSuccess : kReceivingError);
+    EXPECT_EQ(rig.emu->CommandTexts(), std::vector<std::string>(3, "WV"));
+    EXPECT_EQ(rig.emu->Connections(), 1) << "all attempts on one connection";
+  }
+}
+
+TEST(EmulatorRoundTripTest, MaintenanceCommandsGoOutAsFramed) {
+  Rig rig(Transport::kPty);
+  int version = 4;
+  std::int32_t sensor = 1;
+  std::int32_t selector = 0;
+  NoRecord none;
+  EXPECT_EQ(rig.protocol.ExecuteCommand<ckCalibrateSensor>(rig.link, sensor, version), kSuccess);
+  EXPECT_EQ(rig.protocol.ExecuteCommand<ckSendZ1Command>(rig.link, selector, version), kSuccess);
+  EXPECT_EQ(rig.protocol.ExecuteCommand<ckSendZ4Command>(rig.link, none, version), kSuccess);
+  for (int i = 0; i < 50 && rig.emu->Commands().size() < 3; ++i) ::usleep(10000);
+  const auto commands = rig.emu->Commands();
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_EQ(std::string(commands[0].Raw.begin(), commands[0].Raw.end()), "{WT;1000,2|}");
+  EXPECT_EQ(commands[1].Text, "Z10");
+  EXPECT_EQ(commands[2].Text, "Z4;0");
+}
+
+}  // namespace
+}  // namespace krt6

@@ -1,0 +1,346 @@
+// Every link against the printer emulator over real OS objects (a pseudo terminal, loopback TCP,
+// a FIFO): each fault ends with the right result within the link's limit and leaks nothing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "emulator/emulator.h"
+#include "link/system_links.h"
+#include "protocol/protocol.h"
+#include "support/fake_link.h"
+#include "support/os_bench.h"
+
+namespace krt6 {
+namespace {
+
+using emulator::Emulator;
+using emulator::EmulatorOptions;
+using emulator::Faults;
+using emulator::Transport;
+using testing::LinkFixture;
+using testing::MapPorts;
+using testing::MillisecondsSince;
+using testing::OpenDescriptorCount;
+using Clock = std::chrono::steady_clock;
+
+class NoUsb final : public UsbDeviceSource {
+ public:
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
+    error = "no USB in this test";
+    return nullptr;
+  }
+};
+
+struct Bench {
+  std::shared_ptr<MapPorts> ports = std::make_shared<MapPorts>();
+  LinkFixture f;
+  explicit Bench(int write_limit_ms = 300) {
+    SystemLinkOptions o;
+    o.Ports = ports;
+    o.Usb = std::make_shared<NoUsb>();
+    o.Serial.WriteBaseMs = write_limit_ms;  // a stalled write fails sooner than in production
+    o.Parallel.WriteBaseMs = write_limit_ms;
+    InstallSystemLinks(f.layer, o);
+  }
+  ResultCode Status(int link, std::int32_t& status) {
+    Protocol protocol(f.layer, [](int) {});
+    int version = 4;
+    return protocol.ExecuteCommand<ckReadStatus>(link, status, version);
+  }
+};
+
+struct FaultCase {
+  const char* name;
+  Faults faults;
+  ResultCode expected;
+  double min_ms;
+  double max_ms;
+};
+
+Faults Make(void (*edit)(Faults&)) {
+  Faults f;
+  edit(f);
+  return f;
+}
+
+void RunMatrix(Transport transport, const std::vector<FaultCase>& cases) {
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int before = OpenDescriptorCount();
+    {
+      Bench b;
+      EmulatorOptions o;
+      o.Kind = transport;
+      o.Port = 0;
+      o.Spoil = c.faults;
+      Emulator emu(o);
+      std::string error;
+      ASSERT_TRUE(emu.Start(error)) << error;
+      int link = lkEthernet;
+      if (transport == Transport::kPty) {
+        link = lkCom;
+        b.ports->Serial["COM1"] = emu.DevicePath();
+        b.f.settings.Serial.SWShakIndex = c.faults.Stall ? 1 : 0;
+      } else {
+        b.f.settings.Tcp.IPAddr = "127.0.0.1";
+        b.f.settings.Tcp.Port = emu.Port();
+      }
+      std::int32_t status = -1;
+      const auto start = Clock::now();
+      const ResultCode r = b.Status(link, status);
+      const double took = MillisecondsSince(start);
+      EXPECT_EQ(r, c.expected) << b.f.layer.LastError();
+      EXPECT_GE(took, c.min_ms);
+      EXPECT_LE(took, c.max_ms);
+      if (c.expected == kSuccess) {
+        EXPECT_EQ(status, 1);  // "ON LINE"
+      } else {
+        EXPECT_FALSE(b.f.layer.LastError().empty());
+      }
+      if (!c.faults.Stall) {
+        ASSERT_FALSE(emu.Commands().empty());
+        EXPECT_EQ(emu.Commands()[0].Raw, (std::vector<std::uint8_t>{'{', 'W', 'S', '|', '}'}));
+      }
+    }
+    EXPECT_EQ(OpenDescriptorCount(), before);
+  }
+}
+
+TEST(LinkFaultMatrixTest, SerialOverAPseudoTerminal) {
+  RunMatrix(
+      Transport::kPty,
+      {
+          {"reply", {}, kSuccess, 0, 200},
+          {"no reply", Make([](Faults& f) { f.NoReply = true; }), kReceivingError, 1190, 1400},
+          {"short reply", Make([](Faults& f) { f.CutAfter = 6; }), kReceivingError, 1190, 1400},
+          {"noise before the start byte", Make([](Faults& f) { f.Noise = "\x02garbage\x7f"; }),
+           kSuccess, 0, 200},
+          {"slow start", Make([](Faults& f) { f.DelayMs = 600; }), kSuccess, 590, 800},
+          {"trickling bytes", Make([](Faults& f) { f.TrickleMs = 30; }), kSuccess, 330, 600},
+          {"hang-up mid-reply", Make([](Faults& f) {
+             f.CutAfter = 6;
+             f.HangupAfterReply = Faults::Hangup::kClose;
+           }),
+           kReceivingError, 0, 400},
+      });
+}
+
+TEST(LinkFaultMatrixTest, TcpOverLoopback) {
+  RunMatrix(
+      Transport::kTcp,
+      {
+          {"reply", {}, kSuccess, 0, 200},
+          {"no reply", Make([](Faults& f) { f.NoReply = true; }), kReceivingError, 990, 1200},
+          {"short reply", Make([](Faults& f) { f.CutAfter = 6; }), kReceivingError, 990, 1200},
+          {"noise before the start byte", Make([](Faults& f) { f.Noise = "\x02garbage\x7f"; }),
+           kSuccess, 0, 200},
+          {"trickling bytes", Make([](Faults& f) { f.TrickleMs = 30; }), kSuccess, 330, 600},
+          {"closed mid-reply", Make([](Faults& f) {
+             f.CutAfter = 6;
+             f.HangupAfterReply = Faults::Hangup::kClose;
+           }),
+           kReceivingError, 0, 300},
+          {"reset mid-reply", Make([](Faults& f) {
+             f.CutAfter = 6;
+             f.HangupAfterReply = Faults::Hangup::kReset;
+           }),
+           kReceivingError, 0, 300},
+          {"closed without a reply", Make([](Faults& f) {
+             f.NoReply = true;
+             f.HangupAfterReply = Faults::Hangup::kClose;
+           }),
+           kReceivingError, 0, 300},
+          // The kernel takes the command whole; the stall shows as the missing reply.
+          {"printer stops reading", Make([](Faults& f) { f.Stall = true; }), kReceivingError, 990,
+           1200},
+      });
+}
+
+TEST(LinkFaultMatrixTest, SerialPrinterThatHoldsXoffStallsTheNextWrite) {
+  const int before = OpenDescriptorCount();
+  {
+    Bench b;
+    EmulatorOptions o;
+    o.Kind = Transport::kPty;
+    o.Spoil.Stall = true;
+    Emulator emu(o);
+    std::string error;
+    ASSERT_TRUE(emu.Start(error)) << error;
+    b.ports->Serial["COM1"] = emu.DevicePath();
+    b.f.settings.Serial.SWShakIndex = 1;
+    std::int32_t status = 0;
+    // The printer takes the query and answers XOFF only: no reply.
+    EXPECT_EQ(b.Status(lkCom, status), kReceivingError);
+    // The line stays held: the next query cannot be written within the write limit.
+    const auto start = Clock::now();
+    EXPECT_EQ(b.Status(lkCom, status), kTransmissionError);
+    const double took = MillisecondsSince(start);
+    EXPECT_GE(took, 290 + 5 * 10);
+    EXPECT_LT(took, 700);
+    EXPECT_NE(b.f.layer.LastError().find("did not take the data"), std::string::npos)
+        << b.f.layer.LastError();
+  }
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
+  const int before = OpenDescriptorCount();
+  {
+    Bench b;
+    std::int32_t status = 0;
+    b.ports->Serial["COM1"] = "/dev/krt6-absent-tty";
+    EXPECT_EQ(b.Status(lkCom, status), kPortOpenError);
+    EXPECT_NE(b.f.layer.LastError().find("/dev/krt6-absent-tty"), std::string::npos);
+
+    // Serial: the adapter is pulled between two exchanges.
+    {
+      EmulatorOptions o;
+      o.Kind = Transport::kPty;
+      auto emu = std::make_unique<Emulator>(o);
+      std::string error;
+      ASSERT_TRUE(emu->Start(error)) << error;
+      b.ports->Serial["COM1"] = emu->DevicePath();
+      EXPECT_EQ(b.Status(lkCom, status), kSuccess);
+      emu.reset();
+      const auto start = Clock::now();
+      EXPECT_EQ(b.Status(lkCom, status), kPortOpenError);
+      EXPECT_LT(MillisecondsSince(start), 100);
+    }
+    // TCP: the printer is switched off between two exchanges.
+    {
+      EmulatorOptions o;
+      o.Port = 0;
+      auto emu = std::make_unique<Emulator>(o);
+      std::string error;
+      ASSERT_TRUE(emu->Start(error)) << error;
+      b.f.settings.Tcp.IPAddr = "127.0.0.1";
+      b.f.settings.Tcp.Port = emu->Port();
+      EXPECT_EQ(b.Status(lkEthernet, status), kSuccess);
+      EXPECT_EQ(emu->Connections(), 1);
+      emu.reset();
+      EXPECT_EQ(b.Status(lkEthernet, status), kPortOpenError);
+      EXPECT_NE(b.f.layer.LastError().find("Connection refused"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(OpenDescriptorCount(), before);
+}
+
+TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges in a child";
+  EmulatorOptions o;
+  o.Kind = Transport::kPty;
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  ASSERT_EQ(::chmod(emu.DevicePath().c_str(), 0600), 0);
+  char fifo[] = "/tmp/krt6-lpt-XXXXXX";
+  ASSERT_NE(::mkdtemp(fifo), nullptr);
+  const std::string lpt = std::string(fifo) + "/lp0";
+  ASSERT_EQ(::mkfifo(lpt.c_str(), 0600), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);
+    Bench b;
+    b.ports->Serial["COM1"] = emu.DevicePath();
+    b.ports->Parallel["LPT1"] = lpt;
+    std::int32_t status = 0;
+    if (b.Status(lkCom, status) != kPortOpenError) ::_exit(11);
+    if (b.f.layer.LastError().find("dialout") == std::string::npos) ::_exit(12);
+    if (b.f.layer.OpenLink(lkLpt) != kInvalidLinkHandle) ::_exit(13);
+    if (b.f.layer.LastError().find("lp group") == std::string::npos) ::_exit(14);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::unlink(lpt.c_str());
+  ::rmdir(fifo);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The parallel link cannot read, so its exchanges are the ones without a reply: open, write the
+// framed command, close.
+ResultCode SendOverLpt(LinkLayer& layer, const std::string& text) {
+  const LinkHandle h = layer.OpenLink(lkLpt);
+  if (h == kInvalidLinkHandle) return kPortOpenError;
+  const auto framed = FrameCommand(text.data(), text.size(), false);
+  const bool ok =
+      layer.LinkWrite(h, lkLpt, framed.data(), static_cast<std::uint32_t>(framed.size()));
+  layer.CloseLink(lkLpt, h);
+  return ok ? kSuccess : kTransmissionError;
+}
+
+TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
+  char dir[] = "/tmp/krt6-lpt-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/lp0";
+  const int before = OpenDescriptorCount();
+  {
+    Bench b;
+    b.ports->Parallel["LPT1"] = path;
+    std::int32_t status = 0;
+
+    EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // no device node
+    EXPECT_NE(b.f.layer.LastError().find(path), std::string::npos);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // nobody reads: off line
+    EXPECT_NE(b.f.layer.LastError().find("No such device or address"), std::string::npos)
+        << b.f.layer.LastError();
+
+    {
+      EmulatorOptions o;
+      o.Kind = Transport::kFifo;
+      o.Path = path;
+      Emulator emu(o);
+      std::string error;
+      ASSERT_TRUE(emu.Start(error)) << error;
+      EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,2"), kSuccess);
+      // A status query is refused before the port is opened.
+      EXPECT_EQ(b.Status(lkLpt, status), kReceivingError);
+      for (int i = 0; i < 50 && emu.Commands().empty(); ++i) ::usleep(10000);
+      EXPECT_EQ(emu.CommandTexts(), std::vector<std::string>{"WT;1000,2"});
+    }
+    {
+      // The printer takes nothing: the FIFO fills up and the write ends at its limit.
+      EmulatorOptions o;
+      o.Kind = Transport::kFifo;
+      o.Path = path;
+      o.Spoil.Stall = true;
+      Emulator emu(o);
+      std::string error;
+      ASSERT_TRUE(emu.Start(error)) << error;
+      const int filler = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      ASSERT_GE(filler, 0);
+      const std::string block(4096, 'f');
+      while (::write(filler, block.data(), block.size()) > 0) {
+      }
+      const auto start = Clock::now();
+      EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,3"), kTransmissionError);
+      const double took = MillisecondsSince(start);
+      EXPECT_GE(took, 290 + 12 * 10);
+      EXPECT_LT(took, 700);
+      ::close(filler);
+    }
+    {
+      // The printer goes away after the first command.
+      EmulatorOptions o;
+      o.Kind = Transport::kFifo;
+      o.Path = path;
+      o.Spoil.HangupAfterReply = Faults::Hangup::kClose;
+      Emulator emu(o);
+      std::string error;
+      ASSERT_TRUE(emu.Start(error)) << error;
+      EXPECT_EQ(SendOverLpt(b.f.layer, "Z4;0"), kSuccess);
+      for (int i = 0; i < 50 && ::access(path.c_str(), F_OK) == 0; ++i) ::usleep(10000);
+      EXPECT_EQ(SendOverLpt(b.f.layer, "Z4;0"), kPortOpenError);
+    }
+  }
+  EXPECT_EQ(OpenDescriptorCount(), before);
+  ::unlink(path.c_str());
+  ::rmdir(dir);
+}
+
+}  // namespace
+}  // namespace krt6

@@ -1,0 +1,130 @@
+// The main window over the real links against the printer emulator: a serial line on a pseudo
+// terminal and a TCP connection on loopback.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/main_window.h"
+#include "emulator/emulator.h"
+#include "link/system_links.h"
+#include "support/os_bench.h"
+#include "support/recording_prompts.h"
+
+namespace krt6 {
+namespace {
+
+using emulator::Emulator;
+using emulator::EmulatorOptions;
+using emulator::Transport;
+
+class NoUsb final : public UsbDeviceSource {
+ public:
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
+    error = "No USB device with vendor id 6f2d is attached.";
+    return nullptr;
+  }
+};
+
+struct RealWindow {
+  LinkLayer link;
+  testing::RecordingPrompts prompts;
+  std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
+  std::unique_ptr<TFormMain> window;
+
+  RealWindow() {
+    SystemLinkOptions o;
+    o.Ports = ports;
+    o.Usb = std::make_shared<NoUsb>();
+    InstallSystemLinks(link, o);
+    window = std::make_unique<TFormMain>(link, prompts, "en_US.UTF-8");
+  }
+  void ChooseInterface(int kind) const {
+    auto* c = window->findChild<QComboBox*>("ComboBoxInterFace");
+    c->setCurrentIndex(kind);
+    emit c->activated(kind);
+  }
+  void GetStatus() const { window->findChild<QPushButton*>("ButtonGetStatus")->click(); }
+  QString Status() const { return window->findChild<QLineEdit*>("EditStatus")->text(); }
+};
+
+TEST(MainWindowLinksTest, GetStatusOverComShowsOnLine) {
+  EmulatorOptions o;
+  o.Kind = Transport::kPty;
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  RealWindow w;
+  w.ports->Serial["COM1"] = emu.DevicePath();
+  w.ChooseInterface(lkCom);
+  w.GetStatus();
+  EXPECT_TRUE(w.prompts.messages.empty());
+  EXPECT_EQ(w.Status(), "ON LINE");
+  EXPECT_EQ(emu.CommandTexts(), std::vector<std::string>{"WS"});
+  EXPECT_TRUE(w.window->isEnabled());
+}
+
+TEST(MainWindowLinksTest, GetStatusOverEthernetShowsOnLine) {
+  EmulatorOptions o;
+  o.Port = 0;
+  o.Printer.Status[0] = '1';
+  o.Printer.Status[1] = '4';
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  RealWindow w;
+  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
+  w.window->Settings().Tcp.Port = emu.Port();
+  w.ChooseInterface(lkEthernet);
+  w.GetStatus();
+  EXPECT_TRUE(w.prompts.messages.empty());
+  EXPECT_EQ(w.Status(), "NO RIBBON");
+  emu.SetFaults({});
+  emu.Stop();
+  EmulatorOptions online;
+  online.Port = 0;
+  Emulator second(online);
+  ASSERT_TRUE(second.Start(error)) << error;
+  w.window->Settings().Tcp.Port = second.Port();  // a setup edit takes effect at the next exchange
+  w.GetStatus();
+  EXPECT_EQ(w.Status(), "ON LINE");
+  EXPECT_EQ(second.Connections(), 1);
+}
+
+TEST(MainWindowLinksTest, ParameterReadOverEthernetDetectsTheFirmwareAndShowsTheBlock) {
+  EmulatorOptions o;
+  o.Port = 0;
+  o.Printer.Firmware = "1.0G";
+  o.Printer.Parameters2.replace(11, 4, "-012");  // XAdj
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  RealWindow w;
+  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
+  w.window->Settings().Tcp.Port = emu.Port();
+  w.ChooseInterface(lkEthernet);
+  w.window->findChild<QPushButton*>("ButtonRead")->click();
+  EXPECT_TRUE(w.prompts.messages.empty());
+  EXPECT_EQ(w.window->findChild<QComboBox*>("ComboBoxVersion")->currentText(), "1.0F ~ 1.0I");
+  EXPECT_EQ(w.window->findChild<QLineEdit*>("EditXAdj")->text(), "-12");
+  EXPECT_EQ(emu.CommandTexts(), (std::vector<std::string>{"WV", "Z5;0", "Z5;1"}));
+}
+
+TEST(MainWindowLinksTest, MissingDeviceShowsPortOpenErrorWithPathAndSystemError) {
+  RealWindow w;
+  w.ports->Serial["COM1"] = "/dev/krt6-absent-tty";
+  w.ChooseInterface(lkCom);
+  w.window->findChild<QLineEdit*>("EditStatus")->setText("PAUSE");
+  w.GetStatus();
+  ASSERT_EQ(w.prompts.messages.size(), 1u);
+  EXPECT_EQ(w.prompts.messages[0].text, "Port Open Error");
+  EXPECT_TRUE(w.prompts.messages[0].details.contains("/dev/krt6-absent-tty"))
+      << w.prompts.messages[0].details.toStdString();
+  EXPECT_TRUE(w.prompts.messages[0].details.contains("No such file or directory"));
+  EXPECT_EQ(w.Status(), "PAUSE");
+  EXPECT_TRUE(w.window->isEnabled());
+}
+
+}  // namespace
+}  // namespace krt6

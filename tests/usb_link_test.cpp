@@ -1,0 +1,120 @@
+// The USB link over a device source whose printer is the emulator's model, and the libusb source
+// on this machine.
+#include <gtest/gtest.h>
+
+#include "link/usb_link.h"
+#include "protocol/protocol.h"
+#include "support/emulated_usb.h"
+#include "support/fake_link.h"
+
+namespace krt6 {
+namespace {
+
+using testing::EmulatedUsbSource;
+using testing::EmulatedUsbState;
+using testing::LinkFixture;
+
+struct UsbBench {
+  std::shared_ptr<EmulatedUsbState> state = std::make_shared<EmulatedUsbState>();
+  LinkFixture f;
+  UsbBench() {
+    f.layer.SetBackend(lkUsb,
+                       std::make_unique<UsbLink>(std::make_shared<EmulatedUsbSource>(state)));
+  }
+  ResultCode Status(std::int32_t& status) {
+    Protocol protocol(f.layer, [](int) {});
+    int version = 4;
+    return protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+  }
+};
+
+TEST(UsbLinkTest, StatusQueryRoundTripWithPacketsAndLimits) {
+  UsbBench b;
+  b.state->model.MutableState().Status[0] = '1';
+  b.state->model.MutableState().Status[1] = '1';
+  std::int32_t status = 0;
+  ASSERT_EQ(b.Status(status), kSuccess) << b.f.layer.LastError();
+  EXPECT_EQ(status, 8);  // "Paper JAM"
+  ASSERT_EQ(b.state->commands.size(), 1u);
+  EXPECT_EQ(b.state->commands[0].Raw, (std::vector<std::uint8_t>{'{', 'W', 'S', '|', '}'}));
+  EXPECT_EQ(b.state->write_timeouts, (std::vector<unsigned>{5000 + 10 * 5}));
+  EXPECT_EQ(b.state->read_sizes,
+            (std::vector<std::size_t>{64}));  // one full packet, served from the ring
+  EXPECT_EQ(b.state->read_timeouts, (std::vector<unsigned>{5000}));
+  EXPECT_EQ(b.state->devices_alive, 0) << "the device is released at close";
+  // The device list is read again at every open.
+  ASSERT_EQ(b.Status(status), kSuccess);
+  EXPECT_EQ(b.state->opens, 2);
+}
+
+TEST(UsbLinkTest, WritesInChunksOf64Bytes) {
+  UsbBench b;
+  const LinkHandle h = b.f.layer.OpenLink(lkUsb);
+  ASSERT_NE(h, kInvalidLinkHandle);
+  std::vector<std::uint8_t> data(130, 'x');
+  ASSERT_TRUE(b.f.layer.LinkWrite(h, lkUsb, data.data(), 130));
+  EXPECT_EQ(b.state->write_sizes, (std::vector<std::size_t>{64, 64, 2}));
+  EXPECT_EQ(b.state->write_timeouts, (std::vector<unsigned>{5640, 5640, 5020}));
+  b.f.layer.CloseLink(lkUsb, h);
+}
+
+TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
+  std::int32_t status = 0;
+  {
+    UsbBench b;
+    b.state->absent = true;
+    EXPECT_EQ(b.Status(status), kPortOpenError);
+    EXPECT_NE(b.f.layer.LastError().find("6f2d"), std::string::npos);
+  }
+  {
+    UsbBench b;
+    b.state->absent = true;
+    b.state->open_error =
+        "USB 6f2d:0001: Permission denied (errno 13). LIBUSB_ERROR_ACCESS. Install the udev rule";
+    EXPECT_EQ(b.Status(status), kPortOpenError);
+    EXPECT_NE(b.f.layer.LastError().find("udev rule"), std::string::npos);
+  }
+  {
+    UsbBench b;
+    b.state->no_reply = true;
+    EXPECT_EQ(b.Status(status), kReceivingError);
+    EXPECT_NE(b.f.layer.LastError().find("timed out"), std::string::npos);
+    EXPECT_EQ(b.state->devices_alive, 0);
+  }
+  {
+    UsbBench b;
+    b.state->unplug_on_read = true;
+    EXPECT_EQ(b.Status(status), kReceivingError);
+    EXPECT_NE(b.f.layer.LastError().find("unplugged"), std::string::npos);
+  }
+  {
+    UsbBench b;
+    b.state->write_accept_limit = 3;  // the printer stops taking data
+    EXPECT_EQ(b.Status(status), kTransmissionError);
+    EXPECT_EQ(b.state->devices_alive, 0);
+  }
+  {
+    // Unplugged between two exchanges.
+    UsbBench b;
+    EXPECT_EQ(b.Status(status), kSuccess);
+    b.state->absent = true;
+    EXPECT_EQ(b.Status(status), kPortOpenError);
+  }
+}
+
+TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
+  // No device with the printer's vendor id is attached to the build machines.
+  auto source = MakeLibusbDeviceSource();
+  std::string error;
+  auto device = source->OpenPrinter(kPrinterVendorId, error);
+  if (device) GTEST_SKIP() << "a printer is attached";
+  EXPECT_FALSE(error.empty());
+  LinkFixture f;
+  f.layer.SetBackend(
+      lkUsb, std::make_unique<UsbLink>(std::shared_ptr<UsbDeviceSource>(std::move(source))));
+  EXPECT_EQ(f.layer.OpenLink(lkUsb), kInvalidLinkHandle);
+  EXPECT_FALSE(f.layer.LastError().empty());
+}
+
+}  // namespace
+}  // namespace krt6
