@@ -55,7 +55,7 @@ struct Rig {
 
 ParameterBlock SampleBlock() {
   ParameterBlock b;
-  b.FontCode = 11;  // the font items 1..3 do not survive a round trip by design
+  b.FontCode = 11;
   b.ZeroCode = 1;
   b.Speed = 6;
   b.DataLeng = 0;
