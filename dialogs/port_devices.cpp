@@ -1,5 +1,7 @@
 #include "dialogs/port_devices.h"
 
+#include "link/port_names.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,28 +29,13 @@ int PortIndexFromName(std::string_view name, int count, int fallback) {
   return number - 1;
 }
 
-namespace {
-
-bool HasPrefix(std::string_view name, std::string_view prefix) {
-  return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
-}
-
-}  // namespace
-
+// The dialogs show the device the serial and parallel links will open: the links' own table.
 std::string SerialDeviceForPort(std::string_view name) {
-  if (!HasPrefix(name, "COM")) return {};
-  const int n = PortNumberFromName(name);
-  if (n >= 1 && n <= 4) return "/dev/ttyS" + std::to_string(n - 1);
-  if (n >= 5 && n <= 20) return "/dev/ttyUSB" + std::to_string(n - 5);
-  if (n >= 21 && n <= 30) return "/dev/ttyACM" + std::to_string(n - 21);
-  return {};
+  return FixedPortTable().SerialDevice(std::string(name));
 }
 
 std::string ParallelDeviceForPort(std::string_view name) {
-  if (!HasPrefix(name, "LPT")) return {};
-  const int n = PortNumberFromName(name);
-  if (n >= 1 && n <= 4) return "/dev/lp" + std::to_string(n - 1);
-  return {};
+  return FixedPortTable().ParallelDevice(std::string(name));
 }
 
 bool DeviceNodePresent(const std::string& path) {
