@@ -116,6 +116,11 @@ class TFormMain : public QMainWindow {
   bool RefuseUnsendable(SettingField field);
   // Save and Load: "File Open Error" with the path and the system's error in the details.
   void ShowFileError(const FileResult& result);
+  // The shared save and open dialogs, set up for one extension ("ts0", "ts1"); an empty result
+  // means the operator cancelled. The save dialog offers the name last chosen in it; the open
+  // dialog starts without a name.
+  QString ChooseSaveFile(const QString& extension);
+  QString ChooseOpenFile(const QString& extension);
 
   std::unique_ptr<Ui::TFormMain> ui_;
   LinkLayer& link_;

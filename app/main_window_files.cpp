@@ -20,17 +20,31 @@ void TFormMain::ShowFileError(const FileResult& result) {
               QString::fromLocal8Bit(result.Describe()));
 }
 
+QString TFormMain::ChooseSaveFile(const QString& extension) {
+  SaveDialog1.Filter = QStringLiteral("*.") + extension;
+  SaveDialog1.DefaultExt = extension;
+  const QString name = prompts_.SaveFileName(this, SaveDialog1.Filter, SaveDialog1.DefaultExt,
+                                             SaveDialog1.FileName);
+  if (!name.isEmpty()) SaveDialog1.FileName = name;
+  return name;
+}
+
+QString TFormMain::ChooseOpenFile(const QString& extension) {
+  OpenDialog1.Filter = QStringLiteral("*.") + extension;
+  OpenDialog1.FileName.clear();
+  const QString name = prompts_.OpenFileName(this, OpenDialog1.Filter, OpenDialog1.DefaultExt,
+                                             OpenDialog1.FileName);
+  OpenDialog1.FileName = name;
+  return name;
+}
+
 void TFormMain::ButtonSaveClick() {
   Guarded([this] {
-    SaveDialog1.Filter = QStringLiteral("*.ts0");
-    SaveDialog1.DefaultExt = QStringLiteral("ts0");
     // The record takes the page's values even if the dialog is then cancelled; a number that
     // does not convert ends the save here, before the dialog.
     ParametersFromControls(parameters_);
-    const QString name = prompts_.SaveFileName(this, SaveDialog1.Filter, SaveDialog1.DefaultExt,
-                                               SaveDialog1.FileName);
+    const QString name = ChooseSaveFile(QStringLiteral("ts0"));
     if (name.isEmpty()) return;
-    SaveDialog1.FileName = name;
     const FileResult result = SaveParameterFile(LocalPath(name), parameters_);
     if (!result) ShowFileError(result);
   });
@@ -38,12 +52,8 @@ void TFormMain::ButtonSaveClick() {
 
 void TFormMain::ButtonLoadClick() {
   Guarded([this] {
-    OpenDialog1.Filter = QStringLiteral("*.ts0");
-    OpenDialog1.FileName.clear();
-    const QString name = prompts_.OpenFileName(this, OpenDialog1.Filter, OpenDialog1.DefaultExt,
-                                               OpenDialog1.FileName);
+    const QString name = ChooseOpenFile(QStringLiteral("ts0"));
     if (name.isEmpty()) return;
-    OpenDialog1.FileName = name;
     // A failed load leaves the record, and so the page, as they were.
     const FileResult result = LoadParameterFile(LocalPath(name), parameters_);
     if (!result) {
@@ -56,13 +66,9 @@ void TFormMain::ButtonLoadClick() {
 
 void TFormMain::ButtonExSaveClick() {
   Guarded([this] {
-    SaveDialog1.Filter = QStringLiteral("*.ts1");
-    SaveDialog1.DefaultExt = QStringLiteral("ts1");
     LanSettingsFromControls(lan_);
-    const QString name = prompts_.SaveFileName(this, SaveDialog1.Filter, SaveDialog1.DefaultExt,
-                                               SaveDialog1.FileName);
+    const QString name = ChooseSaveFile(QStringLiteral("ts1"));
     if (name.isEmpty()) return;
-    SaveDialog1.FileName = name;
     const FileResult result = SaveLanSettingsFile(LocalPath(name), lan_);
     if (!result) ShowFileError(result);
   });
@@ -70,12 +76,8 @@ void TFormMain::ButtonExSaveClick() {
 
 void TFormMain::ButtonExLoadClick() {
   Guarded([this] {
-    OpenDialog1.Filter = QStringLiteral("*.ts1");
-    OpenDialog1.FileName.clear();
-    const QString name = prompts_.OpenFileName(this, OpenDialog1.Filter, OpenDialog1.DefaultExt,
-                                               OpenDialog1.FileName);
+    const QString name = ChooseOpenFile(QStringLiteral("ts1"));
     if (name.isEmpty()) return;
-    OpenDialog1.FileName = name;
     const FileResult result = LoadLanSettingsFile(LocalPath(name), lan_);
     if (!result) {
       ShowFileError(result);
