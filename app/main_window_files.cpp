@@ -23,8 +23,8 @@ void TFormMain::ShowFileError(const FileResult& result) {
 QString TFormMain::ChooseSaveFile(const QString& extension) {
   SaveDialog1.Filter = QStringLiteral("*.") + extension;
   SaveDialog1.DefaultExt = extension;
-  const QString name = prompts_.SaveFileName(this, SaveDialog1.Filter, SaveDialog1.DefaultExt,
-                                             SaveDialog1.FileName);
+  const QString name =
+      prompts_.SaveFileName(this, SaveDialog1.Filter, SaveDialog1.DefaultExt, SaveDialog1.FileName);
   if (!name.isEmpty()) SaveDialog1.FileName = name;
   return name;
 }
@@ -32,8 +32,8 @@ QString TFormMain::ChooseSaveFile(const QString& extension) {
 QString TFormMain::ChooseOpenFile(const QString& extension) {
   OpenDialog1.Filter = QStringLiteral("*.") + extension;
   OpenDialog1.FileName.clear();
-  const QString name = prompts_.OpenFileName(this, OpenDialog1.Filter, OpenDialog1.DefaultExt,
-                                             OpenDialog1.FileName);
+  const QString name =
+      prompts_.OpenFileName(this, OpenDialog1.Filter, OpenDialog1.DefaultExt, OpenDialog1.FileName);
   OpenDialog1.FileName = name;
   return name;
 }

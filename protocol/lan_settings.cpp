@@ -32,20 +32,30 @@ void CopyTerminated(char (&out)[N], const char* field, std::size_t field_chars) 
   out[n] = '\0';
 }
 
-}  // namespace
-
-SettingField CheckLanSettings(const LanSettings& s) {
-  // Copies: the record is packed, so its arrays cannot be bound to references.
+// The three address groups, copied out: the record is packed, so its arrays cannot be bound to
+// references.
+struct Addresses {
   std::int32_t ip[4];
   std::int32_t gateway[4];
   std::int32_t mask[4];
-  std::memcpy(ip, &s.IpAddress, sizeof ip);
-  std::memcpy(gateway, &s.Gateway, sizeof gateway);
-  std::memcpy(mask, &s.SubnetMask, sizeof mask);
+};
+
+Addresses CopyAddresses(const LanSettings& s) {
+  Addresses a;
+  std::memcpy(a.ip, &s.IpAddress, sizeof a.ip);
+  std::memcpy(a.gateway, &s.Gateway, sizeof a.gateway);
+  std::memcpy(a.mask, &s.SubnetMask, sizeof a.mask);
+  return a;
+}
+
+}  // namespace
+
+SettingField CheckLanSettings(const LanSettings& s) {
+  const Addresses a = CopyAddresses(s);
   // In the order the commands go out.
-  SettingField refused = CheckOctets(kIpFields, ip);
-  if (refused == SettingField::kNone) refused = CheckOctets(kGatewayFields, gateway);
-  if (refused == SettingField::kNone) refused = CheckOctets(kMaskFields, mask);
+  SettingField refused = CheckOctets(kIpFields, a.ip);
+  if (refused == SettingField::kNone) refused = CheckOctets(kGatewayFields, a.gateway);
+  if (refused == SettingField::kNone) refused = CheckOctets(kMaskFields, a.mask);
   if (refused != SettingField::kNone) return refused;
   const std::int32_t mode = s.SocketPortMode;
   const std::int32_t port = s.SocketPort;
@@ -59,12 +69,10 @@ SettingField BuildLanCommands(const LanSettings& s, std::vector<std::string>& co
   const SettingField refused = CheckLanSettings(s);
   if (refused != SettingField::kNone) return refused;
 
-  std::int32_t ip[4];
-  std::int32_t gateway[4];
-  std::int32_t mask[4];
-  std::memcpy(ip, &s.IpAddress, sizeof ip);
-  std::memcpy(gateway, &s.Gateway, sizeof gateway);
-  std::memcpy(mask, &s.SubnetMask, sizeof mask);
+  const Addresses a = CopyAddresses(s);
+  const std::int32_t* const ip = a.ip;
+  const std::int32_t* const gateway = a.gateway;
+  const std::int32_t* const mask = a.mask;
   const std::int32_t mode = s.SocketPortMode;
   const std::int32_t port = s.SocketPort;
   char dhcp_id[33];
