@@ -36,17 +36,25 @@ template <std::size_t N> const char* TextAt(const char* const (&table)[N], int i
   return index >= 0 && static_cast<std::size_t>(index) < N ? table[index] : "";
 }
 
-// The version selector takes at most four typed characters; its item texts are longer and are
-// set by selection, which does not go through the validator.
+// The version selector takes at most four typed characters. Its item texts are longer: they
+// are set by selection, and the operator may shorten them by deleting, but never lengthen a text
+// beyond four characters by typing.
 class VersionTextValidator : public QValidator {
  public:
-  explicit VersionTextValidator(QComboBox* combo) : QValidator(combo), combo_(combo) {}
+  explicit VersionTextValidator(QComboBox* combo) : QValidator(combo), combo_(combo) {
+    // The edit already holds the candidate while it is validated, so remember the text it had.
+    connect(combo->lineEdit(), &QLineEdit::textChanged, this,
+            [this](const QString& text) { shown_ = text; });
+    shown_ = combo->currentText();
+  }
   State validate(QString& input, int&) const override {
-    return input.size() <= 4 || combo_->findText(input) >= 0 ? Acceptable : Invalid;
+    const bool shortened = input.size() < shown_.size();
+    return input.size() <= 4 || shortened || combo_->findText(input) >= 0 ? Acceptable : Invalid;
   }
 
  private:
   QComboBox* combo_;
+  QString shown_;
 };
 
 constexpr int kPanelWidths[4] = {80, 200, 150, 200};

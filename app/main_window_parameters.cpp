@@ -56,7 +56,8 @@ void TFormMain::ShowParameters(const ParameterBlock& block) {
   SelectItem(ui_->ComboBoxAutoHome, block.AutoHome);
   SelectItem(ui_->ComboBoxAutoCalib, block.AutoCalib);
   SelectItem(ui_->ComboBoxModelSelect, block.ModelSelect);
-  SelectItem(ui_->ComboBoxBlankSpaceLen, block.BlankSpaceLen - 2);
+  // The list holds 2..99 from item 0; a loaded value far outside must not overflow the index.
+  SelectItem(ui_->ComboBoxBlankSpaceLen, block.BlankSpaceLen >= 2 ? block.BlankSpaceLen - 2 : -1);
   ui_->EditEuroCode->setText(QString::fromLatin1(
       block.EuroCode, static_cast<qsizetype>(strnlen(block.EuroCode, sizeof block.EuroCode))));
   ui_->EditXAdj->setText(QString::number(block.XAdj));

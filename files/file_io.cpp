@@ -128,6 +128,11 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
     return FileResult::Failure(FileOperation::kCreate, path, EISDIR);
   }
   if (existed && !S_ISREG(old_status.st_mode)) return WriteInPlace(path, target, data, size);
+  // A file the operator made read-only stays as it is: replacing it by a rename would only need
+  // the folder's permission, and would silently undo that protection.
+  if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return FileResult::Failure(FileOperation::kCreate, path, errno);
+  }
 
   const auto [folder, name] = SplitPath(target);
   if (name.empty()) return FileResult::Failure(FileOperation::kCreate, path, EISDIR);

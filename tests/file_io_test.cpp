@@ -278,6 +278,29 @@ TEST(SaveFailureTest, FolderWithoutWritePermissionKeepsTheOldFile) {
   EXPECT_EQ(dir.Names(folder), std::vector<std::string>{"a.ts0"});
 }
 
+TEST(SaveFailureTest, ReadOnlyFileInAWritableFolderIsNotReplaced) {
+  TempDir dir;
+  const std::string folder = dir / "mine";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  WriteBytes(folder + "/master.ts0", kOldContent);
+  ASSERT_EQ(::chmod((folder + "/master.ts0").c_str(), 0444), 0);
+  // The folder belongs to the unprivileged user who saves, so only the file's mode protects it.
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((folder + "/master.ts0").c_str(), 65534, 65534), 0);
+  }
+  const ChildSave outcome = SaveInChild(folder + "/master.ts0", [] {
+    if (::geteuid() != 0) return true;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+  });
+  if (outcome.skipped) GTEST_SKIP() << "cannot drop root privileges in this environment";
+  ASSERT_TRUE(outcome.ran);
+  EXPECT_EQ(outcome.operation, FileOperation::kCreate);
+  EXPECT_EQ(outcome.error, EACCES);
+  EXPECT_EQ(ReadBytes(folder + "/master.ts0"), kOldContent);
+  EXPECT_EQ(dir.Names(folder), std::vector<std::string>{"master.ts0"});
+}
+
 TEST(SaveFailureTest, FullDiskKeepsTheOldFileAndRemovesTheTemporary) {
   TempDir dir;
   WriteBytes(dir / "a.ts0", kOldContent);

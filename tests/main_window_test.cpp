@@ -7,6 +7,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <limits>
 
 #include "dialogs/language.h"
 #include "dialogs/rs232_setup.h"
@@ -380,6 +381,37 @@ TEST(ExchangeFrameTest, AnErrorRaisedInsideAnOperationIsReportedNotThrown) {
   EXPECT_EQ(f.prompts.messages[0].text, "Unknow Error");
   EXPECT_EQ(f.prompts.messages[0].details, "device vanished");
   EXPECT_TRUE(f.window->isEnabled());
+}
+
+TEST(VersionSelectorTest, TypingIsLimitedToFourCharactersButDeletingWorks) {
+  WindowFixture f;
+  QComboBox* version = f.Combo("ComboBoxVersion");
+  QLineEdit* edit = version->lineEdit();
+  f.Choose("ComboBoxVersion", 0);
+  ASSERT_EQ(edit->text(), "1.0B ~ 1.0C");
+  edit->end(false);
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  EXPECT_EQ(edit->text(), "1.0B ~ 1.0");
+  EXPECT_EQ(f.window->VersionItemIndex(), -1);
+  QTest::keyClick(edit, Qt::Key_X);  // longer than four characters: refused
+  EXPECT_EQ(edit->text(), "1.0B ~ 1.0");
+  edit->clear();
+  QTest::keyClicks(edit, "1.0JK");
+  EXPECT_EQ(edit->text(), "1.0J");
+}
+
+TEST(ShowParametersTest, BlankSpaceLengthFarOutsideTheListShowsNoSelection) {
+  WindowFixture f;
+  ParameterBlock block;
+  for (std::int32_t value : {std::numeric_limits<std::int32_t>::min(), 1, 100,
+                             std::numeric_limits<std::int32_t>::max()}) {
+    block.BlankSpaceLen = value;
+    f.window->ShowParameters(block);
+    EXPECT_EQ(f.Combo("ComboBoxBlankSpaceLen")->currentIndex(), -1) << value;
+  }
+  block.BlankSpaceLen = 99;
+  f.window->ShowParameters(block);
+  EXPECT_EQ(f.Combo("ComboBoxBlankSpaceLen")->currentText(), "99");
 }
 
 TEST(ExitTest, ExitClosesTheWindow) {
