@@ -230,13 +230,16 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
     // repainting and ticking the clock. The window is disabled, so nothing else can start.
     QEventLoop loop;
     std::thread worker([&] {
+      // Nothing may leave the worker: an escaping exception would end the program.
       try {
         result = operation(protocol_, link, version);
+        if (result != kSuccess) details = protocol_.LastError();
       } catch (const std::exception& error) {
         result = kUnknownError;
         details = error.what();
+      } catch (...) {
+        result = kUnknownError;
       }
-      if (result != kSuccess && details.empty()) details = protocol_.LastError();
       QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     loop.exec();

@@ -138,7 +138,7 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   ::ioctl(fd.Get(), TIOCMBIS, &lines);
 
   const int handle = fd.Release();
-  open_[handle] = Port{name + " (" + device + ")", line.HoldOutputOnDsr};
+  open_[handle] = Port{name + " (" + device + ")", line.HoldOutputOnDsr, line.Rate};
   return handle;
 }
 
@@ -192,7 +192,35 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
       return sent;
     }
   }
+  // write() returns once the driver holds the bytes; a printer that holds CTS low or has sent
+  // XOFF keeps them there. The chunk counts as written only once it has left within its limit.
+  int queued = 0;
+  if (!WaitForOutputToLeave(fd, port, deadline, queued)) {
+    last_error_ = port.Device + ": the printer did not take the data in time (" +
+                  std::to_string(queued) + " of " + std::to_string(size) +
+                  " bytes held back; flow control holds the line).";
+    return sent - std::min(sent, static_cast<std::size_t>(queued));
+  }
   return sent;
+}
+
+bool SerialLink::WaitForOutputToLeave(int fd, const Port& port, Clock::time_point deadline,
+                                      int& queued) {
+  for (;;) {
+    queued = 0;
+    // Devices without an output queue (pseudo terminals) report nothing left.
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    if (Clock::now() >= deadline) {
+      ::tcflush(fd, TCOFLUSH);
+      return false;
+    }
+    // Sleep about as long as the queued bytes take on the wire (ten bits a byte), so that the
+    // wait ends close to when the last byte has left.
+    const auto wire = std::chrono::microseconds(10'000'000LL * queued / std::max(1, port.Rate));
+    const auto step =
+        std::clamp(wire, std::chrono::microseconds(100), std::chrono::microseconds(20'000));
+    SleepUntil(std::min(deadline, Clock::now() + step));
+  }
 }
 
 std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity) {
@@ -235,20 +263,13 @@ void SerialLink::Close(LinkHandle handle) {
   const int fd = static_cast<int>(handle);
   auto it = open_.find(fd);
   if (it == open_.end()) return;
+  const Port port = it->second;
   open_.erase(it);
-  // write() returns once the driver holds the bytes; let them leave before the port is released,
-  // within the write limit, so that close() cannot block on a line the printer holds (the
-  // driver's own closing wait is 30 s).
-  const auto deadline = Clock::now() + milliseconds(timings_.WriteBaseMs);
-  for (;;) {
-    int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
-    if (Clock::now() >= deadline) {
-      ::tcflush(fd, TCOFLUSH);
-      break;
-    }
-    SleepUntil(std::min(deadline, Clock::now() + milliseconds(5)));
-  }
+  // Whatever the driver still holds leaves before the port is released, within the write limit,
+  // so that close() cannot block on a line the printer holds (the driver's own closing wait is
+  // 30 s).
+  int queued = 0;
+  WaitForOutputToLeave(fd, port, Clock::now() + milliseconds(timings_.WriteBaseMs), queued);
   ::close(fd);  // also releases the lock and the exclusive mode
 }
 

@@ -55,7 +55,12 @@ class SerialLink final : public LinkBackend {
   struct Port {
     std::string Device;
     bool HoldOutputOnDsr = false;
+    int Rate = 9600;
   };
+  // Waits until the driver's output queue is empty; false (with the queue discarded) when the
+  // printer still holds bytes back at `deadline`. `queued` receives what was left.
+  bool WaitForOutputToLeave(int fd, const Port& port,
+                            std::chrono::steady_clock::time_point deadline, int& queued);
   bool WaitForDsr(int fd, const Port& port, std::chrono::steady_clock::time_point deadline);
 
   std::shared_ptr<const PortResolver> resolver_;
