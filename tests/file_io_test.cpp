@@ -257,6 +257,12 @@ ChildSave SaveInChild(const std::string& path, const std::function<bool()>& prep
   return outcome;
 }
 
+// Root writes anywhere: permission tests save in a child that becomes the unprivileged "nobody".
+bool BecomeNobody() {
+  if (::geteuid() != 0) return true;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+}
+
 TEST(SaveFailureTest, FolderWithoutWritePermissionKeepsTheOldFile) {
   TempDir dir;
   const std::string folder = dir / "locked";
@@ -265,11 +271,7 @@ TEST(SaveFailureTest, FolderWithoutWritePermissionKeepsTheOldFile) {
   ASSERT_EQ(::chmod((folder + "/a.ts0").c_str(), 0666), 0);  // the file itself is writable
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
 
-  // Root writes anywhere: the save runs in a child that becomes the unprivileged "nobody".
-  const ChildSave outcome = SaveInChild(folder + "/a.ts0", [] {
-    if (::geteuid() != 0) return true;
-    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
-  });
+  const ChildSave outcome = SaveInChild(folder + "/a.ts0", BecomeNobody);
   if (outcome.skipped) GTEST_SKIP() << "cannot drop root privileges in this environment";
   ASSERT_TRUE(outcome.ran);
   EXPECT_EQ(outcome.operation, FileOperation::kCreate);
@@ -289,10 +291,7 @@ TEST(SaveFailureTest, ReadOnlyFileInAWritableFolderIsNotReplaced) {
     ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chown((folder + "/master.ts0").c_str(), 65534, 65534), 0);
   }
-  const ChildSave outcome = SaveInChild(folder + "/master.ts0", [] {
-    if (::geteuid() != 0) return true;
-    return ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
-  });
+  const ChildSave outcome = SaveInChild(folder + "/master.ts0", BecomeNobody);
   if (outcome.skipped) GTEST_SKIP() << "cannot drop root privileges in this environment";
   ASSERT_TRUE(outcome.ran);
   EXPECT_EQ(outcome.operation, FileOperation::kCreate);
