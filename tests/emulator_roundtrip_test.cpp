@@ -18,14 +18,6 @@ using emulator::Emulator;
 using emulator::EmulatorOptions;
 using emulator::Transport;
 
-class NoUsb final : public UsbDeviceSource {
- public:
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
-    error = "no USB in this test";
-    return nullptr;
-  }
-};
-
 // One emulator on one transport and a link layer with the real links pointed at it.
 struct Rig {
   std::unique_ptr<Emulator> emu;
@@ -42,7 +34,7 @@ struct Rig {
     EXPECT_TRUE(emu->Start(error)) << error;
     SystemLinkOptions links;
     links.Ports = ports;
-    links.Usb = std::make_shared<NoUsb>();
+    links.Usb = std::make_shared<testing::NoUsb>();
     InstallSystemLinks(f.layer, links);
     if (transport == Transport::kPty) {
       link = lkCom;

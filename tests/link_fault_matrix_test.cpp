@@ -25,21 +25,13 @@ using testing::MillisecondsSince;
 using testing::OpenDescriptorCount;
 using Clock = std::chrono::steady_clock;
 
-class NoUsb final : public UsbDeviceSource {
- public:
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
-    error = "no USB in this test";
-    return nullptr;
-  }
-};
-
 struct Bench {
   std::shared_ptr<MapPorts> ports = std::make_shared<MapPorts>();
   LinkFixture f;
   explicit Bench(int write_limit_ms = 300) {
     SystemLinkOptions o;
     o.Ports = ports;
-    o.Usb = std::make_shared<NoUsb>();
+    o.Usb = std::make_shared<testing::NoUsb>();
     o.Serial.WriteBaseMs = write_limit_ms;  // a stalled write fails sooner than in production
     o.Parallel.WriteBaseMs = write_limit_ms;
     InstallSystemLinks(f.layer, o);

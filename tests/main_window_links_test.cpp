@@ -19,14 +19,6 @@ using emulator::Emulator;
 using emulator::EmulatorOptions;
 using emulator::Transport;
 
-class NoUsb final : public UsbDeviceSource {
- public:
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
-    error = "No USB device with vendor id 6f2d is attached.";
-    return nullptr;
-  }
-};
-
 struct RealWindow {
   LinkLayer link;
   testing::RecordingPrompts prompts;
@@ -36,7 +28,7 @@ struct RealWindow {
   RealWindow() {
     SystemLinkOptions o;
     o.Ports = ports;
-    o.Usb = std::make_shared<NoUsb>();
+    o.Usb = std::make_shared<testing::NoUsb>();
     InstallSystemLinks(link, o);
     window = std::make_unique<TFormMain>(link, prompts, "en_US.UTF-8");
   }

@@ -11,10 +11,12 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "link/port_names.h"
+#include "link/usb_link.h"
 
 namespace krt6::testing {
 
@@ -30,6 +32,15 @@ class MapPorts final : public PortResolver {
   std::string ParallelDevice(const std::string& name) const override {
     auto it = Parallel.find(name);
     return it == Parallel.end() ? std::string() : it->second;
+  }
+};
+
+// A machine without the printer on USB: every USB open finds nothing.
+class NoUsb final : public UsbDeviceSource {
+ public:
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
+    error = "No USB device with vendor id 6f2d is attached.";
+    return nullptr;
   }
 };
 
