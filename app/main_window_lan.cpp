@@ -12,11 +12,13 @@
 namespace krt6 {
 namespace {
 
-// Copies `text` into a fixed field with its terminator, cut to fit.
+// Copies `text` into a fixed field with its terminator, cut to fit. The bytes after the
+// terminator stay as the record held them, so a loaded file is saved back unchanged.
 template <std::size_t N> void CopyText(char (&field)[N], const QString& text) {
   const QByteArray bytes = text.toLatin1().left(static_cast<qsizetype>(N - 1));
-  std::memset(field, 0, N);
-  std::memcpy(field, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  const auto length = static_cast<std::size_t>(bytes.size());
+  std::memcpy(field, bytes.constData(), length);
+  field[length] = '\0';
 }
 
 template <std::size_t N> QString FieldText(const char (&field)[N]) {
