@@ -76,8 +76,17 @@ void TFormMain::ButtonExReadClick() {
   });
 }
 
+SettingField TFormMain::CheckLanTextEdits(bool to_send) const {
+  const SettingField refused = CheckTextEdit(ui_->EditDHCPID, SettingField::kDhcpId, to_send);
+  if (refused != SettingField::kNone) return refused;
+  return CheckTextEdit(ui_->EditDHCPHostName, SettingField::kDhcpHostName, to_send);
+}
+
 void TFormMain::ButtonExSetClick() {
   Guarded([this] {
+    // The texts first: whether typed, pasted or set from outside, a text its command cannot
+    // carry is refused before the record takes the page and before anything is opened.
+    if (RefuseUnsendable(CheckLanTextEdits(/*to_send=*/true))) return;
     // Gathered while the window is still enabled; a conversion error ends the handler here.
     LanSettingsFromControls(lan_);
     if (RefuseUnsendable(CheckLanSettings(lan_))) return;
@@ -99,10 +108,10 @@ void TFormMain::ButtonCalibSensorClick() {
 void TFormMain::EditDHCPHostNameKeyPress(QChar& key) {
   const char16_t c = key.unicode();
   if (c == 8) return;  // Backspace
-  const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  const bool digit = c >= '0' && c <= '9';
-  // Enter, blanks, '-', '_', '.', control characters and everything beyond ASCII are swallowed.
-  if (!letter && !digit) key = QChar(0);
+  // The rule Set checks the whole name against: ASCII letters and digits. Enter, blanks, '-',
+  // '_', '.', control characters and everything beyond ASCII are swallowed.
+  const char ascii = c < 0x80 ? static_cast<char>(c) : '\0';
+  if (!IsHostNameText({&ascii, 1})) key = QChar(0);
 }
 
 void TFormMain::InstallHostNameKeyFilter() {
