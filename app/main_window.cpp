@@ -78,6 +78,9 @@ TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& l
   ui_->setupUi(this);
   setFixedSize(610, 588);
   ui_->ComboBoxVersion->setValidator(new VersionTextValidator(ui_->ComboBoxVersion));
+  // Typed text stays as typed: no inline completion turns "1.0" into an item, and without a
+  // completer the selector matches a finished text to an item only exactly and case-sensitively.
+  ui_->ComboBoxVersion->setCompleter(nullptr);
   for (int i = 0; i < 4; ++i) {
     panels_[i] = new QLabel(this);
     panels_[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
@@ -162,7 +165,8 @@ void TFormMain::Connect() {
 int TFormMain::InterfaceIndex() const { return ui_->ComboBoxInterFace->currentIndex(); }
 
 int TFormMain::VersionItemIndex() const {
-  return ui_->ComboBoxVersion->findText(ui_->ComboBoxVersion->currentText(), Qt::MatchExactly);
+  return ui_->ComboBoxVersion->findText(ui_->ComboBoxVersion->currentText(),
+                                        Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
 void TFormMain::ShowPortSettings() {

@@ -16,6 +16,7 @@
 #include "protocol/records.h"
 
 class QLabel;
+class QLineEdit;
 class QTimer;
 class QCloseEvent;
 
@@ -114,6 +115,13 @@ class TFormMain : public QMainWindow {
   void InstallHostNameKeyFilter();
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
   bool RefuseUnsendable(SettingField field);
+  // `field` when the text of `edit` has a character beyond Latin-1, which its record cannot hold,
+  // or, when `to_send`, one its command cannot carry; kNone otherwise. Checked on the edit's own
+  // text before the record takes it, so no character is turned into "?" on the way.
+  static SettingField CheckTextEdit(const QLineEdit* edit, SettingField field, bool to_send);
+  // The same for the text edits of each page, in the order their commands go out.
+  SettingField CheckEuroCodeEdit(bool to_send) const;
+  SettingField CheckLanTextEdits(bool to_send) const;
   // Save and Load: "File Open Error" with the path and the system's error in the details.
   void ShowFileError(const FileResult& result);
   // The shared save and open dialogs, set up for one extension ("ts0", "ts1"); an empty result

@@ -40,6 +40,9 @@ QString TFormMain::ChooseOpenFile(const QString& extension) {
 
 void TFormMain::ButtonSaveClick() {
   Guarded([this] {
+    // A file holds any byte, but no character beyond Latin-1: such a text is refused rather
+    // than saved as "?".
+    if (RefuseUnsendable(CheckEuroCodeEdit(/*to_send=*/false))) return;
     // The record takes the page's values even if the dialog is then cancelled; a number that
     // does not convert ends the save here, before the dialog.
     ParametersFromControls(parameters_);
@@ -66,6 +69,7 @@ void TFormMain::ButtonLoadClick() {
 
 void TFormMain::ButtonExSaveClick() {
   Guarded([this] {
+    if (RefuseUnsendable(CheckLanTextEdits(/*to_send=*/false))) return;
     LanSettingsFromControls(lan_);
     const QString name = ChooseSaveFile(QStringLiteral("ts1"));
     if (name.isEmpty()) return;

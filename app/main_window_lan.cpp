@@ -12,11 +12,13 @@
 namespace krt6 {
 namespace {
 
-// Copies `text` into a fixed field with its terminator, cut to fit.
+// Copies `text` into a fixed field with its terminator, cut to fit. The bytes after the
+// terminator stay as the record held them, so a loaded file is saved back unchanged.
 template <std::size_t N> void CopyText(char (&field)[N], const QString& text) {
   const QByteArray bytes = text.toLatin1().left(static_cast<qsizetype>(N - 1));
-  std::memset(field, 0, N);
-  std::memcpy(field, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  const auto length = static_cast<std::size_t>(bytes.size());
+  std::memcpy(field, bytes.constData(), length);
+  field[length] = '\0';
 }
 
 template <std::size_t N> QString FieldText(const char (&field)[N]) {
@@ -74,8 +76,17 @@ void TFormMain::ButtonExReadClick() {
   });
 }
 
+SettingField TFormMain::CheckLanTextEdits(bool to_send) const {
+  const SettingField refused = CheckTextEdit(ui_->EditDHCPID, SettingField::kDhcpId, to_send);
+  if (refused != SettingField::kNone) return refused;
+  return CheckTextEdit(ui_->EditDHCPHostName, SettingField::kDhcpHostName, to_send);
+}
+
 void TFormMain::ButtonExSetClick() {
   Guarded([this] {
+    // The texts first: whether typed, pasted or set from outside, a text its command cannot
+    // carry is refused before the record takes the page and before anything is opened.
+    if (RefuseUnsendable(CheckLanTextEdits(/*to_send=*/true))) return;
     // Gathered while the window is still enabled; a conversion error ends the handler here.
     LanSettingsFromControls(lan_);
     if (RefuseUnsendable(CheckLanSettings(lan_))) return;
@@ -97,10 +108,10 @@ void TFormMain::ButtonCalibSensorClick() {
 void TFormMain::EditDHCPHostNameKeyPress(QChar& key) {
   const char16_t c = key.unicode();
   if (c == 8) return;  // Backspace
-  const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-  const bool digit = c >= '0' && c <= '9';
-  // Enter, blanks, '-', '_', '.', control characters and everything beyond ASCII are swallowed.
-  if (!letter && !digit) key = QChar(0);
+  // The rule Set checks the whole name against: ASCII letters and digits. Enter, blanks, '-',
+  // '_', '.', control characters and everything beyond ASCII are swallowed.
+  const char ascii = c < 0x80 ? static_cast<char>(c) : '\0';
+  if (!IsHostNameText({&ascii, 1})) key = QChar(0);
 }
 
 void TFormMain::InstallHostNameKeyFilter() {

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <cstring>
+#include <string_view>
 
 #include "app/conversion.h"
 #include "app/main_window.h"
@@ -87,6 +88,23 @@ bool TFormMain::RefuseUnsendable(SettingField field) {
   return true;
 }
 
+SettingField TFormMain::CheckTextEdit(const QLineEdit* edit, SettingField field, bool to_send) {
+  const QString text = edit->text();
+  for (const QChar c : text) {
+    if (c.unicode() > 0xFF) return field;
+  }
+  if (!to_send) return SettingField::kNone;
+  const QByteArray bytes = text.toLatin1();
+  const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  const bool fits =
+      field == SettingField::kDhcpHostName ? IsHostNameText(view) : IsCommandText(view);
+  return fits ? SettingField::kNone : field;
+}
+
+SettingField TFormMain::CheckEuroCodeEdit(bool to_send) const {
+  return CheckTextEdit(ui_->EditEuroCode, SettingField::kEuroCode, to_send);
+}
+
 void TFormMain::ButtonReadClick() {
   ui_->ButtonRead->setEnabled(false);
   Guarded([this] {
@@ -103,12 +121,18 @@ void TFormMain::ButtonReadClick() {
 void TFormMain::ButtonSetClick() {
   ui_->ButtonSet->setEnabled(false);
   Guarded([this] {
+    // A text its command cannot carry is refused before anything is opened, the version query
+    // included; the record keeps what it held.
+    if (RefuseUnsendable(CheckEuroCodeEdit(/*to_send=*/true))) return;
     DetectFirmwareVersion();
     // A text that is no integer raises the conversion error here, before anything is sent.
     ParametersFromControls(parameters_);
     // Without a printer version there is no format to send the block in, and a value too wide
     // for its field would shift every field after it: refuse both before opening the link.
-    if (RefuseUnsendable(CheckParameterBlock(parameters_, version_index_))) return;
+    if (RefuseUnsendable(
+            CheckParameterBlock(parameters_, version_index_, settings_.CodeMode != 0))) {
+      return;
+    }
     RunExchange([this](Protocol& protocol, int link, int& version) {
       return protocol.ExecuteCommand<ckWriteParameters>(link, parameters_, version);
     });

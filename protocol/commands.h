@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "protocol/records.h"
@@ -14,8 +15,9 @@
 namespace krt6 {
 
 // A value that cannot be sent: its text would not fit the fixed-width field of its command, so
-// the command would be cut and every field after it shifted. kVersion: no printer version is
-// chosen, so there is no command format to send the block in.
+// the command would be cut and every field after it shifted; or a text field holds a character
+// that could end the command or start another (kEuroCode, kDhcpId, kDhcpHostName). kVersion: no
+// printer version is chosen, so there is no command format to send the block in.
 enum class SettingField : int {
   kNone = 0,
   kVersion,
@@ -30,6 +32,7 @@ enum class SettingField : int {
   kForwardWait,
   kCode,
   kFeedKey,
+  kEuroCode,
   kAutoHome,
   kAutoCalib,
   kModelSelect,
@@ -52,14 +55,30 @@ enum class SettingField : int {
   kGateway4,
   kSocketPortMode,
   kSocketPort,
+  kDhcpId,
+  kDhcpHostName,
 };
 
 // The operator's message for a refused value, in English (0) or Japanese (1), UTF-8. It names
-// the field as its label reads and gives the values that fit. Empty for kNone.
+// the field as its label reads and gives the values (or characters) that fit. Empty for kNone.
 std::string RefusalText(SettingField field, int language);
 
-// Whether `value` fits the fixed-width field of `field` (false for kNone and kVersion).
+// Whether `value` fits the fixed-width field of `field` (false for kNone, kVersion and the text
+// fields).
 bool FieldValueFits(SettingField field, std::int32_t value);
+
+// The bytes that end or start a command: '{', '|' and '}' in brace framing; ESC, LF and NUL in
+// ESC framing.
+bool IsFramingByte(std::uint8_t byte, bool esc_framing);
+
+// Whether `text` may stand inside a command whichever framing is in use: printable ASCII
+// (0x20-0x7E) and no framing byte of either framing. Texts from a file or a printer's reply are
+// kept and shown as they are; they are refused only when they would be sent.
+bool IsCommandText(std::string_view text);
+
+// The DHCP host name keeps the rule of its key filter, however the text got into the field:
+// ASCII letters and digits only (an empty name is sent as it is).
+bool IsHostNameText(std::string_view text);
 
 // ---- Parameter block ----
 
@@ -84,12 +103,16 @@ std::size_t FirstParameterCommandLength(int version_index);
 std::size_t SecondParameterCommandLength(int version_index);
 
 // The first field of `block` that cannot be sent in the formats of `version_index`, or kNone.
-SettingField CheckParameterBlock(const ParameterBlock& block, int version_index);
+// The Euro code's characters go out as "%c%c", a NUL in place of a missing one: in ESC framing
+// (`esc_framing`) that NUL would end the command, so there a Euro code needs both characters.
+SettingField CheckParameterBlock(const ParameterBlock& block, int version_index,
+                                 bool esc_framing = false);
 
 // The two command texts for `block`, each exactly its fixed length. Refuses (and leaves `first`
 // and `second` empty) with the field CheckParameterBlock names.
 SettingField BuildParameterCommands(const ParameterBlock& block, int version_index,
-                                    std::string& first, std::string& second);
+                                    std::string& first, std::string& second,
+                                    bool esc_framing = false);
 
 // Decode the "Z5;0" reply (FirstParameterReplyLength bytes from the STX) and the "Z5;1" reply
 // (30 bytes) into the block. Only the fields each reply carries are touched.
@@ -100,7 +123,9 @@ void DecodeSecondParameterReply(const std::uint8_t* reply, ParameterBlock& block
 
 inline constexpr std::size_t kLanReplyLength = 99;
 
-// The first address, port mode or port value of `settings` whose text would not fit, or kNone.
+// The first address, port mode or port value of `settings` whose text would not fit, or the
+// DHCP ID or host name text (up to its NUL, at most 32 and 15 characters) that cannot be sent;
+// kNone when every command can go out.
 SettingField CheckLanSettings(const LanSettings& settings);
 
 // The seven command texts, each exactly as many bytes as are framed. Refuses (and leaves

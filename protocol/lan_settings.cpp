@@ -61,6 +61,11 @@ SettingField CheckLanSettings(const LanSettings& s) {
   const std::int32_t port = s.SocketPort;
   if (!FieldValueFits(SettingField::kSocketPortMode, mode)) return SettingField::kSocketPortMode;
   if (!FieldValueFits(SettingField::kSocketPort, port)) return SettingField::kSocketPort;
+  // The texts as the "IH;" and "ZW01;" commands take them: up to the NUL, at most 32 and 15.
+  if (!IsCommandText({s.DhcpId, strnlen(s.DhcpId, 32)})) return SettingField::kDhcpId;
+  if (!IsHostNameText({s.DhcpHostName, strnlen(s.DhcpHostName, 15)})) {
+    return SettingField::kDhcpHostName;
+  }
   return SettingField::kNone;
 }
 

@@ -39,6 +39,16 @@ struct FieldValue {
   std::int32_t value;
 };
 
+// The two Euro code bytes go out as "%c%c": its text up to the NUL, then NUL bytes in the
+// places it leaves empty. A byte after that NUL would be sent as well, so it must be a NUL too.
+bool EuroCodeSendable(const char (&euro)[4], bool esc_framing) {
+  const std::size_t length = strnlen(euro, 2);
+  if (!IsCommandText({euro, length})) return false;
+  if (length == 0 && euro[1] != '\0') return false;
+  // ESC framing ends a command at a NUL, so there a shorter code would cut the command.
+  return length == 2 || !esc_framing;
+}
+
 }  // namespace
 
 std::size_t FirstParameterReplyLength(int version_index) { return version_index > 2 ? 44 : 42; }
@@ -59,7 +69,7 @@ std::size_t SecondParameterCommandLength(int version_index) {
   }
 }
 
-SettingField CheckParameterBlock(const ParameterBlock& b, int version_index) {
+SettingField CheckParameterBlock(const ParameterBlock& b, int version_index, bool esc_framing) {
   if (!HasFormat(version_index)) return SettingField::kVersion;
   if (FontDigitForItem(b.FontCode) == '\0') return SettingField::kFontCode;
   const int v = version_index;
@@ -75,6 +85,7 @@ SettingField CheckParameterBlock(const ParameterBlock& b, int version_index) {
       {SettingField::kForwardWait, b.ForwardWait},
       {SettingField::kCode, b.Code},
       {SettingField::kFeedKey, b.FeedKey},
+      {SettingField::kEuroCode, 0},  // a text, checked by its own rule
       {SettingField::kAutoHome, b.AutoHome},
       {SettingField::kAutoCalib, b.AutoCalib},
       {v >= 2 ? SettingField::kModelSelect : SettingField::kNone, b.ModelSelect},
@@ -85,16 +96,20 @@ SettingField CheckParameterBlock(const ParameterBlock& b, int version_index) {
       {v >= 3 ? SettingField::kBlankSpaceLen : SettingField::kNone, b.BlankSpaceLen},
   };
   for (const FieldValue& f : sent) {
-    if (f.field != SettingField::kNone && !FieldValueFits(f.field, f.value)) return f.field;
+    if (f.field == SettingField::kEuroCode) {
+      if (!EuroCodeSendable(b.EuroCode, esc_framing)) return f.field;
+    } else if (f.field != SettingField::kNone && !FieldValueFits(f.field, f.value)) {
+      return f.field;
+    }
   }
   return SettingField::kNone;
 }
 
 SettingField BuildParameterCommands(const ParameterBlock& b, int version_index, std::string& first,
-                                    std::string& second) {
+                                    std::string& second, bool esc_framing) {
   first.clear();
   second.clear();
-  const SettingField refused = CheckParameterBlock(b, version_index);
+  const SettingField refused = CheckParameterBlock(b, version_index, esc_framing);
   if (refused != SettingField::kNone) return refused;
 
   const char font = FontDigitForItem(b.FontCode);
@@ -196,7 +211,8 @@ ResultCode Protocol::ReadParameters(int link, ParameterBlock& block) {
 ResultCode Protocol::WriteParameters(int link, const ParameterBlock& block) {
   std::string first;
   std::string second;
-  const SettingField refused = BuildParameterCommands(block, version_index_, first, second);
+  const SettingField refused =
+      BuildParameterCommands(block, version_index_, first, second, link_.CodeMode() != 0);
   if (refused != SettingField::kNone) {
     NoteProtocolError(RefusalText(refused, 0) + ". Nothing was sent.");
     return kUnknownError;

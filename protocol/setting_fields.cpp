@@ -1,8 +1,11 @@
 // The fields a value can be refused for, their labels in both languages and the values that
-// fit them; and the atoi-style conversion of reply fields.
+// fit them; the characters a command text may carry; and the atoi-style conversion of reply
+// fields.
+#include <algorithm>
 #include <iterator>
 
 #include "protocol/commands.h"
+#include "protocol/protocol.h"
 
 namespace krt6 {
 namespace {
@@ -54,8 +57,33 @@ constexpr FieldInfo kFields[] = {
     {SettingField::kSocketPort, "SOCKET PORT", "ソケットポート", -9999, 99999},
 };
 
+// The text fields: what they may hold instead of a range.
+struct TextFieldInfo {
+  SettingField field;
+  const char* english;
+  const char* japanese;
+  const char* english_rule;
+  const char* japanese_rule;
+};
+
+constexpr TextFieldInfo kTextFields[] = {
+    {SettingField::kEuroCode, "EURO CODE", "ユーロフォント", "printable ASCII except { | }",
+     "{ | } 以外の半角英数記号"},
+    {SettingField::kDhcpId, "DHCP ID", "DHCP ID", "printable ASCII except { | }",
+     "{ | } 以外の半角英数記号"},
+    {SettingField::kDhcpHostName, "DHCP HOSTNAME", "DHCP HOSTNAME", "A-Z, a-z, 0-9",
+     "半角英数字 A-Z, a-z, 0-9"},
+};
+
 const FieldInfo* InfoOf(SettingField field) {
   for (const FieldInfo& info : kFields) {
+    if (info.field == field) return &info;
+  }
+  return nullptr;
+}
+
+const TextFieldInfo* TextInfoOf(SettingField field) {
+  for (const TextFieldInfo& info : kTextFields) {
     if (info.field == field) return &info;
   }
   return nullptr;
@@ -71,9 +99,37 @@ bool FieldValueFits(SettingField field, std::int32_t value) {
   return info != nullptr && value >= info->min && value <= info->max;
 }
 
+bool IsFramingByte(std::uint8_t byte, bool esc_framing) {
+  if (esc_framing) return byte == kESC || byte == kLF || byte == 0x00;
+  return byte == '{' || byte == '|' || byte == '}';
+}
+
+bool IsCommandText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    // Both framings' bytes are refused: a text must not depend on the framing to stay whole.
+    return byte >= 0x20 && byte <= 0x7E && !IsFramingByte(byte, false) &&
+           !IsFramingByte(byte, true);
+  });
+}
+
+bool IsHostNameText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
+}
+
 std::string RefusalText(SettingField field, int language) {
   if (field == SettingField::kVersion) {
     return language == 1 ? "F/Wバージョンを選択してください" : "Select The Printer Version";
+  }
+  if (const TextFieldInfo* text_info = TextInfoOf(field)) {
+    std::string text = language == 1 ? "設定値エラー: " : "Setting Value Error: ";
+    text += language == 1 ? text_info->japanese : text_info->english;
+    text += " (";
+    text += language == 1 ? text_info->japanese_rule : text_info->english_rule;
+    text += ")";
+    return text;
   }
   const FieldInfo* info = InfoOf(field);
   if (info == nullptr) return {};

@@ -250,6 +250,33 @@ TEST(WindowLoadTest, TextsWithoutNulShowOnlyTheirOwnField) {
   EXPECT_EQ(f.Edit("EditDHCPHostName")->text(), QString(15, QLatin1Char('H')));
 }
 
+// The record's own bytes after the NUL of the DHCP ID and host name are kept by Save and Set,
+// so a loaded file saves back byte-identical; they are never sent, whatever they hold.
+TEST(WindowLoadTest, BytesAfterTheTextsNulSurviveSaveAndSet) {
+  WindowFixture f;
+  TempDir dir;
+  LanSettingsFileBytes file = EncodeLanSettings(f.window->Lan());
+  const char id[] = "ID\0|}{Z4;0 tail of an older ID!!";  // 33 bytes with the final NUL
+  const char host[] =
+      "host\0|}{Z10\x01"
+      "xyz";  // 16 bytes
+  static_assert(sizeof id == 33 && sizeof host == 16);
+  std::memcpy(&file[58], id, sizeof id);
+  std::memcpy(&file[91], host, sizeof host);
+  WriteBytes(dir / "in.ts1", Bytes(file.begin(), file.end()));
+  const QString out = QString::fromStdString(dir / "out.ts1");
+  f.prompts.file_names = {QString::fromStdString(dir / "in.ts1"), out};
+  f.window->ButtonExLoadClick();
+  EXPECT_EQ(f.Edit("EditDHCPHostName")->text(), "host");
+  f.window->ButtonExSaveClick();
+  EXPECT_TRUE(f.prompts.messages.empty());
+  EXPECT_EQ(ReadBytes(dir / "out.ts1"), Bytes(file.begin(), file.end()));
+  f.window->ButtonExSetClick();  // no printer: the record is taken all the same
+  const LanSettingsFileBytes record = EncodeLanSettings(f.window->Lan());
+  EXPECT_EQ(Bytes(record.begin(), record.end()), Bytes(file.begin(), file.end()));
+  EXPECT_EQ(f.prompts.messages.size(), 1u);  // the port open error, no refusal
+}
+
 // The window's reports of failed saves and loads: the message table's text, the path and the
 // system's error in the details, and a record left as it was.
 TEST(WindowFileErrorTest, DirectoryAndMissingFileAreReported) {

@@ -103,6 +103,52 @@ TEST(MainWindowLinksTest, ParameterReadOverEthernetDetectsTheFirmwareAndShowsThe
   EXPECT_EQ(emu.CommandTexts(), (std::vector<std::string>{"WV", "Z5;0", "Z5;1"}));
 }
 
+// A printer whose replies carry framing characters in the host name, the DHCP ID and the Euro
+// code: the window shows them as read and refuses to set them back; once corrected, the printer
+// receives exactly the commands of each Set and nothing else.
+TEST(MainWindowLinksTest, RepliedTextsThatCouldBreakTheFramingAreShownButNotSetBack) {
+  EmulatorOptions o;
+  o.Port = 0;
+  o.Printer.Lan.HostName = "ab|}{Z4;0";
+  o.Printer.Lan.DhcpId = "ID|}{WT;1000,1";
+  o.Printer.Parameters1.replace(16, 2, "|}");  // the Euro code
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  RealWindow w;
+  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
+  w.window->Settings().Tcp.Port = emu.Port();
+  w.ChooseInterface(lkEthernet);
+  auto click = [&](const char* name) { w.window->findChild<QPushButton*>(name)->click(); };
+  auto edit = [&](const char* name) { return w.window->findChild<QLineEdit*>(name); };
+
+  click("ButtonExRead");
+  click("ButtonRead");
+  EXPECT_EQ(edit("EditDHCPHostName")->text(), "ab|}{Z4;0");
+  EXPECT_EQ(edit("EditDHCPID")->text(), "ID|}{WT;1000,1" + QString(18, QLatin1Char(' ')));
+  EXPECT_EQ(edit("EditEuroCode")->text(), "|}");
+  click("ButtonExSet");
+  click("ButtonSet");
+  edit("EditDHCPID")->setText("ID");
+  click("ButtonExSet");
+  QStringList messages;
+  for (const auto& m : w.prompts.messages) messages << m.text.section(' ', 3, 4);
+  EXPECT_EQ(messages, QStringList({"DHCP ID", "EURO CODE", "DHCP HOSTNAME"}));
+  const std::vector<std::string> reads = {"Z5;3", "WV", "Z5;0", "Z5;1"};
+  EXPECT_EQ(emu.CommandTexts(), reads);
+
+  edit("EditDHCPHostName")->setText("ab");
+  edit("EditEuroCode")->setText("D5");
+  click("ButtonExSet");
+  click("ButtonSet");
+  EXPECT_EQ(w.prompts.messages.size(), 3u);
+  const std::vector<std::string> texts = emu.CommandTexts();
+  ASSERT_EQ(texts.size(), reads.size() + 7 + 4);
+  EXPECT_EQ(texts[8], "IH;0," + std::string(30, ' ') + "ID");
+  EXPECT_EQ(texts[9], "ZW01;ab");
+  EXPECT_EQ(texts[12].substr(21, 2), "D5");
+}
+
 TEST(MainWindowLinksTest, MissingDeviceShowsPortOpenErrorWithPathAndSystemError) {
   RealWindow w;
   w.ports->Serial["COM1"] = "/dev/krt6-absent-tty";

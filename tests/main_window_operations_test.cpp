@@ -411,6 +411,67 @@ TEST(LanPageTest, HostNameKeyRules) {
   }
 }
 
+// However a text got into a field (pasted, set by an accessibility tool, loaded, read), Set
+// refuses one its command cannot carry, names the field and sends nothing, the version query
+// included. Save keeps such texts, but not a character beyond Latin-1, which would become "?".
+TEST(TextFieldTest, SetRefusesTextsThatCouldBreakTheFraming) {
+  PrinterWindow w;
+  const QString ascii = " (printable ASCII except { | })";
+  const struct {
+    const char* edit;
+    const char* button;
+    QString message;
+  } fields[] = {
+      {"EditEuroCode", "ButtonSet", "Setting Value Error: EURO CODE" + ascii},
+      {"EditDHCPID", "ButtonExSet", "Setting Value Error: DHCP ID" + ascii},
+      {"EditDHCPHostName", "ButtonExSet", "Setting Value Error: DHCP HOSTNAME (A-Z, a-z, 0-9)"}};
+  const QString texts[] = {"|}{Z4;0", "A\x01", "A\x1b", QString::fromUtf8("é"),
+                           QString::fromUtf8("日")};
+  for (const auto& field : fields) {
+    for (const QString& text : texts) {
+      w.Edit(field.edit)->setText(text);
+      w.prompts.messages.clear();
+      w.Click(field.button);
+      EXPECT_EQ(w.Messages(), std::vector<QString>{field.message}) << field.edit << text.size();
+    }
+    w.Edit(field.edit)->setText(field.edit == fields[0].edit ? "B0" : "");
+  }
+  // The host name keeps its key filter's rule however the text got there.
+  w.Edit("EditDHCPHostName")->setText("printer-7");
+  w.prompts.messages.clear();
+  w.Click("ButtonExSet");
+  EXPECT_EQ(w.Messages(), std::vector<QString>{fields[2].message});
+  EXPECT_TRUE(w.usb().commands.empty());
+  EXPECT_EQ(w.usb().opens, 1);  // the start-up version query only
+  EXPECT_EQ(std::string(w.window->Parameters().EuroCode), "B0");
+
+  // In Japanese the field is named as its label reads.
+  w.Choose("ComboBoxLanguage", 1);
+  w.Edit("EditDHCPID")->setText("|}");
+  w.prompts.messages.clear();
+  w.Click("ButtonExSet");
+  EXPECT_EQ(
+      w.Messages(),
+      std::vector<QString>{QString::fromUtf8("設定値エラー: DHCP ID ({ | } 以外の半角英数記号)")});
+
+  // Save keeps framing characters, but refuses a character beyond Latin-1 before the dialog.
+  w.Choose("ComboBoxLanguage", 0);
+  w.Edit("EditDHCPID")->setText(QString::fromUtf8("日"));
+  w.Edit("EditEuroCode")->setText(QString::fromUtf8("€"));
+  w.prompts.messages.clear();
+  w.Click("ButtonExSave");
+  w.Click("ButtonSave");
+  EXPECT_EQ(w.Messages(), (std::vector<QString>{fields[1].message, fields[0].message}));
+  EXPECT_TRUE(w.prompts.file_requests.empty());
+  EXPECT_EQ(std::string(w.window->Lan().DhcpId), std::string(32, 'F'));
+  testing::TempDir dir;
+  w.Edit("EditDHCPID")->setText("|}");
+  w.prompts.file_names.push_back(QString::fromStdString(dir / "kept.ts1"));
+  w.Click("ButtonExSave");
+  EXPECT_EQ(w.Messages().size(), 2u);
+  EXPECT_EQ(testing::ReadBytes(dir / "kept.ts1").at(58), '|');
+}
+
 TEST(MaintenancePageTest, SensorCalibrationByItem) {
   PrinterWindow w;
   for (int item : {0, 1, 2}) {

@@ -400,6 +400,35 @@ TEST(VersionSelectorTest, TypingIsLimitedToFourCharactersButDeletingWorks) {
   EXPECT_EQ(edit->text(), "1.0J");
 }
 
+// Typed text stays as typed: neither inline completion nor a case-insensitive match turns a
+// partial or differently cased text into an item, so Set asks for the version.
+TEST(VersionSelectorTest, TypedTextStaysAsTypedAndSelectsNoItem) {
+  WindowFixture f;
+  QLineEdit* edit = f.Combo("ComboBoxVersion")->lineEdit();
+  // Completion works on the field that has the keyboard focus, as when the operator types.
+  f.window->show();
+  f.window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
+  edit->setFocus();
+  ASSERT_TRUE(edit->hasFocus());
+  for (const char* typed : {"1.0", "1.0b", "othe", "1.0B", "Othe"}) {
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(edit->text(), typed);
+    EXPECT_EQ(f.window->VersionItemIndex(), -1) << typed;
+    EXPECT_EQ(f.window->VersionIndex(), -1) << typed;
+  }
+  f.window->ButtonSetClick();
+  ASSERT_EQ(f.prompts.messages.size(), 1u);
+  EXPECT_EQ(f.prompts.messages[0].text, "Select The Printer Version");
+  // An item's exact text, typed, still selects it.
+  edit->clear();
+  QTest::keyClicks(edit, "Other");
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(f.window->VersionIndex(), 4);
+}
+
 TEST(ShowParametersTest, BlankSpaceLengthFarOutsideTheListShowsNoSelection) {
   WindowFixture f;
   ParameterBlock block;

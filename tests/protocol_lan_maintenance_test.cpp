@@ -155,6 +155,46 @@ TEST_F(LanTest, RefusedSettingsOpenNothing) {
   EXPECT_TRUE(fake->written.empty());
 }
 
+// A DHCP ID or host name that could end the command or start another is refused before the
+// link is opened, with the field in the details. Bytes after the NUL are not sent, so not checked.
+TEST_F(LanTest, TextsThatCouldBreakTheFramingAreRefused) {
+  struct Case {
+    const char* id;    // up to 32 bytes, NUL-terminated here
+    const char* host;  // up to 15 bytes
+    SettingField expected;
+  };
+  const Case cases[] = {
+      {"|}{Z4;0", "", SettingField::kDhcpId},
+      {"ID\x01", "", SettingField::kDhcpId},
+      {"ID\x1b", "", SettingField::kDhcpId},
+      {"caf\xe9", "", SettingField::kDhcpId},
+      {" a~!#$%&()*+,-./:;<=>?@[\\]^_`", "", SettingField::kNone},
+      {"FF", "|}{Z4;0", SettingField::kDhcpHostName},
+      {"FF", "ab\x7f", SettingField::kDhcpHostName},
+      {"FF", "h\xe9", SettingField::kDhcpHostName},
+      {"FF", "printer-7", SettingField::kDhcpHostName},  // the key filter's own rule
+      {"FF", "Printer7", SettingField::kNone},
+      {"a|b", "a|b", SettingField::kDhcpId},  // the first in sending order
+  };
+  for (const Case& c : cases) {
+    LanSettings s = DefaultLan();
+    std::memset(s.DhcpId, 0, sizeof s.DhcpId);
+    std::strcpy(s.DhcpId, c.id);
+    std::strcpy(s.DhcpHostName, c.host);
+    EXPECT_EQ(CheckLanSettings(s), c.expected) << c.id << " / " << c.host;
+    if (c.expected == SettingField::kNone) continue;
+    EXPECT_EQ(Write(s), kUnknownError) << c.id;
+    EXPECT_NE(protocol.LastError().find(RefusalText(c.expected, 0)), std::string::npos) << c.id;
+  }
+  // What follows a NUL is not sent.
+  LanSettings s = DefaultLan();
+  std::memcpy(s.DhcpId, "ok\0|}{Z4;0", 10);
+  std::memcpy(s.DhcpHostName, "ok\0|}{Z10", 9);
+  EXPECT_EQ(CheckLanSettings(s), SettingField::kNone);
+  EXPECT_EQ(fake->opens, 0);
+  EXPECT_TRUE(fake->written.empty());
+}
+
 TEST_F(LanTest, WriteFailureStopsAtTheFailingCommand) {
   fake->fail_write_number = 3;
   EXPECT_EQ(Write(DefaultLan()), kTransmissionError);

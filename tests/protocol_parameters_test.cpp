@@ -194,6 +194,45 @@ TEST_F(ParametersTest, RefusedBlockOpensAndSendsNothing) {
   EXPECT_TRUE(fake->written.empty());
 }
 
+// The Euro code goes out as "%c%c" inside the first command: a character that could end that
+// command or start another is refused before the link is opened.
+TEST_F(ParametersTest, EuroCodesThatCouldBreakTheFramingAreRefused) {
+  struct Case {
+    char euro[4];
+    bool esc;
+    SettingField expected;
+  };
+  const Case cases[] = {
+      {"|}", false, SettingField::kEuroCode},
+      {"{Z", false, SettingField::kEuroCode},
+      {"A\x01", false, SettingField::kEuroCode},
+      {"\x1b", false, SettingField::kEuroCode},
+      {"\xe9", false, SettingField::kEuroCode},
+      {{'\0', 'Z'}, false, SettingField::kEuroCode},
+      {"~ ", false, SettingField::kNone},
+      {"C", false, SettingField::kNone},
+      {"", false, SettingField::kNone},
+      {"D5", true, SettingField::kNone},
+      // In ESC framing the NUL in place of a missing character would end the command.
+      {"C", true, SettingField::kEuroCode},
+  };
+  for (const Case& c : cases) {
+    ParameterBlock b;
+    std::memcpy(b.EuroCode, c.euro, sizeof b.EuroCode);
+    EXPECT_EQ(CheckParameterBlock(b, 4, c.esc), c.expected) << c.euro;
+    if (c.expected == SettingField::kNone) continue;
+    f.settings.CodeMode = c.esc ? 1 : 0;
+    EXPECT_EQ(Write(b, 4), kUnknownError) << c.euro;
+    EXPECT_NE(protocol.LastError().find("EURO CODE"), std::string::npos) << c.euro;
+  }
+  EXPECT_EQ(fake->opens, 0);
+  // A field checked earlier in the command is named first.
+  ParameterBlock b;
+  std::memcpy(b.EuroCode, "|}", 3);
+  b.FeedKey = 10;
+  EXPECT_EQ(CheckParameterBlock(b, 4), SettingField::kFeedKey);
+}
+
 TEST_F(ParametersTest, WriteFailuresCloseOnce) {
   for (int failing = 0; failing < 3; ++failing) {
     fake = InstallFake(f.layer, lkCom);
@@ -396,9 +435,15 @@ TEST(RefusalTextTest, NamesTheFieldInBothLanguages) {
   EXPECT_EQ(RefusalText(SettingField::kVersion, 0), "Select The Printer Version");
   EXPECT_EQ(RefusalText(SettingField::kVersion, 1), "F/Wバージョンを選択してください");
   EXPECT_EQ(RefusalText(SettingField::kNone, 0), "");
+  EXPECT_EQ(RefusalText(SettingField::kDhcpId, 0),
+            "Setting Value Error: DHCP ID (printable ASCII except { | })");
+  EXPECT_EQ(RefusalText(SettingField::kEuroCode, 1),
+            "設定値エラー: ユーロフォント ({ | } 以外の半角英数記号)");
+  EXPECT_EQ(RefusalText(SettingField::kDhcpHostName, 0),
+            "Setting Value Error: DHCP HOSTNAME (A-Z, a-z, 0-9)");
   // Every field has a text in both languages.
   for (int f = static_cast<int>(SettingField::kVersion);
-       f <= static_cast<int>(SettingField::kSocketPort); ++f) {
+       f <= static_cast<int>(SettingField::kDhcpHostName); ++f) {
     EXPECT_FALSE(RefusalText(static_cast<SettingField>(f), 0).empty()) << f;
     EXPECT_FALSE(RefusalText(static_cast<SettingField>(f), 1).empty()) << f;
   }
