@@ -50,6 +50,8 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
   hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
+  // The resolver cannot be interrupted: a cancel during a host-name lookup takes effect when the
+  // resolver answers, within its own limits (a numeric address answers at once).
   int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   if (rc == EAI_NONAME || rc == EAI_ADDRFAMILY) {
     // AI_ADDRCONFIG hides loopback-only setups; ask again without it.
