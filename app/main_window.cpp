@@ -1,9 +1,11 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -209,6 +211,8 @@ void TFormMain::ShowMessage(const QString& text, const QString& details) {
 }
 
 void TFormMain::Guarded(const std::function<void()>& body) {
+  // A new handler: a cancel of an earlier one no longer applies.
+  if (!exchange_running_) cancelled_ = false;
   try {
     body();
   } catch (const std::exception& error) {
@@ -222,8 +226,11 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
                                   const std::function<void()>& on_success, bool quiet) {
   // One exchange at a time, and none once the operator asked to close the window.
   if (exchange_running_ || close_requested_) return kUnknownError;
+  if (cancelled_) return kCancelled;
   exchange_running_ = true;
+  protocol_.ClearCancel();
   setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
 
   const int link = InterfaceIndex();
   int version = version_index_;
@@ -250,9 +257,16 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
     worker.join();
   }
   exchange_running_ = false;
+  QApplication::restoreOverrideCursor();
 
+  if (close_requested_) {
+    // The window closes: no message, no result shown.
+    setEnabled(true);
+    QTimer::singleShot(0, this, &QWidget::close);
+    return result;
+  }
   if (result != kSuccess) {
-    if (!quiet) {
+    if (!quiet || result == kCancelled) {
       ShowMessage(QString::fromUtf8(MessageText(result, LanguageIndex)),
                   QString::fromStdString(details));
     }
@@ -263,8 +277,18 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
   show();
   raise();
   activateWindow();
-  if (close_requested_) QTimer::singleShot(0, this, &QWidget::close);
   return result;
+}
+
+bool TFormMain::event(QEvent* event) {
+  // The window is disabled during an exchange, so its keys arrive here and nowhere else.
+  if (exchange_running_ && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    cancelled_ = true;
+    protocol_.Cancel();
+    return true;
+  }
+  return QMainWindow::event(event);
 }
 
 void TFormMain::ButtonGetStatusClick() {
@@ -280,8 +304,9 @@ void TFormMain::ButtonGetStatusClick() {
 
 void TFormMain::closeEvent(QCloseEvent* event) {
   if (exchange_running_) {
-    // Finish the exchange first; RunExchange closes the window when it ends.
+    // Cancel the exchange; RunExchange closes the window once the link is closed.
     close_requested_ = true;
+    protocol_.Cancel();
     event->ignore();
     return;
   }

@@ -72,10 +72,12 @@ class TFormMain : public QMainWindow {
   // The item index of the version selector, -1 while its typed text matches no item.
   int VersionItemIndex() const;
 
-  // The exchange frame shared by every printer button: disables the window, runs `operation`
-  // on a worker thread while this thread keeps processing events (repaints, the clock), then
-  // shows the message of a non-zero result (unless `quiet`), runs `on_success` on success, and
-  // enables and raises the window again.
+  // The exchange frame shared by every printer button: disables the window and shows the busy
+  // cursor, runs `operation` on a worker thread while this thread keeps processing events
+  // (repaints, the clock, Esc and the close box, which cancel the exchange), then shows the
+  // message of a non-zero result (unless `quiet`; a cancel is always shown), runs `on_success`
+  // on success, and enables and raises the window again. Once the operator has cancelled, the
+  // rest of the handler starts no further exchange (kCancelled, nothing shown).
   using Operation = std::function<ResultCode(Protocol& protocol, int link, int& version)>;
   ResultCode RunExchange(const Operation& operation, const std::function<void()>& on_success = {},
                          bool quiet = false);
@@ -103,6 +105,7 @@ class TFormMain : public QMainWindow {
   void About1Click();
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -142,6 +145,7 @@ class TFormMain : public QMainWindow {
   QTimer* timer1_ = nullptr;
   bool exchange_running_ = false;
   bool close_requested_ = false;
+  bool cancelled_ = false;  // Esc during this handler's exchange: its later ones do not start
 
   // What the file dialogs keep between uses. The save dialog offers the name last chosen in it,
   // on either page; the open dialog's name is cleared before every use.

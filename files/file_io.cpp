@@ -1,6 +1,8 @@
 #include "files/file_io.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +11,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 namespace krt6 {
 namespace {
@@ -41,24 +42,61 @@ class Descriptor {
   int fd_;
 };
 
-// The file a save lands in: a symbolic link is followed, as writing through it would.
-std::string ResolveTarget(const std::string& path) {
-  struct stat link_status {};
-  if (::lstat(path.c_str(), &link_status) != 0 || !S_ISLNK(link_status.st_mode)) return path;
-  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
+// Linux gives up on a path after this many symbolic links.
+constexpr int kMaxLinkLevels = 40;
+
+// The file a save lands in: every level of a symbolic link is followed, as writing through it
+// would, so a chain that ends in a missing name creates that name and leaves every link as it
+// is. Returns 0, or the error for a chain that cannot be followed (ELOOP when it does not end).
+int ResolveTarget(const std::string& path, std::string& target) {
+  target = path;
+  for (int level = 0; level < kMaxLinkLevels; ++level) {
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return 0;
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink(target.c_str(), buffer, sizeof buffer);
+    if (length < 0) return errno;
+    if (length == 0 || static_cast<std::size_t>(length) >= sizeof buffer) return ENAMETOOLONG;
+    std::string next(buffer, static_cast<std::size_t>(length));
+    // A relative link names a file beside the link itself.
+    const std::size_t slash = target.rfind('/');
+    if (next.front() != '/' && slash != std::string::npos)
+      next = target.substr(0, slash + 1) + next;
+    target = std::move(next);
   }
-  // A dangling link: create the file it names (one level).
-  char buffer[PATH_MAX] = {};
-  const ssize_t length = ::readlink(path.c_str(), buffer, sizeof buffer - 1);
-  if (length <= 0) return path;
-  std::string target(buffer, static_cast<std::size_t>(length));
-  if (target.front() == '/') return target;
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? target : path.substr(0, slash + 1) + target;
+  return ELOOP;
 }
+
+// With a file size limit, a write beyond it raises SIGXFSZ, whose default action ends the
+// program. While a guard lives the signal is blocked for the calling thread, so the write fails
+// with EFBIG instead, and a signal the writes raised is consumed before it is unblocked.
+class FileSizeSignalGuard {
+ public:
+  FileSizeSignalGuard() {
+    sigemptyset(&signal_);
+    sigaddset(&signal_, SIGXFSZ);
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    was_pending_ = sigismember(&pending, SIGXFSZ) == 1;
+    pthread_sigmask(SIG_BLOCK, &signal_, &old_);
+  }
+  ~FileSizeSignalGuard() {
+    if (!was_pending_) {
+      const timespec zero{0, 0};
+      while (sigtimedwait(&signal_, nullptr, &zero) == SIGXFSZ) {
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
+  FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
+
+ private:
+  sigset_t signal_{};
+  sigset_t old_{};
+  bool was_pending_ = false;
+};
 
 struct FolderAndName {
   std::string folder;
@@ -72,6 +110,7 @@ FolderAndName SplitPath(const std::string& path) {
 }
 
 int WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  FileSizeSignalGuard guard;
   std::size_t done = 0;
   while (done < size) {
     const ssize_t written = ::write(fd, data + done, size - done);
@@ -121,7 +160,10 @@ FileResult WriteInPlace(const std::string& path, const std::string& target,
 
 FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
                                  std::size_t size, const ReplaceHook& hook) {
-  const std::string target = ResolveTarget(path);
+  std::string target;
+  if (const int error = ResolveTarget(path, target)) {
+    return FileResult::Failure(FileOperation::kCreate, path, error);
+  }
   struct stat old_status {};
   const bool existed = ::stat(target.c_str(), &old_status) == 0;
   if (existed && S_ISDIR(old_status.st_mode)) {
@@ -129,7 +171,11 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
   }
   if (existed && !S_ISREG(old_status.st_mode)) return WriteInPlace(path, target, data, size);
   // A file the operator made read-only stays as it is: replacing it by a rename would only need
-  // the folder's permission, and would silently undo that protection.
+  // the folder's permission, and would silently undo that protection. A file without any write
+  // permission bit is read-only for root too, whom the access check lets through.
+  if (existed && (old_status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    return FileResult::Failure(FileOperation::kCreate, path, EACCES);
+  }
   if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
     return FileResult::Failure(FileOperation::kCreate, path, errno);
   }
@@ -198,10 +244,26 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
 FileResult ReadFilePrefix(const std::string& path, std::size_t limit,
                           std::vector<std::uint8_t>& out) {
   out.clear();
-  // O_NONBLOCK: a FIFO without a writer or a device without data answers at once instead of
-  // freezing the window; it changes nothing for regular files.
+  // Only a regular file holds a setting file: a FIFO, a device or a folder would load nothing or
+  // endless zeros. Checked before opening, so that no device is opened, and again on what was
+  // opened, in case the name was replaced in between.
+  auto not_regular = [&](mode_t mode) {
+    return FileResult::Refusal(FileOperation::kRead, path, "not a regular file",
+                               S_ISDIR(mode) ? EISDIR : EINVAL);
+  };
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return FileResult::Failure(FileOperation::kOpen, path, errno);
+  }
+  if (!S_ISREG(status.st_mode)) return not_regular(status.st_mode);
+  // O_NONBLOCK: should the name have become a FIFO or a device after all, opening answers at
+  // once instead of freezing the window; it changes nothing for regular files.
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid()) return FileResult::Failure(FileOperation::kOpen, path, errno);
+  if (::fstat(fd.get(), &status) != 0) {
+    return FileResult::Failure(FileOperation::kOpen, path, errno);
+  }
+  if (!S_ISREG(status.st_mode)) return not_regular(status.st_mode);
   std::vector<std::uint8_t> buffer(limit);
   std::size_t total = 0;
   while (total < limit) {

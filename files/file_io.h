@@ -22,13 +22,15 @@ using ReplaceHook = std::function<void(ReplaceStage)>;
 // Replaces the file at `path` with exactly `size` bytes of `data`: the bytes go to a new file in
 // the same folder, which is flushed to disk and then renamed over `path`, and the folder is
 // flushed. Until the rename the old file is untouched; on any failure the temporary file is
-// removed. A replaced file keeps its permission bits; a symbolic link is followed, so the file
-// it points to is replaced. Failures name `path` as the operator gave it.
+// removed. A replaced file keeps its permission bits; a file without any write permission bit
+// is never replaced. Symbolic links are followed through every level, so the file the chain ends
+// in is replaced (or created) and the links stay. Failures name `path` as the operator gave it.
 FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
                                  std::size_t size, const ReplaceHook& hook = {});
 
 // Reads at most `limit` bytes from the start of the file at `path` into `out` (resized to what
-// was read). Opening does not wait on a FIFO or a device without data.
+// was read). Anything but a regular file (a FIFO, a device, a folder) is refused unread, with
+// "not a regular file" in the description.
 FileResult ReadFilePrefix(const std::string& path, std::size_t limit,
                           std::vector<std::uint8_t>& out);
 

@@ -29,10 +29,18 @@ FileResult FileResult::Failure(FileOperation operation, std::string path, int er
   return result;
 }
 
+FileResult FileResult::Refusal(FileOperation operation, std::string path, std::string reason,
+                               int error_number) {
+  FileResult result = Failure(operation, std::move(path), error_number);
+  result.reason_ = std::move(reason);
+  return result;
+}
+
 std::string FileResult::Describe() const {
   if (Ok()) return {};
   return std::string("Could not ") + FileOperationName(operation_) + " " + path_ + ": " +
-         system_text_ + " (errno " + std::to_string(error_number_) + ")";
+         (reason_.empty() ? std::string() : reason_ + ": ") + system_text_ + " (errno " +
+         std::to_string(error_number_) + ")";
 }
 
 }  // namespace krt6

@@ -17,6 +17,10 @@ class FileResult {
   FileResult() = default;  // success
 
   static FileResult Failure(FileOperation operation, std::string path, int error_number);
+  // A failure the program decided on rather than the system: `reason` says why, before the
+  // system's text for `error_number`.
+  static FileResult Refusal(FileOperation operation, std::string path, std::string reason,
+                            int error_number);
 
   bool Ok() const { return error_number_ == 0; }
   explicit operator bool() const { return Ok(); }
@@ -27,8 +31,8 @@ class FileResult {
   // The system's text for ErrorNumber(), captured when the failure happened.
   const std::string& SystemText() const { return system_text_; }
 
-  // For the details of the message box: "Could not <operation> <path>: <text> (errno N)".
-  // Empty on success.
+  // For the details of the message box: "Could not <operation> <path>: <text> (errno N)", with
+  // "<reason>: " before the text of a refusal. Empty on success.
   std::string Describe() const;
 
  private:
@@ -36,6 +40,7 @@ class FileResult {
   std::string path_;
   int error_number_ = 0;
   std::string system_text_;
+  std::string reason_;
 };
 
 }  // namespace krt6

@@ -1,24 +1,22 @@
 #include "link/link_layer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <utility>
+
+#include "link/posix_io.h"
 
 namespace krt6 {
 namespace {
 
 const char* KindName(int kind) {
   switch (kind) {
-    case lkUsb:
-      return "USB";
-    case lkCom:
-      return "COM";
-    case lkLpt:
-      return "LPT";
-    case lkEthernet:
-      return "ETHERNET";
-    default:
-      return "unknown interface";
+    case lkUsb: return "USB";
+    case lkCom: return "COM";
+    case lkLpt: return "LPT";
+    case lkEthernet: return "ETHERNET";
+    default: return "unknown interface";
   }
 }
 
@@ -28,7 +26,10 @@ class UnavailableBackend final : public LinkBackend {
   explicit UnavailableBackend(int kind) : kind_(kind) {}
   LinkHandle Open(const LinkSettingsView&) override { return kInvalidLinkHandle; }
   std::size_t Write(LinkHandle, const std::uint8_t*, std::size_t) override { return 0; }
-  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t) override { return 0; }
+  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t,
+                   std::chrono::steady_clock::time_point) override {
+    return 0;
+  }
   void Close(LinkHandle) override {}
   std::string LastError() const override {
     return std::string("The ") + KindName(kind_) + " link is not available in this build.";
@@ -52,6 +53,7 @@ std::string DescribeSystemError(const std::string& device, int error_number,
 LinkLayer::LinkLayer() {
   for (int kind = 0; kind < kKindCount; ++kind) {
     backends_[kind] = std::make_unique<UnavailableBackend>(kind);
+    backends_[kind]->AttachCancelToken(&cancel_);
   }
 }
 
@@ -66,7 +68,9 @@ void LinkLayer::SetLinkSettings(SerialSettings& serial, std::string& lpt_name, T
 }
 
 void LinkLayer::SetBackend(int kind, std::unique_ptr<LinkBackend> backend) {
-  if (IsKind(kind) && backend) backends_[kind] = std::move(backend);
+  if (!IsKind(kind) || !backend) return;
+  backend->AttachCancelToken(&cancel_);
+  backends_[kind] = std::move(backend);
 }
 
 LinkBackend* LinkLayer::Backend(int kind) const {
@@ -87,8 +91,19 @@ void LinkLayer::RecordFailure(int kind, const char* what) {
   if (!detail.empty()) last_error_ += ": " + detail;
 }
 
+bool LinkLayer::RefuseWhenCancelled() {
+  if (!cancel_.Cancelled()) return false;
+  last_error_ = "Cancelled.";
+  return true;
+}
+
+bool LinkLayer::Pause(int milliseconds) {
+  return SleepUntil(SteadyNow() + std::chrono::milliseconds(milliseconds), &cancel_);
+}
+
 LinkHandle LinkLayer::OpenLink(int kind) {
   last_error_.clear();
+  if (RefuseWhenCancelled()) return kInvalidLinkHandle;
   if (!IsKind(kind)) {
     last_error_ = "No interface is selected.";
     return kInvalidLinkHandle;
@@ -109,6 +124,7 @@ LinkHandle LinkLayer::OpenLink(int kind) {
 
 bool LinkLayer::LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data,
                           std::uint32_t length) {
+  if (RefuseWhenCancelled()) return false;
   switch (kind) {
     case lkUsb:
     case lkCom:
@@ -134,11 +150,13 @@ bool LinkLayer::LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data,
   }
 }
 
-bool LinkLayer::LinkReadByte(LinkHandle handle, int kind, std::uint8_t& byte) {
-  if (!IsReadable(kind)) return false;
+bool LinkLayer::LinkReadByte(LinkHandle handle, int kind, std::uint8_t& byte,
+                             std::chrono::steady_clock::time_point until) {
+  if (!IsReadable(kind) || RefuseWhenCancelled()) return false;
   ReceiveRing& ring = rings_[kind];
   if (ring.Count() == 0) {
-    const std::size_t got = backends_[kind]->Fill(handle, fill_buffer_.data(), fill_buffer_.size());
+    const std::size_t got =
+        backends_[kind]->Fill(handle, fill_buffer_.data(), fill_buffer_.size(), until);
     ring.Append(fill_buffer_.data(), std::min(got, fill_buffer_.size()));
     if (ring.Count() == 0) {
       RecordFailure(kind, "No reply");

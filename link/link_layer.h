@@ -2,12 +2,14 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "link/cancel_token.h"
 #include "link/link_backend.h"
 #include "link/link_settings.h"
 #include "link/receive_ring.h"
@@ -40,8 +42,22 @@ class LinkLayer {
 
   LinkHandle OpenLink(int kind);
   bool LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data, std::uint32_t length);
-  bool LinkReadByte(LinkHandle handle, int kind, std::uint8_t& byte);
+  // A refill waits no later than `until`, whatever the link's own read limit.
+  bool LinkReadByte(
+      LinkHandle handle, int kind, std::uint8_t& byte,
+      std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
   void CloseLink(int kind, LinkHandle handle);
+
+  // Cancels the running exchange, from any thread: every wait of the links ends at once, and
+  // every open, write, read and pause fails until ClearCancel. Closing still works, without
+  // waiting for queued output.
+  void Cancel() noexcept { cancel_.Cancel(); }
+  // Arms the links again; only while no exchange runs, on the thread that may cancel.
+  void ClearCancel() noexcept { cancel_.Reset(); }
+  bool Cancelled() const noexcept { return cancel_.Cancelled(); }
+
+  // Waits `milliseconds` (a printer's settling time); false when cancelled first.
+  bool Pause(int milliseconds);
 
   // The framing flag registered with SetLinkSettings (0 when none was registered).
   std::uint8_t CodeMode() const { return code_mode_ != nullptr ? *code_mode_ : 0; }
@@ -55,6 +71,7 @@ class LinkLayer {
   static bool IsReadable(int kind) { return kind == lkUsb || kind == lkCom || kind == lkEthernet; }
   void NotePending();
   void RecordFailure(int kind, const char* what);
+  bool RefuseWhenCancelled();
 
   SerialSettings* serial_ = nullptr;
   std::string* lpt_name_ = nullptr;
@@ -65,6 +82,7 @@ class LinkLayer {
   std::array<std::uint8_t, kMaxFill> fill_buffer_{};
   std::function<void()> pending_messages_;
   std::string last_error_;
+  CancelToken cancel_;
 };
 
 }  // namespace krt6

@@ -21,16 +21,12 @@ using std::chrono::milliseconds;
 std::string OpenHint(int error_number) {
   switch (error_number) {
     case EACCES:
-    case EPERM:
-      return "Add your user to the lp group.";
-    case EBUSY:
-      return "The port is held by another program.";
+    case EPERM: return "Add your user to the lp group.";
+    case EBUSY: return "The port is held by another program.";
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-      return "Check that the printer is connected and switched on.";
-    default:
-      return {};
+    case ENXIO: return "Check that the printer is connected and switched on.";
+    default: return {};
   }
 }
 
@@ -125,7 +121,10 @@ std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std
                     " bytes sent). Check that it is on line and has paper.";
       return sent;
     }
-    SleepUntil(std::min(deadline, now + milliseconds(timings_.RetryMs)));
+    if (!SleepUntil(std::min(deadline, now + milliseconds(timings_.RetryMs)), Cancellation())) {
+      last_error_ = DescribeSystemError(device_, ECANCELED);
+      return sent;
+    }
   }
   return sent;
 }

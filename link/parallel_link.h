@@ -1,6 +1,7 @@
 // The parallel link (lkLpt): a write-only device node.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,7 +26,10 @@ class ParallelLink final : public LinkBackend {
 
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
-  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t) override { return 0; }
+  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t,
+                   std::chrono::steady_clock::time_point) override {
+    return 0;
+  }
   void Close(LinkHandle handle) override;
   std::string LastError() const override { return last_error_; }
 

@@ -1,9 +1,11 @@
-// Small helpers shared by the links that talk to file descriptors: an owning descriptor, waits
-// bounded by a monotonic deadline, and the system's error text.
+// Small helpers shared by the links that talk to file descriptors: an owning descriptor, and
+// waits bounded by a monotonic deadline that a cancel ends early.
 #pragma once
 
 #include <chrono>
 #include <functional>
+
+#include "link/cancel_token.h"
 
 namespace krt6 {
 
@@ -47,11 +49,14 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-// poll() on one descriptor for `events`, retried on EINTR with the remaining time. Returns the
-// revents (0 at the deadline), or -1 with errno set.
-int PollOne(int fd, short events, std::chrono::steady_clock::time_point deadline);
+// poll() on one descriptor for `events`, retried on EINTR with the remaining time, and on the
+// descriptor of `cancel` (may be null). Returns the revents (0 at the deadline), or -1 with errno
+// set: ECANCELED when the token was cancelled before or during the wait.
+int PollOne(int fd, short events, std::chrono::steady_clock::time_point deadline,
+            const CancelToken* cancel);
 
-// Sleeps until `deadline` on the monotonic clock (EINTR resumes the sleep).
-void SleepUntil(std::chrono::steady_clock::time_point deadline);
+// Sleeps until `deadline` on the monotonic clock (EINTR resumes the sleep). False, at once, when
+// `cancel` (may be null) is or becomes cancelled.
+bool SleepUntil(std::chrono::steady_clock::time_point deadline, const CancelToken* cancel);
 
 }  // namespace krt6

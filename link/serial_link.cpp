@@ -74,6 +74,12 @@ SerialLine MapSerialSettings(const SerialSettings& s, const termios& current) {
   // One and a half stop bits exist only for five-bit words; two stand in for them.
   if (s.StopBitIndex == 1 || s.StopBitIndex == 2) t.c_cflag |= CSTOPB;
 
+  // "RTS" (1) asks for RTS held on with output held while CTS is low; "RTS/CTS" (2) lets the
+  // driver move RTS by its input queue. Linux has only CRTSCTS, which does both: there is no
+  // termios mode that honours CTS while leaving RTS alone, and a CTS check of our own before each
+  // chunk could not stop a chunk the UART is already sending. So 1 maps like 2, RTS is raised at
+  // open, and the driver lowers it only when its input buffer is nearly full (a few KiB unread);
+  // replies are at most 99 bytes and read as they come, so in practice RTS stays raised.
   if (s.HdShakIndex != 0) {
     t.c_cflag |= CRTSCTS;
     line.HoldOutputOnDsr = true;
@@ -151,7 +157,10 @@ bool SerialLink::WaitForDsr(int fd, const Port& port, Clock::time_point deadline
       last_error_ = port.Device + ": the printer holds DSR low (not ready); nothing was sent.";
       return false;
     }
-    SleepUntil(std::min(deadline, Clock::now() + milliseconds(10)));
+    if (!SleepUntil(std::min(deadline, Clock::now() + milliseconds(10)), Cancellation())) {
+      last_error_ = DescribeSystemError(port.Device, ECANCELED);
+      return false;
+    }
   }
 }
 
@@ -176,7 +185,7 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
       last_error_ = DescribeSystemError(port.Device, errno);
       return sent;
     }
-    const int revents = PollOne(fd, POLLOUT, deadline);
+    const int revents = PollOne(fd, POLLOUT, deadline, Cancellation());
     if (revents < 0) {
       last_error_ = DescribeSystemError(port.Device, errno);
       return sent;
@@ -210,27 +219,28 @@ bool SerialLink::WaitForOutputToLeave(int fd, const Port& port, Clock::time_poin
     queued = 0;
     // Devices without an output queue (pseudo terminals) report nothing left.
     if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
-    if (Clock::now() >= deadline) {
-      ::tcflush(fd, TCOFLUSH);
-      return false;
-    }
     // Sleep about as long as the queued bytes take on the wire (ten bits a byte), so that the
     // wait ends close to when the last byte has left.
     const auto wire = std::chrono::microseconds(10'000'000LL * queued / std::max(1, port.Rate));
     const auto step =
         std::clamp(wire, std::chrono::microseconds(100), std::chrono::microseconds(20'000));
-    SleepUntil(std::min(deadline, Clock::now() + step));
+    if (Clock::now() >= deadline ||
+        !SleepUntil(std::min(deadline, Clock::now() + step), Cancellation())) {
+      ::tcflush(fd, TCOFLUSH);
+      return false;
+    }
   }
 }
 
-std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity) {
+std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
+                             Clock::time_point until) {
   const int fd = static_cast<int>(handle);
   auto it = open_.find(fd);
   if (it == open_.end() || capacity == 0) return 0;
   const Port& port = it->second;
   const auto start = Clock::now();
-  const auto accept_until = start + milliseconds(timings_.ReadAcceptMs);
-  const auto fail_at = start + milliseconds(timings_.ReadFailMs);
+  const auto accept_until = std::min(start + milliseconds(timings_.ReadAcceptMs), until);
+  const auto fail_at = std::min(start + milliseconds(timings_.ReadFailMs), until);
   bool hung_up = false;
   for (;;) {
     const ssize_t n = ::read(fd, out, capacity);
@@ -247,14 +257,17 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
     // The read just made is the last attempt once the accepting window has passed: a byte that
     // first arrives later stays queued for the next read.
     if (Clock::now() >= accept_until) break;
-    const int revents = PollOne(fd, POLLIN, accept_until);
+    const int revents = PollOne(fd, POLLIN, accept_until, Cancellation());
     if (revents < 0) {
       last_error_ = DescribeSystemError(port.Device, errno);
       return 0;
     }
     if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hung_up = true;
   }
-  SleepUntil(fail_at);
+  if (!SleepUntil(fail_at, Cancellation())) {
+    last_error_ = DescribeSystemError(port.Device, ECANCELED);
+    return 0;
+  }
   last_error_ = port.Device + ": no reply within " + std::to_string(timings_.ReadFailMs) + " ms.";
   return 0;
 }
@@ -265,9 +278,9 @@ void SerialLink::Close(LinkHandle handle) {
   if (it == open_.end()) return;
   const Port port = it->second;
   open_.erase(it);
-  // Whatever the driver still holds leaves before the port is released, within the write limit,
-  // so that close() cannot block on a line the printer holds (the driver's own closing wait is
-  // 30 s).
+  // Whatever the driver still holds leaves before the port is released, within the write limit
+  // (or is discarded at once after a cancel), so that close() cannot block on a line the printer
+  // holds (the driver's own closing wait is 30 s).
   int queued = 0;
   WaitForOutputToLeave(fd, port, Clock::now() + milliseconds(timings_.WriteBaseMs), queued);
   ::close(fd);  // also releases the lock and the exclusive mode

@@ -47,7 +47,8 @@ class SerialLink final : public LinkBackend {
 
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
-  std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity) override;
+  std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
+                   std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
   std::string LastError() const override { return last_error_; }
 
@@ -58,7 +59,8 @@ class SerialLink final : public LinkBackend {
     int Rate = 9600;
   };
   // Waits until the driver's output queue is empty; false (with the queue discarded) when the
-  // printer still holds bytes back at `deadline`. `queued` receives what was left.
+  // printer still holds bytes back at `deadline` or the exchange is cancelled. `queued` receives
+  // what was left.
   bool WaitForOutputToLeave(int fd, const Port& port,
                             std::chrono::steady_clock::time_point deadline, int& queued);
   bool WaitForDsr(int fd, const Port& port, std::chrono::steady_clock::time_point deadline);

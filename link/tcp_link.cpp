@@ -22,16 +22,24 @@ std::string Endpoint(const std::string& host, std::uint16_t port) {
   return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
+// An IPv6 address may be written in brackets, as in a URL ("[::1]"); the resolver takes it bare.
+std::string BareHost(const std::string& host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    return host.substr(1, host.size() - 2);
+  }
+  return host;
+}
+
 }  // namespace
 
 LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
   last_error_.clear();
   socket_.Reset();
-  const std::string& host = settings.Tcp.IPAddr;
+  const std::string host = BareHost(settings.Tcp.IPAddr);
   const auto port =
       static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
   peer_ = Endpoint(host, port);
-  if (host.empty()) {
+  if (settings.Tcp.IPAddr.empty()) {
     last_error_ = "No printer address is set. Enter the printer's address in the Ethernet setup.";
     return kInvalidLinkHandle;
   }
@@ -42,6 +50,8 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
   hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
+  // The resolver cannot be interrupted: a cancel during a host-name lookup takes effect when the
+  // resolver answers, within its own limits (a numeric address answers at once).
   int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   if (rc == EAI_NONAME || rc == EAI_ADDRFAMILY) {
     // AI_ADDRCONFIG hides loopback-only setups; ask again without it.
@@ -72,9 +82,10 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
       continue;
     }
     if (r != 0) {
-      const int revents = PollOne(fd.Get(), POLLOUT, deadline);
+      const int revents = PollOne(fd.Get(), POLLOUT, deadline, Cancellation());
       if (revents <= 0) {
         last_errno = revents == 0 ? ETIMEDOUT : errno;
+        if (last_errno == ECANCELED) break;
         continue;
       }
       int error = 0;
@@ -89,6 +100,7 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
     return kHandle;
   }
   std::string hint = "Check the printer's address and port and that it is switched on.";
+  if (last_errno == ECANCELED) hint.clear();
   if (last_errno == ETIMEDOUT) {
     hint = "No answer within " + std::to_string(timings_.ConnectMs) + " ms. " + hint;
   }
@@ -114,7 +126,7 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
       last_error_ = DescribeSystemError(peer_, errno, "The printer ended the connection.");
       return sent;
     }
-    const int revents = PollOne(socket_.Get(), POLLOUT, deadline);
+    const int revents = PollOne(socket_.Get(), POLLOUT, deadline, Cancellation());
     if (revents == 0) {
       last_error_ = peer_ + ": the printer did not take the data within " +
                     std::to_string(timings_.WriteMs) + " ms.";
@@ -128,14 +140,15 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
   return sent;
 }
 
-std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) {
+std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
+                          Clock::time_point until) {
   if (!socket_.Valid()) {
     last_error_ = peer_ + ": the connection is not open.";
     return 0;
   }
-  const auto deadline = Clock::now() + milliseconds(timings_.WaitMs);
+  const auto deadline = std::min(Clock::now() + milliseconds(timings_.WaitMs), until);
   for (;;) {
-    const int revents = PollOne(socket_.Get(), POLLIN, deadline);
+    const int revents = PollOne(socket_.Get(), POLLIN, deadline, Cancellation());
     if (revents == 0) {
       last_error_ = peer_ + ": no reply within " + std::to_string(timings_.WaitMs) + " ms.";
       return 0;

@@ -24,7 +24,8 @@ class TcpLink final : public LinkBackend {
 
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
-  std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity) override;
+  std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
+                   std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
   std::string LastError() const override { return last_error_; }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "link/cancel_token.h"
 #include "link/usb_link.h"
 
 namespace krt6 {
@@ -13,28 +14,17 @@ namespace {
 
 int ErrnoFor(int libusb_error) {
   switch (libusb_error) {
-    case LIBUSB_ERROR_ACCESS:
-      return EACCES;
-    case LIBUSB_ERROR_NO_DEVICE:
-      return ENODEV;
-    case LIBUSB_ERROR_BUSY:
-      return EBUSY;
-    case LIBUSB_ERROR_TIMEOUT:
-      return ETIMEDOUT;
-    case LIBUSB_ERROR_PIPE:
-      return EPIPE;
-    case LIBUSB_ERROR_NOT_FOUND:
-      return ENOENT;
-    case LIBUSB_ERROR_NO_MEM:
-      return ENOMEM;
-    case LIBUSB_ERROR_OVERFLOW:
-      return EOVERFLOW;
-    case LIBUSB_ERROR_INTERRUPTED:
-      return EINTR;
-    case LIBUSB_ERROR_NOT_SUPPORTED:
-      return ENOTSUP;
-    default:
-      return EIO;
+    case LIBUSB_ERROR_ACCESS: return EACCES;
+    case LIBUSB_ERROR_NO_DEVICE: return ENODEV;
+    case LIBUSB_ERROR_BUSY: return EBUSY;
+    case LIBUSB_ERROR_TIMEOUT: return ETIMEDOUT;
+    case LIBUSB_ERROR_PIPE: return EPIPE;
+    case LIBUSB_ERROR_NOT_FOUND: return ENOENT;
+    case LIBUSB_ERROR_NO_MEM: return ENOMEM;
+    case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
+    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
+    case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
+    default: return EIO;
   }
 }
 
@@ -44,12 +34,9 @@ std::string Hint(int libusb_error) {
       return "Install the udev rule SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"6f2d\", MODE=\"0660\", "
              "TAG+=\"uaccess\" (e.g. /etc/udev/rules.d/70-krt6.rules), then plug the printer in "
              "again.";
-    case LIBUSB_ERROR_BUSY:
-      return "The printer is held by another program.";
-    case LIBUSB_ERROR_NO_DEVICE:
-      return "The printer was unplugged.";
-    default:
-      return {};
+    case LIBUSB_ERROR_BUSY: return "The printer is held by another program.";
+    case LIBUSB_ERROR_NO_DEVICE: return "The printer was unplugged.";
+    default: return {};
   }
 }
 
@@ -64,7 +51,29 @@ UsbStatus StatusFor(int rc) {
   if (rc == 0) return UsbStatus::kOk;
   if (rc == LIBUSB_ERROR_TIMEOUT) return UsbStatus::kTimeout;
   if (rc == LIBUSB_ERROR_NO_DEVICE) return UsbStatus::kNoDevice;
+  if (rc == LIBUSB_ERROR_INTERRUPTED) return UsbStatus::kCancelled;
   return UsbStatus::kError;
+}
+
+// The error code of a finished transfer, as the synchronous calls report it; a transfer
+// cancelled on request reads as interrupted.
+int ResultOf(const libusb_transfer& transfer) {
+  switch (transfer.status) {
+    case LIBUSB_TRANSFER_COMPLETED: return 0;
+    case LIBUSB_TRANSFER_TIMED_OUT: return LIBUSB_ERROR_TIMEOUT;
+    case LIBUSB_TRANSFER_CANCELLED: return LIBUSB_ERROR_INTERRUPTED;
+    case LIBUSB_TRANSFER_STALL: return LIBUSB_ERROR_PIPE;
+    case LIBUSB_TRANSFER_NO_DEVICE: return LIBUSB_ERROR_NO_DEVICE;
+    case LIBUSB_TRANSFER_OVERFLOW: return LIBUSB_ERROR_OVERFLOW;
+    default: return LIBUSB_ERROR_IO;
+  }
+}
+
+// How often a running transfer looks at the cancel token: libusb's event wait cannot watch it.
+constexpr long kCancelCheckMicroseconds = 50'000;
+
+void LIBUSB_CALL MarkDone(libusb_transfer* transfer) {
+  *static_cast<int*>(transfer->user_data) = 1;
 }
 
 struct Candidate {
@@ -93,28 +102,58 @@ class LibusbPrinter final : public UsbPrinterDevice {
   LibusbPrinter(const LibusbPrinter&) = delete;
   LibusbPrinter& operator=(const LibusbPrinter&) = delete;
 
-  UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms) override {
-    return Transfer(out_, const_cast<std::uint8_t*>(data), size, timeout_ms, "write");
+  UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms,
+                        const CancelToken* cancel) override {
+    return Transfer(out_, const_cast<std::uint8_t*>(data), size, timeout_ms, cancel, "write");
   }
-  UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms) override {
-    return Transfer(in_, out, size, timeout_ms, "read");
+  UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms,
+                       const CancelToken* cancel) override {
+    return Transfer(in_, out, size, timeout_ms, cancel, "read");
   }
   std::size_t InPacketSize() const override { return in_packet_; }
 
  private:
+  // One bulk transfer, submitted asynchronously so that a cancel can end it: the transfer is
+  // cancelled through libusb and its completion awaited, so the buffer is never left in use.
   UsbTransfer Transfer(std::uint8_t endpoint, std::uint8_t* data, std::size_t size,
-                       unsigned timeout_ms, const char* what) {
+                       unsigned timeout_ms, const CancelToken* cancel, const char* what) {
     UsbTransfer t;
-    int transferred = 0;
-    const int rc = libusb_bulk_transfer(handle_, endpoint, data, static_cast<int>(size),
-                                        &transferred, timeout_ms);
+    int rc = 0;
+    int done = 0;
+    libusb_transfer* transfer = libusb_alloc_transfer(0);
+    if (transfer == nullptr) {
+      rc = LIBUSB_ERROR_NO_MEM;
+    } else {
+      libusb_fill_bulk_transfer(transfer, handle_, endpoint, data, static_cast<int>(size), MarkDone,
+                                &done, timeout_ms);
+      rc = cancel != nullptr && cancel->Cancelled() ? LIBUSB_ERROR_INTERRUPTED
+                                                    : libusb_submit_transfer(transfer);
+      if (rc == 0) {
+        bool cancelling = false;
+        while (done == 0) {
+          if (!cancelling && cancel != nullptr && cancel->Cancelled()) {
+            cancelling = libusb_cancel_transfer(transfer) == 0;
+          }
+          timeval slice{0, kCancelCheckMicroseconds};
+          const int r = libusb_handle_events_timeout_completed(context_, &slice, &done);
+          if (r < 0 && r != LIBUSB_ERROR_INTERRUPTED && !cancelling) {
+            // The event handling broke down: stop the transfer and wait for it to finish.
+            cancelling = libusb_cancel_transfer(transfer) == 0;
+          }
+        }
+        rc = ResultOf(*transfer);
+        t.Transferred =
+            transfer->actual_length > 0 ? static_cast<std::size_t>(transfer->actual_length) : 0;
+      }
+      libusb_free_transfer(transfer);
+    }
     t.Status = StatusFor(rc);
-    t.Transferred = transferred > 0 ? static_cast<std::size_t>(transferred) : 0;
     if (rc != 0) {
       const std::string extra =
           rc == LIBUSB_ERROR_TIMEOUT
               ? std::string("No ") + what + " within " + std::to_string(timeout_ms) + " ms."
-              : std::string();
+          : rc == LIBUSB_ERROR_INTERRUPTED ? std::string("Cancelled.")
+                                           : std::string();
       t.Error = Describe(name_ + " " + what, rc, extra);
     }
     return t;

@@ -2,6 +2,7 @@
 // endpoints, 64-byte chunks out and 64-byte packets in.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,7 +13,7 @@ namespace krt6 {
 
 inline constexpr std::uint16_t kPrinterVendorId = 0x6f2d;
 
-enum class UsbStatus { kOk, kTimeout, kNoDevice, kError };
+enum class UsbStatus { kOk, kTimeout, kNoDevice, kCancelled, kError };
 
 struct UsbTransfer {
   UsbStatus Status = UsbStatus::kError;
@@ -20,14 +21,17 @@ struct UsbTransfer {
   std::string Error;  // the device and the system's text when Status is not kOk
 };
 
-// An opened printer: its bulk OUT and IN endpoints, claimed.
+// An opened printer: its bulk OUT and IN endpoints, claimed. A transfer ends at its time limit
+// (`timeout_ms`, at least 1) or as soon as `cancel` (may be null) is cancelled, with kCancelled
+// and what was transferred until then.
 class UsbPrinterDevice {
  public:
   virtual ~UsbPrinterDevice() = default;
-  virtual UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size,
-                                unsigned timeout_ms) = 0;
+  virtual UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms,
+                                const CancelToken* cancel) = 0;
   // Asks for `size` bytes; `size` is at least one full packet.
-  virtual UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms) = 0;
+  virtual UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms,
+                               const CancelToken* cancel) = 0;
   // The largest packet of the IN endpoint.
   virtual std::size_t InPacketSize() const = 0;
 };
@@ -62,7 +66,8 @@ class UsbLink final : public LinkBackend {
 
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
-  std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity) override;
+  std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
+                   std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
   std::string LastError() const override { return last_error_; }
 

@@ -134,7 +134,7 @@ ResultCode Protocol::ReadLanSettings(int link, LanSettings& settings) {
     return kTransmissionError;
   }
   std::uint8_t reply[kLanReplyLength + 1] = {};
-  if (!ReadReply(ReaderFor(handle, link), reply, kLanReplyLength, kSTX)) {
+  if (!AwaitReply(handle, link, reply, kLanReplyLength, kSTX)) {
     link_.CloseLink(link, handle);
     return kReceivingError;
   }

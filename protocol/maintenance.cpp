@@ -74,7 +74,7 @@ ResultCode Protocol::ReadFirmwareVersion(int link, VersionText& version) {
       return kTransmissionError;
     }
     std::uint8_t reply[kVersionReplyLength + 1] = {};
-    if (!ReadReplyPair(ReaderFor(handle, link), reply, kVersionReplyLength, kSOH, kSTX)) {
+    if (!AwaitReplyPair(handle, link, reply, kVersionReplyLength, kSOH, kSTX)) {
       link_.CloseLink(link, handle);
       return kReceivingError;
     }

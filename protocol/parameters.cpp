@@ -192,7 +192,7 @@ ResultCode Protocol::ReadParameters(int link, ParameterBlock& block) {
   if (!SendCommand(handle, link, "Z5;0", 4)) return fail(kTransmissionError);
   const std::size_t first_length = FirstParameterReplyLength(version);
   std::uint8_t first[44 + 1] = {};
-  if (!ReadReply(ReaderFor(handle, link), first, first_length, kSTX)) {
+  if (!AwaitReply(handle, link, first, first_length, kSTX)) {
     return fail(kReceivingError);
   }
   // Stored before the second command goes out: a failure from here on keeps these values.
@@ -200,7 +200,7 @@ ResultCode Protocol::ReadParameters(int link, ParameterBlock& block) {
 
   if (!SendCommand(handle, link, "Z5;1", 4)) return fail(kTransmissionError);
   std::uint8_t second[kSecondParameterReplyLength + 1] = {};
-  if (!ReadReply(ReaderFor(handle, link), second, kSecondParameterReplyLength, kSTX)) {
+  if (!AwaitReply(handle, link, second, kSecondParameterReplyLength, kSTX)) {
     return fail(kReceivingError);
   }
   link_.CloseLink(link, handle);

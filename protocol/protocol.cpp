@@ -1,15 +1,10 @@
 #include <chrono>
-#include <thread>
 #include <type_traits>
 
 #include "protocol/protocol.h"
 
 namespace krt6 {
 namespace {
-
-void SleepFor(int milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
 
 // Kinds whose operation needs a reply; a parallel link cannot receive one.
 bool NeedsReplyRefusedOnLpt(int kind) {
@@ -24,7 +19,8 @@ template <typename Record> Record* RecordOf(const CommandRecord& record) {
 }  // namespace
 
 Protocol::Protocol(LinkLayer& link, Sleeper sleep)
-    : link_(link), sleep_(sleep ? std::move(sleep) : Sleeper(SleepFor)) {}
+    : link_(link),
+      sleep_(sleep ? std::move(sleep) : Sleeper([this](int ms) { link_.Pause(ms); })) {}
 
 void Protocol::Sleep(int milliseconds) { sleep_(milliseconds); }
 
@@ -38,6 +34,19 @@ std::string Protocol::LastError() const {
 ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& version) {
   version_index_ = version;
   protocol_error_.clear();
+  const ResultCode result = Dispatch(kind, link, record);
+  // A cancel ends the operation wherever it was; what it had done by then is not reported as
+  // its outcome.
+  if (link_.Cancelled()) {
+    NoteProtocolError(
+        "The exchange was cancelled before it ended; commands already sent may have reached the "
+        "printer.");
+    return kCancelled;
+  }
+  return result;
+}
+
+ResultCode Protocol::Dispatch(int kind, int link, CommandRecord record) {
   if (static_cast<unsigned>(kind) > ckReadFirmwareVersion) {
     NoteProtocolError("Command kind " + std::to_string(kind) + " is out of range.");
     return kUnknownError;
@@ -94,9 +103,32 @@ bool Protocol::SendCommand(LinkHandle handle, int link, const char* text, std::s
   return link_.LinkWrite(handle, link, framed.data(), static_cast<std::uint32_t>(framed.size()));
 }
 
-ByteReader Protocol::ReaderFor(LinkHandle handle, int link) {
-  return
-      [this, handle, link](std::uint8_t& byte) { return link_.LinkReadByte(handle, link, byte); };
+bool Protocol::AwaitReply(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+                          std::uint8_t start) {
+  return AwaitComplete(handle, link, [&](const ByteReader& next, const ReplyDeadline& due) {
+    return ReadReply(next, buffer, total, start, due);
+  });
+}
+
+bool Protocol::AwaitReplyPair(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+                              std::uint8_t first, std::uint8_t second) {
+  return AwaitComplete(handle, link, [&](const ByteReader& next, const ReplyDeadline& due) {
+    return ReadReplyPair(next, buffer, total, first, second, due);
+  });
+}
+
+bool Protocol::AwaitComplete(LinkHandle handle, int link, const ReplyReader& read) {
+  const ReplyDeadline due{SteadyNow() + kReplyTimeLimit, SteadyNow};
+  const ByteReader next = [this, handle, link](std::uint8_t& byte,
+                                               std::chrono::steady_clock::time_point until) {
+    return link_.LinkReadByte(handle, link, byte, until);
+  };
+  const bool complete = read(next, due);
+  if (!complete && due.Passed()) {
+    NoteProtocolError("The printer's reply was not complete within " +
+                      std::to_string(kReplyTimeLimit.count() / 1000) + " s of its command.");
+  }
+  return complete;
 }
 
 ResultCode Protocol::ReadStatus(int link, std::int32_t& status) {
@@ -107,7 +139,7 @@ ResultCode Protocol::ReadStatus(int link, std::int32_t& status) {
     return kTransmissionError;
   }
   std::uint8_t reply[13 + 1] = {};
-  if (!ReadReply(ReaderFor(handle, link), reply, 13, kSOH)) {
+  if (!AwaitReply(handle, link, reply, 13, kSOH)) {
     link_.CloseLink(link, handle);
     return kReceivingError;
   }

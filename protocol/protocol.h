@@ -2,6 +2,7 @@
 // one entry point, ExecuteCommand.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "link/link_layer.h"
+#include "link/posix_io.h"
 #include "protocol/records.h"
 
 namespace krt6 {
@@ -22,6 +24,7 @@ enum ResultCode : int {
   kReceivingError = 3,
   kFileOpenError = 4,
   kUnknownError = 5,
+  kCancelled = 6,  // the operator cancelled the exchange, or closed the window during it
 };
 
 enum CommandKind : int {
@@ -68,28 +71,46 @@ int DecodeStatus(char first, char second);
 // `esc_mode`). Always length + 3 bytes; the text is copied by length, not up to a NUL.
 std::vector<std::uint8_t> FrameCommand(const char* text, std::size_t length, bool esc_mode);
 
-// Delivers the next received byte; false when none came within the link's limit.
-using ByteReader = std::function<bool(std::uint8_t&)>;
+// Delivers the next received byte, waiting no later than `until`; false when none came within
+// the link's limit or by `until`.
+using ByteReader =
+    std::function<bool(std::uint8_t& byte, std::chrono::steady_clock::time_point until)>;
 
 // A device that sends bytes forever without the start byte must not keep the reader searching
 // forever: after this many discarded bytes the reply counts as not received.
 inline constexpr std::size_t kMaxDiscardedBytes = 65536;
 
+// Nor may a device that trickles bytes slowly enough to pass every read's own limit: a reply
+// that is not complete this long after its command was sent counts as not received.
+inline constexpr std::chrono::milliseconds kReplyTimeLimit{10000};
+
+// When a reply must be complete: `At`, read on the clock `Now`. The default never passes.
+struct ReplyDeadline {
+  std::chrono::steady_clock::time_point At = std::chrono::steady_clock::time_point::max();
+  SteadyClock Now = SteadyNow;
+  bool Passed() const { return Now() > At; }
+};
+
 // Stores a reply of `total` bytes that begins with `start` into `buffer`, followed by a NUL
-// (`buffer` holds total + 1 bytes). Bytes before `start` are discarded.
-bool ReadReply(const ByteReader& next, std::uint8_t* buffer, std::size_t total, std::uint8_t start);
+// (`buffer` holds total + 1 bytes). Bytes before `start` are discarded. Fails as soon as a byte
+// comes after `deadline`.
+bool ReadReply(const ByteReader& next, std::uint8_t* buffer, std::size_t total, std::uint8_t start,
+               const ReplyDeadline& deadline = {});
 
 // The same for a reply that begins with `first` directly followed by `second`. A byte after
 // `first` that is not `second` is discarded and not examined as a new `first`.
 bool ReadReplyPair(const ByteReader& next, std::uint8_t* buffer, std::size_t total,
-                   std::uint8_t first, std::uint8_t second);
+                   std::uint8_t first, std::uint8_t second, const ReplyDeadline& deadline = {});
 
 class Protocol {
  public:
   using Sleeper = std::function<void(int milliseconds)>;
 
-  // `sleep` carries the fixed waits of some operations; tests replace it.
+  // `sleep` carries the fixed waits of some operations; tests replace it. By default they are
+  // the link layer's pauses, which a cancel ends.
   explicit Protocol(LinkLayer& link, Sleeper sleep = {});
+  Protocol(const Protocol&) = delete;
+  Protocol& operator=(const Protocol&) = delete;
 
   // Runs one printer operation over `link` (0 USB, 1 COM, 2 LPT, 3 ETHERNET). Kinds outside
   // 0..8 give kUnknownError, as does a record of the wrong type; kinds that need a reply are
@@ -105,6 +126,12 @@ class Protocol {
   // What went wrong in the last failed operation, for the details of the message box.
   std::string LastError() const;
 
+  // Cancels the running operation, from any thread: the link's waits end at once, the link is
+  // closed, and the operation gives kCancelled. Stays in force until ClearCancel.
+  void Cancel() noexcept { link_.Cancel(); }
+  // Arms the protocol for the next operation: only while none runs, on the thread that cancels.
+  void ClearCancel() noexcept { link_.ClearCancel(); }
+
   // The operations behind the command kinds; Execute runs them with the guards above.
   ResultCode ReadStatus(int link, std::int32_t& status);
   ResultCode ReadParameters(int link, ParameterBlock& block);
@@ -119,9 +146,18 @@ class Protocol {
   int CurrentVersionIndex() const { return version_index_; }
 
  private:
+  // Runs the operation of `kind` with the guards of Execute.
+  ResultCode Dispatch(int kind, int link, CommandRecord record);
   // Frames `length` bytes of `text` with the registered framing and writes them.
   bool SendCommand(LinkHandle handle, int link, const char* text, std::size_t length);
-  ByteReader ReaderFor(LinkHandle handle, int link);
+  // Reads a reply that must be complete kReplyTimeLimit from now: called right after its
+  // command was sent. The second form reads a reply that begins with the pair start, `second`.
+  bool AwaitReply(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+                  std::uint8_t start);
+  bool AwaitReplyPair(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+                      std::uint8_t first, std::uint8_t second);
+  using ReplyReader = std::function<bool(const ByteReader& next, const ReplyDeadline& due)>;
+  bool AwaitComplete(LinkHandle handle, int link, const ReplyReader& read);
   // Opens the link, sends one command without a reply, keeps the link open for
   // `settle_milliseconds` (none when 0) and closes it.
   ResultCode SendOneCommand(int link, const char* text, int settle_milliseconds);

@@ -19,6 +19,7 @@ constexpr TextPair kMessageTable[] = {
     {"Data Receiving Error", "データ受信エラー"},
     {"File Open Error", "ファイルオープンエラー"},
     {"Unknow Error", "未知のエラー"},
+    {"Cancelled", "中止しました"},
 };
 
 // Rows by StatusIndex; row 0 is an unknown status code.

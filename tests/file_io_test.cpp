@@ -94,6 +94,24 @@ TEST(SaveTest, ReplacingKeepsThePermissionsAndFollowsSymbolicLinks) {
   EXPECT_EQ(dir.Names(), (std::vector<std::string>{"link.ts1", "old.ts1"}));
 }
 
+TEST(SaveTest, EveryLevelOfALinkChainIsFollowed) {
+  TempDir dir;
+  ASSERT_EQ(::symlink("b.ts0", (dir / "a.ts0").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "missing.ts0").c_str(), (dir / "b.ts0").c_str()), 0);
+  ASSERT_TRUE(SaveParameterFile(dir / "a.ts0", SampleBlock()));
+  EXPECT_EQ(ReadBytes(dir / "missing.ts0"), Encoded(SampleBlock()));
+  for (const char* link : {"a.ts0", "b.ts0"}) {
+    struct stat status {};
+    ASSERT_EQ(::lstat((dir / link).c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode)) << link;
+  }
+  // A chain that never ends is refused and creates nothing.
+  ASSERT_EQ(::symlink("loop.ts0", (dir / "loop.ts0").c_str()), 0);
+  const FileResult loop = SaveParameterFile(dir / "loop.ts0", SampleBlock());
+  EXPECT_EQ(loop.ErrorNumber(), ELOOP);
+  EXPECT_EQ(dir.Names(), (std::vector<std::string>{"a.ts0", "b.ts0", "loop.ts0", "missing.ts0"}));
+}
+
 TEST(SaveTest, DevicesAndFifosAreWrittenNotReplaced) {
   // Renaming over /dev/null as root would put a regular file in its place.
   ASSERT_TRUE(SaveParameterFile("/dev/null", SampleBlock()));
@@ -173,8 +191,35 @@ TEST(LoadTest, FifoWithoutWriterDoesNotBlock) {
   ASSERT_EQ(::mkfifo((dir / "pipe.ts1").c_str(), 0600), 0);
   LanSettings lan;
   lan.SocketPort = 1234;
-  EXPECT_TRUE(LoadLanSettingsFile(dir / "pipe.ts1", lan));  // reads as an empty file
+  EXPECT_FALSE(LoadLanSettingsFile(dir / "pipe.ts1", lan));  // refused: not a regular file
   EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+}
+
+TEST(LoadTest, OnlyRegularFilesAreLoadedShortOnesStillLeniently) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.ts0").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir((dir / "folder.ts0").c_str(), 0755), 0);
+  WriteBytes(dir / "empty.ts0", {});
+  WriteBytes(dir / "short.ts0", {7, 0, 0, 0});
+  struct Case {
+    std::string path;
+    bool loads;
+    std::int32_t font_code;  // what the record holds afterwards
+  };
+  const Case cases[] = {
+      {dir / "pipe.ts0", false, 13}, {"/dev/zero", false, 13},     {dir / "folder.ts0", false, 13},
+      {dir / "empty.ts0", true, 13}, {dir / "short.ts0", true, 7},
+  };
+  for (const Case& c : cases) {
+    ParameterBlock block = SampleBlock();
+    const FileResult result = LoadParameterFile(c.path, block);
+    EXPECT_EQ(result.Ok(), c.loads) << c.path;
+    if (!c.loads) {
+      EXPECT_NE(result.Describe().find("not a regular file"), std::string::npos) << c.path;
+    }
+    EXPECT_EQ(std::int32_t{block.FontCode}, c.font_code) << c.path;
+    EXPECT_EQ(std::int32_t{block.XAdj}, -999) << c.path;
+  }
 }
 
 TEST(SaveTest, DirectoryOrMissingFolderIsReportedAndNothingChanges) {
@@ -298,6 +343,34 @@ TEST(SaveFailureTest, ReadOnlyFileInAWritableFolderIsNotReplaced) {
   EXPECT_EQ(outcome.error, EACCES);
   EXPECT_EQ(ReadBytes(folder + "/master.ts0"), kOldContent);
   EXPECT_EQ(dir.Names(folder), std::vector<std::string>{"master.ts0"});
+}
+
+TEST(SaveFailureTest, AFileWithoutWriteBitsIsNotReplacedEvenByRoot) {
+  for (mode_t mode : {0444, 0400, 0500}) {
+    TempDir dir;
+    WriteBytes(dir / "master.ts0", kOldContent);
+    ASSERT_EQ(::chmod((dir / "master.ts0").c_str(), mode), 0);
+    const FileResult result = SaveParameterFile(dir / "master.ts0", SampleBlock());
+    EXPECT_EQ(result.Operation(), FileOperation::kCreate) << mode;
+    EXPECT_EQ(result.ErrorNumber(), EACCES) << mode;
+    EXPECT_EQ(ReadBytes(dir / "master.ts0"), kOldContent) << mode;
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"master.ts0"});
+  }
+}
+
+TEST(SaveFailureTest, FileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
+  TempDir dir;
+  WriteBytes(dir / "a.ts0", kOldContent);
+  const ChildSave outcome = SaveInChild(dir / "a.ts0", [] {
+    ::signal(SIGXFSZ, SIG_DFL);  // the signal's default action ends the process
+    const rlimit limit{50, 50};
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+  });
+  ASSERT_TRUE(outcome.ran) << "the save ended the process";
+  EXPECT_EQ(outcome.operation, FileOperation::kWrite);
+  EXPECT_EQ(outcome.error, EFBIG);
+  EXPECT_EQ(ReadBytes(dir / "a.ts0"), kOldContent);
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.ts0"});
 }
 
 TEST(SaveFailureTest, FullDiskKeepsTheOldFileAndRemovesTheTemporary) {

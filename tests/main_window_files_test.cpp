@@ -315,6 +315,22 @@ TEST(WindowFileErrorTest, DirectoryAndMissingFileAreReported) {
   }
 }
 
+TEST(WindowFileErrorTest, DeviceOrFifoIsNotLoaded) {
+  WindowFixture f;
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe.ts1").c_str(), 0600), 0);
+  f.prompts.file_names = {QStringLiteral("/dev/zero"), QString::fromStdString(dir / "pipe.ts1")};
+  f.Edit("EditXAdj")->setText("5");
+  f.window->ButtonLoadClick();
+  f.window->ButtonExLoadClick();
+  ASSERT_EQ(f.prompts.messages.size(), 2u);
+  for (const auto& message : f.prompts.messages) {
+    EXPECT_EQ(message.text, "File Open Error");
+    EXPECT_TRUE(message.details.contains("not a regular file")) << message.details.toStdString();
+  }
+  EXPECT_EQ(f.Edit("EditXAdj")->text(), "5");  // nothing was shown over the page
+}
+
 // Runs `body` in a forked child and hands back what it wrote as its report; `body` returning
 // an empty text means it could not set itself up.
 std::string InChild(const std::function<std::string()>& body) {

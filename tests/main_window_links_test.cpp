@@ -2,13 +2,19 @@
 // terminal and a TCP connection on loopback.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QCursor>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include "app/main_window.h"
 #include "emulator/emulator.h"
 #include "link/system_links.h"
+#include "link/tcp_link.h"
 #include "support/os_bench.h"
 #include "support/recording_prompts.h"
 
@@ -162,6 +168,108 @@ TEST(MainWindowLinksTest, MissingDeviceShowsPortOpenErrorWithPathAndSystemError)
   EXPECT_TRUE(w.prompts.messages[0].details.contains("No such file or directory"));
   EXPECT_EQ(w.Status(), "PAUSE");
   EXPECT_TRUE(w.window->isEnabled());
+}
+
+// A printer that sends one junk byte every 0.9 s: each read gets something in time, so the
+// exchange would only end at the reply limit, 10 s after the command.
+std::unique_ptr<Emulator> StartPrinter(bool trickling) {
+  EmulatorOptions o;
+  o.Port = 0;
+  if (trickling) {
+    o.Spoil.Noise = std::string(40, 'x');
+    o.Spoil.TrickleMs = 900;
+  }
+  auto emu = std::make_unique<Emulator>(o);
+  std::string error;
+  if (!emu->Start(error)) ADD_FAILURE() << error;
+  return emu;
+}
+
+TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
+  for (const auto& [language, expected] : {std::pair<int, const char*>{0, "Cancelled"},
+                                           std::pair<int, const char*>{1, "中止しました"}}) {
+    auto emu = StartPrinter(true);
+    RealWindow w;
+    w.window->show();
+    w.window->Settings().Tcp.IPAddr = "127.0.0.1";
+    w.window->Settings().Tcp.Port = emu->Port();
+    w.ChooseInterface(lkEthernet);
+    auto* languages = w.window->findChild<QComboBox*>("ComboBoxLanguage");
+    languages->setCurrentIndex(language);
+    emit languages->activated(language);
+    bool busy_during = false;
+    QElapsedTimer elapsed;
+    QTimer::singleShot(300, w.window.get(), [&] {
+      const QCursor* cursor = QApplication::overrideCursor();
+      busy_during = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+      QTest::keyClick(w.window->windowHandle(), Qt::Key_Escape);
+    });
+    elapsed.start();
+    // Read runs the firmware query, then its own exchange: the cancel ends both.
+    w.window->findChild<QPushButton*>("ButtonRead")->click();
+    EXPECT_LT(elapsed.elapsed(), 700);
+    ASSERT_EQ(w.prompts.messages.size(), 1u);
+    EXPECT_EQ(w.prompts.messages[0].text, QString::fromUtf8(expected));
+    EXPECT_EQ(emu->CommandTexts(), std::vector<std::string>{"WV"});
+    EXPECT_TRUE(busy_during);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(w.window->isEnabled());
+    // The next button runs its exchange as usual.
+    auto answering = StartPrinter(false);
+    w.window->Settings().Tcp.Port = answering->Port();
+    w.prompts.messages.clear();
+    w.GetStatus();
+    EXPECT_TRUE(w.prompts.messages.empty());
+    EXPECT_EQ(w.Status(), QString::fromUtf8(language == 0 ? "ON LINE" : "オンライン"));
+  }
+}
+
+// The real TCP link, noting when it is closed.
+class ClosingClock final : public LinkBackend {
+ public:
+  explicit ClosingClock(QElapsedTimer& closed) : closed_(closed) {}
+  LinkHandle Open(const LinkSettingsView& settings) override {
+    tcp_.AttachCancelToken(Cancellation());
+    return tcp_.Open(settings);
+  }
+  std::size_t Write(LinkHandle h, const std::uint8_t* data, std::size_t size) override {
+    return tcp_.Write(h, data, size);
+  }
+  std::size_t Fill(LinkHandle h, std::uint8_t* out, std::size_t capacity,
+                   std::chrono::steady_clock::time_point until) override {
+    return tcp_.Fill(h, out, capacity, until);
+  }
+  void Close(LinkHandle h) override {
+    tcp_.Close(h);
+    closed_.start();
+  }
+  std::string LastError() const override { return tcp_.LastError(); }
+
+ private:
+  TcpLink tcp_;
+  QElapsedTimer& closed_;
+};
+
+TEST(MainWindowLinksTest, ClosingDuringAnExchangeClosesTheLinkWithinASecondAndTheWindow) {
+  auto emu = StartPrinter(true);
+  RealWindow w;
+  QElapsedTimer link_closed;
+  w.link.SetBackend(lkEthernet, std::make_unique<ClosingClock>(link_closed));
+  w.window->show();
+  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
+  w.window->Settings().Tcp.Port = emu->Port();
+  w.ChooseInterface(lkEthernet);
+  QElapsedTimer since_close;
+  QTimer::singleShot(300, w.window.get(), [&] {
+    since_close.start();
+    w.window->close();
+  });
+  w.GetStatus();
+  ASSERT_TRUE(link_closed.isValid());
+  EXPECT_LT(since_close.elapsed() - link_closed.elapsed(), 1000);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.window->isVisible(); },
+                              1000 - static_cast<int>(since_close.elapsed())));
+  EXPECT_TRUE(w.prompts.messages.empty());  // the window closes without a message
 }
 
 }  // namespace

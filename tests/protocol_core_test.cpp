@@ -1,6 +1,8 @@
 // Framing, the reply readers, the ExecuteCommand guards and the status query.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
 
@@ -33,7 +35,7 @@ struct Script {
   std::string bytes;
   std::size_t pos = 0;
   ByteReader Reader() {
-    return [this](std::uint8_t& b) {
+    return [this](std::uint8_t& b, std::chrono::steady_clock::time_point) {
       if (pos >= bytes.size()) return false;
       b = static_cast<std::uint8_t>(bytes[pos++]);
       return true;
@@ -78,7 +80,7 @@ TEST(ReadReplyTest, ReplyCutShortFails) {
 
 TEST(ReadReplyTest, GivesUpAfterTheDiscardBound) {
   std::size_t reads = 0;
-  ByteReader endless = [&](std::uint8_t& b) {
+  ByteReader endless = [&](std::uint8_t& b, std::chrono::steady_clock::time_point) {
     ++reads;
     b = 'x';
     return true;
@@ -123,6 +125,51 @@ TEST(ReadReplyPairTest, SohSohStxIsNotRecognised) {
             "abc");
 }
 
+TEST(ReplyDeadlineTest, ABytePastTheDeadlineEndsTheReplyWhateverItsPace) {
+  using Clock = std::chrono::steady_clock;
+  using std::chrono::milliseconds;
+  const std::string status =
+      "\x01"
+      "000000000000";  // 13 bytes
+  struct Case {
+    const char* name;
+    std::string bytes;
+    milliseconds pace;  // the clock moves this far at every byte, as a device trickling them
+    bool pair;
+    bool complete;
+    std::size_t bytes_read;
+  };
+  const Case cases[] = {
+      // One byte every 0.9 s passes every read's own limit: the 12th byte comes at 10.8 s.
+      {"junk", std::string(1000, 'x'), milliseconds(900), false, false, 12},
+      {"junk, pair start", std::string(1000, '\x01'), milliseconds(900), true, false, 12},
+      {"reply done at 9.75 s", status, milliseconds(750), false, true, 13},
+      {"reply done at 10.4 s", status, milliseconds(800), false, false, 13},
+      {"reply after 4.5 s of junk, done at 11 s", std::string(9, 'x') + status, milliseconds(500),
+       false, false, 21},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Clock::time_point now{};
+    const ReplyDeadline due{now + kReplyTimeLimit, [&] { return now; }};
+    std::size_t pos = 0;
+    Clock::time_point asked_until{};
+    const ByteReader next = [&](std::uint8_t& b, Clock::time_point until) {
+      asked_until = until;
+      if (pos >= c.bytes.size()) return false;
+      now += c.pace;
+      b = static_cast<std::uint8_t>(c.bytes[pos++]);
+      return true;
+    };
+    std::uint8_t buf[14] = {};
+    const bool got =
+        c.pair ? ReadReplyPair(next, buf, 13, kSOH, '0', due) : ReadReply(next, buf, 13, kSOH, due);
+    EXPECT_EQ(got, c.complete);
+    EXPECT_EQ(pos, c.bytes_read);
+    EXPECT_EQ(asked_until, due.At);  // the link is told not to wait past the deadline
+  }
+}
+
 TEST(StatusDecodingTest, Table) {
   struct Row {
     const char* code;
@@ -163,7 +210,9 @@ TEST(MessageTableTest, BothLanguages) {
   EXPECT_STREQ(MessageText(3, 0), "Data Receiving Error");
   EXPECT_STREQ(MessageText(4, 1), "ファイルオープンエラー");
   EXPECT_STREQ(MessageText(5, 0), "Unknow Error");
-  EXPECT_STREQ(MessageText(6, 0), "");
+  EXPECT_STREQ(MessageText(6, 0), "Cancelled");
+  EXPECT_STREQ(MessageText(6, 1), "中止しました");
+  EXPECT_STREQ(MessageText(7, 0), "");
 }
 
 class ExecuteCommandTest : public ::testing::Test {

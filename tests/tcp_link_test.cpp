@@ -94,6 +94,26 @@ TEST(TcpLinkTest, ConnectsByDottedAddressHostNameAndIpv6AndUsesTheLow16BitsOfThe
   if (h == 1) b.f.layer.CloseLink(lkEthernet, h);
 }
 
+TEST(TcpLinkTest, AnIpv6AddressMayBeWrittenInBrackets) {
+  Listener v6(AF_INET6);
+  if (v6.fd < 0) GTEST_SKIP() << "no IPv6 loopback here";
+  TcpBench b;
+  b.f.settings.Tcp.Port = v6.port;
+  const std::pair<const char*, bool> cases[] = {
+      {"::1", true}, {"[::1]", true}, {"[::1", false}, {"::1]", false}, {"[]", false}};
+  for (const auto& [address, opens] : cases) {
+    b.f.settings.Tcp.IPAddr = address;
+    const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
+    EXPECT_EQ(h != kInvalidLinkHandle, opens) << address << ": " << b.f.layer.LastError();
+    if (h != kInvalidLinkHandle) b.f.layer.CloseLink(lkEthernet, h);
+  }
+  // A refused connection names the printer once bracketed, not twice.
+  b.f.settings.Tcp.IPAddr = "[::1]";
+  b.f.settings.Tcp.Port = 1;
+  EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
+  EXPECT_NE(b.f.layer.LastError().find(" [::1]:1: "), std::string::npos) << b.f.layer.LastError();
+}
+
 TEST(TcpLinkTest, EmptyAddressUnknownHostAndRefusedPortFailTheOpen) {
   TcpBench b;
   b.f.settings.Tcp.IPAddr = "";

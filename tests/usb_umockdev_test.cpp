@@ -15,6 +15,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulator/printer_model.h"
@@ -301,6 +302,30 @@ TEST_F(UmockdevUsbTest, StatusQueryAndReadLimitThroughLibusb) {
   EXPECT_NE(protocol.LastError().find("5000 ms"), std::string::npos) << protocol.LastError();
   std::lock_guard<std::mutex> lock(printer_.mutex);
   EXPECT_TRUE(printer_.unknown.empty()) << "unexpected request " << std::hex << printer_.unknown[0];
+}
+
+TEST_F(UmockdevUsbTest, ACancelEndsAWaitingReadThroughLibusb) {
+  if (!InMockEnvironment()) return;
+  testing::LinkFixture f;
+  f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(MakeLibusbDeviceSource()));
+  Protocol protocol(f.layer);
+  {
+    std::lock_guard<std::mutex> lock(printer_.mutex);
+    printer_.no_reply = true;
+  }
+  int version = 4;
+  std::int32_t status = 0;
+  ResultCode result = kSuccess;
+  std::thread worker(
+      [&] { result = protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the 5000 ms read is waiting
+  const auto cancelled = Clock::now();
+  protocol.Cancel();
+  worker.join();
+  EXPECT_LT(testing::MillisecondsSince(cancelled), 150);
+  EXPECT_EQ(result, kCancelled);
+  std::lock_guard<std::mutex> lock(printer_.mutex);
+  EXPECT_TRUE(printer_.flying.empty()) << "the read was left submitted";
 }
 
 TEST_F(UmockdevUsbTest, NoPrinterWithTheVendorIdIsAPortOpenError) {

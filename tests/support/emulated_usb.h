@@ -35,7 +35,8 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
     ++s_->devices_alive;
   }
   ~EmulatedUsbPrinter() override { --s_->devices_alive; }
-  UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms) override {
+  UsbTransfer BulkWrite(const std::uint8_t* data, std::size_t size, unsigned timeout_ms,
+                        const CancelToken*) override {
     s_->write_sizes.push_back(size);
     s_->write_timeouts.push_back(timeout_ms);
     const std::size_t taken = std::min(size, s_->write_accept_limit);
@@ -48,7 +49,8 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
     if (taken < size) return {UsbStatus::kTimeout, taken, "USB test printer write: timed out"};
     return {UsbStatus::kOk, taken, {}};
   }
-  UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms) override {
+  UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms,
+                       const CancelToken*) override {
     s_->read_sizes.push_back(size);
     s_->read_timeouts.push_back(timeout_ms);
     if (s_->unplug_on_read) return {UsbStatus::kNoDevice, 0, "USB test printer read: unplugged"};

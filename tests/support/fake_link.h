@@ -61,7 +61,8 @@ class FakeLink final : public LinkBackend {
     return taken;
   }
 
-  std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) override {
+  std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
+                   std::chrono::steady_clock::time_point) override {
     ++state_->fills;
     if (state_->fill_delay_ms > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(state_->fill_delay_ms));

@@ -2,6 +2,7 @@
 // it receives is recorded, and a reply scripted for that command text is queued for reading.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -60,7 +61,8 @@ class ScriptedPrinter final : public LinkBackend {
     return size;
   }
 
-  std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity) override {
+  std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
+                   std::chrono::steady_clock::time_point) override {
     std::size_t n = 0;
     while (n < capacity && !state_->incoming.empty()) {
       out[n++] = state_->incoming.front();
