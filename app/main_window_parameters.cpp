@@ -125,6 +125,8 @@ void TFormMain::ButtonSetClick() {
     // included; the record keeps what it held.
     if (RefuseUnsendable(CheckEuroCodeEdit(/*to_send=*/true))) return;
     DetectFirmwareVersion();
+    // The operator cancelled the version query: Set ends there, with nothing more to say.
+    if (cancelled_) return;
     // A text that is no integer raises the conversion error here, before anything is sent.
     ParametersFromControls(parameters_);
     // Without a printer version there is no format to send the block in, and a value too wide

@@ -186,8 +186,15 @@ std::unique_ptr<Emulator> StartPrinter(bool trickling) {
 }
 
 TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
-  for (const auto& [language, expected] : {std::pair<int, const char*>{0, "Cancelled"},
-                                           std::pair<int, const char*>{1, "中止しました"}}) {
+  struct Case {
+    int language;
+    const char* expected;
+    const char* button;
+  };
+  // Read runs the firmware query, then its own exchange: the cancel ends both. Set with no
+  // version chosen would refuse after its query; a cancelled query ends Set without that.
+  for (const auto& [language, expected, button] : {Case{0, "Cancelled", "ButtonRead"},
+                                                   Case{1, "中止しました", "ButtonSet"}}) {
     auto emu = StartPrinter(true);
     RealWindow w;
     w.window->show();
@@ -204,9 +211,11 @@ TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
       busy_during = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
       QTest::keyClick(w.window->windowHandle(), Qt::Key_Escape);
     });
+    QLineEdit* version = w.window->findChild<QComboBox*>("ComboBoxVersion")->lineEdit();
+    version->setText("1.0");
+    emit version->textEdited("1.0");
     elapsed.start();
-    // Read runs the firmware query, then its own exchange: the cancel ends both.
-    w.window->findChild<QPushButton*>("ButtonRead")->click();
+    w.window->findChild<QPushButton*>(button)->click();
     EXPECT_LT(elapsed.elapsed(), 700);
     ASSERT_EQ(w.prompts.messages.size(), 1u);
     EXPECT_EQ(w.prompts.messages[0].text, QString::fromUtf8(expected));
