@@ -134,6 +134,7 @@ bool LinkLayer::LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data,
           RecordFailure(kind, "Write failed");
           return false;
         }
+        Trace(kind, TraceDirection::kSent, data + sent, chunk);
         sent += static_cast<std::uint32_t>(chunk);
         NotePending();
       }
@@ -144,6 +145,7 @@ bool LinkLayer::LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data,
         RecordFailure(kind, "Write failed");
         return false;
       }
+      Trace(kind, TraceDirection::kSent, data, length);
       NotePending();
       return true;
     default: return false;
@@ -158,12 +160,21 @@ bool LinkLayer::LinkReadByte(LinkHandle handle, int kind, std::uint8_t& byte,
     const std::size_t got =
         backends_[kind]->Fill(handle, fill_buffer_.data(), fill_buffer_.size(), until);
     ring.Append(fill_buffer_.data(), std::min(got, fill_buffer_.size()));
+    Trace(kind, TraceDirection::kReceived, fill_buffer_.data(), std::min(got, fill_buffer_.size()));
     if (ring.Count() == 0) {
       RecordFailure(kind, "No reply");
       return false;
     }
   }
   return ring.Take(byte);
+}
+
+void LinkLayer::Trace(int kind, TraceDirection direction, const std::uint8_t* data,
+                      std::size_t size) {
+  if (!trace_ || size == 0) return;
+  trace_(TraceEvent{static_cast<LinkKind>(kind), direction,
+                    std::vector<std::uint8_t>(data, data + size),
+                    std::chrono::steady_clock::now()});
 }
 
 void LinkLayer::CloseLink(int kind, LinkHandle handle) {

@@ -13,6 +13,7 @@
 #include "link/link_backend.h"
 #include "link/link_settings.h"
 #include "link/receive_ring.h"
+#include "link/trace.h"
 
 namespace krt6 {
 
@@ -39,6 +40,13 @@ class LinkLayer {
   // Called after each chunk written (USB, COM) or once after the write (LPT, TCP), so that a
   // window can process its pending messages during a long send.
   void SetPendingMessagesHandler(std::function<void()> handler);
+
+  // Whether a link of `kind` can carry the printer's replies.
+  static bool CanReceive(int kind) { return IsReadable(kind); }
+
+  // Installs the byte trace (none: nothing is traced). Only between exchanges, on the thread
+  // that runs them.
+  void SetTraceObserver(TraceObserver observer) { trace_ = std::move(observer); }
 
   LinkHandle OpenLink(int kind);
   bool LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data, std::uint32_t length);
@@ -70,6 +78,7 @@ class LinkLayer {
   static bool IsKind(int kind) { return kind >= 0 && kind < kKindCount; }
   static bool IsReadable(int kind) { return kind == lkUsb || kind == lkCom || kind == lkEthernet; }
   void NotePending();
+  void Trace(int kind, TraceDirection direction, const std::uint8_t* data, std::size_t size);
   void RecordFailure(int kind, const char* what);
   bool RefuseWhenCancelled();
 
@@ -83,6 +92,7 @@ class LinkLayer {
   std::function<void()> pending_messages_;
   std::string last_error_;
   CancelToken cancel_;
+  TraceObserver trace_;
 };
 
 }  // namespace krt6

@@ -30,6 +30,14 @@ TEST_P(ChunkingTest, SplitsIntoChunksAndProcessesMessagesAfterEach) {
   auto fake = InstallFake(f.layer, c.kind);
   int callbacks = 0;
   f.layer.SetPendingMessagesHandler([&] { ++callbacks; });
+  std::vector<std::size_t> traced;
+  std::vector<std::uint8_t> traced_bytes;
+  f.layer.SetTraceObserver([&](const TraceEvent& e) {
+    EXPECT_EQ(e.direction, TraceDirection::kSent);
+    EXPECT_EQ(e.kind, c.kind);
+    traced.push_back(e.bytes.size());
+    traced_bytes.insert(traced_bytes.end(), e.bytes.begin(), e.bytes.end());
+  });
   const LinkHandle h = f.layer.OpenLink(c.kind);
   ASSERT_NE(h, kInvalidLinkHandle);
   const auto data = Bytes(c.length);
@@ -37,6 +45,31 @@ TEST_P(ChunkingTest, SplitsIntoChunksAndProcessesMessagesAfterEach) {
   EXPECT_EQ(fake->write_sizes, c.chunks);
   EXPECT_EQ(fake->written, data);
   EXPECT_EQ(callbacks, c.callbacks);
+  // The trace sees each chunk the device took, in order.
+  EXPECT_EQ(traced, c.chunks);
+  EXPECT_EQ(traced_bytes, data);
+}
+
+TEST(LinkTraceTest, SeesEachRefillOnceAndNothingOfAFailedWrite) {
+  LinkFixture f;
+  auto fake = InstallFake(f.layer, lkCom);
+  fake->Queue("abcdef");
+  fake->fill_limit = 4;
+  fake->fail_write_number = 0;
+  std::vector<TraceEvent> events;
+  f.layer.SetTraceObserver([&](const TraceEvent& e) { events.push_back(e); });
+  const LinkHandle h = f.layer.OpenLink(lkCom);
+  const std::uint8_t command[] = {'{', 'W', 'S', '|', '}'};
+  EXPECT_FALSE(f.layer.LinkWrite(h, lkCom, command, sizeof command));
+  std::string read;
+  std::uint8_t byte = 0;
+  while (f.layer.LinkReadByte(h, lkCom, byte)) read += static_cast<char>(byte);
+  EXPECT_EQ(read, "abcdef");
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(std::string(events[0].bytes.begin(), events[0].bytes.end()), "abcd");
+  EXPECT_EQ(std::string(events[1].bytes.begin(), events[1].bytes.end()), "ef");
+  EXPECT_EQ(events[1].direction, TraceDirection::kReceived);
+  EXPECT_LE(events[0].time, events[1].time);
 }
 
 INSTANTIATE_TEST_SUITE_P(
