@@ -13,7 +13,7 @@
 #include "link/link_settings.h"
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
-#include "protocol/records.h"
+#include "records/records.h"
 
 class QLabel;
 class QLineEdit;

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/records.h"
+#include "records/records.h"
 
 namespace krt6 {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/link_layer.h"
-#include "protocol/records.h"
+#include "records/records.h"
 
 namespace krt6 {
 

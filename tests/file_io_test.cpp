@@ -164,7 +164,7 @@ TEST(LoadTest, FailuresReportTheStepAndLeaveTheRecordAlone) {
     LanSettings lan;
     lan.SocketPort = 1234;
     EXPECT_FALSE(LoadLanSettingsFile(c.path, lan));
-    EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+    EXPECT_EQ(lan.SocketPort, 1234);
   }
 }
 
@@ -174,7 +174,7 @@ TEST(LoadTest, FifoWithoutWriterDoesNotBlock) {
   LanSettings lan;
   lan.SocketPort = 1234;
   EXPECT_TRUE(LoadLanSettingsFile(dir / "pipe.ts1", lan));  // reads as an empty file
-  EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+  EXPECT_EQ(lan.SocketPort, 1234);
 }
 
 TEST(SaveTest, DirectoryOrMissingFolderIsReportedAndNothingChanges) {

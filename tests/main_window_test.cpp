@@ -201,12 +201,11 @@ TEST(MainWindowStartTest, StartUpRecordsComeFromTheControls) {
   EXPECT_EQ(p.CarriedAdj, 0);
   const LanSettings& lan = f.window->Lan();
   EXPECT_EQ(lan.LanFlag, 1);
-  // Fields of the packed record are copied out: a reference to one would be misaligned.
-  EXPECT_EQ(int{lan.IpAddress[0]}, 192);
-  EXPECT_EQ(int{lan.IpAddress[3]}, 20);
-  EXPECT_EQ(int{lan.SubnetMask[2]}, 255);
-  EXPECT_EQ(int{lan.SocketPort}, 8000);
-  EXPECT_EQ(int{lan.SocketPortMode}, 1);
+  EXPECT_EQ(lan.IpAddress[0], 192);
+  EXPECT_EQ(lan.IpAddress[3], 20);
+  EXPECT_EQ(lan.SubnetMask[2], 255);
+  EXPECT_EQ(lan.SocketPort, 8000);
+  EXPECT_EQ(lan.SocketPortMode, 1);
   EXPECT_EQ(std::string(lan.DhcpId), std::string(32, 'F'));
 }
 
