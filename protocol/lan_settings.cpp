@@ -4,6 +4,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
+#include "texts/field_texts.h"
 
 namespace krt6 {
 namespace {
@@ -123,7 +124,7 @@ ResultCode Protocol::WriteLanSettings(int link, const LanSettings& settings) {
   std::vector<std::string> commands;
   const SettingField refused = BuildLanCommands(settings, commands);
   if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalText(refused, 0) + ". Nothing was sent.");
+    NoteProtocolError(RefusalText(refused, Language::kEnglish) + ". Nothing was sent.");
     return kUnknownError;
   }
   const LinkHandle handle = link_.OpenLink(link);

@@ -57,10 +57,6 @@ template <> struct CommandRecordFor<ckReadFirmwareVersion> { using type = Versio
 using CommandRecord =
     std::variant<NoRecord*, std::int32_t*, ParameterBlock*, LanSettings*, VersionText*>;
 
-// English (0) and Japanese (1) texts, UTF-8. Out-of-range rows give an empty text.
-const char* MessageText(int result_code, int language);
-const char* StatusText(int status_index, int language);
-
 // The StatusIndex (0..24) of the two status characters of a status reply; 0 when unknown.
 int DecodeStatus(char first, char second);
 

@@ -3,6 +3,7 @@
 
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
+#include "texts/texts.h"
 
 namespace krt6 {
 namespace {
@@ -149,21 +150,11 @@ TEST(StatusDecodingTest, Table) {
   for (const Row& r : rows) {
     const int index = DecodeStatus(r.code[0], r.code[1]);
     EXPECT_EQ(index, r.index) << r.code;
-    EXPECT_STREQ(StatusText(index, 0), r.english) << r.code;
+    EXPECT_STREQ(StatusText(index, Language::kEnglish), r.english) << r.code;
   }
-  EXPECT_STREQ(StatusText(1, 1), "オンライン");
-  EXPECT_STREQ(StatusText(16, 1), "モーター温度エラー");
-  EXPECT_STREQ(StatusText(25, 0), "");
-}
-
-TEST(MessageTableTest, BothLanguages) {
-  EXPECT_STREQ(MessageText(0, 0), "");
-  EXPECT_STREQ(MessageText(1, 0), "Port Open Error");
-  EXPECT_STREQ(MessageText(1, 1), "ポートオープンエラー");
-  EXPECT_STREQ(MessageText(3, 0), "Data Receiving Error");
-  EXPECT_STREQ(MessageText(4, 1), "ファイルオープンエラー");
-  EXPECT_STREQ(MessageText(5, 0), "Unknow Error");
-  EXPECT_STREQ(MessageText(6, 0), "");
+  EXPECT_STREQ(StatusText(1, Language::kJapanese), "オンライン");
+  EXPECT_STREQ(StatusText(16, Language::kJapanese), "モーター温度エラー");
+  EXPECT_STREQ(StatusText(25, Language::kEnglish), "");
 }
 
 class ExecuteCommandTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
+#include "texts/field_texts.h"
 
 namespace krt6 {
 namespace {
@@ -184,7 +185,9 @@ TEST_F(LanTest, TextsThatCouldBreakTheFramingAreRefused) {
     EXPECT_EQ(CheckLanSettings(s), c.expected) << c.id << " / " << c.host;
     if (c.expected == SettingField::kNone) continue;
     EXPECT_EQ(Write(s), kUnknownError) << c.id;
-    EXPECT_NE(protocol.LastError().find(RefusalText(c.expected, 0)), std::string::npos) << c.id;
+    EXPECT_NE(protocol.LastError().find(RefusalText(c.expected, Language::kEnglish)),
+              std::string::npos)
+        << c.id;
   }
   // What follows a NUL is not sent.
   LanSettings s = DefaultLan();
