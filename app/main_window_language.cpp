@@ -20,6 +20,7 @@ namespace krt6 {
 
 void TFormMain::SetLanguage(Language language) {
   language_ = language;
+  protocol_.SetLanguage(language);
   for (std::size_t row = 0; row < CaptionTable.size(); ++row) {
     const CaptionEntry& entry = CaptionTable[row];
     if (row == kPageControlFontBefore) SetLanguageFont(ui_->PageControl1, language);

@@ -124,7 +124,7 @@ ResultCode Protocol::WriteLanSettings(int link, const LanSettings& settings) {
   std::vector<std::string> commands;
   const SettingField refused = BuildLanCommands(settings, commands);
   if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalText(refused, Language::kEnglish) + ". Nothing was sent.");
+    NoteProtocolError(RefusalDetail(refused, language_));
     return kUnknownError;
   }
   const LinkHandle handle = link_.OpenLink(link);

@@ -215,7 +215,7 @@ ResultCode Protocol::WriteParameters(int link, const ParameterBlock& block) {
   const SettingField refused =
       BuildParameterCommands(block, version_index_, first, second, link_.CodeMode() != 0);
   if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalText(refused, Language::kEnglish) + ". Nothing was sent.");
+    NoteProtocolError(RefusalDetail(refused, language_));
     return kUnknownError;
   }
   const LinkHandle handle = link_.OpenLink(link);

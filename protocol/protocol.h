@@ -11,6 +11,7 @@
 
 #include "link/link_layer.h"
 #include "records/records.h"
+#include "texts/language.h"
 
 namespace krt6 {
 
@@ -98,8 +99,12 @@ class Protocol {
     return Execute(Kind, link, &record, version);
   }
 
-  // What went wrong in the last failed operation, for the details of the message box.
+  // What went wrong in the last failed operation, for the details of the message box. The
+  // protocol's own sentences are in the language last set (English until then); the link's
+  // texts are the system's.
   std::string LastError() const;
+  // Set between exchanges, from the thread that runs them.
+  void SetLanguage(Language language) { language_ = language; }
 
   // The operations behind the command kinds; Execute runs them with the guards above.
   ResultCode ReadStatus(int link, std::int32_t& status);
@@ -127,6 +132,7 @@ class Protocol {
   LinkLayer& link_;
   Sleeper sleep_;
   int version_index_ = 4;
+  Language language_ = Language::kEnglish;
   std::string protocol_error_;
 };
 
