@@ -1,5 +1,6 @@
 // The main window's vocabulary in both languages: one entry per caption or translated list, in
-// the order SetLanguage applies them.
+// the order SetLanguage applies them. The captions and list items of the setting fields come
+// from texts/field_texts.h, which the command line shares.
 #pragma once
 
 #include <cstddef>

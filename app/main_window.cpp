@@ -18,6 +18,7 @@
 #include "app/system_language.h"
 #include "app/user_prompts.h"
 #include "dialogs/language.h"
+#include "texts/texts.h"
 #include "ui_main_window.h"
 
 namespace krt6 {
@@ -63,7 +64,7 @@ constexpr int kPanelWidths[4] = {80, 200, 150, 200};
 
 }  // namespace
 
-int TFormMain::GetSystemLanguage(const std::string& locale_name) {
+Language TFormMain::GetSystemLanguage(const std::string& locale_name) {
   return LanguageForLocale(locale_name);
 }
 
@@ -103,9 +104,9 @@ TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& l
   link_.SetLinkSettings(settings_.Serial, settings_.LptName, settings_.Tcp, settings_.CodeMode);
   version_index_ = 4;
 
-  LanguageIndex = GetSystemLanguage(locale_name);
-  ui_->ComboBoxLanguage->setCurrentIndex(LanguageIndex);
-  SetLanguage(LanguageIndex);
+  const Language language = GetSystemLanguage(locale_name);
+  ui_->ComboBoxLanguage->setCurrentIndex(static_cast<int>(language));
+  SetLanguage(language);
 
   ui_->ComboBoxFontCode->setCurrentIndex(0);
   ParametersFromControls(parameters_);
@@ -116,7 +117,7 @@ TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& l
 
   DetectFirmwareVersion();
 
-  if (LanguageIndex == 1) {
+  if (language_ == Language::kJapanese) {
     parameters_.Parity = 1;
     parameters_.Destination = 1;
   }
@@ -199,11 +200,7 @@ void TFormMain::ComboBoxInterFaceChange() {
 }
 
 void TFormMain::ComboBoxLanguageChange() {
-  Guarded([this] {
-    const int item = ui_->ComboBoxLanguage->currentIndex();
-    LanguageIndex = item > 1 ? 1 : item;
-    SetLanguage(LanguageIndex);
-  });
+  Guarded([this] { SetLanguage(LanguageFromIndex(ui_->ComboBoxLanguage->currentIndex())); });
 }
 
 void TFormMain::ShowMessage(const QString& text, const QString& details) {
@@ -267,7 +264,7 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
   }
   if (result != kSuccess) {
     if (!quiet || result == kCancelled) {
-      ShowMessage(QString::fromUtf8(MessageText(result, LanguageIndex)),
+      ShowMessage(QString::fromUtf8(MessageText(result, language_)),
                   QString::fromStdString(details));
     }
   } else if (on_success) {
@@ -298,7 +295,7 @@ void TFormMain::ButtonGetStatusClick() {
         [&status](Protocol& protocol, int link, int& version) {
           return protocol.ExecuteCommand<ckReadStatus>(link, status, version);
         },
-        [&] { ui_->EditStatus->setText(QString::fromUtf8(StatusText(status, LanguageIndex))); });
+        [&] { ui_->EditStatus->setText(QString::fromUtf8(StatusText(status, language_))); });
   });
 }
 

@@ -13,7 +13,8 @@
 #include "link/link_settings.h"
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
-#include "protocol/records.h"
+#include "records/records.h"
+#include "texts/language.h"
 
 class QLabel;
 class QLineEdit;
@@ -48,12 +49,14 @@ class TFormMain : public QMainWindow {
   ParameterBlock& Parameters() { return parameters_; }
   LanSettings& Lan() { return lan_; }
   int VersionIndex() const { return version_index_; }
+  Language CurrentLanguage() const { return language_; }
   bool ExchangeRunning() const { return exchange_running_; }
 
   // Start-up and status bar.
-  static int GetSystemLanguage(const std::string& locale_name);
+  static Language GetSystemLanguage(const std::string& locale_name);
   void ShowPortSettings();
-  void SetLanguage(int language);
+  // Shows every caption in `language`; messages, statuses and the protocol's details follow it.
+  void SetLanguage(Language language);
 
   // Controls to records and back.
   void ParametersFromControls(ParameterBlock& block);
@@ -141,6 +144,7 @@ class TFormMain : public QMainWindow {
   ParameterBlock parameters_;
   LanSettings lan_;
   int version_index_ = 4;
+  Language language_ = Language::kEnglish;
   QLabel* panels_[4] = {};
   QTimer* timer1_ = nullptr;
   bool exchange_running_ = false;

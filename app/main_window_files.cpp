@@ -4,8 +4,8 @@
 
 #include "app/main_window.h"
 #include "app/user_prompts.h"
-#include "dialogs/language.h"
 #include "files/setting_files.h"
+#include "texts/texts.h"
 
 namespace krt6 {
 namespace {
@@ -16,7 +16,7 @@ std::string LocalPath(const QString& name) { return QFile::encodeName(name).toSt
 }  // namespace
 
 void TFormMain::ShowFileError(const FileResult& result) {
-  ShowMessage(QString::fromUtf8(MessageText(kFileOpenError, LanguageIndex)),
+  ShowMessage(QString::fromUtf8(MessageText(kFileOpenError, language_)),
               QString::fromLocal8Bit(result.Describe()));
 }
 

@@ -18,8 +18,9 @@
 
 namespace krt6 {
 
-void TFormMain::SetLanguage(int language) {
-  if (language < 0 || language > 1) language = 0;
+void TFormMain::SetLanguage(Language language) {
+  language_ = language;
+  protocol_.SetLanguage(language);
   for (std::size_t row = 0; row < CaptionTable.size(); ++row) {
     const CaptionEntry& entry = CaptionTable[row];
     if (row == kPageControlFontBefore) SetLanguageFont(ui_->PageControl1, language);
@@ -57,10 +58,11 @@ void TFormMain::SetLanguage(int language) {
 
 void TFormMain::ButtonInterFaceClick() {
   switch (InterfaceIndex()) {
-    case lkCom: OpenRs232Setup(this, settings_.Serial); break;
-    case lkLpt: OpenLPTSetup(this, settings_.LptName); break;
+    case lkCom: OpenRs232Setup(this, settings_.Serial, language_); break;
+    case lkLpt: OpenLPTSetup(this, settings_.LptName, language_); break;
     case lkEthernet:
-      OpenNetSetup(this, settings_.Tcp, [this](const QString& text) { ShowMessage(text); });
+      OpenNetSetup(this, settings_.Tcp, language_,
+                   [this](const QString& text) { ShowMessage(text); });
       break;
     default: break;
   }

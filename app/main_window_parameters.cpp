@@ -6,8 +6,8 @@
 
 #include "app/conversion.h"
 #include "app/main_window.h"
-#include "dialogs/language.h"
 #include "protocol/commands.h"
+#include "texts/field_texts.h"
 #include "ui_main_window.h"
 
 namespace krt6 {
@@ -84,7 +84,7 @@ void TFormMain::DetectFirmwareVersion() {
 
 bool TFormMain::RefuseUnsendable(SettingField field) {
   if (field == SettingField::kNone) return false;
-  ShowMessage(QString::fromStdString(RefusalText(field, LanguageIndex)));
+  ShowMessage(QString::fromStdString(RefusalText(field, language_)));
   return true;
 }
 

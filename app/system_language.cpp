@@ -10,12 +10,12 @@ std::string SystemLocaleName(const std::function<const char*(const char*)>& gete
   return {};
 }
 
-int LanguageForLocale(const std::string& locale_name) {
+Language LanguageForLocale(const std::string& locale_name) {
   const std::string prefix = "ja_JP";
-  if (locale_name.compare(0, prefix.size(), prefix) != 0) return 0;
-  if (locale_name.size() == prefix.size()) return 1;
+  if (locale_name.compare(0, prefix.size(), prefix) != 0) return Language::kEnglish;
+  if (locale_name.size() == prefix.size()) return Language::kJapanese;
   const char next = locale_name[prefix.size()];
-  return next == '.' || next == '@' ? 1 : 0;
+  return next == '.' || next == '@' ? Language::kJapanese : Language::kEnglish;
 }
 
 }  // namespace krt6

@@ -4,12 +4,9 @@
 
 namespace krt6 {
 
-int LanguageIndex = 0;
-
-QFont FontForLanguage(const QFont& base, int language) {
+QFont FontForLanguage(const QFont& base, Language language) {
   QFont font = base;
-  if (language < 0 || language > 1) language = 0;
-  if (CharsetTable[language] == 128) {
+  if (CharsetTable[static_cast<int>(language)] == 128) {
     // The Shift-JIS character set: the default family draws Latin text and sets the line
     // height, as in English, so that the laid-out controls keep their height; the Japanese
     // characters come from the first family behind it that has them, in their Japanese forms.

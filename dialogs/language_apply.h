@@ -24,24 +24,24 @@ namespace krt6 {
 using MessageDisplay = std::function<void(const QString& text)>;
 
 // The control's font with the family that draws `language`; size and style stay.
-void SetLanguageFont(QWidget* control, int language);
+void SetLanguageFont(QWidget* control, Language language);
 
 // The window's font first, then its caption.
-void SetWindowCaption(QWidget* window, const TextPair& pair, int language);
-void SetCaption(QLabel* label, const TextPair& pair, int language);
-void SetCaption(QAbstractButton* button, const TextPair& pair, int language);
-void SetCaption(QGroupBox* group, const TextPair& pair, int language);
-void SetPageCaption(QTabWidget* pages, QWidget* page, const TextPair& pair, int language);
+void SetWindowCaption(QWidget* window, const TextPair& pair, Language language);
+void SetCaption(QLabel* label, const TextPair& pair, Language language);
+void SetCaption(QAbstractButton* button, const TextPair& pair, Language language);
+void SetCaption(QGroupBox* group, const TextPair& pair, Language language);
+void SetPageCaption(QTabWidget* pages, QWidget* page, const TextPair& pair, Language language);
 
 // Menu entries take no font of their own.
-void SetMenuCaption(QMenu* menu, const TextPair& pair, int language);
-void SetMenuCaption(QAction* action, const TextPair& pair, int language);
+void SetMenuCaption(QMenu* menu, const TextPair& pair, Language language);
+void SetMenuCaption(QAction* action, const TextPair& pair, Language language);
 
 // Replaces the texts of the items at `first`, `first` + 1, ... from the pairs, leaves the other
 // items and the number of items alone, and selects the item that was selected before. An
 // editable list that shows a typed text matching none of its items keeps that text.
-void SetItems(QComboBox* list, std::span<const TextPair> pairs, int language, int first = 0);
-inline void SetItems(QComboBox* list, std::initializer_list<TextPair> pairs, int language,
+void SetItems(QComboBox* list, std::span<const TextPair> pairs, Language language, int first = 0);
+inline void SetItems(QComboBox* list, std::initializer_list<TextPair> pairs, Language language,
                      int first = 0) {
   SetItems(list, std::span<const TextPair>(pairs.begin(), pairs.size()), language, first);
 }

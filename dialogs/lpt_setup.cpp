@@ -34,10 +34,10 @@ TFormLPTSetup::~TFormLPTSetup() {
   if (FormLPTSetup == this) FormLPTSetup = nullptr;
 }
 
-void TFormLPTSetup::BindSettings(std::string& LptName) {
+void TFormLPTSetup::BindSettings(std::string& LptName, Language language) {
   Settings = &LptName;
   LoadSettings();
-  SetLanguage(LanguageIndex);
+  SetLanguage(language);
 }
 
 void TFormLPTSetup::LoadSettings() {
@@ -50,7 +50,7 @@ void TFormLPTSetup::StoreSettings() {
   *Settings = "LPT" + std::to_string(ui_->ComboBoxLPT->currentIndex() + 1);
 }
 
-void TFormLPTSetup::SetLanguage(int language) {
+void TFormLPTSetup::SetLanguage(Language language) {
   language_ = language;
   SetWindowCaption(this, kCaption, language);
   SetLanguageFont(ui_->ComboBoxLPT, language);

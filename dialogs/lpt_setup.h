@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dialogs/port_devices.h"
+#include "texts/language.h"
 
 namespace Ui {
 class TFormLPTSetup;
@@ -20,13 +21,13 @@ class TFormLPTSetup : public QDialog {
   explicit TFormLPTSetup(QWidget* parent = nullptr);
   ~TFormLPTSetup() override;
 
-  // Remembers the name it edits, selects its list item and applies the current language.
-  void BindSettings(std::string& LptName);
+  // Remembers the name it edits, selects its list item and shows `language`.
+  void BindSettings(std::string& LptName, Language language);
   // Name to list: "LPTn" selects item n - 1 (item 0 for a name that is not in the list).
   void LoadSettings();
   // List to name: "LPT%d" with the selected item index + 1.
   void StoreSettings();
-  void SetLanguage(int language);
+  void SetLanguage(Language language);
 
   // Replaces the check behind the device label (tests use known device sets).
   void SetDevicePresence(DevicePresence presence);
@@ -40,7 +41,7 @@ class TFormLPTSetup : public QDialog {
 
   std::unique_ptr<Ui::TFormLPTSetup> ui_;
   std::string* Settings = nullptr;
-  int language_ = 0;
+  Language language_ = Language::kEnglish;
   DevicePresence presence_ = DeviceNodePresent;
 };
 

@@ -40,9 +40,9 @@ TFormNetSetup::~TFormNetSetup() {
   if (FormNetSetup == this) FormNetSetup = nullptr;
 }
 
-void TFormNetSetup::BindSettings(TcpSettings& settings) {
+void TFormNetSetup::BindSettings(TcpSettings& settings, Language language) {
   Settings = &settings;
-  SetLanguage(LanguageIndex);
+  SetLanguage(language);
   LoadSettings();
 }
 
@@ -65,7 +65,7 @@ bool TFormNetSetup::StoreSettings(QString& error) {
   return true;
 }
 
-void TFormNetSetup::SetLanguage(int language) {
+void TFormNetSetup::SetLanguage(Language language) {
   SetWindowCaption(this, kCaption, language);
   SetCaption(ui_->GroupBoxIPSetting, kIPSetting, language);
   SetCaption(ui_->LabelIPAddress, kIPAddress, language);

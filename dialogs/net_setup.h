@@ -22,14 +22,14 @@ class TFormNetSetup : public QDialog {
   explicit TFormNetSetup(QWidget* parent = nullptr, MessageDisplay show_error = {});
   ~TFormNetSetup() override;
 
-  // Remembers the settings it edits, applies the current language and loads the edits.
-  void BindSettings(TcpSettings& settings);
+  // Remembers the settings it edits, shows `language` and loads the edits.
+  void BindSettings(TcpSettings& settings, Language language);
   void LoadSettings();
   // The address text is stored first, whole; then the port text must be an integer
   // (IntegerFromText).
   // When it is not, the port keeps its value and `error` receives the conversion error text.
   bool StoreSettings(QString& error);
-  void SetLanguage(int language);
+  void SetLanguage(Language language);
 
  public slots:
   // Stores and closes; a conversion error is shown and the dialog stays open.

@@ -22,21 +22,22 @@ std::unique_ptr<Form> CreatePublished(Form*& global, Args&&... args) {
 
 }  // namespace
 
-bool OpenLPTSetup(QWidget* owner, std::string& LptName) {
+bool OpenLPTSetup(QWidget* owner, std::string& LptName, Language language) {
   auto dialog = CreatePublished(FormLPTSetup, owner);
-  dialog->BindSettings(LptName);
+  dialog->BindSettings(LptName, language);
   return dialog->exec() == QDialog::Accepted;
 }
 
-bool OpenRs232Setup(QWidget* owner, SerialSettings& settings) {
+bool OpenRs232Setup(QWidget* owner, SerialSettings& settings, Language language) {
   auto dialog = CreatePublished(FormRs232Setup, owner);
-  dialog->BindSettings(settings);
+  dialog->BindSettings(settings, language);
   return dialog->exec() == QDialog::Accepted;
 }
 
-bool OpenNetSetup(QWidget* owner, TcpSettings& settings, MessageDisplay show_error) {
+bool OpenNetSetup(QWidget* owner, TcpSettings& settings, Language language,
+                  MessageDisplay show_error) {
   auto dialog = CreatePublished(FormNetSetup, owner, std::move(show_error));
-  dialog->BindSettings(settings);
+  dialog->BindSettings(settings, language);
   return dialog->exec() == QDialog::Accepted;
 }
 

@@ -54,9 +54,9 @@ TFormRs232Setup::~TFormRs232Setup() {
   if (FormRs232Setup == this) FormRs232Setup = nullptr;
 }
 
-void TFormRs232Setup::BindSettings(SerialSettings& settings) {
+void TFormRs232Setup::BindSettings(SerialSettings& settings, Language language) {
   Settings = &settings;
-  SetLanguage(LanguageIndex);
+  SetLanguage(language);
   LoadSettings();
 }
 
@@ -84,7 +84,7 @@ void TFormRs232Setup::StoreSettings() {
   s.SWShakIndex = ui_->ComboBoxSWShak->currentIndex();
 }
 
-void TFormRs232Setup::SetLanguage(int language) {
+void TFormRs232Setup::SetLanguage(Language language) {
   language_ = language;
   SetWindowCaption(this, kCaption, language);
   SetCaption(ui_->LabelComPort, kComPort, language);

@@ -6,6 +6,7 @@
 
 #include "dialogs/port_devices.h"
 #include "link/link_settings.h"
+#include "texts/language.h"
 
 namespace Ui {
 class TFormRs232Setup;
@@ -20,13 +21,13 @@ class TFormRs232Setup : public QDialog {
   explicit TFormRs232Setup(QWidget* parent = nullptr);
   ~TFormRs232Setup() override;
 
-  // Remembers the settings it edits, applies the current language and loads the lists.
-  void BindSettings(SerialSettings& settings);
+  // Remembers the settings it edits, shows `language` and loads the lists.
+  void BindSettings(SerialSettings& settings, Language language);
   // Settings to lists. An index no list holds shows the item that acts the same on the line.
   void LoadSettings();
   // Lists to settings: "COM%d" from the port list, then each index in list order.
   void StoreSettings();
-  void SetLanguage(int language);
+  void SetLanguage(Language language);
 
   // Replaces the check behind the device label (tests use known device sets).
   void SetDevicePresence(DevicePresence presence);
@@ -40,7 +41,7 @@ class TFormRs232Setup : public QDialog {
 
   std::unique_ptr<Ui::TFormRs232Setup> ui_;
   SerialSettings* Settings = nullptr;
-  int language_ = 0;
+  Language language_ = Language::kEnglish;
   DevicePresence presence_ = [](const std::string& path) { return SerialDevicePresent(path); };
 };
 

@@ -60,7 +60,7 @@ template <std::size_t N> void Terminate(char (&text)[N]) {
   if (std::memchr(text, 0, N) == nullptr) text[N - 1] = '\0';
 }
 
-// LanSettings is packed: its integers are read and written by name, never through pointers.
+// Where each LanSettings field sits in the extra setting file; LanFlag is byte 0.
 constexpr std::size_t kIpAddressOffset = 1;
 constexpr std::size_t kSubnetMaskOffset = 17;
 constexpr std::size_t kGatewayOffset = 33;

@@ -9,7 +9,7 @@
 
 #include "files/file_io.h"
 #include "files/file_result.h"
-#include "protocol/records.h"
+#include "records/records.h"
 
 namespace krt6 {
 
@@ -28,7 +28,7 @@ ParameterBlock DecodeParameterBlock(const ParameterFileBytes& bytes);
 // does not reach keep their values. The texts are then made safe (TerminateTexts).
 void ApplyParameterFile(const std::uint8_t* data, std::size_t size, ParameterBlock& block);
 
-// The 107 bytes of an extra setting file: the packed LanSettings.
+// The 107 bytes of an extra setting file: the LanSettings fields one after another, without gaps.
 LanSettingsFileBytes EncodeLanSettings(const LanSettings& settings);
 LanSettings DecodeLanSettings(const LanSettingsFileBytes& bytes);
 

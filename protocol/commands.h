@@ -10,62 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/records.h"
+#include "records/records.h"
+#include "records/setting_field.h"
 
 namespace krt6 {
-
-// A value that cannot be sent: its text would not fit the fixed-width field of its command, so
-// the command would be cut and every field after it shifted; or a text field holds a character
-// that could end the command or start another (kEuroCode, kDhcpId, kDhcpHostName). kVersion: no
-// printer version is chosen, so there is no command format to send the block in.
-enum class SettingField : int {
-  kNone = 0,
-  kVersion,
-  kFontCode,
-  kZeroCode,
-  kSpeed,
-  kDataLeng,
-  kStopBit,
-  kParity,
-  kControl,
-  kDestination,
-  kForwardWait,
-  kCode,
-  kFeedKey,
-  kEuroCode,
-  kAutoHome,
-  kAutoCalib,
-  kModelSelect,
-  kXAdj,
-  kCarriedAdj,
-  kCarriedValue1,
-  kCarriedValue2,
-  kBlankSpaceLen,
-  kIpAddress1,
-  kIpAddress2,
-  kIpAddress3,
-  kIpAddress4,
-  kSubnetMask1,
-  kSubnetMask2,
-  kSubnetMask3,
-  kSubnetMask4,
-  kGateway1,
-  kGateway2,
-  kGateway3,
-  kGateway4,
-  kSocketPortMode,
-  kSocketPort,
-  kDhcpId,
-  kDhcpHostName,
-};
-
-// The operator's message for a refused value, in English (0) or Japanese (1), UTF-8. It names
-// the field as its label reads and gives the values (or characters) that fit. Empty for kNone.
-std::string RefusalText(SettingField field, int language);
-
-// Whether `value` fits the fixed-width field of `field` (false for kNone, kVersion and the text
-// fields).
-bool FieldValueFits(SettingField field, std::int32_t value);
 
 // The bytes that end or start a command: '{', '|' and '}' in brace framing; ESC, LF and NUL in
 // ESC framing.

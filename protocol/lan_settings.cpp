@@ -4,6 +4,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
+#include "texts/field_texts.h"
 
 namespace krt6 {
 namespace {
@@ -32,35 +33,18 @@ void CopyTerminated(char (&out)[N], const char* field, std::size_t field_chars) 
   out[n] = '\0';
 }
 
-// The three address groups, copied out: the record is packed, so its arrays cannot be bound to
-// references.
-struct Addresses {
-  std::int32_t ip[4];
-  std::int32_t gateway[4];
-  std::int32_t mask[4];
-};
-
-Addresses CopyAddresses(const LanSettings& s) {
-  Addresses a;
-  std::memcpy(a.ip, &s.IpAddress, sizeof a.ip);
-  std::memcpy(a.gateway, &s.Gateway, sizeof a.gateway);
-  std::memcpy(a.mask, &s.SubnetMask, sizeof a.mask);
-  return a;
-}
-
 }  // namespace
 
 SettingField CheckLanSettings(const LanSettings& s) {
-  const Addresses a = CopyAddresses(s);
   // In the order the commands go out.
-  SettingField refused = CheckOctets(kIpFields, a.ip);
-  if (refused == SettingField::kNone) refused = CheckOctets(kGatewayFields, a.gateway);
-  if (refused == SettingField::kNone) refused = CheckOctets(kMaskFields, a.mask);
+  SettingField refused = CheckOctets(kIpFields, s.IpAddress);
+  if (refused == SettingField::kNone) refused = CheckOctets(kGatewayFields, s.Gateway);
+  if (refused == SettingField::kNone) refused = CheckOctets(kMaskFields, s.SubnetMask);
   if (refused != SettingField::kNone) return refused;
-  const std::int32_t mode = s.SocketPortMode;
-  const std::int32_t port = s.SocketPort;
-  if (!FieldValueFits(SettingField::kSocketPortMode, mode)) return SettingField::kSocketPortMode;
-  if (!FieldValueFits(SettingField::kSocketPort, port)) return SettingField::kSocketPort;
+  if (!FieldValueFits(SettingField::kSocketPortMode, s.SocketPortMode)) {
+    return SettingField::kSocketPortMode;
+  }
+  if (!FieldValueFits(SettingField::kSocketPort, s.SocketPort)) return SettingField::kSocketPort;
   // The texts as the "IH;" and "ZW01;" commands take them: up to the NUL, at most 32 and 15.
   if (!IsCommandText({s.DhcpId, strnlen(s.DhcpId, 32)})) return SettingField::kDhcpId;
   if (!IsHostNameText({s.DhcpHostName, strnlen(s.DhcpHostName, 15)})) {
@@ -74,12 +58,6 @@ SettingField BuildLanCommands(const LanSettings& s, std::vector<std::string>& co
   const SettingField refused = CheckLanSettings(s);
   if (refused != SettingField::kNone) return refused;
 
-  const Addresses a = CopyAddresses(s);
-  const std::int32_t* const ip = a.ip;
-  const std::int32_t* const gateway = a.gateway;
-  const std::int32_t* const mask = a.mask;
-  const std::int32_t mode = s.SocketPortMode;
-  const std::int32_t port = s.SocketPort;
   char dhcp_id[33];
   CopyTerminated(dhcp_id, s.DhcpId, 32);
   char host_name[16];
@@ -87,18 +65,17 @@ SettingField BuildLanCommands(const LanSettings& s, std::vector<std::string>& co
 
   auto add = [&](const char* text, std::size_t length) { commands.emplace_back(text, length); };
   char buffer[64] = {};
-  std::snprintf(buffer, sizeof buffer, "IP;2,%03d,%03d,%03d,%03d", ip[0], ip[1], ip[2], ip[3]);
-  add(buffer, 20);
+  auto add_address = [&](int number, const std::int32_t(&parts)[4]) {
+    std::memset(buffer, 0, sizeof buffer);
+    std::snprintf(buffer, sizeof buffer, "IP;%d,%03d,%03d,%03d,%03d", number, parts[0], parts[1],
+                  parts[2], parts[3]);
+    add(buffer, 20);
+  };
+  add_address(2, s.IpAddress);
+  add_address(3, s.Gateway);
+  add_address(4, s.SubnetMask);
   std::memset(buffer, 0, sizeof buffer);
-  std::snprintf(buffer, sizeof buffer, "IP;3,%03d,%03d,%03d,%03d", gateway[0], gateway[1],
-                gateway[2], gateway[3]);
-  add(buffer, 20);
-  std::memset(buffer, 0, sizeof buffer);
-  std::snprintf(buffer, sizeof buffer, "IP;4,%03d,%03d,%03d,%03d", mask[0], mask[1], mask[2],
-                mask[3]);
-  add(buffer, 20);
-  std::memset(buffer, 0, sizeof buffer);
-  std::snprintf(buffer, sizeof buffer, "IS;%1d,%05d", mode, port);
+  std::snprintf(buffer, sizeof buffer, "IS;%1d,%05d", s.SocketPortMode, s.SocketPort);
   add(buffer, 10);
   std::memset(buffer, 0, sizeof buffer);
   std::snprintf(buffer, sizeof buffer, "IH;%1d,%32s", s.DhcpEnabled == 1 ? 1 : 0, dhcp_id);
@@ -147,7 +124,7 @@ ResultCode Protocol::WriteLanSettings(int link, const LanSettings& settings) {
   std::vector<std::string> commands;
   const SettingField refused = BuildLanCommands(settings, commands);
   if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalText(refused, 0) + ". Nothing was sent.");
+    NoteProtocolError(RefusalDetail(refused, language_));
     return kUnknownError;
   }
   const LinkHandle handle = link_.OpenLink(link);

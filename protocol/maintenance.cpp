@@ -3,6 +3,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
+#include "texts/texts.h"
 
 namespace krt6 {
 namespace {
@@ -86,7 +87,7 @@ ResultCode Protocol::ReadFirmwareVersion(int link, VersionText& version) {
     }
   }
   link_.CloseLink(link, handle);
-  NoteProtocolError("The printer's replies carried no firmware version.");
+  NoteProtocolError(TextFor(kNoFirmwareVersionText, language_));
   return kReceivingError;
 }
 

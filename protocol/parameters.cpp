@@ -4,6 +4,7 @@
 
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
+#include "texts/field_texts.h"
 
 namespace krt6 {
 
@@ -214,7 +215,7 @@ ResultCode Protocol::WriteParameters(int link, const ParameterBlock& block) {
   const SettingField refused =
       BuildParameterCommands(block, version_index_, first, second, link_.CodeMode() != 0);
   if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalText(refused, 0) + ". Nothing was sent.");
+    NoteProtocolError(RefusalDetail(refused, language_));
     return kUnknownError;
   }
   const LinkHandle handle = link_.OpenLink(link);

@@ -3,6 +3,8 @@
 
 #include "protocol/protocol.h"
 
+#include "texts/texts.h"
+
 namespace krt6 {
 namespace {
 
@@ -27,7 +29,7 @@ void Protocol::Sleep(int milliseconds) { sleep_(milliseconds); }
 std::string Protocol::LastError() const {
   if (!protocol_error_.empty()) return protocol_error_;
   // Every byte arrived but none started a reply: the reader gave up after its bound.
-  if (link_.LastError().empty()) return "No reply: the printer's data never began a reply.";
+  if (link_.LastError().empty()) return TextFor(kNoReplyStartText, language_);
   return link_.LastError();
 }
 
@@ -48,17 +50,17 @@ ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& vers
 
 ResultCode Protocol::Dispatch(int kind, int link, CommandRecord record) {
   if (static_cast<unsigned>(kind) > ckReadFirmwareVersion) {
-    NoteProtocolError("Command kind " + std::to_string(kind) + " is out of range.");
+    NoteProtocolError(FormatText(kCommandKindOutOfRangeText, language_, std::to_string(kind)));
     return kUnknownError;
   }
   if (NeedsReplyRefusedOnLpt(kind) && link == lkLpt) {
-    NoteProtocolError("A parallel port cannot receive the printer's reply.");
+    NoteProtocolError(TextFor(kParallelCannotReceiveText, language_));
     return kReceivingError;
   }
   ResultCode result = kUnknownError;
   auto run = [&](auto* data, auto&& operation) {
     if (data == nullptr) {
-      NoteProtocolError("Command kind " + std::to_string(kind) + " was given the wrong record.");
+      NoteProtocolError(FormatText(kWrongRecordText, language_, std::to_string(kind)));
       return;
     }
     result = operation(*data);

@@ -12,7 +12,8 @@
 
 #include "link/link_layer.h"
 #include "link/posix_io.h"
-#include "protocol/records.h"
+#include "records/records.h"
+#include "texts/language.h"
 
 namespace krt6 {
 
@@ -59,10 +60,6 @@ template <> struct CommandRecordFor<ckReadFirmwareVersion> { using type = Versio
 
 using CommandRecord =
     std::variant<NoRecord*, std::int32_t*, ParameterBlock*, LanSettings*, VersionText*>;
-
-// English (0) and Japanese (1) texts, UTF-8. Out-of-range rows give an empty text.
-const char* MessageText(int result_code, int language);
-const char* StatusText(int status_index, int language);
 
 // The StatusIndex (0..24) of the two status characters of a status reply; 0 when unknown.
 int DecodeStatus(char first, char second);
@@ -123,8 +120,12 @@ class Protocol {
     return Execute(Kind, link, &record, version);
   }
 
-  // What went wrong in the last failed operation, for the details of the message box.
+  // What went wrong in the last failed operation, for the details of the message box. The
+  // protocol's own sentences are in the language last set (English until then); the link's
+  // texts are the system's.
   std::string LastError() const;
+  // Set between exchanges, from the thread that runs them.
+  void SetLanguage(Language language) { language_ = language; }
 
   // Cancels the running operation, from any thread: the link's waits end at once, the link is
   // closed, and the operation gives kCancelled. Stays in force until ClearCancel.
@@ -167,6 +168,7 @@ class Protocol {
   LinkLayer& link_;
   Sleeper sleep_;
   int version_index_ = 4;
+  Language language_ = Language::kEnglish;
   std::string protocol_error_;
 };
 

@@ -55,7 +55,9 @@ TEST(SystemLanguageTest, JapaneseOnlyForJapanInJapanese) {
       {"C", 0},           {"", 0},
       {"POSIX", 0},       {"en_JP", 0},
   };
-  for (const auto& [name, language] : cases) EXPECT_EQ(LanguageForLocale(name), language) << name;
+  for (const auto& [name, language] : cases) {
+    EXPECT_EQ(static_cast<int>(LanguageForLocale(name)), language) << name;
+  }
 }
 
 TEST(SystemLanguageTest, LocaleNameComesFromTheFirstSetVariable) {

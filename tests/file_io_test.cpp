@@ -182,7 +182,7 @@ TEST(LoadTest, FailuresReportTheStepAndLeaveTheRecordAlone) {
     LanSettings lan;
     lan.SocketPort = 1234;
     EXPECT_FALSE(LoadLanSettingsFile(c.path, lan));
-    EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+    EXPECT_EQ(lan.SocketPort, 1234);
   }
 }
 
@@ -192,7 +192,7 @@ TEST(LoadTest, FifoWithoutWriterDoesNotBlock) {
   LanSettings lan;
   lan.SocketPort = 1234;
   EXPECT_FALSE(LoadLanSettingsFile(dir / "pipe.ts1", lan));  // refused: not a regular file
-  EXPECT_EQ(std::int32_t{lan.SocketPort}, 1234);
+  EXPECT_EQ(lan.SocketPort, 1234);
 }
 
 TEST(LoadTest, OnlyRegularFilesAreLoadedShortOnesStillLeniently) {

@@ -130,7 +130,7 @@ TEST(WindowSaveTest, CancelledSaveStillRefreshesTheRecords) {
   EXPECT_EQ(f.prompts.file_requests.size(), 2u);
   EXPECT_EQ(f.window->Parameters().FontCode, 7);
   EXPECT_EQ(f.window->Parameters().XAdj, -42);
-  EXPECT_EQ(std::int32_t{f.window->Lan().SocketPort}, 9100);
+  EXPECT_EQ(f.window->Lan().SocketPort, 9100);
 }
 
 TEST(WindowSaveTest, NonIntegerEndsTheSaveBeforeTheDialog) {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "app/caption_table.h"
@@ -22,6 +23,7 @@
 #include "dialogs/rs232_setup.h"
 #include "support/text_fit.h"
 #include "support/window_fixture.h"
+#include "texts/field_texts.h"
 
 namespace krt6 {
 namespace {
@@ -161,7 +163,7 @@ TEST(MainWindowLanguageTest, EveryRowShowsItsTextsInBothLanguagesAndBack) {
   WindowFixture f;
   for (int language : {0, 1, 0, 1}) {
     SwitchTo(f, language);
-    EXPECT_EQ(LanguageIndex, language);
+    EXPECT_EQ(f.window->CurrentLanguage(), LanguageFromIndex(language));
     for (const Row& row : ExpectedRows()) {
       EXPECT_EQ(Shown(f, row), Texts(language == 0 ? row.english : row.japanese))
           << row.control << " in language " << language;
@@ -240,6 +242,40 @@ TEST(MainWindowLanguageTest, InterfaceAndVersionShowTheirTranslatedSelection) {
   }
 }
 
+// The lists of the setting pages hold the item texts the command line prints, in both languages.
+TEST(MainWindowLanguageTest, SettingListsShowTheItemsOfTheFieldTexts) {
+  WindowFixture f;
+  const std::pair<const char*, SettingField> lists[] = {
+      {"ComboBoxFontCode", SettingField::kFontCode},
+      {"ComboBoxZeroCode", SettingField::kZeroCode},
+      {"ComboBoxSpeed", SettingField::kSpeed},
+      {"ComboBoxDataLeng", SettingField::kDataLeng},
+      {"ComboBoxStopBit", SettingField::kStopBit},
+      {"ComboBoxParity", SettingField::kParity},
+      {"ComboBoxControl", SettingField::kControl},
+      {"ComboBoxDestination", SettingField::kDestination},
+      {"ComboBoxForwardWait", SettingField::kForwardWait},
+      {"ComboBoxCode", SettingField::kCode},
+      {"ComboBoxFeedKey", SettingField::kFeedKey},
+      {"ComboBoxAutoHome", SettingField::kAutoHome},
+      {"ComboBoxAutoCalib", SettingField::kAutoCalib},
+      {"ComboBoxModelSelect", SettingField::kModelSelect},
+      {"ComboBoxSocketPort", SettingField::kSocketPortMode},
+  };
+  for (int language : {1, 0}) {
+    SwitchTo(f, language);
+    for (const auto& [name, field] : lists) {
+      QStringList expected;
+      for (const TextPair& item : FieldItems(field)) {
+        expected << U(TextFor(item, LanguageFromIndex(language)));
+      }
+      QStringList shown;
+      for (int i = 0; i < f.Combo(name)->count(); ++i) shown << f.Combo(name)->itemText(i);
+      EXPECT_EQ(shown, expected) << name << " in language " << language;
+    }
+  }
+}
+
 TEST(MainWindowLanguageTest, ATypedVersionTextSurvivesTheSwitch) {
   WindowFixture f;
   QComboBox* version = f.Combo("ComboBoxVersion");
@@ -257,7 +293,7 @@ TEST(MainWindowLanguageTest, LanguageListKeepsItsSelectionAndAnIndexAboveOneMean
   EXPECT_EQ(f.Combo("ComboBoxLanguage")->currentText(), "English");
   f.Combo("ComboBoxLanguage")->addItem("Deutsch");
   SwitchTo(f, 2);
-  EXPECT_EQ(LanguageIndex, 1);
+  EXPECT_EQ(f.window->CurrentLanguage(), Language::kJapanese);
   EXPECT_EQ(f.Button("ButtonInterFace")->text(), U("設定"));
 }
 
@@ -281,7 +317,7 @@ TEST(MainWindowLanguageTest, OnlyAJapaneseInJapanLocaleStartsInJapanese) {
       {"zh_CN.UTF-8", 0}, {"ja", 0},    {"C", 0},           {"", 0}};
   for (const auto& c : cases) {
     WindowFixture f(c.locale);
-    EXPECT_EQ(LanguageIndex, c.language) << c.locale;
+    EXPECT_EQ(f.window->CurrentLanguage(), LanguageFromIndex(c.language)) << c.locale;
     EXPECT_EQ(f.Combo("ComboBoxLanguage")->currentText(),
               c.language == 1 ? U("日本語") : QString("English"))
         << c.locale;

@@ -287,6 +287,8 @@ TEST(ParameterPageTest, LoadedValuesThatDoNotFitAreRefusedOnSet) {
   for (const Case& c : cases) {
     ParameterBlock block;
     c.edit(block);
+    // The record's memory is the 92-byte file layout: 23 four-byte fields without gaps.
+    static_assert(sizeof block == 92);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&block);
     testing::WriteBytes(dir / c.name, std::vector<std::uint8_t>(bytes, bytes + sizeof block));
     w.prompts.file_names.push_back(QString::fromStdString(dir / c.name));
@@ -370,9 +372,9 @@ TEST(LanPageTest, ConversionErrorKeepsEarlierFieldsAndSendsNothing) {
   EXPECT_TRUE(w.usb().commands.empty());
   EXPECT_EQ(w.usb().opens, 1);  // the start-up version query only
   const LanSettings& lan = w.window->Lan();
-  EXPECT_EQ(std::int32_t{lan.IpAddress[0]}, 10);
-  EXPECT_EQ(std::int32_t{lan.IpAddress[1]}, 168);
-  EXPECT_EQ(std::int32_t{lan.IpAddress[2]}, 10);
+  EXPECT_EQ(lan.IpAddress[0], 10);
+  EXPECT_EQ(lan.IpAddress[1], 168);
+  EXPECT_EQ(lan.IpAddress[2], 10);
   EXPECT_TRUE(w.Button("ButtonExSet")->isEnabled());
   EXPECT_TRUE(w.window->isEnabled());
 }

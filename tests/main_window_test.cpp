@@ -50,7 +50,7 @@ TEST(MainWindowStartTest, WindowAndTopControls) {
   EXPECT_EQ(f.Combo("ComboBoxVersion")->currentText(), "Other");
   EXPECT_TRUE(f.Combo("ComboBoxVersion")->isEditable());
   EXPECT_EQ(w.VersionIndex(), 4);
-  EXPECT_EQ(LanguageIndex, 0);
+  EXPECT_EQ(w.CurrentLanguage(), Language::kEnglish);
 }
 
 TEST(MainWindowStartTest, ParameterPageInitialValues) {
@@ -175,7 +175,7 @@ TEST(MainWindowStartTest, ClockWritesPanelThreeAboutOnceASecond) {
 
 TEST(MainWindowStartTest, JapaneseSystemStartsWithEvenParityAndDestinationJa) {
   WindowFixture ja("ja_JP.UTF-8");
-  EXPECT_EQ(LanguageIndex, 1);
+  EXPECT_EQ(ja.window->CurrentLanguage(), Language::kJapanese);
   EXPECT_EQ(ja.Combo("ComboBoxLanguage")->currentIndex(), 1);
   EXPECT_EQ(ja.Combo("ComboBoxParity")->currentIndex(), 1);
   EXPECT_EQ(ja.Combo("ComboBoxDestination")->currentIndex(), 1);
@@ -183,7 +183,7 @@ TEST(MainWindowStartTest, JapaneseSystemStartsWithEvenParityAndDestinationJa) {
   EXPECT_EQ(ja.window->Parameters().Destination, 1);
   ja.window.reset();
   WindowFixture en("en_US.UTF-8");
-  EXPECT_EQ(LanguageIndex, 0);
+  EXPECT_EQ(en.window->CurrentLanguage(), Language::kEnglish);
   EXPECT_EQ(en.Combo("ComboBoxParity")->currentText(), "NONE");
   EXPECT_EQ(en.Combo("ComboBoxDestination")->currentText(), "QM");
 }
@@ -201,12 +201,11 @@ TEST(MainWindowStartTest, StartUpRecordsComeFromTheControls) {
   EXPECT_EQ(p.CarriedAdj, 0);
   const LanSettings& lan = f.window->Lan();
   EXPECT_EQ(lan.LanFlag, 1);
-  // Fields of the packed record are copied out: a reference to one would be misaligned.
-  EXPECT_EQ(int{lan.IpAddress[0]}, 192);
-  EXPECT_EQ(int{lan.IpAddress[3]}, 20);
-  EXPECT_EQ(int{lan.SubnetMask[2]}, 255);
-  EXPECT_EQ(int{lan.SocketPort}, 8000);
-  EXPECT_EQ(int{lan.SocketPortMode}, 1);
+  EXPECT_EQ(lan.IpAddress[0], 192);
+  EXPECT_EQ(lan.IpAddress[3], 20);
+  EXPECT_EQ(lan.SubnetMask[2], 255);
+  EXPECT_EQ(lan.SocketPort, 8000);
+  EXPECT_EQ(lan.SocketPortMode, 1);
   EXPECT_EQ(std::string(lan.DhcpId), std::string(32, 'F'));
 }
 

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
+#include "texts/texts.h"
 
 namespace krt6 {
 namespace {
@@ -196,23 +199,11 @@ TEST(StatusDecodingTest, Table) {
   for (const Row& r : rows) {
     const int index = DecodeStatus(r.code[0], r.code[1]);
     EXPECT_EQ(index, r.index) << r.code;
-    EXPECT_STREQ(StatusText(index, 0), r.english) << r.code;
+    EXPECT_STREQ(StatusText(index, Language::kEnglish), r.english) << r.code;
   }
-  EXPECT_STREQ(StatusText(1, 1), "オンライン");
-  EXPECT_STREQ(StatusText(16, 1), "モーター温度エラー");
-  EXPECT_STREQ(StatusText(25, 0), "");
-}
-
-TEST(MessageTableTest, BothLanguages) {
-  EXPECT_STREQ(MessageText(0, 0), "");
-  EXPECT_STREQ(MessageText(1, 0), "Port Open Error");
-  EXPECT_STREQ(MessageText(1, 1), "ポートオープンエラー");
-  EXPECT_STREQ(MessageText(3, 0), "Data Receiving Error");
-  EXPECT_STREQ(MessageText(4, 1), "ファイルオープンエラー");
-  EXPECT_STREQ(MessageText(5, 0), "Unknow Error");
-  EXPECT_STREQ(MessageText(6, 0), "Cancelled");
-  EXPECT_STREQ(MessageText(6, 1), "中止しました");
-  EXPECT_STREQ(MessageText(7, 0), "");
+  EXPECT_STREQ(StatusText(1, Language::kJapanese), "オンライン");
+  EXPECT_STREQ(StatusText(16, Language::kJapanese), "モーター温度エラー");
+  EXPECT_STREQ(StatusText(25, Language::kEnglish), "");
 }
 
 class ExecuteCommandTest : public ::testing::Test {
@@ -316,6 +307,58 @@ TEST_F(ExecuteCommandTest, StatusFailuresCloseExactlyOnceAndLeaveTheStatus) {
     EXPECT_EQ(status, 77);
     EXPECT_EQ(fake->closes, c.closes);
     EXPECT_FALSE(protocol.LastError().empty());
+  }
+}
+
+// The protocol's own sentences in the details follow the language it is given; each case also
+// runs in English after Japanese, so a language that sticks is caught as well.
+TEST_F(ExecuteCommandTest, OwnDetailsFollowTheLanguage) {
+  struct Case {
+    LinkKind link;
+    std::function<ResultCode(std::shared_ptr<testing::FakeLinkState>&)> run;
+    const char* english;
+    const char* japanese;
+  };
+  const Case cases[] = {
+      {lkLpt,
+       [&](auto&) {
+         std::int32_t status = 0;
+         return protocol.ExecuteCommand<ckReadStatus>(lkLpt, status, version);
+       },
+       "A parallel port cannot receive the printer's reply.",
+       "パラレルポートではプリンターの応答を受信できません。"},
+      {lkUsb,
+       [&](auto&) {
+         ParameterBlock block;
+         block.XAdj = 5000;
+         return protocol.ExecuteCommand<ckWriteParameters>(lkUsb, block, version);
+       },
+       "Setting Value Error: X COORDINATE (-999 ~ 999). Nothing was sent.",
+       "設定値エラー: X座標微調 (-999 ~ 999)。何も送信していません。"},
+      {lkUsb,
+       [&](auto& fake) {
+         fake->Queue(std::string(kMaxDiscardedBytes + 1, 'x'));
+         std::int32_t status = 0;
+         return protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+       },
+       "No reply: the printer's data never began a reply.",
+       "応答なし: プリンターから届いたデータに応答の始まりがありませんでした。"},
+      {lkUsb,
+       [&](auto& fake) {
+         for (int i = 0; i < 3; ++i) fake->Queue("\x01\x02" + std::string(25, '0'));
+         VersionText text;
+         return protocol.ExecuteCommand<ckReadFirmwareVersion>(lkUsb, text, version);
+       },
+       "The printer's replies carried no firmware version.",
+       "プリンターの応答にファームウェアバージョンがありませんでした。"},
+  };
+  for (const Case& c : cases) {
+    for (const Language language : {Language::kJapanese, Language::kEnglish}) {
+      auto fake = InstallFake(f.layer, c.link);
+      protocol.SetLanguage(language);
+      EXPECT_NE(c.run(fake), kSuccess) << c.english;
+      EXPECT_EQ(protocol.LastError(), language == Language::kJapanese ? c.japanese : c.english);
+    }
   }
 }
 

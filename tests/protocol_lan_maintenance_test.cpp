@@ -6,6 +6,7 @@
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
+#include "texts/field_texts.h"
 
 namespace krt6 {
 namespace {
@@ -184,7 +185,9 @@ TEST_F(LanTest, TextsThatCouldBreakTheFramingAreRefused) {
     EXPECT_EQ(CheckLanSettings(s), c.expected) << c.id << " / " << c.host;
     if (c.expected == SettingField::kNone) continue;
     EXPECT_EQ(Write(s), kUnknownError) << c.id;
-    EXPECT_NE(protocol.LastError().find(RefusalText(c.expected, 0)), std::string::npos) << c.id;
+    EXPECT_NE(protocol.LastError().find(RefusalText(c.expected, Language::kEnglish)),
+              std::string::npos)
+        << c.id;
   }
   // What follows a NUL is not sent.
   LanSettings s = DefaultLan();
@@ -235,12 +238,12 @@ TEST_F(LanTest, ReadDecodesTheReply) {
   const std::int32_t ip[4] = {s.IpAddress[0], s.IpAddress[1], s.IpAddress[2], s.IpAddress[3]};
   EXPECT_EQ(std::vector<std::int32_t>(ip, ip + 4), (std::vector<std::int32_t>{192, 168, 10, 20}));
   // The gateway comes before the subnet mask in the reply.
-  EXPECT_EQ(std::int32_t{s.Gateway[0]}, 10);
-  EXPECT_EQ(std::int32_t{s.Gateway[3]}, 1);
-  EXPECT_EQ(std::int32_t{s.SubnetMask[0]}, 255);
-  EXPECT_EQ(std::int32_t{s.SubnetMask[3]}, 0);
-  EXPECT_EQ(std::int32_t{s.SocketPortMode}, 3);
-  EXPECT_EQ(std::int32_t{s.SocketPort}, 8000);
+  EXPECT_EQ(s.Gateway[0], 10);
+  EXPECT_EQ(s.Gateway[3], 1);
+  EXPECT_EQ(s.SubnetMask[0], 255);
+  EXPECT_EQ(s.SubnetMask[3], 0);
+  EXPECT_EQ(s.SocketPortMode, 3);
+  EXPECT_EQ(s.SocketPort, 8000);
   EXPECT_EQ(s.DhcpEnabled, 1);
   EXPECT_STREQ(s.DhcpId, "0123456789ABCDEFGHIJKLMNOPQRSTUV");
   EXPECT_STREQ(s.DhcpHostName, "host-name-16-ch");
@@ -267,8 +270,8 @@ TEST(LanRepliesTest, FieldsConvertFromTheirOwnCharacters) {
     r[47] = c.flags[1];
     LanSettings s;
     DecodeLanReply(Bytes(r), s);
-    EXPECT_EQ(std::int32_t{s.IpAddress[0]}, c.first) << c.ip;
-    EXPECT_EQ(std::int32_t{s.IpAddress[1]}, c.second) << c.ip;
+    EXPECT_EQ(s.IpAddress[0], c.first) << c.ip;
+    EXPECT_EQ(s.IpAddress[1], c.second) << c.ip;
     EXPECT_EQ(s.LanFlag, c.lan_flag) << c.ip;
     EXPECT_EQ(s.DhcpEnabled, c.dhcp) << c.ip;
   }
@@ -278,7 +281,7 @@ TEST(LanRepliesTest, FieldsConvertFromTheirOwnCharacters) {
   r[47] = '4';
   LanSettings s;
   DecodeLanReply(Bytes(r), s);
-  EXPECT_EQ(std::int32_t{s.SocketPort}, 123);
+  EXPECT_EQ(s.SocketPort, 123);
 }
 
 TEST_F(LanTest, ReplyCutShortLeavesTheRecord) {

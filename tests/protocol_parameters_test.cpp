@@ -427,27 +427,5 @@ TEST(ParameterRepliesTest, FirstReplyNumbersAreConvertedLikeAtoi) {
   }
 }
 
-TEST(RefusalTextTest, NamesTheFieldInBothLanguages) {
-  EXPECT_EQ(RefusalText(SettingField::kXAdj, 0), "Setting Value Error: X COORDINATE (-999 ~ 999)");
-  EXPECT_EQ(RefusalText(SettingField::kXAdj, 1), "設定値エラー: X座標微調 (-999 ~ 999)");
-  EXPECT_EQ(RefusalText(SettingField::kGateway2, 0),
-            "Setting Value Error: DEFAULT GATEWAY 2 (-99 ~ 999)");
-  EXPECT_EQ(RefusalText(SettingField::kVersion, 0), "Select The Printer Version");
-  EXPECT_EQ(RefusalText(SettingField::kVersion, 1), "F/Wバージョンを選択してください");
-  EXPECT_EQ(RefusalText(SettingField::kNone, 0), "");
-  EXPECT_EQ(RefusalText(SettingField::kDhcpId, 0),
-            "Setting Value Error: DHCP ID (printable ASCII except { | })");
-  EXPECT_EQ(RefusalText(SettingField::kEuroCode, 1),
-            "設定値エラー: ユーロフォント ({ | } 以外の半角英数記号)");
-  EXPECT_EQ(RefusalText(SettingField::kDhcpHostName, 0),
-            "Setting Value Error: DHCP HOSTNAME (A-Z, a-z, 0-9)");
-  // Every field has a text in both languages.
-  for (int f = static_cast<int>(SettingField::kVersion);
-       f <= static_cast<int>(SettingField::kDhcpHostName); ++f) {
-    EXPECT_FALSE(RefusalText(static_cast<SettingField>(f), 0).empty()) << f;
-    EXPECT_FALSE(RefusalText(static_cast<SettingField>(f), 1).empty()) << f;
-  }
-}
-
 }  // namespace
 }  // namespace krt6

@@ -51,8 +51,8 @@ std::vector<QString> Items(QComboBox* box) {
 
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override { LanguageIndex = 0; }
-  void TearDown() override { LanguageIndex = 0; }
+  // The language the dialogs under test are bound in.
+  Language lang = Language::kEnglish;
 };
 
 // Runs `action` on the dialog once its modal showing has started.
@@ -63,7 +63,7 @@ void WhenShown(std::function<void()> action) { QTimer::singleShot(0, std::move(a
 TEST_F(DialogTest, SerialDialogShowsTheDefaultsAndStoresEveryChoiceOnSet) {
   SerialSettings settings;
   TFormRs232Setup form;
-  form.BindSettings(settings);
+  form.BindSettings(settings, lang);
   const std::pair<const char*, const char*> shown[] = {
       {"ComboBoxComPort", "COM1"}, {"ComboBoxBaudRate", "9600"}, {"ComboBoxDataBit", "8"},
       {"ComboBoxParity", "None"},  {"ComboBoxStopBit", "1"},     {"ComboBoxHdShak", "RTS"},
@@ -98,7 +98,7 @@ TEST_F(DialogTest, SerialDialogCancelStoresNothingAndReopeningShowsTheOldValues)
   const SerialSettings before = settings;
   {
     TFormRs232Setup form;
-    form.BindSettings(settings);
+    form.BindSettings(settings, lang);
     Select(&form, "ComboBoxComPort", "COM12");
     Select(&form, "ComboBoxBaudRate", "57600");
     Select(&form, "ComboBoxParity", "Even");
@@ -112,7 +112,7 @@ TEST_F(DialogTest, SerialDialogCancelStoresNothingAndReopeningShowsTheOldValues)
   EXPECT_EQ(settings.SWShakIndex, before.SWShakIndex);
 
   TFormRs232Setup again;
-  again.BindSettings(settings);
+  again.BindSettings(settings, lang);
   EXPECT_EQ(List(&again, "ComboBoxComPort")->currentText(), "COM3");
   EXPECT_EQ(List(&again, "ComboBoxBaudRate")->currentText(), "19200");
   EXPECT_EQ(List(&again, "ComboBoxParity")->currentText(), "None");
@@ -128,7 +128,7 @@ TEST_F(DialogTest, SerialDialogShowsTheItemAnOutOfRangeIndexActsAs) {
   settings.HdShakIndex = 5;
   settings.SWShakIndex = 2;
   TFormRs232Setup form;
-  form.BindSettings(settings);
+  form.BindSettings(settings, lang);
   EXPECT_EQ(List(&form, "ComboBoxComPort")->currentText(), "COM1");
   EXPECT_EQ(List(&form, "ComboBoxBaudRate")->currentText(), "9600");
   EXPECT_EQ(List(&form, "ComboBoxDataBit")->currentText(), "8");
@@ -143,9 +143,9 @@ TEST_F(DialogTest, JapaneseSerialDialogHasItsCaptionsAndTheSameSelections) {
   settings.ParityIndex = 2;
   settings.HdShakIndex = 0;
   settings.SWShakIndex = 1;
-  LanguageIndex = 1;
+  lang = Language::kJapanese;
   TFormRs232Setup form;
-  form.BindSettings(settings);
+  form.BindSettings(settings, lang);
   EXPECT_EQ(form.windowTitle(), Text("RS232 設定"));
   const std::pair<const char*, const char*> labels[] = {
       {"LabelComPort", "COMポート"},          {"LabelBaudRate", "ボーレート"},
@@ -168,7 +168,7 @@ TEST_F(DialogTest, JapaneseSerialDialogHasItsCaptionsAndTheSameSelections) {
   EXPECT_TRUE(form.font().families().contains("Noto Sans CJK JP"));
 
   // Back to English: the same items stay selected.
-  form.SetLanguage(0);
+  form.SetLanguage(Language::kEnglish);
   EXPECT_EQ(form.windowTitle(), "RS232 Setup");
   EXPECT_EQ(List(&form, "ComboBoxParity")->currentText(), "Even");
   EXPECT_EQ(List(&form, "ComboBoxHdShak")->currentText(), "None");
@@ -181,14 +181,14 @@ TEST_F(DialogTest, SerialDialogNamesTheLinuxDeviceOfTheChosenPort) {
   settings.PortName = "COM12";
   TFormRs232Setup form;
   form.SetDevicePresence([](const std::string& path) { return path == "/dev/ttyUSB7"; });
-  form.BindSettings(settings);
+  form.BindSettings(settings, lang);
   QLabel* device = Child<QLabel>(&form, "LabelComDevice");
   EXPECT_EQ(device->text(), "/dev/ttyUSB7 (found)");
   Select(&form, "ComboBoxComPort", "COM1");
   EXPECT_EQ(device->text(), "/dev/ttyS0 (not found)");
   Select(&form, "ComboBoxComPort", "COM21");
   EXPECT_EQ(device->text(), "/dev/ttyACM0 (not found)");
-  form.SetLanguage(1);
+  form.SetLanguage(Language::kJapanese);
   EXPECT_EQ(device->text(), Text("/dev/ttyACM0 (未検出)"));
   // The label is information only: nothing is stored until Set.
   EXPECT_EQ(settings.PortName, "COM12");
@@ -200,7 +200,7 @@ TEST_F(DialogTest, ParallelDialogSelectsTheItemOfTheNameAndStoresOnSetOnly) {
   std::string lpt = "LPT3";
   {
     TFormLPTSetup form;
-    form.BindSettings(lpt);
+    form.BindSettings(lpt, lang);
     EXPECT_EQ(List(&form, "ComboBoxLPT")->currentIndex(), 2);
     Select(&form, "ComboBoxLPT", "LPT4");
     Click(&form, "ButtonCancel");
@@ -208,7 +208,7 @@ TEST_F(DialogTest, ParallelDialogSelectsTheItemOfTheNameAndStoresOnSetOnly) {
   EXPECT_EQ(lpt, "LPT3");
   {
     TFormLPTSetup form;
-    form.BindSettings(lpt);
+    form.BindSettings(lpt, lang);
     EXPECT_EQ(List(&form, "ComboBoxLPT")->currentText(), "LPT3");
     Select(&form, "ComboBoxLPT", "LPT4");
     Click(&form, "ButtonSet");
@@ -219,17 +219,17 @@ TEST_F(DialogTest, ParallelDialogSelectsTheItemOfTheNameAndStoresOnSetOnly) {
 
 TEST_F(DialogTest, ParallelDialogTextsAndDeviceInBothLanguages) {
   std::string lpt = "LPT2";
-  LanguageIndex = 1;
+  lang = Language::kJapanese;
   TFormLPTSetup form;
   form.SetDevicePresence([](const std::string& path) { return path == "/dev/lp1"; });
-  form.BindSettings(lpt);
+  form.BindSettings(lpt, lang);
   EXPECT_EQ(form.windowTitle(), Text("LPT 設定"));
   EXPECT_EQ(Child<QPushButton>(&form, "ButtonSet")->text(), Text("セット"));
   EXPECT_EQ(Child<QPushButton>(&form, "ButtonCancel")->text(), Text("キャンセル"));
   EXPECT_EQ(Child<QLabel>(&form, "LabelLptDevice")->text(), Text("/dev/lp1 (検出)"));
   EXPECT_EQ(Items(List(&form, "ComboBoxLPT")),
             (std::vector<QString>{"LPT1", "LPT2", "LPT3", "LPT4"}));
-  form.SetLanguage(0);
+  form.SetLanguage(Language::kEnglish);
   EXPECT_EQ(form.windowTitle(), "LPT Setup");
   Select(&form, "ComboBoxLPT", "LPT1");
   EXPECT_EQ(Child<QLabel>(&form, "LabelLptDevice")->text(), "/dev/lp0 (not found)");
@@ -245,7 +245,7 @@ struct NetFixture : DialogTest {
   void Bind() {
     form = std::make_unique<TFormNetSetup>(nullptr,
                                            [this](const QString& text) { errors.push_back(text); });
-    form->BindSettings(settings);
+    form->BindSettings(settings, lang);
     form->show();
   }
   QLineEdit* Edit(const char* name) { return Child<QLineEdit>(form.get(), name); }
@@ -302,7 +302,7 @@ TEST_F(NetFixture, ASixtyFourCharacterAddressIsStoredAndShownWhole) {
 TEST_F(NetFixture, CancelStoresNothingAndJapaneseTextsApply) {
   settings.IPAddr = "10.0.0.5";
   settings.Port = 9100;
-  LanguageIndex = 1;
+  lang = Language::kJapanese;
   Bind();
   EXPECT_EQ(form->windowTitle(), Text("TCP/IP 設定"));
   EXPECT_EQ(Child<QGroupBox>(form.get(), "GroupBoxIPSetting")->title(), Text("IP設定"));
@@ -320,15 +320,13 @@ TEST_F(NetFixture, CancelStoresNothingAndJapaneseTextsApply) {
 // ---- About box -----------------------------------------------------------------------------
 
 TEST_F(DialogTest, AboutBoxShowsTheVersionInEitherLanguage) {
-  for (int language : {0, 1}) {
-    LanguageIndex = language;
-    TFormAbout form;
-    EXPECT_EQ(Child<QLabel>(&form, "Label1")->text(), "Version V0.18");
-    EXPECT_TRUE(Child<QLabel>(&form, "Label2")->text().contains("2009"));
-    EXPECT_EQ(Child<QLabel>(&form, "Label1")->font().pixelSize(), 24);
-    EXPECT_EQ(form.windowTitle(), "Setting Tool");
-    EXPECT_EQ(Child<QPushButton>(&form, "Button1")->text(), "OK");
-  }
+  // The About box takes no language: it reads the same whatever the window shows.
+  TFormAbout form;
+  EXPECT_EQ(Child<QLabel>(&form, "Label1")->text(), "Version V0.18");
+  EXPECT_TRUE(Child<QLabel>(&form, "Label2")->text().contains("2009"));
+  EXPECT_EQ(Child<QLabel>(&form, "Label1")->font().pixelSize(), 24);
+  EXPECT_EQ(form.windowTitle(), "Setting Tool");
+  EXPECT_EQ(Child<QPushButton>(&form, "Button1")->text(), "OK");
 }
 
 // ---- Opening from the main window ----------------------------------------------------------
@@ -344,7 +342,7 @@ TEST_F(DialogTest, OpenSerialSetupPublishesTheDialogWhileShownAndStoresOnSet) {
     Select(FormRs232Setup, "ComboBoxParity", "Odd");
     Click(FormRs232Setup, "ButtonSet");
   });
-  EXPECT_TRUE(OpenRs232Setup(nullptr, settings));
+  EXPECT_TRUE(OpenRs232Setup(nullptr, settings, lang));
   EXPECT_TRUE(seen);
   EXPECT_EQ(FormRs232Setup, nullptr);
   EXPECT_EQ(settings.PortName, "COM4");
@@ -359,7 +357,7 @@ TEST_F(DialogTest, OpenSetupClosedByTheCloseBoxStoresNothing) {
     Select(FormLPTSetup, "ComboBoxLPT", "LPT2");
     FormLPTSetup->close();
   });
-  EXPECT_FALSE(OpenLPTSetup(nullptr, lpt));
+  EXPECT_FALSE(OpenLPTSetup(nullptr, lpt, lang));
   EXPECT_EQ(FormLPTSetup, nullptr);
   EXPECT_EQ(lpt, "LPT1");
 }
@@ -378,7 +376,7 @@ TEST_F(DialogTest, OpenNetSetupStaysOpenAfterAConversionErrorUntilAValidSet) {
     Click(FormNetSetup, "ButtonSet");
   });
   EXPECT_TRUE(
-      OpenNetSetup(nullptr, settings, [&](const QString& text) { errors.push_back(text); }));
+      OpenNetSetup(nullptr, settings, lang, [&](const QString& text) { errors.push_back(text); }));
   EXPECT_EQ(shown_after_error, 1);
   EXPECT_EQ(errors, (std::vector<QString>{"'abc' is not a valid integer value"}));
   EXPECT_EQ(FormNetSetup, nullptr);
@@ -415,19 +413,19 @@ std::string Clipped(QDialog& form) {
 
 TEST_F(DialogTest, EveryTextFitsItsDialogInBothLanguages) {
   for (int language : {0, 1}) {
-    LanguageIndex = language;
+    lang = LanguageFromIndex(language);
     SerialSettings serial;
     serial.PortName = "COM20";  // the longest device name
     TFormRs232Setup rs232;
-    rs232.BindSettings(serial);
+    rs232.BindSettings(serial, lang);
     EXPECT_EQ(Clipped(rs232), "") << "serial, language " << language;
     std::string lpt = "LPT4";
     TFormLPTSetup parallel;
-    parallel.BindSettings(lpt);
+    parallel.BindSettings(lpt, lang);
     EXPECT_EQ(Clipped(parallel), "") << "parallel, language " << language;
     TcpSettings tcp;
     TFormNetSetup net(nullptr, [](const QString&) {});
-    net.BindSettings(tcp);
+    net.BindSettings(tcp, lang);
     EXPECT_EQ(Clipped(net), "") << "tcp/ip, language " << language;
     TFormAbout about;
     EXPECT_EQ(Clipped(about), "") << "about, language " << language;
@@ -460,10 +458,10 @@ void ExpectLabelled(QWidget* form, const char* label_name, const char* control_n
 
 TEST_F(DialogTest, EveryListAndEditIsAnnouncedByItsCaptionInBothLanguages) {
   for (int language : {0, 1}) {
-    LanguageIndex = language;
+    lang = LanguageFromIndex(language);
     SerialSettings serial;
     TFormRs232Setup rs232;
-    rs232.BindSettings(serial);
+    rs232.BindSettings(serial, lang);
     ExpectLabelled(&rs232, "LabelComPort", "ComboBoxComPort");
     ExpectLabelled(&rs232, "LabelBaudRate", "ComboBoxBaudRate");
     ExpectLabelled(&rs232, "LabelDataBit", "ComboBoxDataBit");
@@ -474,7 +472,7 @@ TEST_F(DialogTest, EveryListAndEditIsAnnouncedByItsCaptionInBothLanguages) {
 
     TcpSettings tcp;
     TFormNetSetup net(nullptr, [](const QString&) {});
-    net.BindSettings(tcp);
+    net.BindSettings(tcp, lang);
     ExpectLabelled(&net, "LabelIPAddress", "EditIPAddr");
     ExpectLabelled(&net, "LabelPort", "EditPort");
     auto* edit = Child<QLineEdit>(&net, "EditIPAddr");
@@ -483,7 +481,7 @@ TEST_F(DialogTest, EveryListAndEditIsAnnouncedByItsCaptionInBothLanguages) {
 
     std::string lpt = "LPT1";
     TFormLPTSetup parallel;
-    parallel.BindSettings(lpt);
+    parallel.BindSettings(lpt, lang);
     EXPECT_EQ(List(&parallel, "ComboBoxLPT")->accessibleName(),
               language == 0 ? QString("LPT Port") : Text("LPTポート"));
   }

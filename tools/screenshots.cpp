@@ -65,18 +65,18 @@ int main(int argc, char** argv) {
     krt6::LinkSettings& settings = window.Settings();
     settings.Serial.PortName = "COM12";
     krt6::TFormRs232Setup rs232(&window);
-    rs232.BindSettings(settings.Serial);
+    rs232.BindSettings(settings.Serial, window.CurrentLanguage());
     ok &= Save(&rs232, dir, QStringLiteral("rs232-setup-") + lang);
     rs232.hide();
 
     krt6::TFormLPTSetup lpt(&window);
-    lpt.BindSettings(settings.LptName);
+    lpt.BindSettings(settings.LptName, window.CurrentLanguage());
     ok &= Save(&lpt, dir, QStringLiteral("lpt-setup-") + lang);
     lpt.hide();
 
     settings.Tcp.IPAddr = "192.168.10.20";
     krt6::TFormNetSetup net(&window, [](const QString&) {});
-    net.BindSettings(settings.Tcp);
+    net.BindSettings(settings.Tcp, window.CurrentLanguage());
     ok &= Save(&net, dir, QStringLiteral("net-setup-") + lang);
     net.hide();
 

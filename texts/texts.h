@@ -1,0 +1,51 @@
+// The operator-facing texts in both languages: the message of each result, the printer statuses,
+// and the named texts of the program. No Qt: the window, the dialogs and the command line all
+// take their texts from here. Every text is UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "texts/language.h"
+
+namespace krt6 {
+
+// One text in both languages, English first.
+struct TextPair {
+  const char* english;
+  const char* japanese;
+};
+
+constexpr const char* TextFor(const TextPair& pair, Language language) {
+  return language == Language::kJapanese ? pair.japanese : pair.english;
+}
+
+// The text of `pair` in `language` with its "%1" replaced by `argument`.
+std::string FormatText(const TextPair& pair, Language language, std::string_view argument);
+
+// The message shown for a result code (the protocol's ResultCode: 1 "Port Open Error" ...
+// 5 "Unknow Error"); empty for 0 (success) and for codes without a row.
+const char* MessageText(int result_code, Language language);
+
+// The text of a StatusIndex (1..24); empty for 0 (an unknown status code) and out-of-range rows.
+const char* StatusText(int status_index, Language language);
+
+// The window that shows the bytes of the last exchanges, and its menu entry.
+inline constexpr TextPair kCommunicationLogText{"Communication Log", "通信ログ"};
+
+// What the protocol says in the details of a failed exchange, where the words are its own.
+inline constexpr TextPair kParallelCannotReceiveText{
+    "A parallel port cannot receive the printer's reply.",
+    "パラレルポートではプリンターの応答を受信できません。"};
+inline constexpr TextPair kNoReplyStartText{
+    "No reply: the printer's data never began a reply.",
+    "応答なし: プリンターから届いたデータに応答の始まりがありませんでした。"};
+inline constexpr TextPair kNoFirmwareVersionText{
+    "The printer's replies carried no firmware version.",
+    "プリンターの応答にファームウェアバージョンがありませんでした。"};
+inline constexpr TextPair kCommandKindOutOfRangeText{"Command kind %1 is out of range.",
+                                                     "コマンド種別 %1 は範囲外です。"};
+inline constexpr TextPair kWrongRecordText{"Command kind %1 was given the wrong record.",
+                                           "コマンド種別 %1 に誤ったレコードが渡されました。"};
+
+}  // namespace krt6
