@@ -37,7 +37,7 @@ struct Bench {
     InstallSystemLinks(f.layer, o);
   }
   std::string last_error;  // what the last Status call reported as its failure
-  ResultCode Status(int link, std::int32_t& status) {
+  ResultCode Status(LinkKind link, std::int32_t& status) {
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
     const ResultCode result = protocol.ExecuteCommand<ckReadStatus>(link, status, version);
@@ -73,7 +73,7 @@ void RunMatrix(Transport transport, const std::vector<FaultCase>& cases) {
       Emulator emu(o);
       std::string error;
       ASSERT_TRUE(emu.Start(error)) << error;
-      int link = lkEthernet;
+      LinkKind link = lkEthernet;
       if (transport == Transport::kPty) {
         link = lkCom;
         b.ports->Serial["COM1"] = emu.DevicePath();
@@ -183,8 +183,8 @@ TEST(LinkFaultMatrixTest, SerialPrinterThatHoldsXoffStallsTheNextWrite) {
     const double took = MillisecondsSince(start);
     EXPECT_GE(took, 290 + 5 * 10);
     EXPECT_LT(took, 700);
-    EXPECT_NE(b.f.layer.LastError().find("did not take the data"), std::string::npos)
-        << b.f.layer.LastError();
+    EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
+        << b.f.layer.LastErrorText();
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
@@ -196,7 +196,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
     std::int32_t status = 0;
     b.ports->Serial["COM1"] = "/dev/krt6-absent-tty";
     EXPECT_EQ(b.Status(lkCom, status), kPortOpenError);
-    EXPECT_NE(b.f.layer.LastError().find("/dev/krt6-absent-tty"), std::string::npos);
+    EXPECT_NE(b.f.layer.LastErrorText().find("/dev/krt6-absent-tty"), std::string::npos);
 
     // Serial: the adapter is pulled between two exchanges.
     {
@@ -225,7 +225,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
       EXPECT_EQ(emu->Connections(), 1);
       emu.reset();
       EXPECT_EQ(b.Status(lkEthernet, status), kPortOpenError);
-      EXPECT_NE(b.f.layer.LastError().find("Connection refused"), std::string::npos);
+      EXPECT_NE(b.f.layer.LastErrorText().find("Connection refused"), std::string::npos);
     }
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
@@ -251,9 +251,9 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
     b.ports->Parallel["LPT1"] = lpt;
     std::int32_t status = 0;
     if (b.Status(lkCom, status) != kPortOpenError) ::_exit(11);
-    if (b.f.layer.LastError().find("dialout") == std::string::npos) ::_exit(12);
-    if (b.f.layer.OpenLink(lkLpt) != kInvalidLinkHandle) ::_exit(13);
-    if (b.f.layer.LastError().find("lp group") == std::string::npos) ::_exit(14);
+    if (b.f.layer.LastErrorText().find("dialout") == std::string::npos) ::_exit(12);
+    if (b.f.layer.Open(lkLpt).Ok()) ::_exit(13);
+    if (b.f.layer.LastErrorText().find("lp group") == std::string::npos) ::_exit(14);
     ::_exit(0);
   }
   int status = 0;
@@ -267,12 +267,11 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
 // The parallel link cannot read, so its exchanges are the ones without a reply: open, write the
 // framed command, close.
 ResultCode SendOverLpt(LinkLayer& layer, const std::string& text) {
-  const LinkHandle h = layer.OpenLink(lkLpt);
-  if (h == kInvalidLinkHandle) return kPortOpenError;
+  LinkConnection h = layer.Open(lkLpt);
+  if (!h.Ok()) return kPortOpenError;
   const auto framed = FrameCommand(text.data(), text.size(), false);
-  const bool ok =
-      layer.LinkWrite(h, lkLpt, framed.data(), static_cast<std::uint32_t>(framed.size()));
-  layer.CloseLink(lkLpt, h);
+  const bool ok = h.Write(framed.data(), static_cast<std::uint32_t>(framed.size()));
+  h.Close();
   return ok ? kSuccess : kTransmissionError;
 }
 
@@ -287,11 +286,11 @@ TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
     std::int32_t status = 0;
 
     EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // no device node
-    EXPECT_NE(b.f.layer.LastError().find(path), std::string::npos);
+    EXPECT_NE(b.f.layer.LastErrorText().find(path), std::string::npos);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // nobody reads: off line
-    EXPECT_NE(b.f.layer.LastError().find("No such device or address"), std::string::npos)
-        << b.f.layer.LastError();
+    EXPECT_NE(b.f.layer.LastErrorText().find("No such device or address"), std::string::npos)
+        << b.f.layer.LastErrorText();
 
     {
       EmulatorOptions o;
