@@ -119,22 +119,4 @@ std::string HintFor(LinkCause cause, LinkKind kind) {
   return {};
 }
 
-const char* CauseName(LinkCause cause) {
-  switch (cause) {
-    case LinkCause::kNone: return "none";
-    case LinkCause::kNotFound: return "not found";
-    case LinkCause::kPermission: return "permission";
-    case LinkCause::kBusy: return "busy";
-    case LinkCause::kTimedOut: return "timed out";
-    case LinkCause::kGone: return "gone";
-    case LinkCause::kRefused: return "refused";
-    case LinkCause::kUnreachable: return "unreachable";
-    case LinkCause::kBadSettings: return "bad settings";
-    case LinkCause::kUnavailable: return "unavailable";
-    case LinkCause::kCancelled: return "cancelled";
-    case LinkCause::kOther: return "other";
-  }
-  return "other";
-}
-
 }  // namespace krt6

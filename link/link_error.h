@@ -51,7 +51,4 @@ LinkError Failure(LinkCause cause, std::string device, std::string detail);
 // rule, another program holding the port); empty when there is nothing to suggest.
 std::string HintFor(LinkCause cause, LinkKind kind);
 
-// The name of a cause for logs and test output ("not found", "permission", ...).
-const char* CauseName(LinkCause cause);
-
 }  // namespace krt6

@@ -33,7 +33,6 @@ class LinkConnection {
   LinkConnection& operator=(LinkConnection&& other) noexcept;
 
   bool Ok() const { return layer_ != nullptr; }
-  LinkKind Kind() const { return kind_; }
   LinkCapabilities Capabilities() const;
 
   // Hands all `length` bytes to the device, in chunks of the link's chunk size.
