@@ -1,7 +1,6 @@
 // Start-up: the application, the main window, the message loop.
 #include <QApplication>
 #include <QMessageBox>
-#include <QThread>
 #include <cstdlib>
 #include <exception>
 
@@ -17,13 +16,6 @@ int main(int argc, char** argv) {
   try {
     krt6::LinkLayer link;
     krt6::InstallSystemLinks(link);
-    // Exchanges run on a worker thread while this thread runs its own loop; when a write does
-    // run on this thread, pending events are processed after each chunk.
-    link.SetPendingMessagesHandler([] {
-      if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
-        QCoreApplication::processEvents();
-      }
-    });
     krt6::QtUserPrompts prompts;
     krt6::TFormMain window(link, prompts, krt6::SystemLocaleName(std::getenv));
     window.show();

@@ -193,7 +193,7 @@ void TFormMain::Timer1Timer() {
 void TFormMain::ComboBoxInterFaceChange() {
   const int item = InterfaceIndex();
   ui_->ButtonInterFace->setEnabled(item != lkUsb);
-  const bool can_receive = item != lkLpt;
+  const bool can_receive = link_.CanReceive(static_cast<LinkKind>(item));
   ui_->ButtonGetStatus->setEnabled(can_receive);
   ui_->ButtonRead->setEnabled(can_receive);
   ui_->ButtonExRead->setEnabled(can_receive);
@@ -229,7 +229,7 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
   setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  const int link = InterfaceIndex();
+  const auto link = static_cast<LinkKind>(InterfaceIndex());
   int version = version_index_;
   ResultCode result = kUnknownError;
   std::string details;
@@ -292,7 +292,7 @@ void TFormMain::ButtonGetStatusClick() {
   Guarded([this] {
     std::int32_t status = 0;
     RunExchange(
-        [&status](Protocol& protocol, int link, int& version) {
+        [&status](Protocol& protocol, LinkKind link, int& version) {
           return protocol.ExecuteCommand<ckReadStatus>(link, status, version);
         },
         [&] { ui_->EditStatus->setText(QString::fromUtf8(StatusText(status, language_))); });

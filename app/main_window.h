@@ -81,7 +81,7 @@ class TFormMain : public QMainWindow {
   // message of a non-zero result (unless `quiet`; a cancel is always shown), runs `on_success`
   // on success, and enables and raises the window again. Once the operator has cancelled, the
   // rest of the handler starts no further exchange (kCancelled, nothing shown).
-  using Operation = std::function<ResultCode(Protocol& protocol, int link, int& version)>;
+  using Operation = std::function<ResultCode(Protocol& protocol, LinkKind link, int& version)>;
   ResultCode RunExchange(const Operation& operation, const std::function<void()>& on_success = {},
                          bool quiet = false);
 

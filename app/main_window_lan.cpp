@@ -69,7 +69,7 @@ void TFormMain::ShowLanSettings(const LanSettings& settings) {
 void TFormMain::ButtonExReadClick() {
   Guarded([this] {
     RunExchange(
-        [this](Protocol& protocol, int link, int& version) {
+        [this](Protocol& protocol, LinkKind link, int& version) {
           return protocol.ExecuteCommand<ckReadLanSettings>(link, lan_, version);
         },
         [this] { ShowLanSettings(lan_); });
@@ -90,7 +90,7 @@ void TFormMain::ButtonExSetClick() {
     // Gathered while the window is still enabled; a conversion error ends the handler here.
     LanSettingsFromControls(lan_);
     if (RefuseUnsendable(CheckLanSettings(lan_))) return;
-    RunExchange([this](Protocol& protocol, int link, int& version) {
+    RunExchange([this](Protocol& protocol, LinkKind link, int& version) {
       return protocol.ExecuteCommand<ckWriteLanSettings>(link, lan_, version);
     });
   });
@@ -99,7 +99,7 @@ void TFormMain::ButtonExSetClick() {
 void TFormMain::ButtonCalibSensorClick() {
   Guarded([this] {
     std::int32_t sensor = ui_->ComboBoxSensor->currentIndex();
-    RunExchange([sensor](Protocol& protocol, int link, int& version) mutable {
+    RunExchange([sensor](Protocol& protocol, LinkKind link, int& version) mutable {
       return protocol.ExecuteCommand<ckCalibrateSensor>(link, sensor, version);
     });
   });

@@ -76,7 +76,7 @@ void TFormMain::SelectVersionFromText(const char* text) {
 void TFormMain::DetectFirmwareVersion() {
   VersionText text;
   RunExchange(
-      [&text](Protocol& protocol, int link, int& version) {
+      [&text](Protocol& protocol, LinkKind link, int& version) {
         return protocol.ExecuteCommand<ckReadFirmwareVersion>(link, text, version);
       },
       [&] { SelectVersionFromText(text.Text); }, /*quiet=*/true);
@@ -110,7 +110,7 @@ void TFormMain::ButtonReadClick() {
   Guarded([this] {
     DetectFirmwareVersion();
     RunExchange(
-        [this](Protocol& protocol, int link, int& version) {
+        [this](Protocol& protocol, LinkKind link, int& version) {
           return protocol.ExecuteCommand<ckReadParameters>(link, parameters_, version);
         },
         [this] { ShowParameters(parameters_); });
@@ -135,7 +135,7 @@ void TFormMain::ButtonSetClick() {
             CheckParameterBlock(parameters_, version_index_, settings_.CodeMode != 0))) {
       return;
     }
-    RunExchange([this](Protocol& protocol, int link, int& version) {
+    RunExchange([this](Protocol& protocol, LinkKind link, int& version) {
       return protocol.ExecuteCommand<ckWriteParameters>(link, parameters_, version);
     });
   });

@@ -22,8 +22,9 @@ using Clock = std::chrono::steady_clock;
 
 class NoUsb final : public krt6::UsbDeviceSource {
  public:
-  std::unique_ptr<krt6::UsbPrinterDevice> OpenPrinter(std::uint16_t, std::string& error) override {
-    error = "not used";
+  std::unique_ptr<krt6::UsbPrinterDevice> OpenPrinter(std::uint16_t,
+                                                      krt6::LinkError& error) override {
+    error = krt6::Failure(krt6::LinkCause::kNotFound, {}, "not used");
     return nullptr;
   }
 };
@@ -43,7 +44,7 @@ struct Exchange {
   std::size_t wire_bytes;  // command frames plus replies
   double fixed_wait_ms;    // waits the operation makes on purpose
   int rounds;              // at most this many (long waits are not repeated often)
-  std::function<krt6::ResultCode(krt6::Protocol&, int link)> run;
+  std::function<krt6::ResultCode(krt6::Protocol&, krt6::LinkKind link)> run;
 };
 
 double Median(std::vector<double> v) {
@@ -51,7 +52,7 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-void Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer,
+void Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLayer& layer,
              const std::vector<Exchange>& exchanges, int rounds) {
   krt6::Protocol protocol(layer);
   for (const Exchange& e : exchanges) {
@@ -90,55 +91,55 @@ int main(int argc, char** argv) {
   // exchanges that read one. Commands without a reply end when the system has taken them.
   const std::vector<Exchange> exchanges = {
       {"status query (WS)", 5 + 13, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          std::int32_t r = 0;
          int version = 4;
          return p.ExecuteCommand<krt6::ckReadStatus>(link, r, version);
        }},
       {"firmware version (WV)", 5 + 27, 500.0, 5,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          krt6::VersionText r;
          int version = 4;
          return p.ExecuteCommand<krt6::ckReadFirmwareVersion>(link, r, version);
        }},
       {"read parameters", 7 + 44 + 7 + 30, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          krt6::ParameterBlock r;
          int version = 4;
          return p.ExecuteCommand<krt6::ckReadParameters>(link, r, version);
        }},
       {"write parameters", 0, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          krt6::ParameterBlock r;
          int version = 4;
          return p.ExecuteCommand<krt6::ckWriteParameters>(link, r, version);
        }},
       {"read LAN settings", 7 + 99, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          krt6::LanSettings r;
          int version = 4;
          return p.ExecuteCommand<krt6::ckReadLanSettings>(link, r, version);
        }},
       {"write LAN settings", 0, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          krt6::LanSettings r;
          int version = 4;
          return p.ExecuteCommand<krt6::ckWriteLanSettings>(link, r, version);
        }},
       {"sensor calibration", 0, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          std::int32_t r = 0;
          int version = 4;
          return p.ExecuteCommand<krt6::ckCalibrateSensor>(link, r, version);
        }},
       {"Z1 command", 0, 0.0, 20,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          std::int32_t r = 1;
          int version = 4;
          return p.ExecuteCommand<krt6::ckSendZ1Command>(link, r, version);
        }},
       {"Z4 command", 0, 3000.0, 2,
-       [](krt6::Protocol& p, int link) {
+       [](krt6::Protocol& p, krt6::LinkKind link) {
          krt6::NoRecord r;
          int version = 4;
          return p.ExecuteCommand<krt6::ckSendZ4Command>(link, r, version);

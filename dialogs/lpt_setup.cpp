@@ -42,7 +42,7 @@ void TFormLPTSetup::BindSettings(std::string& LptName, Language language) {
 
 void TFormLPTSetup::LoadSettings() {
   if (Settings == nullptr) return;
-  ui_->ComboBoxLPT->setCurrentIndex(PortIndexFromName(*Settings, ui_->ComboBoxLPT->count()));
+  ui_->ComboBoxLPT->setCurrentIndex(PortIndexFromName(*Settings, "LPT", ui_->ComboBoxLPT->count()));
 }
 
 void TFormLPTSetup::StoreSettings() {

@@ -7,24 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 
 namespace krt6 {
 
-int PortNumberFromName(std::string_view name) {
-  if (name.size() <= 3) return 0;
-  const std::string_view digits = name.substr(3);
-  int number = 0;
-  const char* first = digits.data();
-  const char* last = first + digits.size();
-  if (*first < '0' || *first > '9') return 0;  // from_chars would take a leading '-'
-  const auto [end, error] = std::from_chars(first, last, number);
-  if (error != std::errc{} || end != last) return 0;
-  return number;
-}
-
-int PortIndexFromName(std::string_view name, int count, int fallback) {
-  const int number = PortNumberFromName(name);
+int PortIndexFromName(std::string_view name, const char* prefix, int count, int fallback) {
+  const int number = PortNumber(std::string(name), prefix);
   if (number < 1 || number > count) return fallback;
   return number - 1;
 }

@@ -8,13 +8,10 @@
 
 namespace krt6 {
 
-// The decimal number after the three-letter prefix of a port name ("COM12" gives 12); 0 when
-// the rest of the name is not a plain decimal number (empty, signs, letters, too many digits).
-int PortNumberFromName(std::string_view name);
-
-// The list position that shows a port name: its number minus one, or `fallback` when the
-// number does not name one of the `count` items of the list.
-int PortIndexFromName(std::string_view name, int count, int fallback = 0);
+// The list position that shows a port name with `prefix` ("COM", "LPT"): its number (read as
+// the links read it, PortNumber) minus one, or `fallback` when the name does not name one of
+// the `count` items of the list.
+int PortIndexFromName(std::string_view name, const char* prefix, int count, int fallback = 0);
 
 // "COM1".."COM4" /dev/ttyS0-3 (the machine's own ports), "COM5".."COM20" /dev/ttyUSB0-15
 // (USB serial adapters), "COM21".."COM30" /dev/ttyACM0-9 (modem-class USB devices); empty for

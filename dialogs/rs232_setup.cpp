@@ -63,7 +63,7 @@ void TFormRs232Setup::BindSettings(SerialSettings& settings, Language language) 
 void TFormRs232Setup::LoadSettings() {
   if (Settings == nullptr) return;
   const SerialSettings& s = *Settings;
-  ui_->ComboBoxComPort->setCurrentIndex(PortIndexFromName(s.PortName, kPortCount));
+  ui_->ComboBoxComPort->setCurrentIndex(PortIndexFromName(s.PortName, "COM", kPortCount));
   ui_->ComboBoxBaudRate->setCurrentIndex(ItemActingAs(s.BaudRateIndex, 7, 2));
   ui_->ComboBoxDataBit->setCurrentIndex(ItemActingAs(s.DataBitIndex, 2, 1));
   ui_->ComboBoxParity->setCurrentIndex(ItemActingAs(s.ParityIndex, 3, 0));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/cancel_token.h"
+#include "link/link_error.h"
 #include "link/link_settings.h"
 
 namespace krt6 {
@@ -23,9 +24,18 @@ struct LinkSettingsView {
   const TcpSettings& Tcp;
 };
 
+// What a link can do: carry the printer's replies or not, and how much one write may hand the
+// device (0: the whole buffer at once).
+struct LinkCapabilities {
+  bool can_receive = true;
+  std::size_t chunk_size = 0;
+};
+
 class LinkBackend {
  public:
   virtual ~LinkBackend() = default;
+
+  virtual LinkCapabilities Capabilities() const = 0;
 
   // Opens the device of this kind from the current settings; kInvalidLinkHandle on failure.
   virtual LinkHandle Open(const LinkSettingsView& settings) = 0;
@@ -44,9 +54,9 @@ class LinkBackend {
   // does not wait for output still queued: that is discarded.
   virtual void Close(LinkHandle handle) = 0;
 
-  // What the backend learned about its last failure: the device or address, the system's error
-  // text and, where it helps, what the operator can do about it. Empty when nothing failed.
-  virtual std::string LastError() const = 0;
+  // What the backend learned about its last failure: its cause, the device or address and the
+  // system's error. The link layer adds the hint. Cause kNone when nothing failed.
+  virtual LinkError LastError() const = 0;
 
   // The token that cancels the running exchange; every wait of the backend watches it. The
   // link layer attaches its own; a backend without one is never cancelled.
@@ -59,10 +69,5 @@ class LinkBackend {
  private:
   const CancelToken* cancel_ = nullptr;
 };
-
-// Formats a system error for the operator: "<device>: <strerror> (errno N)" plus a hint for the
-// errors an operator can fix (permissions, a port held by another program).
-std::string DescribeSystemError(const std::string& device, int error_number,
-                                const std::string& hint = {});
 
 }  // namespace krt6

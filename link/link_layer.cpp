@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <utility>
 
 #include "link/posix_io.h"
@@ -10,20 +9,21 @@
 namespace krt6 {
 namespace {
 
-const char* KindName(int kind) {
+const char* KindName(LinkKind kind) {
   switch (kind) {
     case lkUsb: return "USB";
     case lkCom: return "COM";
     case lkLpt: return "LPT";
     case lkEthernet: return "ETHERNET";
-    default: return "unknown interface";
   }
+  return "unknown interface";
 }
 
 // Stands in for a kind that has no driver on this system: every open fails and says why.
 class UnavailableBackend final : public LinkBackend {
  public:
-  explicit UnavailableBackend(int kind) : kind_(kind) {}
+  explicit UnavailableBackend(LinkKind kind) : kind_(kind) {}
+  LinkCapabilities Capabilities() const override { return {}; }
   LinkHandle Open(const LinkSettingsView&) override { return kInvalidLinkHandle; }
   std::size_t Write(LinkHandle, const std::uint8_t*, std::size_t) override { return 0; }
   std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t,
@@ -31,28 +31,48 @@ class UnavailableBackend final : public LinkBackend {
     return 0;
   }
   void Close(LinkHandle) override {}
-  std::string LastError() const override {
-    return std::string("The ") + KindName(kind_) + " link is not available in this build.";
+  LinkError LastError() const override {
+    return Failure(LinkCause::kUnavailable, {},
+                   std::string("The ") + KindName(kind_) + " link is not available in this build.");
   }
 
  private:
-  int kind_;
+  LinkKind kind_;
 };
 
 }  // namespace
 
-std::string DescribeSystemError(const std::string& device, int error_number,
-                                const std::string& hint) {
-  std::string text = device.empty() ? std::string() : device + ": ";
-  text += std::strerror(error_number);
-  text += " (errno " + std::to_string(error_number) + ")";
-  if (!hint.empty()) text += ". " + hint;
-  return text;
+LinkConnection& LinkConnection::operator=(LinkConnection&& other) noexcept {
+  if (this != &other) {
+    Close();
+    layer_ = std::exchange(other.layer_, nullptr);
+    kind_ = other.kind_;
+    handle_ = std::exchange(other.handle_, kInvalidLinkHandle);
+  }
+  return *this;
+}
+
+LinkCapabilities LinkConnection::Capabilities() const {
+  return layer_ != nullptr ? layer_->Capabilities(kind_) : LinkCapabilities{false, 0};
+}
+
+bool LinkConnection::Write(const std::uint8_t* data, std::size_t length) {
+  return layer_ != nullptr && layer_->Write(kind_, handle_, data, length);
+}
+
+bool LinkConnection::ReadByte(std::uint8_t& byte, std::chrono::steady_clock::time_point until) {
+  return layer_ != nullptr && layer_->ReadByte(kind_, handle_, byte, until);
+}
+
+void LinkConnection::Close() {
+  if (layer_ == nullptr) return;
+  std::exchange(layer_, nullptr)->Close(kind_, handle_);
+  handle_ = kInvalidLinkHandle;
 }
 
 LinkLayer::LinkLayer() {
   for (int kind = 0; kind < kKindCount; ++kind) {
-    backends_[kind] = std::make_unique<UnavailableBackend>(kind);
+    backends_[kind] = std::make_unique<UnavailableBackend>(static_cast<LinkKind>(kind));
     backends_[kind]->AttachCancelToken(&cancel_);
   }
 }
@@ -67,33 +87,33 @@ void LinkLayer::SetLinkSettings(SerialSettings& serial, std::string& lpt_name, T
   code_mode_ = &code_mode;
 }
 
-void LinkLayer::SetBackend(int kind, std::unique_ptr<LinkBackend> backend) {
+void LinkLayer::SetBackend(LinkKind kind, std::unique_ptr<LinkBackend> backend) {
   if (!IsKind(kind) || !backend) return;
   backend->AttachCancelToken(&cancel_);
   backends_[kind] = std::move(backend);
 }
 
-LinkBackend* LinkLayer::Backend(int kind) const {
-  return IsKind(kind) ? backends_[kind].get() : nullptr;
+LinkCapabilities LinkLayer::Capabilities(LinkKind kind) const {
+  return IsKind(kind) ? backends_[kind]->Capabilities() : LinkCapabilities{false, 0};
 }
 
-void LinkLayer::SetPendingMessagesHandler(std::function<void()> handler) {
-  pending_messages_ = std::move(handler);
+void LinkLayer::SetError(LinkError error, const std::string& what) {
+  last_error_ = std::move(error);
+  last_error_text_ = what;
+  const std::string described = last_error_.Describe();
+  if (!described.empty()) last_error_text_ += (what.empty() ? "" : ": ") + described;
 }
 
-void LinkLayer::NotePending() {
-  if (pending_messages_) pending_messages_();
-}
-
-void LinkLayer::RecordFailure(int kind, const char* what) {
-  std::string detail = IsKind(kind) ? backends_[kind]->LastError() : std::string();
-  last_error_ = std::string(what) + " (" + KindName(kind) + ")";
-  if (!detail.empty()) last_error_ += ": " + detail;
+void LinkLayer::RecordFailure(LinkKind kind, const char* what, LinkCause fallback) {
+  LinkError error = backends_[kind]->LastError();
+  if (!error.Failed()) error.cause = fallback;
+  if (error.hint.empty()) error.hint = HintFor(error.cause, kind);
+  SetError(std::move(error), std::string(what) + " (" + KindName(kind) + ")");
 }
 
 bool LinkLayer::RefuseWhenCancelled() {
   if (!cancel_.Cancelled()) return false;
-  last_error_ = "Cancelled.";
+  SetError(Failure(LinkCause::kCancelled, {}, "Cancelled."), {});
   return true;
 }
 
@@ -101,84 +121,76 @@ bool LinkLayer::Pause(int milliseconds) {
   return SleepUntil(SteadyNow() + std::chrono::milliseconds(milliseconds), &cancel_);
 }
 
-LinkHandle LinkLayer::OpenLink(int kind) {
-  last_error_.clear();
-  if (RefuseWhenCancelled()) return kInvalidLinkHandle;
+LinkConnection LinkLayer::Open(LinkKind kind) {
+  last_error_ = {};
+  last_error_text_.clear();
+  if (RefuseWhenCancelled()) return {};
   if (!IsKind(kind)) {
-    last_error_ = "No interface is selected.";
-    return kInvalidLinkHandle;
+    SetError(Failure(LinkCause::kBadSettings, {}, "No interface is selected."), {});
+    return {};
   }
   if (serial_ == nullptr) {
-    last_error_ = "The link settings were never registered.";
-    return kInvalidLinkHandle;
+    SetError(Failure(LinkCause::kBadSettings, {}, "The link settings were never registered."), {});
+    return {};
   }
   const LinkSettingsView view{*serial_, *lpt_name_, *tcp_};
   const LinkHandle handle = backends_[kind]->Open(view);
   if (handle == kInvalidLinkHandle) {
-    RecordFailure(kind, "Open failed");
-    return kInvalidLinkHandle;
+    RecordFailure(kind, "Open failed", LinkCause::kOther);
+    return {};
   }
-  if (IsReadable(kind)) rings_[kind].Clear();
-  return handle;
+  rings_[kind].Clear();
+  return LinkConnection(this, kind, handle);
 }
 
-bool LinkLayer::LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data,
-                          std::uint32_t length) {
+bool LinkLayer::Write(LinkKind kind, LinkHandle handle, const std::uint8_t* data,
+                      std::size_t length) {
   if (RefuseWhenCancelled()) return false;
-  switch (kind) {
-    case lkUsb:
-    case lkCom:
-      for (std::uint32_t sent = 0; sent < length;) {
-        const std::size_t chunk = std::min<std::size_t>(kChunkSize, length - sent);
-        if (backends_[kind]->Write(handle, data + sent, chunk) != chunk) {
-          RecordFailure(kind, "Write failed");
-          return false;
-        }
-        Trace(kind, TraceDirection::kSent, data + sent, chunk);
-        sent += static_cast<std::uint32_t>(chunk);
-        NotePending();
-      }
-      return true;
-    case lkLpt:
-    case lkEthernet:
-      if (backends_[kind]->Write(handle, data, length) != length) {
-        RecordFailure(kind, "Write failed");
-        return false;
-      }
-      Trace(kind, TraceDirection::kSent, data, length);
-      NotePending();
-      return true;
-    default: return false;
+  LinkBackend& backend = *backends_[kind];
+  const std::size_t chunk_size = backend.Capabilities().chunk_size;
+  for (std::size_t sent = 0; sent < length;) {
+    const std::size_t chunk = chunk_size == 0 ? length - sent : std::min(chunk_size, length - sent);
+    if (backend.Write(handle, data + sent, chunk) != chunk) {
+      RecordFailure(kind, "Write failed", LinkCause::kOther);
+      return false;
+    }
+    Trace(kind, TraceDirection::kSent, data + sent, chunk);
+    sent += chunk;
   }
+  return true;
 }
 
-bool LinkLayer::LinkReadByte(LinkHandle handle, int kind, std::uint8_t& byte,
-                             std::chrono::steady_clock::time_point until) {
-  if (!IsReadable(kind) || RefuseWhenCancelled()) return false;
+bool LinkLayer::ReadByte(LinkKind kind, LinkHandle handle, std::uint8_t& byte,
+                         std::chrono::steady_clock::time_point until) {
+  if (RefuseWhenCancelled()) return false;
+  LinkBackend& backend = *backends_[kind];
+  if (!backend.Capabilities().can_receive) {
+    SetError(Failure(LinkCause::kUnavailable, {},
+                     std::string("The ") + KindName(kind) + " link cannot receive."),
+             {});
+    return false;
+  }
   ReceiveRing& ring = rings_[kind];
   if (ring.Count() == 0) {
-    const std::size_t got =
-        backends_[kind]->Fill(handle, fill_buffer_.data(), fill_buffer_.size(), until);
-    ring.Append(fill_buffer_.data(), std::min(got, fill_buffer_.size()));
-    Trace(kind, TraceDirection::kReceived, fill_buffer_.data(), std::min(got, fill_buffer_.size()));
+    const std::size_t got = std::min(
+        backend.Fill(handle, fill_buffer_.data(), fill_buffer_.size(), until), fill_buffer_.size());
+    ring.Append(fill_buffer_.data(), got);
+    Trace(kind, TraceDirection::kReceived, fill_buffer_.data(), got);
     if (ring.Count() == 0) {
-      RecordFailure(kind, "No reply");
+      RecordFailure(kind, "No reply", LinkCause::kTimedOut);
       return false;
     }
   }
   return ring.Take(byte);
 }
 
-void LinkLayer::Trace(int kind, TraceDirection direction, const std::uint8_t* data,
+void LinkLayer::Trace(LinkKind kind, TraceDirection direction, const std::uint8_t* data,
                       std::size_t size) {
   if (!trace_ || size == 0) return;
-  trace_(TraceEvent{static_cast<LinkKind>(kind), direction,
-                    std::vector<std::uint8_t>(data, data + size),
+  trace_(TraceEvent{kind, direction, std::vector<std::uint8_t>(data, data + size),
                     std::chrono::steady_clock::now()});
 }
 
-void LinkLayer::CloseLink(int kind, LinkHandle handle) {
-  if (IsKind(kind)) backends_[kind]->Close(handle);
-}
+void LinkLayer::Close(LinkKind kind, LinkHandle handle) { backends_[kind]->Close(handle); }
 
 }  // namespace krt6

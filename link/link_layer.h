@@ -1,25 +1,60 @@
-// The link contract: open, write, read one byte, close, over the interface the operator chose.
+// The link contract: open a connection over the interface the operator chose, write, read one
+// byte; the connection closes itself.
 #pragma once
 
 #include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "link/cancel_token.h"
 #include "link/link_backend.h"
+#include "link/link_error.h"
 #include "link/link_settings.h"
 #include "link/receive_ring.h"
 #include "link/trace.h"
 
 namespace krt6 {
 
+class LinkLayer;
+
+// One open link. Move-only; closes the device when it goes out of scope (or at Close). A
+// connection whose open failed is not Ok(): its writes and reads fail, and the layer's
+// LastError says why.
+class LinkConnection {
+ public:
+  LinkConnection() = default;
+  ~LinkConnection() { Close(); }
+  LinkConnection(const LinkConnection&) = delete;
+  LinkConnection& operator=(const LinkConnection&) = delete;
+  LinkConnection(LinkConnection&& other) noexcept { *this = std::move(other); }
+  LinkConnection& operator=(LinkConnection&& other) noexcept;
+
+  bool Ok() const { return layer_ != nullptr; }
+  LinkCapabilities Capabilities() const;
+
+  // Hands all `length` bytes to the device, in chunks of the link's chunk size.
+  bool Write(const std::uint8_t* data, std::size_t length);
+  // The next received byte; a refill waits no later than `until`, whatever the link's own limit.
+  bool ReadByte(std::uint8_t& byte, std::chrono::steady_clock::time_point until =
+                                        std::chrono::steady_clock::time_point::max());
+  // Releases the device now; later writes and reads fail.
+  void Close();
+
+ private:
+  friend class LinkLayer;
+  LinkConnection(LinkLayer* layer, LinkKind kind, LinkHandle handle)
+      : layer_(layer), kind_(kind), handle_(handle) {}
+
+  LinkLayer* layer_ = nullptr;
+  LinkKind kind_ = lkUsb;
+  LinkHandle handle_ = kInvalidLinkHandle;
+};
+
 class LinkLayer {
  public:
-  static constexpr std::size_t kChunkSize = 64;
   static constexpr std::size_t kMaxFill = 4096;
   static constexpr int kKindCount = 4;
 
@@ -33,28 +68,21 @@ class LinkLayer {
   void SetLinkSettings(SerialSettings& serial, std::string& lpt_name, TcpSettings& tcp,
                        std::uint8_t& code_mode);
 
-  // Replaces the backend of one kind (0..3). The layer owns it from then on.
-  void SetBackend(int kind, std::unique_ptr<LinkBackend> backend);
-  LinkBackend* Backend(int kind) const;
+  // Replaces the backend of one kind. The layer owns it from then on.
+  void SetBackend(LinkKind kind, std::unique_ptr<LinkBackend> backend);
 
-  // Called after each chunk written (USB, COM) or once after the write (LPT, TCP), so that a
-  // window can process its pending messages during a long send.
-  void SetPendingMessagesHandler(std::function<void()> handler);
-
+  // What the backend of `kind` can do; a kind outside the four can do nothing.
+  LinkCapabilities Capabilities(LinkKind kind) const;
   // Whether a link of `kind` can carry the printer's replies.
-  static bool CanReceive(int kind) { return IsReadable(kind); }
+  bool CanReceive(LinkKind kind) const { return Capabilities(kind).can_receive; }
 
   // Installs the byte trace (none: nothing is traced). Only between exchanges, on the thread
   // that runs them.
   void SetTraceObserver(TraceObserver observer) { trace_ = std::move(observer); }
 
-  LinkHandle OpenLink(int kind);
-  bool LinkWrite(LinkHandle handle, int kind, const std::uint8_t* data, std::uint32_t length);
-  // A refill waits no later than `until`, whatever the link's own read limit.
-  bool LinkReadByte(
-      LinkHandle handle, int kind, std::uint8_t& byte,
-      std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point::max());
-  void CloseLink(int kind, LinkHandle handle);
+  // Opens the link of `kind` from the registered settings. Not Ok() on failure, with LastError
+  // set. Clears LastError.
+  LinkConnection Open(LinkKind kind);
 
   // Cancels the running exchange, from any thread: every wait of the links ends at once, and
   // every open, write, read and pause fails until ClearCancel. Closing still works, without
@@ -70,16 +98,23 @@ class LinkLayer {
   // The framing flag registered with SetLinkSettings (0 when none was registered).
   std::uint8_t CodeMode() const { return code_mode_ != nullptr ? *code_mode_ : 0; }
 
-  // What the link layer learned about the last failure of an open, write or read: the device
-  // or address and the system's error text. Cleared by every OpenLink.
-  const std::string& LastError() const { return last_error_; }
+  // The last failure of an open, write or read: its cause, the device and the system's error,
+  // with the hint for the cause. Cleared by every Open.
+  const LinkError& LastError() const { return last_error_; }
+  // The same for the details of a message box: "Open failed (COM): <described error>"; empty
+  // when nothing failed.
+  const std::string& LastErrorText() const { return last_error_text_; }
 
  private:
-  static bool IsKind(int kind) { return kind >= 0 && kind < kKindCount; }
-  static bool IsReadable(int kind) { return kind == lkUsb || kind == lkCom || kind == lkEthernet; }
-  void NotePending();
-  void Trace(int kind, TraceDirection direction, const std::uint8_t* data, std::size_t size);
-  void RecordFailure(int kind, const char* what);
+  friend class LinkConnection;
+  static bool IsKind(LinkKind kind) { return kind >= 0 && kind < kKindCount; }
+  bool Write(LinkKind kind, LinkHandle handle, const std::uint8_t* data, std::size_t length);
+  bool ReadByte(LinkKind kind, LinkHandle handle, std::uint8_t& byte,
+                std::chrono::steady_clock::time_point until);
+  void Close(LinkKind kind, LinkHandle handle);
+  void Trace(LinkKind kind, TraceDirection direction, const std::uint8_t* data, std::size_t size);
+  void RecordFailure(LinkKind kind, const char* what, LinkCause fallback);
+  void SetError(LinkError error, const std::string& what);
   bool RefuseWhenCancelled();
 
   SerialSettings* serial_ = nullptr;
@@ -87,10 +122,10 @@ class LinkLayer {
   TcpSettings* tcp_ = nullptr;
   std::uint8_t* code_mode_ = nullptr;
   std::array<std::unique_ptr<LinkBackend>, kKindCount> backends_;
-  std::array<ReceiveRing, kKindCount> rings_;  // the LPT slot stays unused
+  std::array<ReceiveRing, kKindCount> rings_;  // used by the kinds that can receive
   std::array<std::uint8_t, kMaxFill> fill_buffer_{};
-  std::function<void()> pending_messages_;
-  std::string last_error_;
+  LinkError last_error_;
+  std::string last_error_text_;
   CancelToken cancel_;
   TraceObserver trace_;
 };

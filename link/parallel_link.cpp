@@ -18,18 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-std::string OpenHint(int error_number) {
-  switch (error_number) {
-    case EACCES:
-    case EPERM: return "Add your user to the lp group.";
-    case EBUSY: return "The port is held by another program.";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return "Check that the printer is connected and switched on.";
-    default: return {};
-  }
-}
-
 // A write to a device whose reader went away raises SIGPIPE; the link wants EPIPE instead, so
 // the signal is blocked for the calling thread while writing and a pending one is consumed.
 class SigpipeGuard {
@@ -67,11 +55,12 @@ ParallelLink::~ParallelLink() {
 }
 
 LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
-  last_error_.clear();
+  last_error_ = {};
   const std::string& name = settings.LptName;
   const std::string device = resolver_ ? resolver_->ParallelDevice(name) : std::string();
   if (device.empty()) {
-    last_error_ = name + ": no such parallel port (LPT1 to LPT4 are known).";
+    last_error_ =
+        Failure(LinkCause::kNotFound, name, "no such parallel port (LPT1 to LPT4 are known).");
     return kInvalidLinkHandle;
   }
   device_ = name + " (" + device + ")";
@@ -82,11 +71,11 @@ LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
   }
   if (!fd.Valid()) {
     const int e = errno;
-    last_error_ = DescribeSystemError(device_, e, OpenHint(e));
+    last_error_ = SystemFailure(device_, e, {}, true);
     return kInvalidLinkHandle;
   }
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    last_error_ = DescribeSystemError(device_, EBUSY, OpenHint(EBUSY));
+    last_error_ = SystemFailure(device_, EBUSY, {}, true);
     return kInvalidLinkHandle;
   }
   const int handle = fd.Release();
@@ -110,19 +99,19 @@ std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = DescribeSystemError(device_, errno, "The printer went off line.");
+      last_error_ = SystemFailure(device_, errno);
       return sent;
     }
     // The lp driver cannot be polled for room: try again after a short pause.
     const auto now = Clock::now();
     if (now >= deadline) {
-      last_error_ = device_ + ": the printer did not take the data in time (" +
-                    std::to_string(sent) + " of " + std::to_string(size) +
-                    " bytes sent). Check that it is on line and has paper.";
+      last_error_ = Failure(LinkCause::kTimedOut, device_,
+                            "the printer did not take the data in time (" + std::to_string(sent) +
+                                " of " + std::to_string(size) + " bytes sent).");
       return sent;
     }
     if (!SleepUntil(std::min(deadline, now + milliseconds(timings_.RetryMs)), Cancellation())) {
-      last_error_ = DescribeSystemError(device_, ECANCELED);
+      last_error_ = SystemFailure(device_, ECANCELED);
       return sent;
     }
   }

@@ -24,6 +24,10 @@ class ParallelLink final : public LinkBackend {
       : resolver_(std::move(resolver)), timings_(timings) {}
   ~ParallelLink() override;
 
+  // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
+  static constexpr LinkCapabilities kCapabilities{false, 0};
+  LinkCapabilities Capabilities() const override { return kCapabilities; }
+
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
   std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t,
@@ -31,14 +35,14 @@ class ParallelLink final : public LinkBackend {
     return 0;
   }
   void Close(LinkHandle handle) override;
-  std::string LastError() const override { return last_error_; }
+  LinkError LastError() const override { return last_error_; }
 
  private:
   std::shared_ptr<const PortResolver> resolver_;
   ParallelTimings timings_;
   std::set<int> open_;
   std::string device_;
-  std::string last_error_;
+  LinkError last_error_;
 };
 
 }  // namespace krt6

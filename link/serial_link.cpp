@@ -27,19 +27,6 @@ RateEntry RateFor(std::int32_t index) {
   return kRates[2];
 }
 
-std::string OpenHint(int error_number) {
-  switch (error_number) {
-    case EACCES:
-    case EPERM: return "Add your user to the dialout group.";
-    case EBUSY:
-    case EWOULDBLOCK: return "The port is held by another program.";
-    case ENOENT:
-    case ENODEV:
-    case ENXIO: return "Check that the adapter is plugged in and the port name is right.";
-    default: return {};
-  }
-}
-
 }  // namespace
 
 int SerialRate(std::int32_t baud_rate_index) { return RateFor(baud_rate_index).Rate; }
@@ -100,11 +87,12 @@ SerialLink::~SerialLink() {
 }
 
 LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
-  last_error_.clear();
+  last_error_ = {};
   const std::string& name = settings.Serial.PortName;
   const std::string device = resolver_ ? resolver_->SerialDevice(name) : std::string();
   if (device.empty()) {
-    last_error_ = name + ": no such serial port (COM1 to COM30 are known).";
+    last_error_ =
+        Failure(LinkCause::kNotFound, name, "no such serial port (COM1 to COM30 are known).");
     return kInvalidLinkHandle;
   }
   UniqueFd fd;
@@ -114,20 +102,20 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   }
   if (!fd.Valid()) {
     const int e = errno;
-    last_error_ = DescribeSystemError(name + " (" + device + ")", e, OpenHint(e));
+    last_error_ = SystemFailure(name + " (" + device + ")", e, {}, true);
     return kInvalidLinkHandle;
   }
   termios current{};
   if (::tcgetattr(fd.Get(), &current) != 0) {
     const int e = errno;
     last_error_ =
-        DescribeSystemError(name + " (" + device + ")", e, "The device is not a serial port.");
+        SystemFailure(name + " (" + device + ")", e, "The device is not a serial port.", true);
     return kInvalidLinkHandle;
   }
   // Exclusive like a port on other systems: TIOCEXCL keeps further opens out (root excepted),
   // the lock also catches a second opener running as root.
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    last_error_ = DescribeSystemError(name + " (" + device + ")", EBUSY, OpenHint(EBUSY));
+    last_error_ = SystemFailure(name + " (" + device + ")", EBUSY, {}, true);
     return kInvalidLinkHandle;
   }
   ::ioctl(fd.Get(), TIOCEXCL);
@@ -154,11 +142,12 @@ bool SerialLink::WaitForDsr(int fd, const Port& port, Clock::time_point deadline
     if (::ioctl(fd, TIOCMGET, &status) != 0) return true;  // no modem lines to watch
     if ((status & TIOCM_DSR) != 0) return true;
     if (Clock::now() >= deadline) {
-      last_error_ = port.Device + ": the printer holds DSR low (not ready); nothing was sent.";
+      last_error_ = Failure(LinkCause::kTimedOut, port.Device,
+                            "the printer holds DSR low (not ready); nothing was sent.");
       return false;
     }
     if (!SleepUntil(std::min(deadline, Clock::now() + milliseconds(10)), Cancellation())) {
-      last_error_ = DescribeSystemError(port.Device, ECANCELED);
+      last_error_ = SystemFailure(port.Device, ECANCELED);
       return false;
     }
   }
@@ -182,22 +171,23 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = DescribeSystemError(port.Device, errno);
+      last_error_ = SystemFailure(port.Device, errno);
       return sent;
     }
     const int revents = PollOne(fd, POLLOUT, deadline, Cancellation());
     if (revents < 0) {
-      last_error_ = DescribeSystemError(port.Device, errno);
+      last_error_ = SystemFailure(port.Device, errno);
       return sent;
     }
     if (revents == 0) {
-      last_error_ = port.Device + ": the printer did not take the data in time (" +
-                    std::to_string(sent) + " of " + std::to_string(size) +
-                    " bytes sent; flow control holds the line).";
+      last_error_ =
+          Failure(LinkCause::kTimedOut, port.Device,
+                  "the printer did not take the data in time (" + std::to_string(sent) + " of " +
+                      std::to_string(size) + " bytes sent; flow control holds the line).");
       return sent;
     }
     if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (revents & POLLOUT) == 0) {
-      last_error_ = port.Device + ": the device went away while writing.";
+      last_error_ = Failure(LinkCause::kGone, port.Device, "the device went away while writing.");
       return sent;
     }
   }
@@ -205,9 +195,10 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   // XOFF keeps them there. The chunk counts as written only once it has left within its limit.
   int queued = 0;
   if (!WaitForOutputToLeave(fd, port, deadline, queued)) {
-    last_error_ = port.Device + ": the printer did not take the data in time (" +
-                  std::to_string(queued) + " of " + std::to_string(size) +
-                  " bytes held back; flow control holds the line).";
+    last_error_ =
+        Failure(LinkCause::kTimedOut, port.Device,
+                "the printer did not take the data in time (" + std::to_string(queued) + " of " +
+                    std::to_string(size) + " bytes held back; flow control holds the line).");
     return sent - std::min(sent, static_cast<std::size_t>(queued));
   }
   return sent;
@@ -247,11 +238,11 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
     if (n > 0) return static_cast<std::size_t>(n);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = DescribeSystemError(port.Device, errno, "The device went away.");
+      last_error_ = SystemFailure(port.Device, errno);
       return 0;
     }
     if (hung_up) {
-      last_error_ = port.Device + ": the device went away (hang-up).";
+      last_error_ = Failure(LinkCause::kGone, port.Device, "the device went away (hang-up).");
       return 0;
     }
     // The read just made is the last attempt once the accepting window has passed: a byte that
@@ -259,16 +250,17 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
     if (Clock::now() >= accept_until) break;
     const int revents = PollOne(fd, POLLIN, accept_until, Cancellation());
     if (revents < 0) {
-      last_error_ = DescribeSystemError(port.Device, errno);
+      last_error_ = SystemFailure(port.Device, errno);
       return 0;
     }
     if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hung_up = true;
   }
   if (!SleepUntil(fail_at, Cancellation())) {
-    last_error_ = DescribeSystemError(port.Device, ECANCELED);
+    last_error_ = SystemFailure(port.Device, ECANCELED);
     return 0;
   }
-  last_error_ = port.Device + ": no reply within " + std::to_string(timings_.ReadFailMs) + " ms.";
+  last_error_ = Failure(LinkCause::kTimedOut, port.Device,
+                        "no reply within " + std::to_string(timings_.ReadFailMs) + " ms.");
   return 0;
 }
 

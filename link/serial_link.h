@@ -45,12 +45,16 @@ class SerialLink final : public LinkBackend {
                       SerialTimings timings = SerialTimings{});
   ~SerialLink() override;
 
+  // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
+  static constexpr LinkCapabilities kCapabilities{true, 64};
+  LinkCapabilities Capabilities() const override { return kCapabilities; }
+
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
                    std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
-  std::string LastError() const override { return last_error_; }
+  LinkError LastError() const override { return last_error_; }
 
  private:
   struct Port {
@@ -68,7 +72,7 @@ class SerialLink final : public LinkBackend {
   std::shared_ptr<const PortResolver> resolver_;
   SerialTimings timings_;
   std::map<int, Port> open_;
-  std::string last_error_;
+  LinkError last_error_;
 };
 
 }  // namespace krt6

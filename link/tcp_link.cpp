@@ -33,14 +33,14 @@ std::string BareHost(const std::string& host) {
 }  // namespace
 
 LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
-  last_error_.clear();
+  last_error_ = {};
   socket_.Reset();
   const std::string host = BareHost(settings.Tcp.IPAddr);
   const auto port =
       static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
   peer_ = Endpoint(host, port);
   if (settings.Tcp.IPAddr.empty()) {
-    last_error_ = "No printer address is set. Enter the printer's address in the Ethernet setup.";
+    last_error_ = Failure(LinkCause::kBadSettings, {}, "No printer address is set.");
     return kInvalidLinkHandle;
   }
 
@@ -59,9 +59,12 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
     rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   }
   if (rc != 0) {
-    last_error_ = host + ": " +
-                  (rc == EAI_SYSTEM ? DescribeSystemError({}, errno) : ::gai_strerror(rc)) +
-                  ". Check the printer's address.";
+    if (rc == EAI_SYSTEM) {
+      last_error_ = SystemFailure(host, errno, {}, true);
+    } else {
+      last_error_ = Failure(rc == EAI_AGAIN ? LinkCause::kUnreachable : LinkCause::kNotFound, host,
+                            ::gai_strerror(rc));
+    }
     return kInvalidLinkHandle;
   }
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, ::freeaddrinfo);
@@ -99,18 +102,17 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
     socket_ = std::move(fd);
     return kHandle;
   }
-  std::string hint = "Check the printer's address and port and that it is switched on.";
-  if (last_errno == ECANCELED) hint.clear();
-  if (last_errno == ETIMEDOUT) {
-    hint = "No answer within " + std::to_string(timings_.ConnectMs) + " ms. " + hint;
-  }
-  last_error_ = DescribeSystemError(peer_, last_errno, hint);
+  last_error_ = SystemFailure(
+      peer_, last_errno,
+      last_errno == ETIMEDOUT ? "No answer within " + std::to_string(timings_.ConnectMs) + " ms."
+                              : std::string(),
+      true);
   return kInvalidLinkHandle;
 }
 
 std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t size) {
   if (!socket_.Valid()) {
-    last_error_ = peer_ + ": the connection is not open.";
+    last_error_ = Failure(LinkCause::kOther, peer_, "the connection is not open.");
     return 0;
   }
   const auto deadline = Clock::now() + milliseconds(timings_.WriteMs);
@@ -123,17 +125,18 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = DescribeSystemError(peer_, errno, "The printer ended the connection.");
+      last_error_ = SystemFailure(peer_, errno);
       return sent;
     }
     const int revents = PollOne(socket_.Get(), POLLOUT, deadline, Cancellation());
     if (revents == 0) {
-      last_error_ = peer_ + ": the printer did not take the data within " +
-                    std::to_string(timings_.WriteMs) + " ms.";
+      last_error_ = Failure(
+          LinkCause::kTimedOut, peer_,
+          "the printer did not take the data within " + std::to_string(timings_.WriteMs) + " ms.");
       return sent;
     }
     if (revents < 0) {
-      last_error_ = DescribeSystemError(peer_, errno);
+      last_error_ = SystemFailure(peer_, errno);
       return sent;
     }
   }
@@ -143,28 +146,29 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
 std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
                           Clock::time_point until) {
   if (!socket_.Valid()) {
-    last_error_ = peer_ + ": the connection is not open.";
+    last_error_ = Failure(LinkCause::kOther, peer_, "the connection is not open.");
     return 0;
   }
   const auto deadline = std::min(Clock::now() + milliseconds(timings_.WaitMs), until);
   for (;;) {
     const int revents = PollOne(socket_.Get(), POLLIN, deadline, Cancellation());
     if (revents == 0) {
-      last_error_ = peer_ + ": no reply within " + std::to_string(timings_.WaitMs) + " ms.";
+      last_error_ = Failure(LinkCause::kTimedOut, peer_,
+                            "no reply within " + std::to_string(timings_.WaitMs) + " ms.");
       return 0;
     }
     if (revents < 0) {
-      last_error_ = DescribeSystemError(peer_, errno);
+      last_error_ = SystemFailure(peer_, errno);
       return 0;
     }
     const ssize_t n = ::recv(socket_.Get(), out, std::min(capacity, kMaxRead), MSG_DONTWAIT);
     if (n > 0) return static_cast<std::size_t>(n);
     if (n == 0) {
-      last_error_ = peer_ + ": the printer closed the connection.";
+      last_error_ = Failure(LinkCause::kGone, peer_, "the printer closed the connection.");
       return 0;
     }
     if (errno == EINTR || errno == EAGAIN) continue;
-    last_error_ = DescribeSystemError(peer_, errno, "The printer ended the connection.");
+    last_error_ = SystemFailure(peer_, errno);
     return 0;
   }
 }

@@ -22,18 +22,22 @@ class TcpLink final : public LinkBackend {
 
   explicit TcpLink(TcpTimings timings = TcpTimings{}) : timings_(timings) {}
 
+  // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
+  static constexpr LinkCapabilities kCapabilities{true, 0};
+  LinkCapabilities Capabilities() const override { return kCapabilities; }
+
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
                    std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
-  std::string LastError() const override { return last_error_; }
+  LinkError LastError() const override { return last_error_; }
 
  private:
   TcpTimings timings_;
   UniqueFd socket_;
   std::string peer_;
-  std::string last_error_;
+  LinkError last_error_;
 };
 
 }  // namespace krt6

@@ -22,29 +22,19 @@ int ErrnoFor(int libusb_error) {
     case LIBUSB_ERROR_NOT_FOUND: return ENOENT;
     case LIBUSB_ERROR_NO_MEM: return ENOMEM;
     case LIBUSB_ERROR_OVERFLOW: return EOVERFLOW;
-    case LIBUSB_ERROR_INTERRUPTED: return EINTR;
+    case LIBUSB_ERROR_INTERRUPTED: return ECANCELED;  // a transfer cancelled on request
     case LIBUSB_ERROR_NOT_SUPPORTED: return ENOTSUP;
     default: return EIO;
   }
 }
 
-std::string Hint(int libusb_error) {
-  switch (libusb_error) {
-    case LIBUSB_ERROR_ACCESS:
-      return "Install the udev rule SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"6f2d\", MODE=\"0660\", "
-             "TAG+=\"uaccess\" (e.g. /etc/udev/rules.d/70-krt6.rules), then plug the printer in "
-             "again.";
-    case LIBUSB_ERROR_BUSY: return "The printer is held by another program.";
-    case LIBUSB_ERROR_NO_DEVICE: return "The printer was unplugged.";
-    default: return {};
-  }
-}
-
-std::string Describe(const std::string& device, int libusb_error, const std::string& extra = {}) {
-  std::string hint = extra.empty() ? Hint(libusb_error) : extra;
-  return DescribeSystemError(
-      device, ErrnoFor(libusb_error),
-      std::string(libusb_error_name(libusb_error)) + (hint.empty() ? "" : ". " + hint));
+// A libusb failure as a link error: the cause through the errno it stands for, the library's
+// name for it, and `extra` when the caller knows more.
+LinkError Describe(const std::string& device, int libusb_error, bool opening,
+                   const std::string& extra = {}) {
+  const std::string name = libusb_error_name(libusb_error);
+  return SystemFailure(device, ErrnoFor(libusb_error), extra.empty() ? name : name + ". " + extra,
+                       opening);
 }
 
 UsbStatus StatusFor(int rc) {
@@ -154,7 +144,7 @@ class LibusbPrinter final : public UsbPrinterDevice {
               ? std::string("No ") + what + " within " + std::to_string(timeout_ms) + " ms."
           : rc == LIBUSB_ERROR_INTERRUPTED ? std::string("Cancelled.")
                                            : std::string();
-      t.Error = Describe(name_ + " " + what, rc, extra);
+      t.Error = Describe(name_ + " " + what, rc, false, extra);
     }
     return t;
   }
@@ -171,17 +161,18 @@ class LibusbPrinter final : public UsbPrinterDevice {
 class LibusbSource final : public UsbDeviceSource {
  public:
   std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
-                                                std::string& error) override {
+                                                LinkError& error) override {
     libusb_context* context = nullptr;
     int rc = libusb_init(&context);
     if (rc != 0) {
-      error = Describe("USB", rc, "The USB subsystem is not available.");
+      error = Describe("USB", rc, true, "The USB subsystem is not available.");
+      error.cause = LinkCause::kUnavailable;
       return nullptr;
     }
     libusb_device** list = nullptr;
     const ssize_t count = libusb_get_device_list(context, &list);
     if (count < 0) {
-      error = Describe("USB", static_cast<int>(count));
+      error = Describe("USB", static_cast<int>(count), true);
       libusb_exit(context);
       return nullptr;
     }
@@ -202,7 +193,7 @@ class LibusbSource final : public UsbDeviceSource {
     if (found.empty()) {
       char text[96];
       std::snprintf(text, sizeof text, "No USB device with vendor id %04x is attached.", vendor_id);
-      error = text;
+      error = Failure(LinkCause::kNotFound, {}, text);
     } else {
       printer = OpenCandidate(context, found.front(), vendor_id, error);
     }
@@ -215,7 +206,7 @@ class LibusbSource final : public UsbDeviceSource {
   static std::unique_ptr<UsbPrinterDevice> OpenCandidate(libusb_context* context,
                                                          const Candidate& c,
                                                          std::uint16_t vendor_id,
-                                                         std::string& error) {
+                                                         LinkError& error) {
     char name[96];
     std::string path;
     for (std::size_t i = 0; i < c.Ports.size(); ++i) {
@@ -227,13 +218,13 @@ class LibusbSource final : public UsbDeviceSource {
     libusb_device_handle* handle = nullptr;
     int rc = libusb_open(c.Device, &handle);
     if (rc != 0) {
-      error = Describe(name, rc);
+      error = Describe(name, rc, true);
       return nullptr;
     }
     libusb_config_descriptor* config = nullptr;
     rc = libusb_get_active_config_descriptor(c.Device, &config);
     if (rc != 0) {
-      error = Describe(name, rc);
+      error = Describe(name, rc, true);
       libusb_close(handle);
       return nullptr;
     }
@@ -271,21 +262,22 @@ class LibusbSource final : public UsbDeviceSource {
     }
     libusb_free_config_descriptor(config);
     if (interface_number < 0) {
-      error = std::string(name) + ": the device has no bulk OUT and IN endpoints.";
+      error =
+          Failure(LinkCause::kUnavailable, name, "the device has no bulk OUT and IN endpoints.");
       libusb_close(handle);
       return nullptr;
     }
     libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported everywhere: not an error
     rc = libusb_claim_interface(handle, interface_number);
     if (rc != 0) {
-      error = Describe(name, rc);
+      error = Describe(name, rc, true);
       libusb_close(handle);
       return nullptr;
     }
     if (alt_setting != 0) {
       rc = libusb_set_interface_alt_setting(handle, interface_number, alt_setting);
       if (rc != 0) {
-        error = Describe(name, rc);
+        error = Describe(name, rc, true);
         libusb_release_interface(handle, interface_number);
         libusb_close(handle);
         return nullptr;

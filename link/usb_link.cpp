@@ -8,17 +8,19 @@
 namespace krt6 {
 
 LinkHandle UsbLink::Open(const LinkSettingsView&) {
-  last_error_.clear();
+  last_error_ = {};
   device_.reset();
   handle_ = kInvalidLinkHandle;
   if (!source_) {
-    last_error_ = "USB is not available.";
+    last_error_ = Failure(LinkCause::kUnavailable, {}, "USB is not available.");
     return kInvalidLinkHandle;
   }
-  std::string error;
+  LinkError error;
   device_ = source_->OpenPrinter(kPrinterVendorId, error);
   if (!device_) {
-    last_error_ = error.empty() ? "No printer is attached over USB." : error;
+    last_error_ = error.Failed()
+                      ? error
+                      : Failure(LinkCause::kNotFound, {}, "No printer is attached over USB.");
     return kInvalidLinkHandle;
   }
   handle_ = next_handle_++;
@@ -45,7 +47,7 @@ std::size_t UsbLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capa
   const int limit =
       std::min(timings_.ReadMs, MillisecondsUntil(until, std::chrono::steady_clock::now()));
   if (limit <= 0) {
-    last_error_ = "USB read: no time left for the reply.";
+    last_error_ = Failure(LinkCause::kTimedOut, "USB read", "no time left for the reply.");
     return 0;
   }
   // Ask for a whole packet: a smaller request overflows when the printer sends a full one.

@@ -18,7 +18,7 @@ enum class UsbStatus { kOk, kTimeout, kNoDevice, kCancelled, kError };
 struct UsbTransfer {
   UsbStatus Status = UsbStatus::kError;
   std::size_t Transferred = 0;
-  std::string Error;  // the device and the system's text when Status is not kOk
+  LinkError Error;  // why, when Status is not kOk
 };
 
 // An opened printer: its bulk OUT and IN endpoints, claimed. A transfer ends at its time limit
@@ -44,7 +44,7 @@ class UsbDeviceSource {
   // The first present device with `vendor_id` in a stable order (bus, then port path), opened
   // with its bulk interface claimed; null with `error` set when there is none or it fails.
   virtual std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
-                                                        std::string& error) = 0;
+                                                        LinkError& error) = 0;
 };
 
 // The real source, on libusb-1.0. Each opened device holds its own libusb context, released with
@@ -64,12 +64,16 @@ class UsbLink final : public LinkBackend {
   explicit UsbLink(std::shared_ptr<UsbDeviceSource> source, UsbTimings timings = UsbTimings{})
       : source_(std::move(source)), timings_(timings) {}
 
+  // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
+  static constexpr LinkCapabilities kCapabilities{true, 64};
+  LinkCapabilities Capabilities() const override { return kCapabilities; }
+
   LinkHandle Open(const LinkSettingsView& settings) override;
   std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
                    std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
-  std::string LastError() const override { return last_error_; }
+  LinkError LastError() const override { return last_error_; }
 
  private:
   std::shared_ptr<UsbDeviceSource> source_;
@@ -77,7 +81,7 @@ class UsbLink final : public LinkBackend {
   std::unique_ptr<UsbPrinterDevice> device_;
   LinkHandle handle_ = kInvalidLinkHandle;
   LinkHandle next_handle_ = 1;
-  std::string last_error_;
+  LinkError last_error_;
 };
 
 }  // namespace krt6

@@ -103,39 +103,34 @@ void DecodeLanReply(const std::uint8_t* reply, LanSettings& s) {
   s.DhcpHostName[15] = '\0';
 }
 
-ResultCode Protocol::ReadLanSettings(int link, LanSettings& settings) {
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
-  if (!SendCommand(handle, link, "Z5;3", 4)) {
-    link_.CloseLink(link, handle);
+ResultCode Protocol::ReadLanSettings(LinkKind link, LanSettings& settings) {
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
+  if (!SendCommand(connection, "Z5;3", 4)) {
     return kTransmissionError;
   }
   std::uint8_t reply[kLanReplyLength + 1] = {};
-  if (!AwaitReply(handle, link, reply, kLanReplyLength, kSTX)) {
-    link_.CloseLink(link, handle);
+  if (!AwaitReply(connection, reply, kLanReplyLength, kSTX)) {
     return kReceivingError;
   }
-  link_.CloseLink(link, handle);
   DecodeLanReply(reply, settings);
   return kSuccess;
 }
 
-ResultCode Protocol::WriteLanSettings(int link, const LanSettings& settings) {
+ResultCode Protocol::WriteLanSettings(LinkKind link, const LanSettings& settings) {
   std::vector<std::string> commands;
   const SettingField refused = BuildLanCommands(settings, commands);
   if (refused != SettingField::kNone) {
     NoteProtocolError(RefusalDetail(refused, language_));
     return kUnknownError;
   }
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
   for (const std::string& command : commands) {
-    if (!SendCommand(handle, link, command.data(), command.size())) {
-      link_.CloseLink(link, handle);
+    if (!SendCommand(connection, command.data(), command.size())) {
       return kTransmissionError;
     }
   }
-  link_.CloseLink(link, handle);
   return kSuccess;
 }
 

@@ -41,52 +41,47 @@ int VersionIndexForText(const char* text) {
   return 4;
 }
 
-ResultCode Protocol::SendOneCommand(int link, const char* text, int settle_milliseconds) {
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
-  if (!SendCommand(handle, link, text, std::strlen(text))) {
-    link_.CloseLink(link, handle);
+ResultCode Protocol::SendOneCommand(LinkKind link, const char* text, int settle_milliseconds) {
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
+  if (!SendCommand(connection, text, std::strlen(text))) {
     return kTransmissionError;
   }
   // The printer needs the link held open while it acts on some commands.
   if (settle_milliseconds > 0) Sleep(settle_milliseconds);
-  link_.CloseLink(link, handle);
   return kSuccess;
 }
 
-ResultCode Protocol::SendZ1Command(int link, std::int32_t selector) {
+ResultCode Protocol::SendZ1Command(LinkKind link, std::int32_t selector) {
   return SendOneCommand(link, Z1CommandText(selector), 0);
 }
 
-ResultCode Protocol::SendZ4Command(int link) {
+ResultCode Protocol::SendZ4Command(LinkKind link) {
   return SendOneCommand(link, "Z4;0", kZ4SettleMilliseconds);
 }
 
-ResultCode Protocol::CalibrateSensor(int link, std::int32_t sensor) {
+ResultCode Protocol::CalibrateSensor(LinkKind link, std::int32_t sensor) {
   return SendOneCommand(link, CalibrationCommandText(sensor), 0);
 }
 
-ResultCode Protocol::ReadFirmwareVersion(int link, VersionText& version) {
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
+ResultCode Protocol::ReadFirmwareVersion(LinkKind link, VersionText& version) {
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
   for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
-    if (!SendCommand(handle, link, "WV", 2)) {
-      link_.CloseLink(link, handle);
+    if (!SendCommand(connection, "WV", 2)) {
       return kTransmissionError;
     }
     std::uint8_t reply[kVersionReplyLength + 1] = {};
-    if (!AwaitReplyPair(handle, link, reply, kVersionReplyLength, kSOH, kSTX)) {
-      link_.CloseLink(link, handle);
+    if (!AwaitReplyPair(connection, reply, kVersionReplyLength, kSOH, kSTX)) {
       return kReceivingError;
     }
     if (DecodeVersionReply(reply, version)) {
-      link_.CloseLink(link, handle);
+      connection.Close();
       // The printer is given time after the query before the next exchange opens the link.
       Sleep(kVersionSettleMilliseconds);
       return kSuccess;
     }
   }
-  link_.CloseLink(link, handle);
   NoteProtocolError(TextFor(kNoFirmwareVersionText, language_));
   return kReceivingError;
 }

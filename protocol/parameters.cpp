@@ -182,34 +182,29 @@ void DecodeSecondParameterReply(const std::uint8_t* reply, ParameterBlock& block
   block.ModelSelect = Digit(reply[27]);
 }
 
-ResultCode Protocol::ReadParameters(int link, ParameterBlock& block) {
+ResultCode Protocol::ReadParameters(LinkKind link, ParameterBlock& block) {
   const int version = version_index_;
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
-  auto fail = [&](ResultCode code) {
-    link_.CloseLink(link, handle);
-    return code;
-  };
-  if (!SendCommand(handle, link, "Z5;0", 4)) return fail(kTransmissionError);
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
+  if (!SendCommand(connection, "Z5;0", 4)) return kTransmissionError;
   const std::size_t first_length = FirstParameterReplyLength(version);
   std::uint8_t first[44 + 1] = {};
-  if (!AwaitReply(handle, link, first, first_length, kSTX)) {
-    return fail(kReceivingError);
+  if (!AwaitReply(connection, first, first_length, kSTX)) {
+    return kReceivingError;
   }
   // Stored before the second command goes out: a failure from here on keeps these values.
   DecodeFirstParameterReply(first, version, block);
 
-  if (!SendCommand(handle, link, "Z5;1", 4)) return fail(kTransmissionError);
+  if (!SendCommand(connection, "Z5;1", 4)) return kTransmissionError;
   std::uint8_t second[kSecondParameterReplyLength + 1] = {};
-  if (!AwaitReply(handle, link, second, kSecondParameterReplyLength, kSTX)) {
-    return fail(kReceivingError);
+  if (!AwaitReply(connection, second, kSecondParameterReplyLength, kSTX)) {
+    return kReceivingError;
   }
-  link_.CloseLink(link, handle);
   DecodeSecondParameterReply(second, block);
   return kSuccess;
 }
 
-ResultCode Protocol::WriteParameters(int link, const ParameterBlock& block) {
+ResultCode Protocol::WriteParameters(LinkKind link, const ParameterBlock& block) {
   std::string first;
   std::string second;
   const SettingField refused =
@@ -218,12 +213,11 @@ ResultCode Protocol::WriteParameters(int link, const ParameterBlock& block) {
     NoteProtocolError(RefusalDetail(refused, language_));
     return kUnknownError;
   }
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
-  const bool sent = SendCommand(handle, link, first.data(), first.size()) &&
-                    SendCommand(handle, link, second.data(), second.size()) &&
-                    SendCommand(handle, link, "Z0", 2);
-  link_.CloseLink(link, handle);
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
+  const bool sent = SendCommand(connection, first.data(), first.size()) &&
+                    SendCommand(connection, second.data(), second.size()) &&
+                    SendCommand(connection, "Z0", 2);
   return sent ? kSuccess : kTransmissionError;
 }
 

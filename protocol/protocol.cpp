@@ -8,9 +8,21 @@
 namespace krt6 {
 namespace {
 
-// Kinds whose operation needs a reply; a parallel link cannot receive one.
-bool NeedsReplyRefusedOnLpt(int kind) {
-  return kind == ckReadStatus || kind == ckReadParameters || kind == ckReadLanSettings;
+// Kinds refused before anything is opened when the link cannot carry the printer's reply. The
+// version query is not among them: it sends its command first and then finds no reply.
+bool RefusedWithoutReceive(CommandKind kind) {
+  switch (kind) {
+    case ckReadStatus:
+    case ckReadParameters:
+    case ckReadLanSettings: return true;
+    case ckWriteParameters:
+    case ckWriteLanSettings:
+    case ckSendZ1Command:
+    case ckSendZ4Command:
+    case ckCalibrateSensor:
+    case ckReadFirmwareVersion: return false;
+  }
+  return false;  // a value that names no kind is refused by Dispatch
 }
 
 template <typename Record> Record* RecordOf(const CommandRecord& record) {
@@ -29,11 +41,11 @@ void Protocol::Sleep(int milliseconds) { sleep_(milliseconds); }
 std::string Protocol::LastError() const {
   if (!protocol_error_.empty()) return protocol_error_;
   // Every byte arrived but none started a reply: the reader gave up after its bound.
-  if (link_.LastError().empty()) return TextFor(kNoReplyStartText, language_);
-  return link_.LastError();
+  if (link_.LastErrorText().empty()) return TextFor(kNoReplyStartText, language_);
+  return link_.LastErrorText();
 }
 
-ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& version) {
+ResultCode Protocol::Execute(CommandKind kind, LinkKind link, CommandRecord record, int& version) {
   version_index_ = version;
   protocol_error_.clear();
   const ResultCode result = Dispatch(kind, link, record);
@@ -48,82 +60,77 @@ ResultCode Protocol::Execute(int kind, int link, CommandRecord record, int& vers
   return result;
 }
 
-ResultCode Protocol::Dispatch(int kind, int link, CommandRecord record) {
-  if (static_cast<unsigned>(kind) > ckReadFirmwareVersion) {
-    NoteProtocolError(FormatText(kCommandKindOutOfRangeText, language_, std::to_string(kind)));
-    return kUnknownError;
-  }
-  if (NeedsReplyRefusedOnLpt(kind) && link == lkLpt) {
+ResultCode Protocol::Dispatch(CommandKind kind, LinkKind link, CommandRecord record) {
+  if (RefusedWithoutReceive(kind) && !link_.CanReceive(link)) {
     NoteProtocolError(TextFor(kParallelCannotReceiveText, language_));
     return kReceivingError;
   }
-  ResultCode result = kUnknownError;
   auto run = [&](auto* data, auto&& operation) {
-    if (data == nullptr) {
-      NoteProtocolError(FormatText(kWrongRecordText, language_, std::to_string(kind)));
-      return;
-    }
-    result = operation(*data);
+    if (data != nullptr) return operation(*data);
+    NoteProtocolError(FormatText(kWrongRecordText, language_, std::to_string(kind)));
+    return kUnknownError;
   };
+  // No default: a new kind without an operation here does not compile.
   switch (kind) {
     case ckReadStatus:
-      run(RecordOf<std::int32_t>(record), [&](std::int32_t& s) { return ReadStatus(link, s); });
-      break;
+      return run(RecordOf<std::int32_t>(record),
+                 [&](std::int32_t& s) { return ReadStatus(link, s); });
     case ckReadParameters:
-      run(RecordOf<ParameterBlock>(record),
-          [&](ParameterBlock& b) { return ReadParameters(link, b); });
-      break;
+      return run(RecordOf<ParameterBlock>(record),
+                 [&](ParameterBlock& b) { return ReadParameters(link, b); });
     case ckWriteParameters:
-      run(RecordOf<ParameterBlock>(record),
-          [&](ParameterBlock& b) { return WriteParameters(link, b); });
-      break;
+      return run(RecordOf<ParameterBlock>(record),
+                 [&](ParameterBlock& b) { return WriteParameters(link, b); });
     case ckReadLanSettings:
-      run(RecordOf<LanSettings>(record), [&](LanSettings& s) { return ReadLanSettings(link, s); });
-      break;
+      return run(RecordOf<LanSettings>(record),
+                 [&](LanSettings& s) { return ReadLanSettings(link, s); });
     case ckWriteLanSettings:
-      run(RecordOf<LanSettings>(record), [&](LanSettings& s) { return WriteLanSettings(link, s); });
-      break;
+      return run(RecordOf<LanSettings>(record),
+                 [&](LanSettings& s) { return WriteLanSettings(link, s); });
     case ckSendZ1Command:
-      run(RecordOf<std::int32_t>(record),
-          [&](std::int32_t& selector) { return SendZ1Command(link, selector); });
-      break;
-    case ckSendZ4Command: result = SendZ4Command(link); break;
+      return run(RecordOf<std::int32_t>(record),
+                 [&](std::int32_t& selector) { return SendZ1Command(link, selector); });
+    case ckSendZ4Command: return SendZ4Command(link);
     case ckCalibrateSensor:
-      run(RecordOf<std::int32_t>(record),
-          [&](std::int32_t& sensor) { return CalibrateSensor(link, sensor); });
-      break;
+      return run(RecordOf<std::int32_t>(record),
+                 [&](std::int32_t& sensor) { return CalibrateSensor(link, sensor); });
     case ckReadFirmwareVersion:
-      run(RecordOf<VersionText>(record),
-          [&](VersionText& text) { return ReadFirmwareVersion(link, text); });
-      break;
+      return run(RecordOf<VersionText>(record),
+                 [&](VersionText& text) { return ReadFirmwareVersion(link, text); });
   }
-  return result;
+  // Only a value cast from outside the enumeration gets here.
+  NoteProtocolError(FormatText(kCommandKindOutOfRangeText, language_, std::to_string(kind)));
+  return kUnknownError;
 }
 
-bool Protocol::SendCommand(LinkHandle handle, int link, const char* text, std::size_t length) {
+bool Protocol::SendCommand(LinkConnection& connection, const char* text, std::size_t length) {
   const std::vector<std::uint8_t> framed = FrameCommand(text, length, link_.CodeMode() != 0);
-  return link_.LinkWrite(handle, link, framed.data(), static_cast<std::uint32_t>(framed.size()));
+  return connection.Write(framed.data(), framed.size());
 }
 
-bool Protocol::AwaitReply(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+bool Protocol::AwaitReply(LinkConnection& connection, std::uint8_t* buffer, std::size_t total,
                           std::uint8_t start) {
-  return AwaitComplete(handle, link, [&](const ByteReader& next, const ReplyDeadline& due) {
+  return AwaitComplete(connection, [&](const ByteReader& next, const ReplyDeadline& due) {
     return ReadReply(next, buffer, total, start, due);
   });
 }
 
-bool Protocol::AwaitReplyPair(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+bool Protocol::AwaitReplyPair(LinkConnection& connection, std::uint8_t* buffer, std::size_t total,
                               std::uint8_t first, std::uint8_t second) {
-  return AwaitComplete(handle, link, [&](const ByteReader& next, const ReplyDeadline& due) {
+  return AwaitComplete(connection, [&](const ByteReader& next, const ReplyDeadline& due) {
     return ReadReplyPair(next, buffer, total, first, second, due);
   });
 }
 
-bool Protocol::AwaitComplete(LinkHandle handle, int link, const ReplyReader& read) {
+bool Protocol::AwaitComplete(LinkConnection& connection, const ReplyReader& read) {
+  if (!connection.Capabilities().can_receive) {
+    NoteProtocolError(TextFor(kParallelCannotReceiveText, language_));
+    return false;
+  }
   const ReplyDeadline due{SteadyNow() + kReplyTimeLimit, SteadyNow};
-  const ByteReader next = [this, handle, link](std::uint8_t& byte,
-                                               std::chrono::steady_clock::time_point until) {
-    return link_.LinkReadByte(handle, link, byte, until);
+  const ByteReader next = [&connection](std::uint8_t& byte,
+                                        std::chrono::steady_clock::time_point until) {
+    return connection.ReadByte(byte, until);
   };
   const bool complete = read(next, due);
   if (!complete && due.Passed()) {
@@ -133,19 +140,16 @@ bool Protocol::AwaitComplete(LinkHandle handle, int link, const ReplyReader& rea
   return complete;
 }
 
-ResultCode Protocol::ReadStatus(int link, std::int32_t& status) {
-  const LinkHandle handle = link_.OpenLink(link);
-  if (handle == kInvalidLinkHandle) return kPortOpenError;
-  if (!SendCommand(handle, link, "WS", 2)) {
-    link_.CloseLink(link, handle);
+ResultCode Protocol::ReadStatus(LinkKind link, std::int32_t& status) {
+  LinkConnection connection = link_.Open(link);
+  if (!connection.Ok()) return kPortOpenError;
+  if (!SendCommand(connection, "WS", 2)) {
     return kTransmissionError;
   }
   std::uint8_t reply[13 + 1] = {};
-  if (!AwaitReply(handle, link, reply, 13, kSOH)) {
-    link_.CloseLink(link, handle);
+  if (!AwaitReply(connection, reply, 13, kSOH)) {
     return kReceivingError;
   }
-  link_.CloseLink(link, handle);
   status = DecodeStatus(static_cast<char>(reply[2]), static_cast<char>(reply[3]));
   return kSuccess;
 }

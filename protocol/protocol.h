@@ -47,7 +47,7 @@ inline constexpr std::uint8_t kESC = 0x1B;
 
 // The record each command kind works on. Kind 6 takes none.
 struct NoRecord {};
-template <int Kind> struct CommandRecordFor;
+template <CommandKind Kind> struct CommandRecordFor;
 template <> struct CommandRecordFor<ckReadStatus> { using type = std::int32_t; };  // StatusIndex
 template <> struct CommandRecordFor<ckReadParameters> { using type = ParameterBlock; };
 template <> struct CommandRecordFor<ckWriteParameters> { using type = ParameterBlock; };
@@ -109,16 +109,18 @@ class Protocol {
   Protocol(const Protocol&) = delete;
   Protocol& operator=(const Protocol&) = delete;
 
-  // Runs one printer operation over `link` (0 USB, 1 COM, 2 LPT, 3 ETHERNET). Kinds outside
-  // 0..8 give kUnknownError, as does a record of the wrong type; kinds that need a reply are
-  // refused on LPT with kReceivingError before anything is opened.
-  ResultCode Execute(int kind, int link, CommandRecord record, int& version);
-
-  // The typed entry point: the record each kind takes is checked by the compiler.
-  template <int Kind>
-  ResultCode ExecuteCommand(int link, typename CommandRecordFor<Kind>::type& record, int& version) {
+  // Runs one printer operation over `link`: the record each kind takes is checked by the
+  // compiler. Kinds that need a reply are refused with kReceivingError before anything is opened
+  // when the link cannot receive.
+  template <CommandKind Kind>
+  ResultCode ExecuteCommand(LinkKind link, typename CommandRecordFor<Kind>::type& record,
+                            int& version) {
     return Execute(Kind, link, &record, version);
   }
+
+  // The same with the kind chosen at run time. A record of the wrong type gives kUnknownError,
+  // as does a value that names no kind.
+  ResultCode Execute(CommandKind kind, LinkKind link, CommandRecord record, int& version);
 
   // What went wrong in the last failed operation, for the details of the message box. The
   // protocol's own sentences are in the language last set (English until then); the link's
@@ -133,35 +135,36 @@ class Protocol {
   // Arms the protocol for the next operation: only while none runs, on the thread that cancels.
   void ClearCancel() noexcept { link_.ClearCancel(); }
 
-  // The operations behind the command kinds; Execute runs them with the guards above.
-  ResultCode ReadStatus(int link, std::int32_t& status);
-  ResultCode ReadParameters(int link, ParameterBlock& block);
-  ResultCode WriteParameters(int link, const ParameterBlock& block);
-  ResultCode ReadLanSettings(int link, LanSettings& settings);
-  ResultCode WriteLanSettings(int link, const LanSettings& settings);
-  ResultCode SendZ1Command(int link, std::int32_t selector);
-  ResultCode SendZ4Command(int link);
-  ResultCode CalibrateSensor(int link, std::int32_t sensor);
-  ResultCode ReadFirmwareVersion(int link, VersionText& version);
-
   int CurrentVersionIndex() const { return version_index_; }
 
  private:
   // Runs the operation of `kind` with the guards of Execute.
-  ResultCode Dispatch(int kind, int link, CommandRecord record);
+  ResultCode Dispatch(CommandKind kind, LinkKind link, CommandRecord record);
+
+  // The operations behind the command kinds.
+  ResultCode ReadStatus(LinkKind link, std::int32_t& status);
+  ResultCode ReadParameters(LinkKind link, ParameterBlock& block);
+  ResultCode WriteParameters(LinkKind link, const ParameterBlock& block);
+  ResultCode ReadLanSettings(LinkKind link, LanSettings& settings);
+  ResultCode WriteLanSettings(LinkKind link, const LanSettings& settings);
+  ResultCode SendZ1Command(LinkKind link, std::int32_t selector);
+  ResultCode SendZ4Command(LinkKind link);
+  ResultCode CalibrateSensor(LinkKind link, std::int32_t sensor);
+  ResultCode ReadFirmwareVersion(LinkKind link, VersionText& version);
+
   // Frames `length` bytes of `text` with the registered framing and writes them.
-  bool SendCommand(LinkHandle handle, int link, const char* text, std::size_t length);
+  bool SendCommand(LinkConnection& connection, const char* text, std::size_t length);
   // Reads a reply that must be complete kReplyTimeLimit from now: called right after its
   // command was sent. The second form reads a reply that begins with the pair start, `second`.
-  bool AwaitReply(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+  bool AwaitReply(LinkConnection& connection, std::uint8_t* buffer, std::size_t total,
                   std::uint8_t start);
-  bool AwaitReplyPair(LinkHandle handle, int link, std::uint8_t* buffer, std::size_t total,
+  bool AwaitReplyPair(LinkConnection& connection, std::uint8_t* buffer, std::size_t total,
                       std::uint8_t first, std::uint8_t second);
   using ReplyReader = std::function<bool(const ByteReader& next, const ReplyDeadline& due)>;
-  bool AwaitComplete(LinkHandle handle, int link, const ReplyReader& read);
+  bool AwaitComplete(LinkConnection& connection, const ReplyReader& read);
   // Opens the link, sends one command without a reply, keeps the link open for
   // `settle_milliseconds` (none when 0) and closes it.
-  ResultCode SendOneCommand(int link, const char* text, int settle_milliseconds);
+  ResultCode SendOneCommand(LinkKind link, const char* text, int settle_milliseconds);
   void Sleep(int milliseconds);
   void NoteProtocolError(std::string text) { protocol_error_ = std::move(text); }
 

@@ -2,6 +2,7 @@
 // reaches, and the reading of number fields.
 #include "dialogs/integer_text.h"
 #include "dialogs/port_devices.h"
+#include "link/port_names.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -18,27 +19,34 @@ namespace {
 
 struct NumberCase {
   const char* name;
+  const char* prefix;
   int number;
 };
 
+// The dialogs and the links read a port name with the same parser: a name the link would not
+// open ("COM007", another prefix) shows no list item either.
 TEST(PortNumberTest, TakesTheDecimalAfterThePrefix) {
   const NumberCase cases[] = {
-      {"COM1", 1},  {"COM12", 12}, {"COM30", 30}, {"LPT3", 3},           {"COM007", 7},
-      {"COM", 0},   {"", 0},       {"CO", 0},     {"COMx", 0},           {"COM1x", 0},
-      {"COM-1", 0}, {"COM+1", 0},  {"COM 1", 0},  {"COM99999999999", 0},
+      {"COM1", "COM", 1},  {"COM12", "COM", 12}, {"COM30", "COM", 30},
+      {"LPT3", "LPT", 3},  {"COM007", "COM", 0}, {"LPT3", "COM", 0},
+      {"COM", "COM", 0},   {"", "COM", 0},       {"CO", "COM", 0},
+      {"COMx", "COM", 0},  {"COM1x", "COM", 0},  {"COM-1", "COM", 0},
+      {"COM+1", "COM", 0}, {"COM 1", "COM", 0},  {"COM99999999999", "COM", 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(PortNumberFromName(c.name), c.number) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(PortNumber(c.name, c.prefix), c.number) << c.name;
 }
 
 TEST(PortNumberTest, ListPositionFallsBackForNamesOutsideTheList) {
-  EXPECT_EQ(PortIndexFromName("COM1", 30), 0);
-  EXPECT_EQ(PortIndexFromName("COM12", 30), 11);
-  EXPECT_EQ(PortIndexFromName("COM30", 30), 29);
-  EXPECT_EQ(PortIndexFromName("LPT3", 4), 2);
-  EXPECT_EQ(PortIndexFromName("LPT5", 4), 0);
-  EXPECT_EQ(PortIndexFromName("COM31", 30), 0);
-  EXPECT_EQ(PortIndexFromName("COM0", 30, 7), 7);
-  EXPECT_EQ(PortIndexFromName("garbage", 30, 3), 3);
+  EXPECT_EQ(PortIndexFromName("COM1", "COM", 30), 0);
+  EXPECT_EQ(PortIndexFromName("COM12", "COM", 30), 11);
+  EXPECT_EQ(PortIndexFromName("COM30", "COM", 30), 29);
+  EXPECT_EQ(PortIndexFromName("LPT3", "LPT", 4), 2);
+  EXPECT_EQ(PortIndexFromName("LPT5", "LPT", 4), 0);
+  EXPECT_EQ(PortIndexFromName("COM31", "COM", 30), 0);
+  EXPECT_EQ(PortIndexFromName("COM0", "COM", 30, 7), 7);
+  EXPECT_EQ(PortIndexFromName("garbage", "COM", 30, 3), 3);
+  EXPECT_EQ(PortIndexFromName("COM007", "COM", 30, 3), 3);
+  EXPECT_EQ(PortIndexFromName("LPT2", "COM", 30, 3), 3);
 }
 
 struct DeviceCase {

@@ -24,7 +24,7 @@ struct Rig {
   std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
   testing::LinkFixture f;
   Protocol protocol{f.layer, [](int) {}};
-  int link = lkEthernet;
+  LinkKind link = lkEthernet;
 
   Rig(Transport transport, EmulatorOptions o = {}) {
     o.Kind = transport;
@@ -236,7 +236,7 @@ TEST_P(FirmwareClassTest, DetectSetAndReadBack) {
   options.Printer.Firmware = c.firmware;
   Rig rig(transport, options);
   Protocol& protocol = rig.protocol;
-  const int link = rig.link;
+  const LinkKind link = rig.link;
   Emulator& emu = *rig.emu;
 
   // The version query chooses the class, as the window does before every Read and Set.

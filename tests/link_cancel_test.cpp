@@ -177,7 +177,7 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
       EXPECT_EQ(result, kCancelled) << rig.protocol.LastError();
       EXPECT_NE(rig.protocol.LastError().find("cancelled"), std::string::npos);
       // Nothing starts until the protocol is armed again.
-      EXPECT_EQ(rig.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
+      EXPECT_FALSE(rig.f.layer.Open(lkEthernet).Ok());
       rig.protocol.ClearCancel();
       for (int fd : fds) ::close(fd);
     }
@@ -191,14 +191,14 @@ TEST(LinkCancelTest, AReplyDeadlineCutsTheLinksOwnReadLimit) {
   auto tcp = Start(Transport::kTcp, [](emulator::Faults&) {});
   rig.Serve(*pty);
   rig.Serve(*tcp);
-  for (int kind : {lkCom, lkEthernet, lkUsb}) {
+  for (const LinkKind kind : {lkCom, lkEthernet, lkUsb}) {
     SCOPED_TRACE(kind);
-    const LinkHandle h = rig.f.layer.OpenLink(kind);
-    ASSERT_NE(h, kInvalidLinkHandle) << rig.f.layer.LastError();
+    LinkConnection h = rig.f.layer.Open(kind);
+    ASSERT_TRUE(h.Ok()) << rig.f.layer.LastErrorText();
     const auto start = Clock::now();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(rig.f.layer.LinkReadByte(h, kind, byte, start + milliseconds(300)));
-    rig.f.layer.CloseLink(kind, h);
+    EXPECT_FALSE(h.ReadByte(byte, start + milliseconds(300)));
+    h.Close();
     if (kind == lkUsb) {
       // The emulated device answers at once; the limit it was given is what counts.
       ASSERT_FALSE(rig.usb->read_timeouts.empty());

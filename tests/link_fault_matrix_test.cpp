@@ -1,12 +1,17 @@
 // Every link against the printer emulator over real OS objects (a pseudo terminal, loopback TCP,
 // a FIFO): each fault ends with the right result within the link's limit and leaks nothing.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 
 #include "emulator/emulator.h"
+#include "link/posix_io.h"
 #include "link/system_links.h"
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
@@ -37,7 +42,7 @@ struct Bench {
     InstallSystemLinks(f.layer, o);
   }
   std::string last_error;  // what the last Status call reported as its failure
-  ResultCode Status(int link, std::int32_t& status) {
+  ResultCode Status(LinkKind link, std::int32_t& status) {
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
     const ResultCode result = protocol.ExecuteCommand<ckReadStatus>(link, status, version);
@@ -73,7 +78,7 @@ void RunMatrix(Transport transport, const std::vector<FaultCase>& cases) {
       Emulator emu(o);
       std::string error;
       ASSERT_TRUE(emu.Start(error)) << error;
-      int link = lkEthernet;
+      LinkKind link = lkEthernet;
       if (transport == Transport::kPty) {
         link = lkCom;
         b.ports->Serial["COM1"] = emu.DevicePath();
@@ -183,8 +188,8 @@ TEST(LinkFaultMatrixTest, SerialPrinterThatHoldsXoffStallsTheNextWrite) {
     const double took = MillisecondsSince(start);
     EXPECT_GE(took, 290 + 5 * 10);
     EXPECT_LT(took, 700);
-    EXPECT_NE(b.f.layer.LastError().find("did not take the data"), std::string::npos)
-        << b.f.layer.LastError();
+    EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
+        << b.f.layer.LastErrorText();
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
@@ -196,7 +201,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
     std::int32_t status = 0;
     b.ports->Serial["COM1"] = "/dev/krt6-absent-tty";
     EXPECT_EQ(b.Status(lkCom, status), kPortOpenError);
-    EXPECT_NE(b.f.layer.LastError().find("/dev/krt6-absent-tty"), std::string::npos);
+    EXPECT_NE(b.f.layer.LastErrorText().find("/dev/krt6-absent-tty"), std::string::npos);
 
     // Serial: the adapter is pulled between two exchanges.
     {
@@ -225,7 +230,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
       EXPECT_EQ(emu->Connections(), 1);
       emu.reset();
       EXPECT_EQ(b.Status(lkEthernet, status), kPortOpenError);
-      EXPECT_NE(b.f.layer.LastError().find("Connection refused"), std::string::npos);
+      EXPECT_NE(b.f.layer.LastErrorText().find("Connection refused"), std::string::npos);
     }
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
@@ -251,9 +256,10 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
     b.ports->Parallel["LPT1"] = lpt;
     std::int32_t status = 0;
     if (b.Status(lkCom, status) != kPortOpenError) ::_exit(11);
-    if (b.f.layer.LastError().find("dialout") == std::string::npos) ::_exit(12);
-    if (b.f.layer.OpenLink(lkLpt) != kInvalidLinkHandle) ::_exit(13);
-    if (b.f.layer.LastError().find("lp group") == std::string::npos) ::_exit(14);
+    const LinkError& e = b.f.layer.LastError();
+    if (e.cause != LinkCause::kPermission || e.hint != HintFor(e.cause, lkCom)) ::_exit(12);
+    if (b.f.layer.Open(lkLpt).Ok()) ::_exit(13);
+    if (e.cause != LinkCause::kPermission || e.hint != HintFor(e.cause, lkLpt)) ::_exit(14);
     ::_exit(0);
   }
   int status = 0;
@@ -264,15 +270,126 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// A listening loopback socket that accepts nothing: connects succeed, nothing is ever answered.
+// `port` of a socket already closed again gives an address that refuses.
+struct SilentListener {
+  UniqueFd fd{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+  int port = 0;
+  explicit SilentListener(bool listening) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd.Get(), reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+      return;
+    }
+    port = ntohs(a.sin_port);
+    if (listening)
+      ::listen(fd.Get(), 4);
+    else
+      fd.Reset();
+  }
+};
+
+// Every failure an operator can act on ends with its cause, and with the hint for that cause and
+// link, over the real links: a device that is absent, one the user may not open (in a child that
+// drops root), one that another opener holds, and a printer that never answers.
+TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
+  testing::Pty pty;
+  testing::Pty locked;
+  ASSERT_TRUE(pty.Ok() && locked.Ok());
+  ASSERT_EQ(::chmod(locked.SlavePath().c_str(), 0600), 0);
+  char dir[] = "/tmp/krt6-cause-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string lpt = std::string(dir) + "/lp0";
+  const std::string locked_lpt = std::string(dir) + "/lp1";
+  ASSERT_EQ(::mkfifo(lpt.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(locked_lpt.c_str(), 0600), 0);
+  const UniqueFd lpt_reader(::open(lpt.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  ASSERT_TRUE(lpt_reader.Valid());
+  SilentListener silent(true);
+  SilentListener closed(false);
+  ASSERT_NE(silent.port, 0);
+
+  struct Case {
+    const char* what;
+    LinkKind kind;
+    std::string device;  // the port's device node, or the TCP port
+    bool second_open;    // a first connection holds the device while a second opens it
+    bool read;           // opens, then waits for a reply
+    bool drop_root;      // runs as an unprivileged user
+    LinkCause cause;
+  };
+  const Case cases[] = {
+      {"absent tty", lkCom, "/dev/krt6-absent-tty", false, false, false, LinkCause::kNotFound},
+      {"absent lp", lkLpt, std::string(dir) + "/lp9", false, false, false, LinkCause::kNotFound},
+      {"absent usb", lkUsb, "", false, false, false, LinkCause::kNotFound},
+      {"refused tcp", lkEthernet, std::to_string(closed.port), false, false, false,
+       LinkCause::kRefused},
+      {"busy tty", lkCom, pty.SlavePath(), true, false, false, LinkCause::kBusy},
+      {"busy lp", lkLpt, lpt, true, false, false, LinkCause::kBusy},
+      {"silent tty", lkCom, pty.SlavePath(), false, true, false, LinkCause::kTimedOut},
+      {"silent tcp", lkEthernet, std::to_string(silent.port), false, true, false,
+       LinkCause::kTimedOut},
+      {"locked tty", lkCom, locked.SlavePath(), false, false, true, LinkCause::kPermission},
+      {"locked lp", lkLpt, locked_lpt, false, false, true, LinkCause::kPermission},
+  };
+  auto run = [](const Case& c) {
+    auto ports = std::make_shared<MapPorts>();
+    ports->Serial["COM1"] = c.device;
+    ports->Parallel["LPT1"] = c.device;
+    SystemLinkOptions o;
+    o.Ports = ports;
+    o.Usb = std::make_shared<testing::NoUsb>();
+    o.Serial.ReadAcceptMs = 100;
+    o.Serial.ReadFailMs = 120;
+    o.Tcp.WaitMs = 100;
+    LinkFixture f;
+    InstallSystemLinks(f.layer, o);
+    f.settings.Tcp.IPAddr = "127.0.0.1";
+    if (c.kind == lkEthernet) f.settings.Tcp.Port = std::stoi(c.device);
+    LinkConnection first;
+    if (c.second_open) first = f.layer.Open(c.kind);
+    LinkConnection connection = f.layer.Open(c.kind);
+    std::uint8_t byte = 0;
+    if (c.read && connection.Ok()) connection.ReadByte(byte);
+    return f.layer.LastError();
+  };
+  for (const Case& c : cases) {
+    if (!c.drop_root) {
+      const LinkError e = run(c);
+      EXPECT_EQ(e.cause, c.cause) << c.what << ": " << e.Describe();
+      EXPECT_EQ(e.hint, HintFor(c.cause, c.kind)) << c.what;
+      continue;
+    }
+    if (::geteuid() != 0) continue;  // only root can drop to a user the device refuses
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+      const LinkError e = run(c);
+      const bool ok = e.cause == c.cause && e.error_number == EACCES && !e.hint.empty() &&
+                      e.hint == HintFor(c.cause, c.kind);
+      ::_exit(ok ? 0 : 1 + static_cast<int>(e.cause));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << c.what << " (cause + 1 when it differs)";
+  }
+  ::unlink(lpt.c_str());
+  ::unlink(locked_lpt.c_str());
+  ::rmdir(dir);
+}
+
 // The parallel link cannot read, so its exchanges are the ones without a reply: open, write the
 // framed command, close.
 ResultCode SendOverLpt(LinkLayer& layer, const std::string& text) {
-  const LinkHandle h = layer.OpenLink(lkLpt);
-  if (h == kInvalidLinkHandle) return kPortOpenError;
+  LinkConnection h = layer.Open(lkLpt);
+  if (!h.Ok()) return kPortOpenError;
   const auto framed = FrameCommand(text.data(), text.size(), false);
-  const bool ok =
-      layer.LinkWrite(h, lkLpt, framed.data(), static_cast<std::uint32_t>(framed.size()));
-  layer.CloseLink(lkLpt, h);
+  const bool ok = h.Write(framed.data(), static_cast<std::uint32_t>(framed.size()));
+  h.Close();
   return ok ? kSuccess : kTransmissionError;
 }
 
@@ -287,11 +404,11 @@ TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
     std::int32_t status = 0;
 
     EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // no device node
-    EXPECT_NE(b.f.layer.LastError().find(path), std::string::npos);
+    EXPECT_NE(b.f.layer.LastErrorText().find(path), std::string::npos);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // nobody reads: off line
-    EXPECT_NE(b.f.layer.LastError().find("No such device or address"), std::string::npos)
-        << b.f.layer.LastError();
+    EXPECT_NE(b.f.layer.LastErrorText().find("No such device or address"), std::string::npos)
+        << b.f.layer.LastErrorText();
 
     {
       EmulatorOptions o;

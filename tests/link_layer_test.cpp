@@ -16,20 +16,17 @@ std::vector<std::uint8_t> Bytes(std::size_t n) {
 }
 
 struct ChunkCase {
-  int kind;
+  LinkKind kind;
   std::size_t length;
   std::vector<std::size_t> chunks;
-  int callbacks;
 };
 
 class ChunkingTest : public ::testing::TestWithParam<ChunkCase> {};
 
-TEST_P(ChunkingTest, SplitsIntoChunksAndProcessesMessagesAfterEach) {
+TEST_P(ChunkingTest, SplitsIntoChunksOfTheLinksSize) {
   const ChunkCase& c = GetParam();
   LinkFixture f;
   auto fake = InstallFake(f.layer, c.kind);
-  int callbacks = 0;
-  f.layer.SetPendingMessagesHandler([&] { ++callbacks; });
   std::vector<std::size_t> traced;
   std::vector<std::uint8_t> traced_bytes;
   f.layer.SetTraceObserver([&](const TraceEvent& e) {
@@ -38,13 +35,12 @@ TEST_P(ChunkingTest, SplitsIntoChunksAndProcessesMessagesAfterEach) {
     traced.push_back(e.bytes.size());
     traced_bytes.insert(traced_bytes.end(), e.bytes.begin(), e.bytes.end());
   });
-  const LinkHandle h = f.layer.OpenLink(c.kind);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = f.layer.Open(c.kind);
+  ASSERT_TRUE(h.Ok());
   const auto data = Bytes(c.length);
-  EXPECT_TRUE(f.layer.LinkWrite(h, c.kind, data.data(), static_cast<std::uint32_t>(c.length)));
+  EXPECT_TRUE(h.Write(data.data(), c.length));
   EXPECT_EQ(fake->write_sizes, c.chunks);
   EXPECT_EQ(fake->written, data);
-  EXPECT_EQ(callbacks, c.callbacks);
   // The trace sees each chunk the device took, in order.
   EXPECT_EQ(traced, c.chunks);
   EXPECT_EQ(traced_bytes, data);
@@ -58,12 +54,12 @@ TEST(LinkTraceTest, SeesEachRefillOnceAndNothingOfAFailedWrite) {
   fake->fail_write_number = 0;
   std::vector<TraceEvent> events;
   f.layer.SetTraceObserver([&](const TraceEvent& e) { events.push_back(e); });
-  const LinkHandle h = f.layer.OpenLink(lkCom);
+  LinkConnection h = f.layer.Open(lkCom);
   const std::uint8_t command[] = {'{', 'W', 'S', '|', '}'};
-  EXPECT_FALSE(f.layer.LinkWrite(h, lkCom, command, sizeof command));
+  EXPECT_FALSE(h.Write(command, sizeof command));
   std::string read;
   std::uint8_t byte = 0;
-  while (f.layer.LinkReadByte(h, lkCom, byte)) read += static_cast<char>(byte);
+  while (h.ReadByte(byte)) read += static_cast<char>(byte);
   EXPECT_EQ(read, "abcdef");
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(std::string(events[0].bytes.begin(), events[0].bytes.end()), "abcd");
@@ -72,60 +68,60 @@ TEST(LinkTraceTest, SeesEachRefillOnceAndNothingOfAFailedWrite) {
   EXPECT_LE(events[0].time, events[1].time);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllKinds, ChunkingTest,
-    ::testing::Values(ChunkCase{lkUsb, 0, {}, 0}, ChunkCase{lkUsb, 64, {64}, 1},
-                      ChunkCase{lkUsb, 65, {64, 1}, 2}, ChunkCase{lkCom, 0, {}, 0},
-                      ChunkCase{lkCom, 64, {64}, 1}, ChunkCase{lkCom, 65, {64, 1}, 2},
-                      ChunkCase{lkCom, 200, {64, 64, 64, 8}, 4}, ChunkCase{lkLpt, 65, {65}, 1},
-                      ChunkCase{lkEthernet, 130, {130}, 1}));
+INSTANTIATE_TEST_SUITE_P(AllKinds, ChunkingTest,
+                         ::testing::Values(ChunkCase{lkUsb, 0, {}}, ChunkCase{lkUsb, 64, {64}},
+                                           ChunkCase{lkUsb, 65, {64, 1}}, ChunkCase{lkCom, 0, {}},
+                                           ChunkCase{lkCom, 64, {64}},
+                                           ChunkCase{lkCom, 65, {64, 1}},
+                                           ChunkCase{lkCom, 200, {64, 64, 64, 8}},
+                                           ChunkCase{lkLpt, 65, {65}},
+                                           ChunkCase{lkEthernet, 130, {130}}));
 
 TEST(LinkWriteTest, ShortChunkStopsTheWriteAndLaterChunksAreNotSent) {
-  for (int kind : {lkUsb, lkCom}) {
+  for (const LinkKind kind : {lkUsb, lkCom}) {
     LinkFixture f;
     auto fake = InstallFake(f.layer, kind);
     fake->accept_limit = 63;
-    int callbacks = 0;
-    f.layer.SetPendingMessagesHandler([&] { ++callbacks; });
     const auto data = Bytes(150);
-    const LinkHandle h = f.layer.OpenLink(kind);
-    EXPECT_FALSE(f.layer.LinkWrite(h, kind, data.data(), 150));
+    LinkConnection h = f.layer.Open(kind);
+    EXPECT_FALSE(h.Write(data.data(), 150));
     EXPECT_EQ(fake->write_sizes.size(), 1u) << "kind " << kind;
-    EXPECT_EQ(callbacks, 0);
   }
 }
 
 TEST(LinkWriteTest, FailedWholeBufferWriteIsFalseOnLptAndTcp) {
-  for (int kind : {lkLpt, lkEthernet}) {
+  for (const LinkKind kind : {lkLpt, lkEthernet}) {
     LinkFixture f;
     auto fake = InstallFake(f.layer, kind);
     fake->fail_write_number = 0;
     const auto data = Bytes(5);
-    const LinkHandle h = f.layer.OpenLink(kind);
-    EXPECT_FALSE(f.layer.LinkWrite(h, kind, data.data(), 5));
-    EXPECT_NE(f.layer.LastError().find("Write failed"), std::string::npos);
+    LinkConnection h = f.layer.Open(kind);
+    EXPECT_FALSE(h.Write(data.data(), 5));
+    EXPECT_NE(f.layer.LastErrorText().find("Write failed"), std::string::npos);
   }
 }
 
 TEST(LinkDispatchTest, UnknownKindsOpenNothingAndWriteNothing) {
   LinkFixture f;
-  int callbacks = 0;
-  f.layer.SetPendingMessagesHandler([&] { ++callbacks; });
   const auto data = Bytes(3);
-  for (int kind : {-1, 4, 99}) {
-    EXPECT_EQ(f.layer.OpenLink(kind), kInvalidLinkHandle);
-    EXPECT_FALSE(f.layer.LinkWrite(7, kind, data.data(), 3));
+  for (int value : {-1, 4, 99}) {
+    const auto kind = static_cast<LinkKind>(value);
+    LinkConnection c = f.layer.Open(kind);
+    EXPECT_FALSE(c.Ok());
+    EXPECT_EQ(f.layer.LastError().cause, LinkCause::kBadSettings);
+    EXPECT_FALSE(c.Write(data.data(), 3));
     std::uint8_t b = 0;
-    EXPECT_FALSE(f.layer.LinkReadByte(7, kind, b));
+    EXPECT_FALSE(c.ReadByte(b));
+    EXPECT_FALSE(f.layer.CanReceive(kind));
   }
-  EXPECT_EQ(callbacks, 0);
 }
 
 TEST(LinkDispatchTest, WithoutDriversEveryKindFailsToOpenAndSaysWhy) {
   LinkFixture f;
-  for (int kind = 0; kind < 4; ++kind) {
-    EXPECT_EQ(f.layer.OpenLink(kind), kInvalidLinkHandle);
-    EXPECT_FALSE(f.layer.LastError().empty());
+  for (const LinkKind kind : {lkUsb, lkCom, lkLpt, lkEthernet}) {
+    EXPECT_FALSE(f.layer.Open(kind).Ok());
+    EXPECT_EQ(f.layer.LastError().cause, LinkCause::kUnavailable);
+    EXPECT_FALSE(f.layer.LastErrorText().empty());
   }
 }
 
@@ -133,9 +129,9 @@ TEST(LinkReadTest, ParallelLinkNeverReads) {
   LinkFixture f;
   auto fake = InstallFake(f.layer, lkLpt);
   fake->Queue("abc");
-  const LinkHandle h = f.layer.OpenLink(lkLpt);
+  LinkConnection h = f.layer.Open(lkLpt);
   std::uint8_t b = 0;
-  EXPECT_FALSE(f.layer.LinkReadByte(h, lkLpt, b));
+  EXPECT_FALSE(h.ReadByte(b));
   EXPECT_EQ(fake->fills, 0);
 }
 
@@ -144,11 +140,11 @@ TEST(LinkReadTest, RingIsRefilledOnlyWhenEmpty) {
   auto fake = InstallFake(f.layer, lkUsb);
   fake->fill_limit = 64;
   fake->Queue(std::string(100, 'x'));
-  const LinkHandle h = f.layer.OpenLink(lkUsb);
+  LinkConnection h = f.layer.Open(lkUsb);
   std::uint8_t b = 0;
-  for (int i = 0; i < 64; ++i) ASSERT_TRUE(f.layer.LinkReadByte(h, lkUsb, b));
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(h.ReadByte(b));
   EXPECT_EQ(fake->fills, 1);
-  ASSERT_TRUE(f.layer.LinkReadByte(h, lkUsb, b));
+  ASSERT_TRUE(h.ReadByte(b));
   EXPECT_EQ(fake->fills, 2);
 }
 
@@ -156,25 +152,25 @@ TEST(LinkReadTest, BytesLeftUnreadAreDiscardedAtTheNextOpen) {
   LinkFixture f;
   auto fake = InstallFake(f.layer, lkEthernet);
   fake->Queue("AB");
-  LinkHandle h = f.layer.OpenLink(lkEthernet);
+  LinkConnection h = f.layer.Open(lkEthernet);
   std::uint8_t b = 0;
-  ASSERT_TRUE(f.layer.LinkReadByte(h, lkEthernet, b));
+  ASSERT_TRUE(h.ReadByte(b));
   EXPECT_EQ(b, 'A');
-  f.layer.CloseLink(lkEthernet, h);
-  h = f.layer.OpenLink(lkEthernet);
+  h.Close();
+  h = f.layer.Open(lkEthernet);
   fake->Queue("C");
-  ASSERT_TRUE(f.layer.LinkReadByte(h, lkEthernet, b));
+  ASSERT_TRUE(h.ReadByte(b));
   EXPECT_EQ(b, 'C');
-  EXPECT_FALSE(f.layer.LinkReadByte(h, lkEthernet, b));
+  EXPECT_FALSE(h.ReadByte(b));
 }
 
 TEST(LinkSettingsTest, ChangesMadeBetweenExchangesAreSeenAtTheNextOpen) {
   LinkFixture f;
   auto fake = InstallFake(f.layer, lkCom);
-  f.layer.CloseLink(lkCom, f.layer.OpenLink(lkCom));
+  f.layer.Open(lkCom);
   EXPECT_EQ(fake->last_opened, "COM1");
   f.settings.Serial.PortName = "COM10";
-  f.layer.CloseLink(lkCom, f.layer.OpenLink(lkCom));
+  f.layer.Open(lkCom);
   EXPECT_EQ(fake->last_opened, "COM10");
 }
 

@@ -193,8 +193,8 @@ TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
   };
   // Read runs the firmware query, then its own exchange: the cancel ends both. Set with no
   // version chosen would refuse after its query; a cancelled query ends Set without that.
-  for (const auto& [language, expected, button] : {Case{0, "Cancelled", "ButtonRead"},
-                                                   Case{1, "中止しました", "ButtonSet"}}) {
+  for (const auto& [language, expected, button] :
+       {Case{0, "Cancelled", "ButtonRead"}, Case{1, "中止しました", "ButtonSet"}}) {
     auto emu = StartPrinter(true);
     RealWindow w;
     w.window->show();
@@ -252,7 +252,8 @@ class ClosingClock final : public LinkBackend {
     tcp_.Close(h);
     closed_.start();
   }
-  std::string LastError() const override { return tcp_.LastError(); }
+  LinkError LastError() const override { return tcp_.LastError(); }
+  LinkCapabilities Capabilities() const override { return tcp_.Capabilities(); }
 
  private:
   TcpLink tcp_;

@@ -216,8 +216,8 @@ class ExecuteCommandTest : public ::testing::Test {
 TEST_F(ExecuteCommandTest, KindOutOfRangeOpensNothing) {
   auto fake = InstallFake(f.layer, lkUsb);
   std::int32_t status = 0;
-  EXPECT_EQ(protocol.Execute(9, lkUsb, &status, version), kUnknownError);
-  EXPECT_EQ(protocol.Execute(-1, lkUsb, &status, version), kUnknownError);
+  EXPECT_EQ(protocol.Execute(static_cast<CommandKind>(9), lkUsb, &status, version), kUnknownError);
+  EXPECT_EQ(protocol.Execute(static_cast<CommandKind>(-1), lkUsb, &status, version), kUnknownError);
   EXPECT_EQ(fake->opens, 0);
 }
 
@@ -248,7 +248,7 @@ TEST_F(ExecuteCommandTest, CopiesTheVersionIndex) {
 }
 
 TEST_F(ExecuteCommandTest, StatusQueryOverEveryReadableLink) {
-  for (int kind : {lkUsb, lkCom, lkEthernet}) {
+  for (const LinkKind kind : {lkUsb, lkCom, lkEthernet}) {
     auto fake = InstallFake(f.layer, kind);
     fake->Queue(
         "junk\x01"

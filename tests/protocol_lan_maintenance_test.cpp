@@ -307,7 +307,7 @@ class MaintenanceTest : public ::testing::Test {
 
 TEST_F(MaintenanceTest, CommandsWithoutReply) {
   struct Case {
-    int kind;
+    CommandKind kind;
     std::int32_t value;
     std::string text;
     std::vector<std::pair<int, bool>> waits;

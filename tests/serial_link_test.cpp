@@ -1,7 +1,9 @@
 // The serial link against pseudo terminals: the link opens the slave, the test holds the master.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <filesystem>
 
 #include <thread>
 
@@ -34,71 +36,83 @@ struct SerialBench {
   }
 };
 
+// The descriptor this process holds open on `path`, or -1.
+int DescriptorOf(const std::string& path) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == path) {
+      return std::stoi(entry.path().filename().string());
+    }
+  }
+  return -1;
+}
+
 TEST(SerialLinkTest, OpensTheResolvedDeviceAndAppliesTheLine) {
   SerialBench b;
   ASSERT_TRUE(b.pty.Ok());
   b.f.settings.Serial.BaudRateIndex = 6;
   b.f.settings.Serial.HdShakIndex = 2;
   b.f.settings.Serial.SWShakIndex = 1;
-  const LinkHandle h = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h, kInvalidLinkHandle) << b.f.layer.LastError();
+  LinkConnection h = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h.Ok()) << b.f.layer.LastErrorText();
   const termios t = b.pty.Attributes();
   EXPECT_EQ(cfgetospeed(&t), B115200);
   EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
   EXPECT_EQ(t.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
   EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
-  EXPECT_EQ(::fcntl(static_cast<int>(h), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-  b.f.layer.CloseLink(lkCom, h);
+  EXPECT_EQ(::fcntl(DescriptorOf(b.pty.SlavePath()), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+  h.Close();
 
   // An edit between two exchanges takes effect at the next open.
   b.f.settings.Serial.BaudRateIndex = 0;
   b.f.settings.Serial.SWShakIndex = 0;
-  const LinkHandle h2 = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h2, kInvalidLinkHandle);
+  LinkConnection h2 = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h2.Ok());
   const termios t2 = b.pty.Attributes();
   EXPECT_EQ(cfgetospeed(&t2), B2400);
   EXPECT_EQ(t2.c_iflag & (IXON | IXOFF), 0u);
-  b.f.layer.CloseLink(lkCom, h2);
+  h2.Close();
 }
 
 TEST(SerialLinkTest, WritesEveryChunkAndPurgesStaleInputAtOpen) {
   SerialBench b;
   b.pty.Send("stale");  // left over from an earlier exchange: purged by the open
   b.pty.Receive(50);    // a fresh terminal echoes it back; drop the echo
-  const LinkHandle h = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h.Ok());
   std::vector<std::uint8_t> data(130);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>('A' + i % 26);
-  ASSERT_TRUE(b.f.layer.LinkWrite(h, lkCom, data.data(), 130));
+  ASSERT_TRUE(h.Write(data.data(), 130));
   EXPECT_EQ(b.pty.Receive(), std::string(data.begin(), data.end()));
   b.pty.Send("R");
   std::uint8_t byte = 0;
-  ASSERT_TRUE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  ASSERT_TRUE(h.ReadByte(byte));
   EXPECT_EQ(byte, 'R');
-  b.f.layer.CloseLink(lkCom, h);
+  h.Close();
 }
 
 TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
   SerialBench b;
-  const LinkHandle h = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h.Ok());
   std::uint8_t byte = 0;
 
   // A byte already waiting comes at once.
   b.pty.Send("A");
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   auto start = Clock::now();
-  ASSERT_TRUE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  ASSERT_TRUE(h.ReadByte(byte));
   EXPECT_EQ(byte, 'A');
   EXPECT_LT(MillisecondsSince(start), 50);
 
   // Nothing: the read fails about 1200 ms after the call.
   start = Clock::now();
-  EXPECT_FALSE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  EXPECT_FALSE(h.ReadByte(byte));
   const double none = MillisecondsSince(start);
   EXPECT_GE(none, 1190);
   EXPECT_LT(none, 1350);
-  EXPECT_NE(b.f.layer.LastError().find("no reply"), std::string::npos) << b.f.layer.LastError();
+  EXPECT_NE(b.f.layer.LastErrorText().find("no reply"), std::string::npos)
+      << b.f.layer.LastErrorText();
 
   // A byte that arrives during what used to be a pause is taken when it arrives.
   start = Clock::now();
@@ -106,7 +120,7 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(330));
     b.pty.Send("B");
   });
-  ASSERT_TRUE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  ASSERT_TRUE(h.ReadByte(byte));
   const double taken = MillisecondsSince(start);
   late.join();
   EXPECT_EQ(byte, 'B');
@@ -120,29 +134,28 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     b.pty.Send("C");
   });
-  EXPECT_FALSE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  EXPECT_FALSE(h.ReadByte(byte));
   const double missed = MillisecondsSince(start);
   later.join();
   EXPECT_GE(missed, 1190);
   EXPECT_LT(missed, 1350);
   start = Clock::now();
-  ASSERT_TRUE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  ASSERT_TRUE(h.ReadByte(byte));
   EXPECT_EQ(byte, 'C');
   EXPECT_LT(MillisecondsSince(start), 50);
-  b.f.layer.CloseLink(lkCom, h);
+  h.Close();
 }
 
 TEST(SerialLinkTest, APortIsHeldExclusively) {
   SerialBench b;
-  const LinkHandle h = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h.Ok());
   SerialLink second(b.ports);
   const LinkSettingsView view{b.f.settings.Serial, b.f.settings.LptName, b.f.settings.Tcp};
   EXPECT_EQ(second.Open(view), kInvalidLinkHandle);
-  EXPECT_NE(second.LastError().find("held by another program"), std::string::npos)
-      << second.LastError();
-  EXPECT_NE(second.LastError().find(b.pty.SlavePath()), std::string::npos);
-  b.f.layer.CloseLink(lkCom, h);
+  EXPECT_EQ(second.LastError().cause, LinkCause::kBusy) << second.LastError().Describe();
+  EXPECT_NE(second.LastError().device.find(b.pty.SlavePath()), std::string::npos);
+  h.Close();
   const LinkHandle again = second.Open(view);
   EXPECT_NE(again, kInvalidLinkHandle) << "closing must release the port";
   second.Close(again);
@@ -152,20 +165,20 @@ TEST(SerialLinkTest, AbsentDeviceAndUnknownNameFailWithTheirReason) {
   SerialBench b;
   b.ports->Serial["COM7"] = "/dev/krt6-no-such-tty";
   b.f.settings.Serial.PortName = "COM7";
-  EXPECT_EQ(b.f.layer.OpenLink(lkCom), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("/dev/krt6-no-such-tty"), std::string::npos);
-  EXPECT_NE(b.f.layer.LastError().find("No such file or directory"), std::string::npos)
-      << b.f.layer.LastError();
+  EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find("/dev/krt6-no-such-tty"), std::string::npos);
+  EXPECT_NE(b.f.layer.LastErrorText().find("No such file or directory"), std::string::npos)
+      << b.f.layer.LastErrorText();
 
   b.f.settings.Serial.PortName = "COM31";
-  EXPECT_EQ(b.f.layer.OpenLink(lkCom), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("COM31"), std::string::npos);
+  EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find("COM31"), std::string::npos);
 
   // A file that is no terminal is refused.
   b.ports->Serial["COM8"] = "/dev/null";
   b.f.settings.Serial.PortName = "COM8";
-  EXPECT_EQ(b.f.layer.OpenLink(lkCom), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("not a serial port"), std::string::npos);
+  EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find("not a serial port"), std::string::npos);
 }
 
 TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
@@ -176,10 +189,10 @@ TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
   const pid_t child = ::fork();
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-    const LinkHandle h = b.f.layer.OpenLink(lkCom);
-    const std::string& e = b.f.layer.LastError();
-    const bool ok = h == kInvalidLinkHandle && e.find("Permission denied") != std::string::npos &&
-                    e.find("dialout") != std::string::npos;
+    LinkConnection h = b.f.layer.Open(lkCom);
+    const LinkError& e = b.f.layer.LastError();
+    const bool ok = !h.Ok() && e.cause == LinkCause::kPermission && e.error_number == EACCES &&
+                    e.hint == HintFor(LinkCause::kPermission, lkCom);
     ::_exit(ok ? 0 : 1);
   }
   int status = 0;
@@ -190,15 +203,16 @@ TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
 
 TEST(SerialLinkTest, HangUpEndsTheReadAtOnce) {
   SerialBench b;
-  const LinkHandle h = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h.Ok());
   b.pty.CloseMaster();
   std::uint8_t byte = 0;
   const auto start = Clock::now();
-  EXPECT_FALSE(b.f.layer.LinkReadByte(h, lkCom, byte));
+  EXPECT_FALSE(h.ReadByte(byte));
   EXPECT_LT(MillisecondsSince(start), 300);
-  EXPECT_NE(b.f.layer.LastError().find("went away"), std::string::npos) << b.f.layer.LastError();
-  b.f.layer.CloseLink(lkCom, h);
+  EXPECT_NE(b.f.layer.LastErrorText().find("went away"), std::string::npos)
+      << b.f.layer.LastErrorText();
+  h.Close();
 }
 
 TEST(SerialLinkTest, XoffStallsTheWriteUntilItsLimit) {
@@ -207,19 +221,19 @@ TEST(SerialLinkTest, XoffStallsTheWriteUntilItsLimit) {
   timings.WritePerByteMs = 2;
   SerialBench b(timings);
   b.f.settings.Serial.SWShakIndex = 1;
-  const LinkHandle h = b.f.layer.OpenLink(lkCom);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h.Ok());
   b.pty.Send("\x13");  // XOFF
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   std::vector<std::uint8_t> data(64, 'x');
   const auto start = Clock::now();
-  EXPECT_FALSE(b.f.layer.LinkWrite(h, lkCom, data.data(), 64));
+  EXPECT_FALSE(h.Write(data.data(), 64));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 300 + 2 * 64 - 5);
   EXPECT_LT(took, 300 + 2 * 64 + 150);
-  EXPECT_NE(b.f.layer.LastError().find("did not take the data"), std::string::npos)
-      << b.f.layer.LastError();
-  b.f.layer.CloseLink(lkCom, h);
+  EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
+      << b.f.layer.LastErrorText();
+  h.Close();
 }
 
 TEST(SerialLinkTest, NoDescriptorLeaksOnAnyPath) {
@@ -228,11 +242,11 @@ TEST(SerialLinkTest, NoDescriptorLeaksOnAnyPath) {
   const int before = OpenDescriptorCount();
   for (int i = 0; i < 5; ++i) {
     b.f.settings.Serial.PortName = "COM3";
-    const LinkHandle h = b.f.layer.OpenLink(lkCom);
-    ASSERT_NE(h, kInvalidLinkHandle);
-    b.f.layer.CloseLink(lkCom, h);
+    LinkConnection h = b.f.layer.Open(lkCom);
+    ASSERT_TRUE(h.Ok());
+    h.Close();
     b.f.settings.Serial.PortName = "COM9";
-    EXPECT_EQ(b.f.layer.OpenLink(lkCom), kInvalidLinkHandle);
+    EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
   }
   {
     // The link's destructor releases a port that was never closed.

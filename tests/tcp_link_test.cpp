@@ -73,25 +73,24 @@ TEST(TcpLinkTest, ConnectsByDottedAddressHostNameAndIpv6AndUsesTheLow16BitsOfThe
   for (const Case& c : cases) {
     b.f.settings.Tcp.IPAddr = c.address;
     b.f.settings.Tcp.Port = c.port;
-    const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
-    ASSERT_EQ(h, 1) << c.address << ": " << b.f.layer.LastError();
+    LinkConnection h = b.f.layer.Open(lkEthernet);
+    ASSERT_TRUE(h.Ok()) << c.address << ": " << b.f.layer.LastErrorText();
     const int peer = v4.Accept();
     ASSERT_GE(peer, 0);
     const std::uint8_t ws[] = {'{', 'W', 'S', '|', '}'};
-    ASSERT_TRUE(b.f.layer.LinkWrite(h, lkEthernet, ws, 5));
+    ASSERT_TRUE(h.Write(ws, 5));
     char got[8] = {};
     EXPECT_EQ(::recv(peer, got, sizeof got, 0), 5);
     EXPECT_STREQ(got, "{WS|}");
-    b.f.layer.CloseLink(lkEthernet, h);
+    h.Close();
     ::close(peer);
   }
   Listener v6(AF_INET6);
   if (v6.fd < 0) GTEST_SKIP() << "no IPv6 loopback here";
   b.f.settings.Tcp.IPAddr = "::1";
   b.f.settings.Tcp.Port = v6.port;
-  const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
-  EXPECT_EQ(h, 1) << b.f.layer.LastError();
-  if (h == 1) b.f.layer.CloseLink(lkEthernet, h);
+  LinkConnection h = b.f.layer.Open(lkEthernet);
+  EXPECT_TRUE(h.Ok()) << b.f.layer.LastErrorText();
 }
 
 TEST(TcpLinkTest, AnIpv6AddressMayBeWrittenInBrackets) {
@@ -103,28 +102,28 @@ TEST(TcpLinkTest, AnIpv6AddressMayBeWrittenInBrackets) {
       {"::1", true}, {"[::1]", true}, {"[::1", false}, {"::1]", false}, {"[]", false}};
   for (const auto& [address, opens] : cases) {
     b.f.settings.Tcp.IPAddr = address;
-    const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
-    EXPECT_EQ(h != kInvalidLinkHandle, opens) << address << ": " << b.f.layer.LastError();
-    if (h != kInvalidLinkHandle) b.f.layer.CloseLink(lkEthernet, h);
+    LinkConnection h = b.f.layer.Open(lkEthernet);
+    EXPECT_EQ(h.Ok(), opens) << address << ": " << b.f.layer.LastErrorText();
   }
   // A refused connection names the printer once bracketed, not twice.
   b.f.settings.Tcp.IPAddr = "[::1]";
   b.f.settings.Tcp.Port = 1;
-  EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find(" [::1]:1: "), std::string::npos) << b.f.layer.LastError();
+  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find(" [::1]:1: "), std::string::npos)
+      << b.f.layer.LastErrorText();
 }
 
 TEST(TcpLinkTest, EmptyAddressUnknownHostAndRefusedPortFailTheOpen) {
   TcpBench b;
   b.f.settings.Tcp.IPAddr = "";
   const int before = OpenDescriptorCount();
-  EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("No printer address is set"), std::string::npos);
+  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find("No printer address is set"), std::string::npos);
   EXPECT_EQ(OpenDescriptorCount(), before) << "no socket for an empty address";
 
   b.f.settings.Tcp.IPAddr = "krt6-no-such-host.invalid";
-  EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("krt6-no-such-host.invalid"), std::string::npos);
+  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find("krt6-no-such-host.invalid"), std::string::npos);
 
   int port = 0;
   {
@@ -133,10 +132,10 @@ TEST(TcpLinkTest, EmptyAddressUnknownHostAndRefusedPortFailTheOpen) {
   }
   b.f.settings.Tcp.IPAddr = "127.0.0.1";
   b.f.settings.Tcp.Port = port;
-  EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
-  EXPECT_NE(b.f.layer.LastError().find("Connection refused"), std::string::npos)
-      << b.f.layer.LastError();
-  EXPECT_NE(b.f.layer.LastError().find("127.0.0.1:" + std::to_string(port)), std::string::npos);
+  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.layer.LastErrorText().find("Connection refused"), std::string::npos)
+      << b.f.layer.LastErrorText();
+  EXPECT_NE(b.f.layer.LastErrorText().find("127.0.0.1:" + std::to_string(port)), std::string::npos);
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
@@ -162,12 +161,12 @@ TEST(TcpLinkTest, ConnectIsBoundedWhenTheListenerNeverAnswers) {
   b.f.settings.Tcp.Port = full.port;
   const int before = OpenDescriptorCount();
   const auto start = Clock::now();
-  EXPECT_EQ(b.f.layer.OpenLink(lkEthernet), kInvalidLinkHandle);
+  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 790);
   EXPECT_LT(took, 1000);
-  EXPECT_NE(b.f.layer.LastError().find("No answer within 800 ms"), std::string::npos)
-      << b.f.layer.LastError();
+  EXPECT_NE(b.f.layer.LastErrorText().find("No answer within 800 ms"), std::string::npos)
+      << b.f.layer.LastErrorText();
   EXPECT_EQ(OpenDescriptorCount(), before);
   for (int s : fillers) ::close(s);
   EXPECT_EQ(TcpTimings{}.ConnectMs, 5000);
@@ -178,12 +177,12 @@ TEST(TcpLinkTest, WaitsOneSecondForDataAndReadsLargeRepliesInBatches) {
   TcpBench b;
   b.f.settings.Tcp.IPAddr = "127.0.0.1";
   b.f.settings.Tcp.Port = l.port;
-  const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
-  ASSERT_EQ(h, 1);
+  LinkConnection h = b.f.layer.Open(lkEthernet);
+  ASSERT_TRUE(h.Ok());
   const int peer = l.Accept();
   std::uint8_t byte = 0;
   auto start = Clock::now();
-  EXPECT_FALSE(b.f.layer.LinkReadByte(h, lkEthernet, byte));
+  EXPECT_FALSE(h.ReadByte(byte));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 990);
   EXPECT_LT(took, 1150);
@@ -195,15 +194,15 @@ TEST(TcpLinkTest, WaitsOneSecondForDataAndReadsLargeRepliesInBatches) {
     ::send(peer, big.data(), big.size(), MSG_NOSIGNAL);
   });
   start = Clock::now();
-  ASSERT_TRUE(b.f.layer.LinkReadByte(h, lkEthernet, byte));
+  ASSERT_TRUE(h.ReadByte(byte));
   const double first = MillisecondsSince(start);
   EXPECT_GE(first, 290);
   EXPECT_LT(first, 400);
   late.join();
   int count = 1;
-  while (count < 5000 && b.f.layer.LinkReadByte(h, lkEthernet, byte)) ++count;
+  while (count < 5000 && h.ReadByte(byte)) ++count;
   EXPECT_EQ(count, 5000);
-  b.f.layer.CloseLink(lkEthernet, h);
+  h.Close();
   ::close(peer);
 }
 
@@ -213,8 +212,8 @@ TEST(TcpLinkTest, ClosedOrResetConnectionEndsTheExchangeAtOnce) {
     TcpBench b;
     b.f.settings.Tcp.IPAddr = "127.0.0.1";
     b.f.settings.Tcp.Port = l.port;
-    const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
-    ASSERT_EQ(h, 1);
+    LinkConnection h = b.f.layer.Open(lkEthernet);
+    ASSERT_TRUE(h.Ok());
     const int peer = l.Accept();
     if (reset) {
       linger lg{1, 0};
@@ -224,16 +223,16 @@ TEST(TcpLinkTest, ClosedOrResetConnectionEndsTheExchangeAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::uint8_t byte = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(b.f.layer.LinkReadByte(h, lkEthernet, byte));
+    EXPECT_FALSE(h.ReadByte(byte));
     EXPECT_LT(MillisecondsSince(start), 100);
-    const std::string e = b.f.layer.LastError();
+    const std::string e = b.f.layer.LastErrorText();
     EXPECT_NE(e.find(reset ? "Connection reset" : "closed the connection"), std::string::npos) << e;
     if (reset) {
       // A write on a reset connection fails instead of raising anything.
       const std::uint8_t ws[] = {'{', 'W', 'S', '|', '}'};
-      EXPECT_FALSE(b.f.layer.LinkWrite(h, lkEthernet, ws, 5));
+      EXPECT_FALSE(h.Write(ws, 5));
     }
-    b.f.layer.CloseLink(lkEthernet, h);
+    h.Close();
   }
 }
 
@@ -244,20 +243,20 @@ TEST(TcpLinkTest, AWriteThePrinterDoesNotTakeInTimeFails) {
   TcpBench b(timings);
   b.f.settings.Tcp.IPAddr = "127.0.0.1";
   b.f.settings.Tcp.Port = l.port;
-  const LinkHandle h = b.f.layer.OpenLink(lkEthernet);
-  ASSERT_EQ(h, 1);
+  LinkConnection h = b.f.layer.Open(lkEthernet);
+  ASSERT_TRUE(h.Ok());
   const int peer = l.Accept();  // never reads
   // More than the socket buffers of both ends hold.
   const std::vector<std::uint8_t> flood(64u << 20, 'x');
   const auto start = Clock::now();
-  EXPECT_FALSE(
-      b.f.layer.LinkWrite(h, lkEthernet, flood.data(), static_cast<std::uint32_t>(flood.size())));
+  EXPECT_FALSE(h.Write(flood.data(), static_cast<std::uint32_t>(flood.size())));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 290);
   EXPECT_LT(took, 2500);
-  EXPECT_NE(b.f.layer.LastError().find("did not take the data within 300 ms"), std::string::npos)
-      << b.f.layer.LastError();
-  b.f.layer.CloseLink(lkEthernet, h);
+  EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data within 300 ms"),
+            std::string::npos)
+      << b.f.layer.LastErrorText();
+  h.Close();
   ::close(peer);
   EXPECT_EQ(TcpTimings{}.WriteMs, 3000);
   EXPECT_EQ(TcpTimings{}.WaitMs, 1000);

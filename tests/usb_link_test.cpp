@@ -2,6 +2,8 @@
 // on this machine.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "link/usb_link.h"
 #include "protocol/protocol.h"
 #include "support/emulated_usb.h"
@@ -33,7 +35,7 @@ TEST(UsbLinkTest, StatusQueryRoundTripWithPacketsAndLimits) {
   b.state->model.MutableState().Status[0] = '1';
   b.state->model.MutableState().Status[1] = '1';
   std::int32_t status = 0;
-  ASSERT_EQ(b.Status(status), kSuccess) << b.f.layer.LastError();
+  ASSERT_EQ(b.Status(status), kSuccess) << b.f.layer.LastErrorText();
   EXPECT_EQ(status, 8);  // "Paper JAM"
   ASSERT_EQ(b.state->commands.size(), 1u);
   EXPECT_EQ(b.state->commands[0].Raw, (std::vector<std::uint8_t>{'{', 'W', 'S', '|', '}'}));
@@ -49,13 +51,13 @@ TEST(UsbLinkTest, StatusQueryRoundTripWithPacketsAndLimits) {
 
 TEST(UsbLinkTest, WritesInChunksOf64Bytes) {
   UsbBench b;
-  const LinkHandle h = b.f.layer.OpenLink(lkUsb);
-  ASSERT_NE(h, kInvalidLinkHandle);
+  LinkConnection h = b.f.layer.Open(lkUsb);
+  ASSERT_TRUE(h.Ok());
   std::vector<std::uint8_t> data(130, 'x');
-  ASSERT_TRUE(b.f.layer.LinkWrite(h, lkUsb, data.data(), 130));
+  ASSERT_TRUE(h.Write(data.data(), 130));
   EXPECT_EQ(b.state->write_sizes, (std::vector<std::size_t>{64, 64, 2}));
   EXPECT_EQ(b.state->write_timeouts, (std::vector<unsigned>{5640, 5640, 5020}));
-  b.f.layer.CloseLink(lkUsb, h);
+  h.Close();
 }
 
 TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
@@ -64,28 +66,31 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
     UsbBench b;
     b.state->absent = true;
     EXPECT_EQ(b.Status(status), kPortOpenError);
-    EXPECT_NE(b.f.layer.LastError().find("6f2d"), std::string::npos);
+    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kNotFound);
+    EXPECT_NE(b.f.layer.LastErrorText().find("6f2d"), std::string::npos);
   }
   {
     UsbBench b;
     b.state->absent = true;
-    b.state->open_error =
-        "USB 6f2d:0001: Permission denied (errno 13). LIBUSB_ERROR_ACCESS. Install the udev rule";
+    b.state->open_error = SystemFailure("USB 6f2d:0001", EACCES, "LIBUSB_ERROR_ACCESS", true);
     EXPECT_EQ(b.Status(status), kPortOpenError);
-    EXPECT_NE(b.f.layer.LastError().find("udev rule"), std::string::npos);
+    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kPermission);
+    EXPECT_EQ(b.f.layer.LastError().hint, HintFor(LinkCause::kPermission, lkUsb));
+    EXPECT_NE(b.f.layer.LastErrorText().find("udev rule"), std::string::npos);
   }
   {
     UsbBench b;
     b.state->no_reply = true;
     EXPECT_EQ(b.Status(status), kReceivingError);
-    EXPECT_NE(b.f.layer.LastError().find("timed out"), std::string::npos);
+    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kTimedOut);
     EXPECT_EQ(b.state->devices_alive, 0);
   }
   {
     UsbBench b;
     b.state->unplug_on_read = true;
     EXPECT_EQ(b.Status(status), kReceivingError);
-    EXPECT_NE(b.f.layer.LastError().find("unplugged"), std::string::npos);
+    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kGone);
+    EXPECT_NE(b.f.layer.LastErrorText().find("unplugged"), std::string::npos);
   }
   {
     UsbBench b;
@@ -105,15 +110,15 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
 TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
   // No device with the printer's vendor id is attached to the build machines.
   auto source = MakeLibusbDeviceSource();
-  std::string error;
+  LinkError error;
   auto device = source->OpenPrinter(kPrinterVendorId, error);
   if (device) GTEST_SKIP() << "a printer is attached";
-  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(error.Failed());
   LinkFixture f;
   f.layer.SetBackend(
       lkUsb, std::make_unique<UsbLink>(std::shared_ptr<UsbDeviceSource>(std::move(source))));
-  EXPECT_EQ(f.layer.OpenLink(lkUsb), kInvalidLinkHandle);
-  EXPECT_FALSE(f.layer.LastError().empty());
+  EXPECT_FALSE(f.layer.Open(lkUsb).Ok());
+  EXPECT_FALSE(f.layer.LastErrorText().empty());
 }
 
 }  // namespace

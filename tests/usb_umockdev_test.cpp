@@ -279,13 +279,12 @@ TEST_F(UmockdevUsbTest, StatusQueryAndReadLimitThroughLibusb) {
   }
 
   // Two chunks of 64 bytes and one of 2 reach the device in order.
-  const LinkHandle h = f.layer.OpenLink(lkUsb);
-  ASSERT_NE(h, kInvalidLinkHandle) << f.layer.LastError();
+  LinkConnection h = f.layer.Open(lkUsb);
+  ASSERT_TRUE(h.Ok()) << f.layer.LastErrorText();
   std::string long_command = "{IH;0," + std::string(122, 'A') + "|}";
   ASSERT_EQ(long_command.size(), 130u);
-  ASSERT_TRUE(
-      f.layer.LinkWrite(h, lkUsb, reinterpret_cast<const std::uint8_t*>(long_command.data()), 130));
-  f.layer.CloseLink(lkUsb, h);
+  ASSERT_TRUE(h.Write(reinterpret_cast<const std::uint8_t*>(long_command.data()), 130));
+  h.Close();
   {
     std::lock_guard<std::mutex> lock(printer_.mutex);
     ASSERT_EQ(printer_.commands.size(), 2u);
@@ -333,8 +332,8 @@ TEST_F(UmockdevUsbTest, NoPrinterWithTheVendorIdIsAPortOpenError) {
   umockdev_testbed_remove_device(testbed_, syspath_);
   testing::LinkFixture f;
   f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(MakeLibusbDeviceSource()));
-  EXPECT_EQ(f.layer.OpenLink(lkUsb), kInvalidLinkHandle);
-  EXPECT_NE(f.layer.LastError().find("6f2d"), std::string::npos) << f.layer.LastError();
+  EXPECT_FALSE(f.layer.Open(lkUsb).Ok());
+  EXPECT_NE(f.layer.LastErrorText().find("6f2d"), std::string::npos) << f.layer.LastErrorText();
 }
 
 }  // namespace

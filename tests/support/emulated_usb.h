@@ -2,6 +2,7 @@
 // model, its replies come back as bulk IN packets. Faults are set on the shared state.
 #pragma once
 
+#include <cerrno>
 #include <deque>
 #include <memory>
 #include <string>
@@ -17,7 +18,8 @@ struct EmulatedUsbState {
   std::vector<emulator::ReceivedCommand> commands;
   std::deque<std::uint8_t> pending;  // reply bytes not yet read
   bool absent = false;
-  std::string open_error = "No USB device with vendor id 6f2d is attached.";
+  LinkError open_error =
+      Failure(LinkCause::kNotFound, {}, "No USB device with vendor id 6f2d is attached.");
   bool no_reply = false;
   bool unplug_on_read = false;
   std::size_t write_accept_limit = SIZE_MAX;
@@ -46,15 +48,20 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
       for (const auto& r : replies)
         s_->pending.insert(s_->pending.end(), r.Bytes.begin(), r.Bytes.end());
     }
-    if (taken < size) return {UsbStatus::kTimeout, taken, "USB test printer write: timed out"};
+    if (taken < size)
+      return {UsbStatus::kTimeout, taken,
+              Failure(LinkCause::kTimedOut, "USB test printer write", "timed out")};
     return {UsbStatus::kOk, taken, {}};
   }
   UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms,
                        const CancelToken*) override {
     s_->read_sizes.push_back(size);
     s_->read_timeouts.push_back(timeout_ms);
-    if (s_->unplug_on_read) return {UsbStatus::kNoDevice, 0, "USB test printer read: unplugged"};
-    if (s_->pending.empty()) return {UsbStatus::kTimeout, 0, "USB test printer read: timed out"};
+    if (s_->unplug_on_read)
+      return {UsbStatus::kNoDevice, 0, SystemFailure("USB test printer read", ENODEV)};
+    if (s_->pending.empty())
+      return {UsbStatus::kTimeout, 0,
+              Failure(LinkCause::kTimedOut, "USB test printer read", "timed out")};
     std::size_t n = 0;
     while (n < size && n < 64 && !s_->pending.empty()) {
       out[n++] = s_->pending.front();
@@ -72,7 +79,7 @@ class EmulatedUsbSource final : public UsbDeviceSource {
  public:
   explicit EmulatedUsbSource(std::shared_ptr<EmulatedUsbState> s) : s_(std::move(s)) {}
   std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
-                                                std::string& error) override {
+                                                LinkError& error) override {
     ++s_->opens;
     if (s_->absent || vendor_id != kPrinterVendorId) {
       error = s_->open_error;

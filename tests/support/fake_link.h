@@ -12,6 +12,10 @@
 
 #include "link/link_backend.h"
 #include "link/link_layer.h"
+#include "link/parallel_link.h"
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+#include "link/usb_link.h"
 
 namespace krt6::testing {
 
@@ -35,10 +39,23 @@ struct FakeLinkState {
   }
 };
 
+// What the real backend of `kind` can do, so that a fake behaves like the link it stands for.
+inline LinkCapabilities CapabilitiesOf(LinkKind kind) {
+  switch (kind) {
+    case lkUsb: return UsbLink::kCapabilities;
+    case lkCom: return SerialLink::kCapabilities;
+    case lkLpt: return ParallelLink::kCapabilities;
+    case lkEthernet: return TcpLink::kCapabilities;
+  }
+  return {};
+}
+
 class FakeLink final : public LinkBackend {
  public:
-  FakeLink(int kind, std::shared_ptr<FakeLinkState> state)
+  FakeLink(LinkKind kind, std::shared_ptr<FakeLinkState> state)
       : kind_(kind), state_(std::move(state)) {}
+
+  LinkCapabilities Capabilities() const override { return CapabilitiesOf(kind_); }
 
   LinkHandle Open(const LinkSettingsView& settings) override {
     switch (kind_) {
@@ -77,17 +94,21 @@ class FakeLink final : public LinkBackend {
   }
 
   void Close(LinkHandle) override { ++state_->closes; }
-  std::string LastError() const override { return state_->fail_open ? "fake device absent" : ""; }
+  LinkError LastError() const override {
+    return state_->fail_open ? Failure(LinkCause::kNotFound, {}, "fake device absent")
+                             : LinkError{};
+  }
 
  private:
-  int kind_;
+  LinkKind kind_;
   std::shared_ptr<FakeLinkState> state_;
 };
 
 // Installs a fake backend for `kind` and returns its shared state.
 inline std::shared_ptr<FakeLinkState> InstallFake(LinkLayer& layer, int kind) {
   auto state = std::make_shared<FakeLinkState>();
-  layer.SetBackend(kind, std::make_unique<FakeLink>(kind, state));
+  const auto link = static_cast<LinkKind>(kind);
+  layer.SetBackend(link, std::make_unique<FakeLink>(link, state));
   return state;
 }
 

@@ -12,6 +12,7 @@
 
 #include "link/link_backend.h"
 #include "link/link_layer.h"
+#include "support/fake_link.h"
 
 namespace krt6::testing {
 
@@ -33,8 +34,8 @@ struct ScriptedPrinterState {
 
 class ScriptedPrinter final : public LinkBackend {
  public:
-  explicit ScriptedPrinter(std::shared_ptr<ScriptedPrinterState> state)
-      : state_(std::move(state)) {}
+  ScriptedPrinter(LinkKind kind, std::shared_ptr<ScriptedPrinterState> state)
+      : kind_(kind), state_(std::move(state)) {}
 
   LinkHandle Open(const LinkSettingsView&) override {
     if (state_->fail_open) return kInvalidLinkHandle;
@@ -75,15 +76,20 @@ class ScriptedPrinter final : public LinkBackend {
     ++state_->closes;
     state_->pending.clear();
   }
-  std::string LastError() const override { return state_->fail_open ? "printer absent" : ""; }
+  LinkError LastError() const override {
+    return state_->fail_open ? Failure(LinkCause::kNotFound, {}, "printer absent") : LinkError{};
+  }
+  LinkCapabilities Capabilities() const override { return CapabilitiesOf(kind_); }
 
  private:
+  LinkKind kind_;
   std::shared_ptr<ScriptedPrinterState> state_;
 };
 
 inline std::shared_ptr<ScriptedPrinterState> InstallScriptedPrinter(LinkLayer& layer, int kind) {
   auto state = std::make_shared<ScriptedPrinterState>();
-  layer.SetBackend(kind, std::make_unique<ScriptedPrinter>(state));
+  const auto link = static_cast<LinkKind>(kind);
+  layer.SetBackend(link, std::make_unique<ScriptedPrinter>(link, state));
   return state;
 }
 
