@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -9,8 +10,10 @@
 #include <QtTest/QTest>
 #include <limits>
 
+#include "dialogs/comm_log.h"
 #include "dialogs/language.h"
 #include "dialogs/rs232_setup.h"
+#include "support/temp_dir.h"
 #include "support/window_fixture.h"
 
 namespace krt6 {
@@ -460,6 +463,55 @@ TEST(ExitTest, ExitClosesTheWindow) {
   f.window->show();
   f.window->Exit1Click();
   EXPECT_FALSE(f.window->isVisible());
+}
+
+TEST(CommunicationLogTest, ShowsClearsAndSavesTheBytesOfTheExchanges) {
+  WindowFixture f;
+  f.Choose("ComboBoxInterFace", lkCom);
+  f.fakes[lkCom]->Queue(
+      "\x01"
+      "0"
+      "00"
+      "0000000000");
+  f.Button("ButtonGetStatus")->click();
+  f.WaitIdle();
+  QCoreApplication::processEvents();  // the trace arrives queued, like the result
+  auto* log = f.window->findChild<TFormCommLog*>("FormCommLog");
+  ASSERT_NE(log, nullptr);
+  QAction* item = f.window->findChild<QAction*>("CommLog1");
+  ASSERT_NE(item, nullptr);
+  item->trigger();
+  EXPECT_TRUE(log->isVisible());
+  EXPECT_EQ(log->windowTitle(), "Communication Log");
+  // The USB start-up query failed to open: only the status exchange on COM is in the log.
+  const QStringList lines = log->Text().split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 2) << log->Text().toStdString();
+  EXPECT_TRUE(lines[0].endsWith("  ->  7B 57 53 7C 7D  {WS|}")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].endsWith("  <-  01 30 30 30 30 30 30 30 30 30 30 30 30 30  .0000000000000"))
+      << lines[1].toStdString();
+
+  testing::TempDir dir;
+  const QString path = QString::fromStdString(dir / "log.txt");
+  f.prompts.file_names.push_back(path);
+  EXPECT_TRUE(log->ButtonSaveClick());
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(saved.readAll()), log->Text() + "\n");
+  EXPECT_EQ(f.prompts.file_requests.back().filter, "*.txt");
+  log->ButtonClearClick();
+  EXPECT_EQ(log->Text(), "");
+  // Only the last lines are kept.
+  for (int i = 0; i < TFormCommLog::kMaxLines + 5; ++i) {
+    log->Append({lkCom, TraceDirection::kSent, {static_cast<std::uint8_t>('A' + i % 26)}, {}});
+  }
+  const QStringList kept = log->Text().split(QLatin1Char('\n'));
+  EXPECT_EQ(kept.size(), TFormCommLog::kMaxLines);
+  EXPECT_TRUE(kept.front().endsWith("->  46  F")) << kept.front().toStdString();  // the 6th
+  EXPECT_TRUE(kept.back().endsWith("->  51  Q")) << kept.back().toStdString();    // the last
+
+  f.Choose("ComboBoxLanguage", 1);
+  EXPECT_EQ(item->text(), QString::fromUtf8("通信ログ"));
+  EXPECT_EQ(log->windowTitle(), QString::fromUtf8("通信ログ"));
 }
 
 }  // namespace
