@@ -40,9 +40,12 @@ void SessionRunner::Work() {
     Task task = std::move(task_);
     task_ = nullptr;
     lock.unlock();
-    task(session_);
+    Delivery deliver = task(session_);
     lock.lock();
     busy_ = false;
+    lock.unlock();
+    deliver();
+    lock.lock();
   }
 }
 

@@ -41,17 +41,21 @@ class SessionRunner {
         result = Result{};
         result.Code = kUnknownError;
       }
-      on_done(std::move(result));
+      // Delivered once the runner is free again, so on_done may start the next job at once.
+      return Delivery([on_done = std::move(on_done), result = std::move(result)]() mutable {
+        on_done(std::move(result));
+      });
     });
   }
 
-  // True from Start until the job's on_done has returned.
+  // True from Start until the job has ended; its on_done is called once this is false again.
   bool Busy() const;
   // Cancels the running job (from any thread); the next Start arms the session again.
   void Cancel() noexcept { session_.Cancel(); }
 
  private:
-  using Task = std::function<void(Session&)>;
+  using Delivery = std::function<void()>;
+  using Task = std::function<Delivery(Session&)>;
   bool Post(Task task);
   void Work();
 
