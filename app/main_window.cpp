@@ -131,8 +131,10 @@ TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& 
 }
 
 TFormMain::~TFormMain() {
-  // The runner's thread ends first, while everything its reports refer to still exists.
+  // The runner's thread ends first, while everything its reports refer to still exists; the
+  // report of an exchange cut short this way is dropped, so its busy cursor goes here.
   exchange_.reset();
+  if (exchange_running_) QApplication::restoreOverrideCursor();
   if (FormMain == this) FormMain = nullptr;
 }
 

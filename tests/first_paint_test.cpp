@@ -3,6 +3,7 @@
 // the first paint of a bare window with the same widgets and of the main window are printed.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QMainWindow>
@@ -70,6 +71,7 @@ TEST(FirstPaintTest, TheWindowAppearsAsSoonAsABareOneWhileTheVersionQueryWaits) 
     query_running_at_paint = query_running_at_paint && form->ExchangeRunning();
     EXPECT_FALSE(form->isEnabled()) << "disabled while the query runs";
     form.reset();  // cancels the query
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor goes with the window";
   }
   EXPECT_TRUE(query_running_at_paint);
   RecordProperty("bare_ms", std::to_string(static_cast<double>(bare) / 1e6));
