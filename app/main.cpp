@@ -8,16 +8,16 @@
 #include "app/system_language.h"
 #include "app/user_prompts.h"
 #include "link/system_links.h"
+#include "session/session.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("krt6-setting-tool"));
   QApplication::setApplicationDisplayName(QStringLiteral("K-RT6 Setting Tool"));
   try {
-    krt6::LinkLayer link;
-    krt6::InstallSystemLinks(link);
+    krt6::Session session([](krt6::LinkLayer& link) { krt6::InstallSystemLinks(link); });
     krt6::QtUserPrompts prompts;
-    krt6::TFormMain window(link, prompts, krt6::SystemLocaleName(std::getenv));
+    krt6::TFormMain window(session, prompts, krt6::SystemLocaleName(std::getenv));
     window.show();
     return QApplication::exec();
   } catch (const std::exception& error) {

@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,10 +12,11 @@
 #include <QTimer>
 #include <QValidator>
 #include <cstdio>
-#include <thread>
 
+#include "app/exchange_adapter.h"
 #include "app/system_language.h"
 #include "app/user_prompts.h"
+#include "dialogs/comm_log.h"
 #include "dialogs/language.h"
 #include "texts/texts.h"
 #include "ui_main_window.h"
@@ -68,13 +68,13 @@ Language TFormMain::GetSystemLanguage(const std::string& locale_name) {
   return LanguageForLocale(locale_name);
 }
 
-TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& locale_name,
+TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& locale_name,
                      QWidget* parent)
     : QMainWindow(parent),
       ui_(std::make_unique<Ui::TFormMain>()),
-      link_(link),
+      session_(session),
       prompts_(prompts),
-      protocol_(link) {
+      exchange_(std::make_unique<ExchangeAdapter>(session)) {
   FormMain = this;
 
   // The window and its controls with their initial values.
@@ -94,15 +94,15 @@ TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& l
   timer1_ = new QTimer(this);
   timer1_->setObjectName(QStringLiteral("Timer1"));
   timer1_->setInterval(1000);
+  CreateCommunicationLog();
   Connect();
   timer1_->start();
 
   move(60, 60);
   ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
 
-  settings_ = LinkSettings{};
-  link_.SetLinkSettings(settings_.Serial, settings_.LptName, settings_.Tcp, settings_.CodeMode);
-  version_index_ = 4;
+  session_.Settings() = LinkSettings{};
+  session_.SetVersionIndex(4);
 
   const Language language = GetSystemLanguage(locale_name);
   ui_->ComboBoxLanguage->setCurrentIndex(static_cast<int>(language));
@@ -115,8 +115,6 @@ TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& l
   parameters_.CarriedValue1 = 32;
   parameters_.CarriedValue2 = 32;
 
-  DetectFirmwareVersion();
-
   if (language_ == Language::kJapanese) {
     parameters_.Parity = 1;
     parameters_.Destination = 1;
@@ -124,9 +122,19 @@ TFormMain::TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& l
   ShowParameters(parameters_);
   ShowLanSettings(lan_);
   ShowPortSettings();
+
+  // The version query runs while the window appears; the records show the version it found.
+  DetectFirmwareVersion([this](ResultCode) {
+    ShowParameters(parameters_);
+    ShowLanSettings(lan_);
+  });
 }
 
 TFormMain::~TFormMain() {
+  // The runner's thread ends first, while everything its reports refer to still exists; the
+  // report of an exchange cut short this way is dropped, so its busy cursor goes here.
+  exchange_.reset();
+  if (exchange_running_) QApplication::restoreOverrideCursor();
   if (FormMain == this) FormMain = nullptr;
 }
 
@@ -161,6 +169,7 @@ void TFormMain::Connect() {
   connect(ui_->ButtonCalibSensor, &QPushButton::clicked, this, &TFormMain::ButtonCalibSensorClick);
   connect(ui_->Exit1, &QAction::triggered, this, &TFormMain::Exit1Click);
   connect(ui_->About1, &QAction::triggered, this, &TFormMain::About1Click);
+  connect(comm_log_action_, &QAction::triggered, this, &TFormMain::CommLog1Click);
   connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
   InstallHostNameKeyFilter();
 }
@@ -173,8 +182,9 @@ int TFormMain::VersionItemIndex() const {
 }
 
 void TFormMain::ShowPortSettings() {
-  const SerialSettings& s = settings_.Serial;
-  panels_[0]->setText(QString::fromStdString(settings_.LptName));
+  const LinkSettings& settings = session_.Settings();
+  const SerialSettings& s = settings.Serial;
+  panels_[0]->setText(QString::fromStdString(settings.LptName));
   char summary[256];
   std::snprintf(summary, sizeof summary, "%s %s,%s,%s,%s %s %s", s.PortName.c_str(),
                 TextAt(kBaudRateText, s.BaudRateIndex), TextAt(kParityText, s.ParityIndex),
@@ -193,7 +203,7 @@ void TFormMain::Timer1Timer() {
 void TFormMain::ComboBoxInterFaceChange() {
   const int item = InterfaceIndex();
   ui_->ButtonInterFace->setEnabled(item != lkUsb);
-  const bool can_receive = link_.CanReceive(static_cast<LinkKind>(item));
+  const bool can_receive = session_.CanReceive(static_cast<LinkKind>(item));
   ui_->ButtonGetStatus->setEnabled(can_receive);
   ui_->ButtonRead->setEnabled(can_receive);
   ui_->ButtonExRead->setEnabled(can_receive);
@@ -208,8 +218,6 @@ void TFormMain::ShowMessage(const QString& text, const QString& details) {
 }
 
 void TFormMain::Guarded(const std::function<void()>& body) {
-  // A new handler: a cancel of an earlier one no longer applies.
-  if (!exchange_running_) cancelled_ = false;
   try {
     body();
   } catch (const std::exception& error) {
@@ -219,40 +227,29 @@ void TFormMain::Guarded(const std::function<void()>& body) {
   }
 }
 
-ResultCode TFormMain::RunExchange(const Operation& operation,
-                                  const std::function<void()>& on_success, bool quiet) {
+bool TFormMain::RunExchange(Job job, std::function<void(const OutcomeStatus&)> on_end, bool quiet,
+                            Then then) {
   // One exchange at a time, and none once the operator asked to close the window.
-  if (exchange_running_ || close_requested_) return kUnknownError;
-  if (cancelled_) return kCancelled;
+  if (exchange_running_ || close_requested_) return false;
+  session_.SetLinkKind(static_cast<LinkKind>(InterfaceIndex()));
+  session_.SetLanguage(language_);
+  const bool started =
+      exchange_->Start(std::move(job), [this, on_end = std::move(on_end), quiet,
+                                        then = std::move(then)](const OutcomeStatus& result) {
+        FinishExchange(result, on_end, quiet, then);
+      });
+  if (!started) return false;
+  // The exchange blocks on the device on the runner's thread while this thread keeps repainting
+  // and ticking the clock. The window is disabled, so nothing else can start.
   exchange_running_ = true;
-  protocol_.ClearCancel();
   setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
+  return true;
+}
 
-  const auto link = static_cast<LinkKind>(InterfaceIndex());
-  int version = version_index_;
-  ResultCode result = kUnknownError;
-  std::string details;
-  {
-    // The exchange blocks on the device, so it runs on a worker thread while this thread keeps
-    // repainting and ticking the clock. The window is disabled, so nothing else can start.
-    QEventLoop loop;
-    std::thread worker([&] {
-      // Nothing may leave the worker: an escaping exception would end the program.
-      try {
-        result = operation(protocol_, link, version);
-        if (result != kSuccess) details = protocol_.LastError();
-      } catch (const std::exception& error) {
-        result = kUnknownError;
-        details = error.what();
-      } catch (...) {
-        result = kUnknownError;
-      }
-      QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
-  }
+void TFormMain::FinishExchange(const OutcomeStatus& result,
+                               const std::function<void(const OutcomeStatus&)>& on_end, bool quiet,
+                               const Then& then) {
   exchange_running_ = false;
   QApplication::restoreOverrideCursor();
 
@@ -260,29 +257,26 @@ ResultCode TFormMain::RunExchange(const Operation& operation,
     // The window closes: no message, no result shown.
     setEnabled(true);
     QTimer::singleShot(0, this, &QWidget::close);
-    return result;
+    return;
   }
-  if (result != kSuccess) {
-    if (!quiet || result == kCancelled) {
-      ShowMessage(QString::fromUtf8(MessageText(result, language_)),
-                  QString::fromStdString(details));
-    }
-  } else if (on_success) {
-    on_success();
+  if (on_end) Guarded([&] { on_end(result); });
+  if (!result.Ok() && (!quiet || result.Code == kCancelled)) {
+    ShowMessage(QString::fromUtf8(MessageText(result.Code, language_)),
+                QString::fromStdString(result.Details));
   }
   setEnabled(true);
   show();
   raise();
   activateWindow();
-  return result;
+  // Once the operator has cancelled, the rest of the handler starts no further exchange.
+  if (then && result.Code != kCancelled) Guarded([&] { then(result.Code); });
 }
 
 bool TFormMain::event(QEvent* event) {
   // The window is disabled during an exchange, so its keys arrive here and nowhere else.
   if (exchange_running_ && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    cancelled_ = true;
-    protocol_.Cancel();
+    exchange_->Cancel();
     return true;
   }
   return QMainWindow::event(event);
@@ -290,20 +284,19 @@ bool TFormMain::event(QEvent* event) {
 
 void TFormMain::ButtonGetStatusClick() {
   Guarded([this] {
-    std::int32_t status = 0;
-    RunExchange(
-        [&status](Protocol& protocol, LinkKind link, int& version) {
-          return protocol.ExecuteCommand<ckReadStatus>(link, status, version);
-        },
-        [&] { ui_->EditStatus->setText(QString::fromUtf8(StatusText(status, language_))); });
+    Exchange([](Session& session) { return session.ReadStatus(); },
+             [this](const Outcome<std::int32_t>& status) {
+               if (!status.Ok()) return;
+               ui_->EditStatus->setText(QString::fromUtf8(StatusText(status.Value, language_)));
+             });
   });
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
   if (exchange_running_) {
-    // Cancel the exchange; RunExchange closes the window once the link is closed.
+    // Cancel the exchange; the window closes once the runner has reported its end.
     close_requested_ = true;
-    protocol_.Cancel();
+    exchange_->Cancel();
     event->ignore();
     return;
   }
@@ -311,5 +304,21 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFormMain::Exit1Click() { close(); }
+
+void TFormMain::CreateCommunicationLog() {
+  // The log sits in the menu after Exit; its caption follows the language with the others.
+  comm_log_action_ = new QAction(this);
+  comm_log_action_->setObjectName(QStringLiteral("CommLog1"));
+  ui_->File1->insertAction(ui_->Exit1, comm_log_action_);
+  comm_log_ = new TFormCommLog(this, [this](QWidget* parent) {
+    return prompts_.SaveFileName(parent, QStringLiteral("*.txt"), QStringLiteral("txt"), {});
+  });
+  exchange_->ForwardTrace([this](const TraceEvent& event) { comm_log_->Append(event); });
+}
+
+void TFormMain::CommLog1Click() {
+  comm_log_->show();
+  comm_log_->raise();
+}
 
 }  // namespace krt6

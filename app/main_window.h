@@ -1,6 +1,7 @@
-// The main window: it owns all state of the program (link settings, parameter block, LAN
-// settings, firmware version index), wires each control event to its operation and frames every
-// printer exchange the same way.
+// The main window: it maps its controls to the records (parameter block, LAN settings) and back,
+// wires each control event to its operation and frames every printer exchange the same way. The
+// printer itself (link settings, link, protocol, firmware version index) is the session's; the
+// exchanges run on the session runner's thread and their results come back to this thread.
 #pragma once
 
 #include <QMainWindow>
@@ -9,16 +10,19 @@
 #include <memory>
 #include <string>
 
-#include "link/link_layer.h"
-#include "link/link_settings.h"
+#include <type_traits>
+
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
 #include "records/records.h"
+#include "session/outcome.h"
+#include "session/session.h"
 #include "texts/language.h"
 
 class QLabel;
 class QLineEdit;
 class QTimer;
+class QAction;
 class QCloseEvent;
 
 namespace Ui {
@@ -30,6 +34,8 @@ namespace krt6 {
 class UserPrompts;
 class TFormMain;
 class FileResult;
+class ExchangeAdapter;
+class TFormCommLog;
 
 // The one main window while it exists.
 extern TFormMain* FormMain;
@@ -38,18 +44,20 @@ class TFormMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  // `link` carries the exchanges (real or test backends), `prompts` shows message boxes,
-  // `locale_name` is the system's locale ("ja_JP.UTF-8" starts in Japanese).
-  TFormMain(LinkLayer& link, UserPrompts& prompts, const std::string& locale_name,
+  // `session` is the printer the exchanges go to (real or test backends), `prompts` shows
+  // message boxes, `locale_name` is the system's locale ("ja_JP.UTF-8" starts in Japanese). The
+  // window appears at once: the start-up version query runs once it is constructed, while the
+  // window is disabled, and shows its result when the printer has answered.
+  TFormMain(Session& session, UserPrompts& prompts, const std::string& locale_name,
             QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  // State the window owns.
-  LinkSettings& Settings() { return settings_; }
+  // The records the window holds.
   ParameterBlock& Parameters() { return parameters_; }
   LanSettings& Lan() { return lan_; }
-  int VersionIndex() const { return version_index_; }
   Language CurrentLanguage() const { return language_; }
+  // True from the start of an exchange until its result has been shown and its handler's next
+  // exchange (if any) has started.
   bool ExchangeRunning() const { return exchange_running_; }
 
   // Start-up and status bar.
@@ -64,8 +72,11 @@ class TFormMain : public QMainWindow {
   void LanSettingsFromControls(LanSettings& settings);
   void ShowLanSettings(const LanSettings& settings);
 
-  // Firmware version selection.
-  void DetectFirmwareVersion();
+  // What runs after an exchange that was not cancelled (whatever its result).
+  using Then = std::function<void(ResultCode result)>;
+
+  // Firmware version selection: the query selects the version the printer reports.
+  void DetectFirmwareVersion(Then then = {});
   void SelectVersionFromText(const char* text);
 
   // The key filter of the DHCP host name: Backspace, ASCII letters and digits pass; any other
@@ -76,14 +87,29 @@ class TFormMain : public QMainWindow {
   int VersionItemIndex() const;
 
   // The exchange frame shared by every printer button: disables the window and shows the busy
-  // cursor, runs `operation` on a worker thread while this thread keeps processing events
-  // (repaints, the clock, Esc and the close box, which cancel the exchange), then shows the
-  // message of a non-zero result (unless `quiet`; a cancel is always shown), runs `on_success`
-  // on success, and enables and raises the window again. Once the operator has cancelled, the
-  // rest of the handler starts no further exchange (kCancelled, nothing shown).
-  using Operation = std::function<ResultCode(Protocol& protocol, LinkKind link, int& version)>;
-  ResultCode RunExchange(const Operation& operation, const std::function<void()>& on_success = {},
-                         bool quiet = false);
+  // cursor, and starts `job` on the session runner's thread; this thread keeps processing events
+  // (repaints, the clock, Esc and the close box, which cancel the exchange). When the job has
+  // ended, back on this thread: `on_end` takes its result (whatever it is), the message of a
+  // non-zero result is shown (unless `quiet`; a cancel is always shown), the window is enabled
+  // and raised again, and `then` runs unless the exchange was cancelled, so a cancelled handler
+  // starts no further exchange. False (and nothing started) while an exchange runs or the window
+  // closes; when the window closes during the exchange, nothing of this runs.
+  using Job = std::function<OutcomeStatus(Session& session)>;
+  bool RunExchange(Job job, std::function<void(const OutcomeStatus&)> on_end = {},
+                   bool quiet = false, Then then = {});
+  // The same for an operation with a value: `on_end` gets the whole outcome.
+  template <typename Call, typename End>
+  bool Exchange(Call call, End on_end, bool quiet = false, Then then = {}) {
+    using Result = std::invoke_result_t<Call&, Session&>;
+    auto result = std::make_shared<Result>();  // written by the job, read once it has ended
+    return RunExchange(
+        [call = std::move(call), result](Session& session) -> OutcomeStatus {
+          *result = call(session);
+          return *result;
+        },
+        [on_end = std::move(on_end), result](const OutcomeStatus&) { on_end(*result); }, quiet,
+        std::move(then));
+  }
 
   // Shows a message box through the window's prompts.
   void ShowMessage(const QString& text, const QString& details = {});
@@ -106,6 +132,7 @@ class TFormMain : public QMainWindow {
   void Timer1Timer();
   void Exit1Click();
   void About1Click();
+  void CommLog1Click();
 
  protected:
   bool event(QEvent* event) override;
@@ -117,6 +144,10 @@ class TFormMain : public QMainWindow {
   // message box here, so that no exception reaches the event loop.
   void Guarded(const std::function<void()>& body);
   int InterfaceIndex() const;
+  void FinishExchange(const OutcomeStatus& result,
+                      const std::function<void(const OutcomeStatus&)>& on_end, bool quiet,
+                      const Then& then);
+  void CreateCommunicationLog();
   void Connect();
   void InstallHostNameKeyFilter();
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
@@ -137,19 +168,18 @@ class TFormMain : public QMainWindow {
   QString ChooseOpenFile(const QString& extension);
 
   std::unique_ptr<Ui::TFormMain> ui_;
-  LinkLayer& link_;
+  Session& session_;
   UserPrompts& prompts_;
-  Protocol protocol_;
-  LinkSettings settings_;
   ParameterBlock parameters_;
   LanSettings lan_;
-  int version_index_ = 4;
   Language language_ = Language::kEnglish;
   QLabel* panels_[4] = {};
   QTimer* timer1_ = nullptr;
+  QAction* comm_log_action_ = nullptr;
+  TFormCommLog* comm_log_ = nullptr;
   bool exchange_running_ = false;
   bool close_requested_ = false;
-  bool cancelled_ = false;  // Esc during this handler's exchange: its later ones do not start
+  std::unique_ptr<ExchangeAdapter> exchange_;  // the runner's thread ends before the window
 
   // What the file dialogs keep between uses. The save dialog offers the name last chosen in it,
   // on either page; the open dialog's name is cleared before every use.

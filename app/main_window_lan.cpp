@@ -62,17 +62,18 @@ void TFormMain::ShowLanSettings(const LanSettings& settings) {
   ui_->EditSocketPort->setText(QString::number(settings.SocketPort));
   ui_->ComboBoxDHCP->setCurrentIndex(settings.DhcpEnabled != 0 ? 1 : 0);
   ui_->EditDHCPID->setText(FieldText(settings.DhcpId));
-  ui_->EditDHCPHostName->setEnabled(version_index_ >= 4);
+  ui_->EditDHCPHostName->setEnabled(session_.VersionIndex() >= 4);
   ui_->EditDHCPHostName->setText(FieldText(settings.DhcpHostName));
 }
 
 void TFormMain::ButtonExReadClick() {
   Guarded([this] {
-    RunExchange(
-        [this](Protocol& protocol, LinkKind link, int& version) {
-          return protocol.ExecuteCommand<ckReadLanSettings>(link, lan_, version);
-        },
-        [this] { ShowLanSettings(lan_); });
+    Exchange([start = lan_](Session& session) { return session.ReadLanSettings(start); },
+             [this](const Outcome<LanSettings>& read) {
+               // A failed read leaves in the record what it had decoded by then.
+               lan_ = read.Value;
+               if (read.Ok()) ShowLanSettings(lan_);
+             });
   });
 }
 
@@ -90,18 +91,17 @@ void TFormMain::ButtonExSetClick() {
     // Gathered while the window is still enabled; a conversion error ends the handler here.
     LanSettingsFromControls(lan_);
     if (RefuseUnsendable(CheckLanSettings(lan_))) return;
-    RunExchange([this](Protocol& protocol, LinkKind link, int& version) {
-      return protocol.ExecuteCommand<ckWriteLanSettings>(link, lan_, version);
+    RunExchange([settings = lan_](Session& session) {
+      return OutcomeStatus(session.WriteLanSettings(settings));
     });
   });
 }
 
 void TFormMain::ButtonCalibSensorClick() {
   Guarded([this] {
-    std::int32_t sensor = ui_->ComboBoxSensor->currentIndex();
-    RunExchange([sensor](Protocol& protocol, LinkKind link, int& version) mutable {
-      return protocol.ExecuteCommand<ckCalibrateSensor>(link, sensor, version);
-    });
+    const std::int32_t sensor = ui_->ComboBoxSensor->currentIndex();
+    RunExchange(
+        [sensor](Session& session) { return OutcomeStatus(session.CalibrateSensor(sensor)); });
   });
 }
 

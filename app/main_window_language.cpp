@@ -12,15 +12,17 @@
 
 #include "app/caption_table.h"
 #include "app/main_window.h"
+#include "dialogs/comm_log.h"
 #include "dialogs/language_apply.h"
 #include "dialogs/open_dialogs.h"
+#include "texts/texts.h"
 #include "ui_main_window.h"
 
 namespace krt6 {
 
 void TFormMain::SetLanguage(Language language) {
   language_ = language;
-  protocol_.SetLanguage(language);
+  session_.SetLanguage(language);
   for (std::size_t row = 0; row < CaptionTable.size(); ++row) {
     const CaptionEntry& entry = CaptionTable[row];
     if (row == kPageControlFontBefore) SetLanguageFont(ui_->PageControl1, language);
@@ -54,14 +56,17 @@ void TFormMain::SetLanguage(Language language) {
     }
   }
   SetLanguageFont(statusBar(), language);
+  comm_log_action_->setText(QString::fromUtf8(TextFor(kCommunicationLogText, language)));
+  comm_log_->SetLanguage(language);
 }
 
 void TFormMain::ButtonInterFaceClick() {
+  LinkSettings& settings = session_.Settings();
   switch (InterfaceIndex()) {
-    case lkCom: OpenRs232Setup(this, settings_.Serial, language_); break;
-    case lkLpt: OpenLPTSetup(this, settings_.LptName, language_); break;
+    case lkCom: OpenRs232Setup(this, settings.Serial, language_); break;
+    case lkLpt: OpenLPTSetup(this, settings.LptName, language_); break;
     case lkEthernet:
-      OpenNetSetup(this, settings_.Tcp, language_,
+      OpenNetSetup(this, settings.Tcp, language_,
                    [this](const QString& text) { ShowMessage(text); });
       break;
     default: break;

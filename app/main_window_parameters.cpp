@@ -62,24 +62,23 @@ void TFormMain::ShowParameters(const ParameterBlock& block) {
   ui_->EditEuroCode->setText(QString::fromLatin1(
       block.EuroCode, static_cast<qsizetype>(strnlen(block.EuroCode, sizeof block.EuroCode))));
   ui_->EditXAdj->setText(QString::number(block.XAdj));
-  ui_->ComboBoxDestination->setEnabled(version_index_ >= 1);
-  ui_->ComboBoxModelSelect->setEnabled(version_index_ >= 2);
-  ui_->ComboBoxBlankSpaceLen->setEnabled(version_index_ >= 3);
+  ui_->ComboBoxDestination->setEnabled(session_.VersionIndex() >= 1);
+  ui_->ComboBoxModelSelect->setEnabled(session_.VersionIndex() >= 2);
+  ui_->ComboBoxBlankSpaceLen->setEnabled(session_.VersionIndex() >= 3);
 }
 
 void TFormMain::SelectVersionFromText(const char* text) {
   // Selecting by index does not run ComboBoxVersionChange (it listens to operator actions).
   ui_->ComboBoxVersion->setCurrentIndex(VersionIndexForText(text));
-  version_index_ = ui_->ComboBoxVersion->currentIndex();
+  session_.SetVersionIndex(ui_->ComboBoxVersion->currentIndex());
 }
 
-void TFormMain::DetectFirmwareVersion() {
-  VersionText text;
-  RunExchange(
-      [&text](Protocol& protocol, LinkKind link, int& version) {
-        return protocol.ExecuteCommand<ckReadFirmwareVersion>(link, text, version);
-      },
-      [&] { SelectVersionFromText(text.Text); }, /*quiet=*/true);
+void TFormMain::DetectFirmwareVersion(Then then) {
+  Exchange([](Session& session) { return session.ReadFirmwareVersion(); },
+           [this](const Outcome<VersionText>& version) {
+             if (version.Ok()) SelectVersionFromText(version.Value.Text);
+           },
+           /*quiet=*/true, std::move(then));
 }
 
 bool TFormMain::RefuseUnsendable(SettingField field) {
@@ -108,12 +107,14 @@ SettingField TFormMain::CheckEuroCodeEdit(bool to_send) const {
 void TFormMain::ButtonReadClick() {
   ui_->ButtonRead->setEnabled(false);
   Guarded([this] {
-    DetectFirmwareVersion();
-    RunExchange(
-        [this](Protocol& protocol, LinkKind link, int& version) {
-          return protocol.ExecuteCommand<ckReadParameters>(link, parameters_, version);
-        },
-        [this] { ShowParameters(parameters_); });
+    DetectFirmwareVersion([this](ResultCode) {
+      Exchange([start = parameters_](Session& session) { return session.ReadParameters(start); },
+               [this](const Outcome<ParameterBlock>& read) {
+                 // A failed read leaves in the record what it had decoded by then.
+                 parameters_ = read.Value;
+                 if (read.Ok()) ShowParameters(parameters_);
+               });
+    });
   });
   ui_->ButtonRead->setEnabled(true);
 }
@@ -124,26 +125,26 @@ void TFormMain::ButtonSetClick() {
     // A text its command cannot carry is refused before anything is opened, the version query
     // included; the record keeps what it held.
     if (RefuseUnsendable(CheckEuroCodeEdit(/*to_send=*/true))) return;
-    DetectFirmwareVersion();
-    // The operator cancelled the version query: Set ends there, with nothing more to say.
-    if (cancelled_) return;
-    // A text that is no integer raises the conversion error here, before anything is sent.
-    ParametersFromControls(parameters_);
-    // Without a printer version there is no format to send the block in, and a value too wide
-    // for its field would shift every field after it: refuse both before opening the link.
-    if (RefuseUnsendable(
-            CheckParameterBlock(parameters_, version_index_, settings_.CodeMode != 0))) {
-      return;
-    }
-    RunExchange([this](Protocol& protocol, LinkKind link, int& version) {
-      return protocol.ExecuteCommand<ckWriteParameters>(link, parameters_, version);
+    // A cancelled version query ends Set there, with nothing more to say.
+    DetectFirmwareVersion([this](ResultCode) {
+      // A text that is no integer raises the conversion error here, before anything is sent.
+      ParametersFromControls(parameters_);
+      // Without a printer version there is no format to send the block in, and a value too wide
+      // for its field would shift every field after it: refuse both before opening the link.
+      if (RefuseUnsendable(CheckParameterBlock(parameters_, session_.VersionIndex(),
+                                               session_.Settings().CodeMode != 0))) {
+        return;
+      }
+      RunExchange([block = parameters_](Session& session) {
+        return OutcomeStatus(session.WriteParameters(block));
+      });
     });
   });
   ui_->ButtonSet->setEnabled(true);
 }
 
 void TFormMain::ComboBoxVersionChange() {
-  version_index_ = VersionItemIndex();
+  session_.SetVersionIndex(VersionItemIndex());
   // The stored records go back into the controls: edits not yet taken into them are dropped.
   ShowParameters(parameters_);
   ShowLanSettings(lan_);

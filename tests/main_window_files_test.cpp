@@ -272,6 +272,7 @@ TEST(WindowLoadTest, BytesAfterTheTextsNulSurviveSaveAndSet) {
   EXPECT_TRUE(f.prompts.messages.empty());
   EXPECT_EQ(ReadBytes(dir / "out.ts1"), Bytes(file.begin(), file.end()));
   f.window->ButtonExSetClick();  // no printer: the record is taken all the same
+  testing::WaitIdle();
   const LanSettingsFileBytes record = EncodeLanSettings(f.window->Lan());
   EXPECT_EQ(Bytes(record.begin(), record.end()), Bytes(file.begin(), file.end()));
   EXPECT_EQ(f.prompts.messages.size(), 1u);  // the port open error, no refusal

@@ -339,6 +339,7 @@ TEST(MainWindowLanguageTest, StatusTextKeepsItsLanguageUntilWrittenAgain) {
       "41"
       "0000000000");
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   EXPECT_EQ(f.Edit("EditStatus")->text(), "ON LINE");
   SwitchTo(f, 1);
   EXPECT_EQ(f.Edit("EditStatus")->text(), "ON LINE");
@@ -348,6 +349,7 @@ TEST(MainWindowLanguageTest, StatusTextKeepsItsLanguageUntilWrittenAgain) {
       "41"
       "0000000000");
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   EXPECT_EQ(f.Edit("EditStatus")->text(), U("オンライン"));
   SwitchTo(f, 0);
   EXPECT_EQ(f.Edit("EditStatus")->text(), U("オンライン"));
@@ -399,6 +401,7 @@ void ChooseIn(QWidget* form, const char* list, const char* item) {
 
 void ClickIn(QWidget* form, const char* button) {
   form->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+  testing::WaitIdle();
 }
 
 TEST(SetupButtonTest, SerialDialogEditsTheWindowsSettingsAndTheStatusBarFollows) {
@@ -412,8 +415,9 @@ TEST(SetupButtonTest, SerialDialogEditsTheWindowsSettingsAndTheStatusBarFollows)
     ClickIn(FormRs232Setup, "ButtonSet");
   });
   f.Button("ButtonInterFace")->click();
+  testing::WaitIdle();
   EXPECT_EQ(FormRs232Setup, nullptr);
-  EXPECT_EQ(f.window->Settings().Serial.PortName, "COM4");
+  EXPECT_EQ(f.session.Settings().Serial.PortName, "COM4");
   EXPECT_EQ(Panel(f, 1), "COM4 115200,O,8,1 RTS ");
 }
 
@@ -428,10 +432,11 @@ TEST(SetupButtonTest, DialogsOpenInTheCurrentLanguageAndCancelStillRefreshesTheS
     ChooseIn(FormLPTSetup, "ComboBoxLPT", "LPT3");
     ClickIn(FormLPTSetup, "ButtonCancel");
   });
-  f.window->Settings().LptName = "LPT2";  // shown only once the status bar is rewritten
+  f.session.Settings().LptName = "LPT2";  // shown only once the status bar is rewritten
   f.Button("ButtonInterFace")->click();
+  testing::WaitIdle();
   EXPECT_EQ(caption, U("LPT 設定"));
-  EXPECT_EQ(f.window->Settings().LptName, "LPT2");
+  EXPECT_EQ(f.session.Settings().LptName, "LPT2");
   EXPECT_EQ(Panel(f, 0), "LPT2");
 }
 
@@ -448,10 +453,11 @@ TEST(SetupButtonTest, NetDialogReportsAConversionErrorThroughTheWindowsPrompts) 
     ClickIn(FormNetSetup, "ButtonSet");
   });
   f.Button("ButtonInterFace")->click();
+  testing::WaitIdle();
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "'abc' is not a valid integer value");
-  EXPECT_EQ(f.window->Settings().Tcp.IPAddr, "192.168.10.20");
-  EXPECT_EQ(f.window->Settings().Tcp.Port, 9100);
+  EXPECT_EQ(f.session.Settings().Tcp.IPAddr, "192.168.10.20");
+  EXPECT_EQ(f.session.Settings().Tcp.Port, 9100);
 }
 
 TEST(SetupButtonTest, UsbOpensNoDialog) {
@@ -465,7 +471,7 @@ TEST(SetupButtonTest, UsbOpensNoDialog) {
       dialog->reject();
     }
   });
-  f.window->Settings().LptName = "LPT4";
+  f.session.Settings().LptName = "LPT4";
   f.window->ButtonInterFaceClick();  // the button itself is disabled on USB
   QCoreApplication::processEvents();
   EXPECT_FALSE(opened);

@@ -17,6 +17,7 @@
 #include "link/tcp_link.h"
 #include "support/os_bench.h"
 #include "support/recording_prompts.h"
+#include "support/window_fixture.h"
 
 namespace krt6 {
 namespace {
@@ -26,24 +27,32 @@ using emulator::EmulatorOptions;
 using emulator::Transport;
 
 struct RealWindow {
-  LinkLayer link;
   testing::RecordingPrompts prompts;
   std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
+  std::function<void(LinkLayer&)> replace;  // backends put in place of the system's
+  Session session;
   std::unique_ptr<TFormMain> window;
 
-  RealWindow() {
-    SystemLinkOptions o;
-    o.Ports = ports;
-    o.Usb = std::make_shared<testing::NoUsb>();
-    InstallSystemLinks(link, o);
-    window = std::make_unique<TFormMain>(link, prompts, "en_US.UTF-8");
+  explicit RealWindow(std::function<void(LinkLayer&)> replace_links = {})
+      : replace(std::move(replace_links)), session([this](LinkLayer& link) {
+          SystemLinkOptions o;
+          o.Ports = ports;
+          o.Usb = std::make_shared<testing::NoUsb>();
+          InstallSystemLinks(link, o);
+          if (replace) replace(link);
+        }) {
+    window = std::make_unique<TFormMain>(session, prompts, "en_US.UTF-8");
+    testing::WaitIdle();
   }
   void ChooseInterface(int kind) const {
     auto* c = window->findChild<QComboBox*>("ComboBoxInterFace");
     c->setCurrentIndex(kind);
     emit c->activated(kind);
   }
-  void GetStatus() const { window->findChild<QPushButton*>("ButtonGetStatus")->click(); }
+  void GetStatus() const {
+    window->findChild<QPushButton*>("ButtonGetStatus")->click();
+    testing::WaitIdle();
+  }
   QString Status() const { return window->findChild<QLineEdit*>("EditStatus")->text(); }
 };
 
@@ -72,8 +81,8 @@ TEST(MainWindowLinksTest, GetStatusOverEthernetShowsOnLine) {
   std::string error;
   ASSERT_TRUE(emu.Start(error)) << error;
   RealWindow w;
-  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
-  w.window->Settings().Tcp.Port = emu.Port();
+  w.session.Settings().Tcp.IPAddr = "127.0.0.1";
+  w.session.Settings().Tcp.Port = emu.Port();
   w.ChooseInterface(lkEthernet);
   w.GetStatus();
   EXPECT_TRUE(w.prompts.messages.empty());
@@ -84,7 +93,7 @@ TEST(MainWindowLinksTest, GetStatusOverEthernetShowsOnLine) {
   online.Port = 0;
   Emulator second(online);
   ASSERT_TRUE(second.Start(error)) << error;
-  w.window->Settings().Tcp.Port = second.Port();  // a setup edit takes effect at the next exchange
+  w.session.Settings().Tcp.Port = second.Port();  // a setup edit takes effect at the next exchange
   w.GetStatus();
   EXPECT_EQ(w.Status(), "ON LINE");
   EXPECT_EQ(second.Connections(), 1);
@@ -99,10 +108,11 @@ TEST(MainWindowLinksTest, ParameterReadOverEthernetDetectsTheFirmwareAndShowsThe
   std::string error;
   ASSERT_TRUE(emu.Start(error)) << error;
   RealWindow w;
-  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
-  w.window->Settings().Tcp.Port = emu.Port();
+  w.session.Settings().Tcp.IPAddr = "127.0.0.1";
+  w.session.Settings().Tcp.Port = emu.Port();
   w.ChooseInterface(lkEthernet);
   w.window->findChild<QPushButton*>("ButtonRead")->click();
+  testing::WaitIdle();
   EXPECT_TRUE(w.prompts.messages.empty());
   EXPECT_EQ(w.window->findChild<QComboBox*>("ComboBoxVersion")->currentText(), "1.0F ~ 1.0I");
   EXPECT_EQ(w.window->findChild<QLineEdit*>("EditXAdj")->text(), "-12");
@@ -122,10 +132,13 @@ TEST(MainWindowLinksTest, RepliedTextsThatCouldBreakTheFramingAreShownButNotSetB
   std::string error;
   ASSERT_TRUE(emu.Start(error)) << error;
   RealWindow w;
-  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
-  w.window->Settings().Tcp.Port = emu.Port();
+  w.session.Settings().Tcp.IPAddr = "127.0.0.1";
+  w.session.Settings().Tcp.Port = emu.Port();
   w.ChooseInterface(lkEthernet);
-  auto click = [&](const char* name) { w.window->findChild<QPushButton*>(name)->click(); };
+  auto click = [&](const char* name) {
+    w.window->findChild<QPushButton*>(name)->click();
+    testing::WaitIdle();
+  };
   auto edit = [&](const char* name) { return w.window->findChild<QLineEdit*>(name); };
 
   click("ButtonExRead");
@@ -198,8 +211,8 @@ TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
     auto emu = StartPrinter(true);
     RealWindow w;
     w.window->show();
-    w.window->Settings().Tcp.IPAddr = "127.0.0.1";
-    w.window->Settings().Tcp.Port = emu->Port();
+    w.session.Settings().Tcp.IPAddr = "127.0.0.1";
+    w.session.Settings().Tcp.Port = emu->Port();
     w.ChooseInterface(lkEthernet);
     auto* languages = w.window->findChild<QComboBox*>("ComboBoxLanguage");
     languages->setCurrentIndex(language);
@@ -216,6 +229,7 @@ TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
     emit version->textEdited("1.0");
     elapsed.start();
     w.window->findChild<QPushButton*>(button)->click();
+    testing::WaitIdle();
     EXPECT_LT(elapsed.elapsed(), 700);
     ASSERT_EQ(w.prompts.messages.size(), 1u);
     EXPECT_EQ(w.prompts.messages[0].text, QString::fromUtf8(expected));
@@ -225,7 +239,7 @@ TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
     EXPECT_TRUE(w.window->isEnabled());
     // The next button runs its exchange as usual.
     auto answering = StartPrinter(false);
-    w.window->Settings().Tcp.Port = answering->Port();
+    w.session.Settings().Tcp.Port = answering->Port();
     w.prompts.messages.clear();
     w.GetStatus();
     EXPECT_TRUE(w.prompts.messages.empty());
@@ -262,12 +276,13 @@ class ClosingClock final : public LinkBackend {
 
 TEST(MainWindowLinksTest, ClosingDuringAnExchangeClosesTheLinkWithinASecondAndTheWindow) {
   auto emu = StartPrinter(true);
-  RealWindow w;
   QElapsedTimer link_closed;
-  w.link.SetBackend(lkEthernet, std::make_unique<ClosingClock>(link_closed));
+  RealWindow w([&](LinkLayer& link) {
+    link.SetBackend(lkEthernet, std::make_unique<ClosingClock>(link_closed));
+  });
   w.window->show();
-  w.window->Settings().Tcp.IPAddr = "127.0.0.1";
-  w.window->Settings().Tcp.Port = emu->Port();
+  w.session.Settings().Tcp.IPAddr = "127.0.0.1";
+  w.session.Settings().Tcp.Port = emu->Port();
   w.ChooseInterface(lkEthernet);
   QElapsedTimer since_close;
   QTimer::singleShot(300, w.window.get(), [&] {

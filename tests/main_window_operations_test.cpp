@@ -17,6 +17,7 @@
 #include "support/recording_prompts.h"
 #include "support/scripted_printer.h"
 #include "support/temp_dir.h"
+#include "support/window_fixture.h"
 
 namespace krt6 {
 namespace {
@@ -26,17 +27,19 @@ using testing::RecordingPrompts;
 using testing::ScriptedPrinterState;
 
 struct PrinterWindow {
-  LinkLayer link;
   RecordingPrompts prompts;
   std::shared_ptr<ScriptedPrinterState> printers[4];
+  Session session{[this](LinkLayer& link) {
+    for (int kind = 0; kind < 4; ++kind) printers[kind] = InstallScriptedPrinter(link, kind);
+  }};
   std::unique_ptr<TFormMain> window;
 
   // `prepare` scripts the printers before the window starts (and asks for the version).
   explicit PrinterWindow(const std::string& locale = "en_US.UTF-8",
                          const std::function<void(PrinterWindow&)>& prepare = {}) {
-    for (int kind = 0; kind < 4; ++kind) printers[kind] = InstallScriptedPrinter(link, kind);
     if (prepare) prepare(*this);
-    window = std::make_unique<TFormMain>(link, prompts, locale);
+    window = std::make_unique<TFormMain>(session, prompts, locale);
+    testing::WaitIdle();
     usb().commands.clear();
   }
 
@@ -59,7 +62,10 @@ struct PrinterWindow {
     line->setText(text);
     emit line->textEdited(text);
   }
-  void Click(const char* button) const { Button(button)->click(); }
+  void Click(const char* button) const {
+    Button(button)->click();
+    testing::WaitIdle();
+  }
   std::vector<QString> Messages() const {
     std::vector<QString> texts;
     for (const auto& m : prompts.messages) texts.push_back(m.text);
@@ -126,7 +132,7 @@ TEST(ParameterPageTest, EnabledStatesFollowTheVersion) {
                       {4, true, true, true, true}};
   for (const Row& r : rows) {
     w.Choose("ComboBoxVersion", r.item);
-    EXPECT_EQ(w.window->VersionIndex(), r.item);
+    EXPECT_EQ(w.session.VersionIndex(), r.item);
     EXPECT_EQ(w.Combo("ComboBoxDestination")->isEnabled(), r.destination) << r.item;
     EXPECT_EQ(w.Combo("ComboBoxModelSelect")->isEnabled(), r.model) << r.item;
     EXPECT_EQ(w.Combo("ComboBoxBlankSpaceLen")->isEnabled(), r.blank) << r.item;
@@ -135,7 +141,7 @@ TEST(ParameterPageTest, EnabledStatesFollowTheVersion) {
     EXPECT_EQ(w.Combo("ComboBoxBlankSpaceLen")->currentText(), "2");
   }
   w.TypeVersion("1.0");
-  EXPECT_EQ(w.window->VersionIndex(), -1);
+  EXPECT_EQ(w.session.VersionIndex(), -1);
   EXPECT_FALSE(w.Combo("ComboBoxDestination")->isEnabled());
   EXPECT_FALSE(w.Edit("EditDHCPHostName")->isEnabled());
 }
@@ -157,7 +163,7 @@ TEST(ParameterPageTest, VersionChangeDiscardsEdits) {
 TEST(ParameterPageTest, StartupDetectionSelectsTheVersion) {
   PrinterWindow w("en_US.UTF-8",
                   [](PrinterWindow& p) { p.usb().Reply("WV", VersionReply("1.0J")); });
-  EXPECT_EQ(w.window->VersionIndex(), 3);
+  EXPECT_EQ(w.session.VersionIndex(), 3);
   EXPECT_EQ(w.Combo("ComboBoxVersion")->currentText(), "1.0J ~ 1.0T");
   EXPECT_TRUE(w.Combo("ComboBoxBlankSpaceLen")->isEnabled());
   EXPECT_FALSE(w.Edit("EditDHCPHostName")->isEnabled());
@@ -172,7 +178,7 @@ TEST(ParameterPageTest, SelectVersionFromText) {
   for (const auto& [text, item] : cases) {
     w.window->SelectVersionFromText(text);
     EXPECT_EQ(w.Combo("ComboBoxVersion")->currentText(), item) << text;
-    EXPECT_EQ(w.window->VersionIndex(), w.Combo("ComboBoxVersion")->currentIndex()) << text;
+    EXPECT_EQ(w.session.VersionIndex(), w.Combo("ComboBoxVersion")->currentIndex()) << text;
   }
 }
 
@@ -313,7 +319,7 @@ TEST(ParameterPageTest, SetWithoutVersionAsksForIt) {
   w.usb().Reply("WV", VersionReply("1.0G"));
   w.Click("ButtonSet");
   EXPECT_EQ(w.prompts.messages.size(), 1u);
-  EXPECT_EQ(w.window->VersionIndex(), 2);
+  EXPECT_EQ(w.session.VersionIndex(), 2);
   ASSERT_EQ(w.usb().commands.size(), 4u);
   EXPECT_EQ(w.usb().commands[2], "Z2;2,+000+000+00+000-00+00-00+000000");
 }

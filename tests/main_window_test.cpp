@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -9,8 +10,10 @@
 #include <QtTest/QTest>
 #include <limits>
 
+#include "dialogs/comm_log.h"
 #include "dialogs/language.h"
 #include "dialogs/rs232_setup.h"
+#include "support/temp_dir.h"
 #include "support/window_fixture.h"
 
 namespace krt6 {
@@ -49,7 +52,7 @@ TEST(MainWindowStartTest, WindowAndTopControls) {
             QStringList({"1.0B ~ 1.0C", "1.0D ~ 1.0E", "1.0F ~ 1.0I", "1.0J ~ 1.0T", "Other"}));
   EXPECT_EQ(f.Combo("ComboBoxVersion")->currentText(), "Other");
   EXPECT_TRUE(f.Combo("ComboBoxVersion")->isEditable());
-  EXPECT_EQ(w.VersionIndex(), 4);
+  EXPECT_EQ(f.session.VersionIndex(), 4);
   EXPECT_EQ(w.CurrentLanguage(), Language::kEnglish);
 }
 
@@ -148,8 +151,10 @@ TEST(MainWindowStartTest, MenuAndStatusBar) {
   ASSERT_EQ(top.size(), 2);
   EXPECT_EQ(top[0]->text(), "File");
   ASSERT_NE(top[0]->menu(), nullptr);
-  ASSERT_EQ(top[0]->menu()->actions().size(), 1);
-  EXPECT_EQ(top[0]->menu()->actions()[0]->text(), "Exit");
+  // The communication log joins the File menu, before Exit.
+  ASSERT_EQ(top[0]->menu()->actions().size(), 2);
+  EXPECT_EQ(top[0]->menu()->actions()[0]->text(), "Communication Log");
+  EXPECT_EQ(top[0]->menu()->actions()[1]->text(), "Exit");
   EXPECT_EQ(top[1]->text(), "About");
   EXPECT_EQ(top[1]->menu(), nullptr);  // acts at once
 
@@ -243,9 +248,9 @@ TEST(InterfaceChoiceTest, ParameterListChangeReappliesTheTableForTheCurrentInter
 
 TEST(PortSummaryTest, ShowsTheSerialSettingsInTheirOrder) {
   WindowFixture f;
-  SerialSettings& s = f.window->Settings().Serial;
+  SerialSettings& s = f.session.Settings().Serial;
   s = SerialSettings{"COM3", 3, 0, 2, 2, 2, 1};
-  f.window->Settings().LptName = "LPT3";
+  f.session.Settings().LptName = "LPT3";
   f.window->ShowPortSettings();
   EXPECT_EQ(Panel(f, 0), "LPT3");
   EXPECT_EQ(Panel(f, 1), "COM3 19200,E,7,2 RTS/CTS Xon/Xoff");
@@ -253,10 +258,11 @@ TEST(PortSummaryTest, ShowsTheSerialSettingsInTheirOrder) {
   f.window->ShowPortSettings();
   EXPECT_EQ(Panel(f, 1), "COM4 115200,O,8,1 RTS ");
   // The setup button rewrites the status bar whatever the interface.
-  f.window->Settings().LptName = "LPT2";
+  f.session.Settings().LptName = "LPT2";
   f.Choose("ComboBoxInterFace", lkCom);
   QTimer::singleShot(0, [] { FormRs232Setup->ButtonCancelClick(); });
   f.Button("ButtonInterFace")->click();
+  testing::WaitIdle();
   EXPECT_EQ(Panel(f, 0), "LPT2");
 }
 
@@ -264,6 +270,7 @@ TEST(GetStatusTest, FailedOpenShowsPortOpenErrorAndKeepsTheStatusText) {
   WindowFixture f;
   f.Edit("EditStatus")->setText("PAUSE");
   f.Button("ButtonGetStatus")->click();  // USB: the fake device is absent
+  testing::WaitIdle();
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "Port Open Error");
   EXPECT_TRUE(f.prompts.messages[0].details.contains("fake device absent"));
@@ -275,6 +282,7 @@ TEST(GetStatusTest, FailedOpenShowsPortOpenErrorAndKeepsTheStatusText) {
 TEST(GetStatusTest, FailureMessageIsInTheCurrentLanguage) {
   WindowFixture f("ja_JP.UTF-8");
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "ポートオープンエラー");
 }
@@ -288,6 +296,7 @@ TEST(GetStatusTest, SuccessShowsTheStatusTextOverTheChosenLink) {
       "41"
       "0000000000");
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   EXPECT_TRUE(f.prompts.messages.empty());
   EXPECT_EQ(f.Edit("EditStatus")->text(), "ON LINE");
   EXPECT_EQ(f.fakes[lkEthernet]->WrittenText(), "{WS|}");
@@ -300,6 +309,7 @@ TEST(GetStatusTest, SuccessShowsTheStatusTextOverTheChosenLink) {
       "08"
       "0000000000");
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   EXPECT_TRUE(f.prompts.messages.empty());
   EXPECT_EQ(f.Edit("EditStatus")->text(), "");
 }
@@ -311,6 +321,7 @@ TEST(GetStatusTest, ShortReplyIsAReceivingError) {
       "\x01"
       "000");
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "Data Receiving Error");
   EXPECT_EQ(f.fakes[lkCom]->closes, 1);
@@ -337,14 +348,14 @@ TEST(ExchangeFrameTest, WindowStaysAliveAndDisabledWhileThePrinterIsSlow) {
     if (f.window->ExchangeRunning()) {
       disabled_during = !f.window->isEnabled();
       // A second exchange cannot start while one runs.
-      second_refused = f.window->RunExchange([](Protocol&, int, int&) { return kSuccess; }, {},
-                                             true) == kUnknownError;
+      second_refused = !f.window->RunExchange([](Session&) { return OutcomeStatus{}; }, {}, true);
     }
   });
   probe.start();
   QElapsedTimer elapsed;
   elapsed.start();
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   EXPECT_GE(elapsed.elapsed(), 350);
   EXPECT_GE(ticks, 4);  // the event loop ran during the exchange
   EXPECT_TRUE(disabled_during);
@@ -366,6 +377,7 @@ TEST(ExchangeFrameTest, ClosingDuringAnExchangeFinishesItThenCloses) {
       "0000000000");
   QTimer::singleShot(50, f.window.get(), [&] { f.window->close(); });
   f.Button("ButtonGetStatus")->click();
+  testing::WaitIdle();
   EXPECT_TRUE(f.window->isVisible());  // not closed under the running exchange
   EXPECT_EQ(f.fakes[lkEthernet]->closes, 1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !f.window->isVisible(); }, 1000));
@@ -373,8 +385,11 @@ TEST(ExchangeFrameTest, ClosingDuringAnExchangeFinishesItThenCloses) {
 
 TEST(ExchangeFrameTest, AnErrorRaisedInsideAnOperationIsReportedNotThrown) {
   WindowFixture f;
-  const ResultCode rc = f.window->RunExchange(
-      [](Protocol&, int, int&) -> ResultCode { throw std::runtime_error("device vanished"); });
+  ResultCode rc = kSuccess;
+  f.window->RunExchange(
+      [](Session&) -> OutcomeStatus { throw std::runtime_error("device vanished"); }, {}, false,
+      [&](ResultCode result) { rc = result; });
+  f.WaitIdle();
   EXPECT_EQ(rc, kUnknownError);
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "Unknow Error");
@@ -416,16 +431,17 @@ TEST(VersionSelectorTest, TypedTextStaysAsTypedAndSelectsNoItem) {
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(edit->text(), typed);
     EXPECT_EQ(f.window->VersionItemIndex(), -1) << typed;
-    EXPECT_EQ(f.window->VersionIndex(), -1) << typed;
+    EXPECT_EQ(f.session.VersionIndex(), -1) << typed;
   }
   f.window->ButtonSetClick();
+  testing::WaitIdle();
   ASSERT_EQ(f.prompts.messages.size(), 1u);
   EXPECT_EQ(f.prompts.messages[0].text, "Select The Printer Version");
   // An item's exact text, typed, still selects it.
   edit->clear();
   QTest::keyClicks(edit, "Other");
   QTest::keyClick(edit, Qt::Key_Return);
-  EXPECT_EQ(f.window->VersionIndex(), 4);
+  EXPECT_EQ(f.session.VersionIndex(), 4);
 }
 
 TEST(ShowParametersTest, BlankSpaceLengthFarOutsideTheListShowsNoSelection) {
@@ -447,6 +463,55 @@ TEST(ExitTest, ExitClosesTheWindow) {
   f.window->show();
   f.window->Exit1Click();
   EXPECT_FALSE(f.window->isVisible());
+}
+
+TEST(CommunicationLogTest, ShowsClearsAndSavesTheBytesOfTheExchanges) {
+  WindowFixture f;
+  f.Choose("ComboBoxInterFace", lkCom);
+  f.fakes[lkCom]->Queue(
+      "\x01"
+      "0"
+      "00"
+      "0000000000");
+  f.Button("ButtonGetStatus")->click();
+  f.WaitIdle();
+  QCoreApplication::processEvents();  // the trace arrives queued, like the result
+  auto* log = f.window->findChild<TFormCommLog*>("FormCommLog");
+  ASSERT_NE(log, nullptr);
+  QAction* item = f.window->findChild<QAction*>("CommLog1");
+  ASSERT_NE(item, nullptr);
+  item->trigger();
+  EXPECT_TRUE(log->isVisible());
+  EXPECT_EQ(log->windowTitle(), "Communication Log");
+  // The USB start-up query failed to open: only the status exchange on COM is in the log.
+  const QStringList lines = log->Text().split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 2) << log->Text().toStdString();
+  EXPECT_TRUE(lines[0].endsWith("  ->  7B 57 53 7C 7D  {WS|}")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].endsWith("  <-  01 30 30 30 30 30 30 30 30 30 30 30 30 30  .0000000000000"))
+      << lines[1].toStdString();
+
+  testing::TempDir dir;
+  const QString path = QString::fromStdString(dir / "log.txt");
+  f.prompts.file_names.push_back(path);
+  EXPECT_TRUE(log->ButtonSaveClick());
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(QString::fromUtf8(saved.readAll()), log->Text() + "\n");
+  EXPECT_EQ(f.prompts.file_requests.back().filter, "*.txt");
+  log->ButtonClearClick();
+  EXPECT_EQ(log->Text(), "");
+  // Only the last lines are kept.
+  for (int i = 0; i < TFormCommLog::kMaxLines + 5; ++i) {
+    log->Append({lkCom, TraceDirection::kSent, {static_cast<std::uint8_t>('A' + i % 26)}, {}});
+  }
+  const QStringList kept = log->Text().split(QLatin1Char('\n'));
+  EXPECT_EQ(kept.size(), TFormCommLog::kMaxLines);
+  EXPECT_TRUE(kept.front().endsWith("->  46  F")) << kept.front().toStdString();  // the 6th
+  EXPECT_TRUE(kept.back().endsWith("->  51  Q")) << kept.back().toStdString();    // the last
+
+  f.Choose("ComboBoxLanguage", 1);
+  EXPECT_EQ(item->text(), QString::fromUtf8("通信ログ"));
+  EXPECT_EQ(log->windowTitle(), QString::fromUtf8("通信ログ"));
 }
 
 }  // namespace

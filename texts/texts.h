@@ -32,6 +32,8 @@ const char* StatusText(int status_index, Language language);
 
 // The window that shows the bytes of the last exchanges, and its menu entry.
 inline constexpr TextPair kCommunicationLogText{"Communication Log", "通信ログ"};
+inline constexpr TextPair kClearLogText{"Clear", "クリア"};
+inline constexpr TextPair kSaveLogText{"Save as Text...", "テキストで保存..."};
 
 // What the protocol says in the details of a failed exchange, where the words are its own.
 inline constexpr TextPair kParallelCannotReceiveText{

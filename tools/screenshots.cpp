@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QTabWidget>
 #include <cstdio>
 
@@ -52,9 +53,10 @@ int main(int argc, char** argv) {
   const char* const pages[] = {"parameter", "maintenance", "extra"};
 
   for (int language = 0; language < 2; ++language) {
-    krt6::LinkLayer link;
+    krt6::Session session({});  // no links: the start-up query fails at once
     SilentPrompts prompts;
-    krt6::TFormMain window(link, prompts, locale[language]);
+    krt6::TFormMain window(session, prompts, locale[language]);
+    while (window.ExchangeRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
     for (int page = 0; page < 3; ++page) {
       tabs->setCurrentIndex(page);
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
     }
     const QString lang = QString::fromLatin1(suffix[language]);
 
-    krt6::LinkSettings& settings = window.Settings();
+    krt6::LinkSettings& settings = session.Settings();
     settings.Serial.PortName = "COM12";
     krt6::TFormRs232Setup rs232(&window);
     rs232.BindSettings(settings.Serial, window.CurrentLanguage());

@@ -1,10 +1,13 @@
 // A main window over in-memory links, with message boxes recorded instead of shown.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <memory>
 #include <string>
 
@@ -14,18 +17,30 @@
 
 namespace krt6::testing {
 
+// Processes events until the main window has no exchange running (the start-up query, or a
+// handler's exchanges one after the other): what a click started has then ended and been shown.
+inline void WaitIdle(int timeout_ms = 20000) {
+  if (!QTest::qWaitFor([] { return FormMain == nullptr || !FormMain->ExchangeRunning(); },
+                       timeout_ms)) {
+    ADD_FAILURE() << "the window's exchange did not end";
+  }
+}
+
 struct WindowFixture {
-  LinkLayer link;
-  RecordingPrompts prompts;
   std::shared_ptr<FakeLinkState> fakes[4];
+  Session session{[this](LinkLayer& link) {
+    for (int kind = 0; kind < 4; ++kind) fakes[kind] = InstallFake(link, kind);
+  }};
+  RecordingPrompts prompts;
   std::unique_ptr<TFormMain> window;
 
   explicit WindowFixture(const std::string& locale = "en_US.UTF-8", bool usb_absent = true) {
-    for (int kind = 0; kind < 4; ++kind) fakes[kind] = InstallFake(link, kind);
     // Like a machine without a printer on USB: the start-up version query fails quietly.
     fakes[lkUsb]->fail_open = usb_absent;
-    window = std::make_unique<TFormMain>(link, prompts, locale);
+    window = std::make_unique<TFormMain>(session, prompts, locale);
+    WaitIdle();
   }
+  void WaitIdle() const { testing::WaitIdle(); }
 
   template <typename T> T* Find(const char* name) const {
     return window->findChild<T*>(QString::fromLatin1(name));
