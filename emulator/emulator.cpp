@@ -706,6 +706,9 @@ void Emulator::Run() {
       if (!c.closed && !c.want_write && !c.out.empty() && c.out.front().on_time &&
           c.out.front().due > now && c.out.front().due - now <= kOnTimeWindow) {
         while (Clock::now() < c.out.front().due) {
+#if defined(__x86_64__) || defined(__i386__)
+          __builtin_ia32_pause();
+#endif
         }
         now = Clock::now();
       }
