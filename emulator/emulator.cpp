@@ -467,7 +467,6 @@ void Emulator::Process(Connection& c, const std::uint8_t* data, std::size_t size
   std::vector<std::size_t> ends;
   const bool was_in_frame = c.framer.InFrame();
   c.framer.Feed(data, size, commands, &ends);
-  if (c.framer.InFrame() && !(was_in_frame && commands.empty())) c.frame_start = now;
 
   Faults f;
   std::vector<std::vector<Reply>> replies(commands.size());
@@ -488,6 +487,8 @@ void Emulator::Process(Connection& c, const std::uint8_t* data, std::size_t size
       if (options_.Record) p.commands.push_back(command);
     }
   }
+  // A frame still open began in these bytes, unless it is the one that was open before.
+  if (c.framer.InFrame() && !(was_in_frame && commands.empty())) c.frame_start = now;
   if (commands.empty()) return;
   const bool logging = static_cast<bool>(options_.Log);
   for (const auto& command : commands) {

@@ -1,6 +1,7 @@
 // The emulator as a server: every connection is served on its own with one printer state, idle
 // connections are closed, many printers run from one emulator, and a paced serial line charges
 // each command its own wire time.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -265,6 +266,26 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
         std::chrono::duration<double, std::milli>(commands[i].LineDone - commands[i - 1].LineDone)
             .count();
     EXPECT_NEAR(apart, static_cast<double>(commands[i].Raw.size()) * byte_ms, 0.01) << i;
+  }
+
+  // A command that comes in pieces arrived with its first piece.
+  emu.ClearLog();
+  const int line = ::open(emu.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(line, 0);
+  Clock::time_point sent[3];
+  for (int i = 0; const char* piece : {"{Z5", ";3|}{W", "S|}"}) {
+    if (i > 0) ::usleep(20000);
+    sent[i++] = Clock::now();
+    ASSERT_GT(::write(line, piece, std::strlen(piece)), 0);
+  }
+  for (int i = 0; i < 50 && emu.Commands().size() < 2; ++i) ::usleep(2000);
+  ::close(line);
+  const auto pieces = emu.Commands();
+  ASSERT_EQ(pieces.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    const double late =
+        std::chrono::duration<double, std::milli>(pieces[i].Arrived - sent[i]).count();
+    EXPECT_NEAR(late, 0, 5) << i;
   }
 }
 
