@@ -39,6 +39,40 @@ class OnePort final : public krt6::PortResolver {
   std::string path_;
 };
 
+// The serial link with the line's sending end: each write's bytes leave one after another at
+// the line's rate from the moment the write is made, as from a UART. A pseudo terminal takes them
+// at once and reports nothing queued, so this is where an exchange that sends without a reply
+// learns when its last byte has left.
+class TimedSerial final : public krt6::LinkBackend {
+ public:
+  TimedSerial(std::unique_ptr<krt6::LinkBackend> link, int rate)
+      : link_(std::move(link)), byte_time_(std::chrono::nanoseconds(10'000'000'000LL / rate)) {}
+  krt6::LinkHandle Open(const krt6::LinkSettingsView& settings) override {
+    return link_->Open(settings);
+  }
+  std::size_t Write(krt6::LinkHandle handle, const std::uint8_t* data, std::size_t size) override {
+    const auto at = Clock::now();
+    const std::size_t taken = link_->Write(handle, data, size);
+    line_free_ = std::max(line_free_, at) + byte_time_ * static_cast<long long>(taken);
+    written_ += taken;
+    return taken;
+  }
+  std::size_t Fill(krt6::LinkHandle handle, std::uint8_t* out, std::size_t capacity) override {
+    return link_->Fill(handle, out, capacity);
+  }
+  void Close(krt6::LinkHandle handle) override { link_->Close(handle); }
+  std::string LastError() const override { return link_->LastError(); }
+
+  Clock::time_point LineFree() const { return line_free_; }
+  std::size_t Written() const { return written_; }
+
+ private:
+  std::unique_ptr<krt6::LinkBackend> link_;
+  std::chrono::nanoseconds byte_time_;
+  Clock::time_point line_free_{};
+  std::size_t written_ = 0;
+};
+
 struct Exchange {
   const char* name;
   std::size_t reply_bytes;  // the replies the tool waits for; 0 for a send-only exchange
@@ -55,15 +89,15 @@ double Median(std::vector<double> v) {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Times every exchange against `emu`; false when one failed. On a paced line the floor adds the
-// time every byte of the exchange takes on the wire, the commands' bytes as the emulator
-// received them and the replies'. A send-only exchange ends when its last byte has left the
-// line: a pseudo terminal takes the tool's bytes at once, so that moment comes from the
-// emulator, which has the line carry them one after another at its rate.
+// Times every exchange against `emu`; false when one failed. Over serial (`line` set) the floor
+// adds the time every byte of the exchange takes on the wire: the commands the tool wrote (the
+// emulator must have received the same bytes) and the replies. An exchange that sends without a
+// reply ends when its last byte has left the line, and the next one starts after that.
 bool Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer, Emulator& emu,
-             const std::vector<Exchange>& exchanges, int rounds) {
+             TimedSerial* line, const std::vector<Exchange>& exchanges, int rounds) {
   krt6::Protocol protocol(layer);
   bool all_ok = true;
+  std::vector<double> hand_over;
   for (const Exchange& e : exchanges) {
     std::vector<double> times;
     std::size_t command_bytes = 0;
@@ -71,6 +105,7 @@ bool Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer, 
     std::string error;
     for (int i = 0; i < std::min(rounds, e.rounds) && result == krt6::kSuccess; ++i) {
       emu.ClearLog();
+      const std::size_t written_before = line != nullptr ? line->Written() : 0;
       const auto start = Clock::now();
       result = e.run(protocol, link);
       auto end = Clock::now();
@@ -84,17 +119,20 @@ bool Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer, 
         std::this_thread::sleep_for(std::chrono::microseconds(200));
         got = emu.Commands();
       }
-      if (got.size() != e.commands) {
-        result = krt6::kUnknownError;
-        error = "the emulator received " + std::to_string(got.size()) + " commands, not " +
-                std::to_string(e.commands);
-        break;
-      }
       command_bytes = 0;
       for (const auto& c : got) command_bytes += c.Raw.size();
-      if (rate > 0 && e.reply_bytes == 0) {
-        end = std::max(end, got.back().LineDone);
-        std::this_thread::sleep_until(got.back().LineDone);  // the next exchange finds it free
+      if (got.size() != e.commands ||
+          (line != nullptr && line->Written() - written_before != command_bytes)) {
+        result = krt6::kUnknownError;
+        error = "the emulator received " + std::to_string(got.size()) + " commands (" +
+                std::to_string(command_bytes) + " bytes), not " + std::to_string(e.commands);
+        break;
+      }
+      if (line != nullptr && e.reply_bytes == 0) {
+        end = std::max(end, line->LineFree());
+        // The emulator sees the bytes only after the pseudo terminal has handed them over.
+        hand_over.push_back(Ms(got.back().LineDone - line->LineFree()) * 1000.0);
+        std::this_thread::sleep_until(std::max(line->LineFree(), got.back().LineDone));
       }
       times.push_back(Ms(end - start));
     }
@@ -111,6 +149,12 @@ bool Measure(const char* transport, int link, int rate, krt6::LinkLayer& layer, 
     if (floor >= 1.0) std::snprintf(ratio, sizeof ratio, "%.3f", measured / floor);
     std::printf("%-13s %-22s %10.3f %10.3f %7s\n", transport, e.name, measured, floor, ratio);
     std::fflush(stdout);
+  }
+  if (!hand_over.empty()) {
+    std::printf(
+        "%-13s (the emulator had the last byte of a send-only exchange a median %.0f us "
+        "after the line)\n",
+        transport, Median(hand_over));
   }
   return all_ok;
 }
@@ -180,7 +224,7 @@ int main(int argc, char** argv) {
       "krt6-bench: median of up to %d exchanges each, in ms. floor = the operation's own waits\n"
       "+ every byte of the exchange on the wire at 10 bits a byte (serial); ratio = median /\n"
       "floor where the floor is 1 ms or more. Send-only exchanges over serial end when their\n"
-      "last byte has left the line.\n\n",
+      "last byte has left the line, sent from the tool's end at the line's rate.\n\n",
       rounds);
   if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
     char load[64] = {};
@@ -208,7 +252,7 @@ int main(int argc, char** argv) {
     krt6::InstallSystemLinks(layer, links);
     settings.Tcp.IPAddr = "127.0.0.1";
     settings.Tcp.Port = emu.Port();
-    all_ok = Measure("tcp", krt6::lkEthernet, 0, layer, emu, exchanges, rounds) && all_ok;
+    all_ok = Measure("tcp", krt6::lkEthernet, 0, layer, emu, nullptr, exchanges, rounds) && all_ok;
   }
 
   for (int index : {2, 6}) {
@@ -226,10 +270,14 @@ int main(int argc, char** argv) {
     links.Usb = std::make_shared<NoUsb>();
     links.Ports = std::make_shared<OnePort>(emu.DevicePath());
     krt6::InstallSystemLinks(layer, links);
+    auto timed =
+        std::make_unique<TimedSerial>(std::make_unique<krt6::SerialLink>(links.Ports), rate);
+    TimedSerial* line = timed.get();
+    layer.SetBackend(krt6::lkCom, std::move(timed));
     settings.Serial.BaudRateIndex = index;
     char name[32];
     std::snprintf(name, sizeof name, "serial %d", rate);
-    all_ok = Measure(name, krt6::lkCom, rate, layer, emu, exchanges, rounds) && all_ok;
+    all_ok = Measure(name, krt6::lkCom, rate, layer, emu, line, exchanges, rounds) && all_ok;
   }
   return all_ok ? 0 : 1;
 }
