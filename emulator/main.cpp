@@ -1,6 +1,11 @@
-// krt6-emulator: a K-RT6 printer for testing the setting tool without hardware.
+// krt6-emulator: K-RT6 printers for testing the setting tool without hardware.
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,30 +25,46 @@ using krt6::emulator::Transport;
 
 const char kUsage[] =
     "Usage: krt6-emulator [options]\n"
-    "A K-RT6 label printer on a TCP port, a pseudo terminal or a FIFO. It answers the setting\n"
+    "K-RT6 label printers on TCP ports, a pseudo terminal or a FIFO. Each answers the setting\n"
     "tool's commands (WS, WV, Z5;0, Z5;1, Z5;3), keeps what Z2;1, Z2;2, IP;, IS;, IH; and ZW01;\n"
-    "set, and logs every command it receives (raw bytes and text).\n"
+    "set, and logs every command it receives (raw bytes and text). It prints the address of\n"
+    "each printer (TCP) or the device path, one a line, once it serves them.\n"
     "\n"
     "Transport (one of):\n"
-    "  --tcp [HOST:]PORT     listen for the tool's connections (default 127.0.0.1:8000);\n"
-    "                        give HOST 0.0.0.0 or :: to accept other machines\n"
+    "  --tcp [HOST:]PORT     listen for the tool's connections (default 127.0.0.1:8000); give\n"
+    "                        HOST 0.0.0.0 or :: to accept other machines, PORT 0 for free ports\n"
     "  --pty [LINK]          serial line on a pseudo terminal; prints the device path and, with\n"
-    "                        LINK, places a symlink to it there\n"
+    "                        LINK, places a symlink to it there (an existing LINK is replaced\n"
+    "                        only when it is such a link, and removed at the end)\n"
     "  --fifo PATH           parallel port on a FIFO at PATH (created when missing)\n"
     "\n"
+    "TCP printers and connections:\n"
+    "  --count N             N printers (1-1000) on ports PORT to PORT+N-1, each with its own\n"
+    "                        state; every other option applies to each of them, and log lines\n"
+    "                        begin with the printer's port in brackets\n"
+    "  --vary                printer n (from 1) gets the IP address plus n-1 and the host name\n"
+    "                        NAME-nnnn (NAME from --host-name, or KRT6), so that a read shows\n"
+    "                        which printer answered\n"
+    "  --idle-limit SECONDS  close a connection that carries nothing either way for this long\n"
+    "                        (default 60, fractions allowed; 0 never closes)\n"
+    "Every connection is served on its own, the connections of one printer share its state.\n"
+    "\n"
     "Printer state:\n"
-    "  --firmware TEXT       firmware version text (default 1.0J; 1.0B to 1.0I give the\n"
-    "                        42-byte Z5;0 reply)\n"
+    "  --firmware TEXT       firmware version text, 1-4 characters (default 1.0J; 1.0B to 1.0I\n"
+    "                        give the 42-byte Z5;0 reply)\n"
     "  --status XX           the two status characters of the WS reply (default 00, ON LINE)\n"
     "  --parameters1 TEXT    Z5;1 reply bytes 4..27 (24 characters, layout of Z2;1, from\n"
     "                        position 5)\n"
     "  --parameters2 TEXT    Z5;0 reply bytes 4..40 (37 characters, layout of Z2;2, from\n"
     "                        position 5)\n"
-    "  --ip A.B.C.D  --gateway A.B.C.D  --mask A.B.C.D\n"
-    "  --socket-mode D  --socket-port N  --dhcp 0|1  --dhcp-id TEXT  --host-name TEXT\n"
+    "  --ip A.B.C.D  --gateway A.B.C.D  --mask A.B.C.D      (each part 0-255)\n"
+    "  --socket-mode D (one digit)  --socket-port N (0-65535)  --dhcp 0|1\n"
+    "  --dhcp-id TEXT (up to 32 characters)  --host-name TEXT (up to 16 characters)\n"
     "\n"
     "Faults, for testing:\n"
     "  --no-reply            take commands, answer nothing\n"
+    "  --ignore-sets         take Set commands (parameters, LAN settings, host name) without\n"
+    "                        applying them: a read-back shows the values from before\n"
     "  --cut N               send only the first N bytes of each reply\n"
     "  --noise TEXT          send TEXT before each reply\n"
     "  --delay MS            wait MS before each reply\n"
@@ -53,141 +74,212 @@ const char kUsage[] =
     "  --trickle MS          pause MS between reply bytes\n"
     "  --stall               serial: answer every command with XOFF; TCP and FIFO: stop\n"
     "                        reading\n"
-    "  --line-rate BPS       serial: take as long as a real line at BPS for commands and replies\n"
+    "  --line-rate BPS       serial: take as long as a real line at BPS (50-4000000) for\n"
+    "                        commands and replies, ten bits a byte; a reply waits for its own\n"
+    "                        command's bytes from the moment the command began to arrive\n"
     "\n"
     "Output:\n"
-    "  --log FILE            write the log to FILE instead of standard output\n"
+    "  --log FILE            append the log to FILE instead of standard output\n"
     "  --quiet               no log\n"
     "  --help                this text\n"
     "\n"
-    "SIGINT or SIGTERM ends it cleanly.\n";
+    "SIGINT or SIGTERM ends it within a second, whatever the clients do. Exit status: 0 after\n"
+    "a signal, 2 for a wrong option or value, 1 when the transport cannot be opened.\n";
 
-bool ParseAddress(const char* text, int (&out)[4]) {
-  return std::sscanf(text, "%d.%d.%d.%d", &out[0], &out[1], &out[2], &out[3]) == 4;
+[[noreturn]] void Refuse(const std::string& message) {
+  std::fprintf(stderr, "krt6-emulator: %s (see --help)\n", message.c_str());
+  std::exit(2);
 }
 
-int ToInt(const char* text, const char* option) {
+long ToNumber(const std::string& text, const std::string& option, long low, long high) {
   char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || v < -1000000 || v > 1000000) {
-    std::fprintf(stderr, "krt6-emulator: %s needs a number, not '%s'\n", option, text);
-    std::exit(2);
+  errno = 0;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || end == text.c_str() || *end != '\0' || errno != 0 || v < low || v > high) {
+    Refuse(option + " takes a whole number from " + std::to_string(low) + " to " +
+           std::to_string(high) + ", not '" + text + "'");
   }
-  return static_cast<int>(v);
+  return v;
+}
+
+int ToInt(const std::string& text, const std::string& option, int low, int high) {
+  return static_cast<int>(ToNumber(text, option, low, high));
+}
+
+// Printable ASCII of `low` to `high` characters.
+std::string ToText(const std::string& text, const std::string& option, std::size_t low,
+                   std::size_t high) {
+  const bool printable =
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+  if (!printable || text.size() < low || text.size() > high) {
+    Refuse(
+        option + " takes " +
+        (low == high ? std::to_string(low) : std::to_string(low) + " to " + std::to_string(high)) +
+        " printable characters, not '" + text + "'");
+  }
+  return text;
+}
+
+void ToAddress(const std::string& text, const std::string& option, int (&out)[4]) {
+  std::size_t pos = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t dot = text.find('.', pos);
+    const bool last = i == 3;
+    if (last != (dot == std::string::npos)) Refuse(option + " takes A.B.C.D, not '" + text + "'");
+    const std::string part = text.substr(pos, last ? std::string::npos : dot - pos);
+    if (part.empty() || part.size() > 3 ||
+        part.find_first_not_of("0123456789") != std::string::npos) {
+      Refuse(option + " takes A.B.C.D, not '" + text + "'");
+    }
+    out[i] = ToInt(part, option + " (each part)", 0, 255);
+    pos = dot + 1;
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   EmulatorOptions options;
+  options.Record = false;  // a long run keeps no history; the log has it
   Faults& f = options.Spoil;
   std::string log_path;
+  std::string transport;
   bool quiet = false;
+  bool count_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    auto value = [&](bool optional = false) -> const char* {
-      if (i + 1 < argc && (argv[i + 1][0] != '-' || !optional)) return argv[++i];
-      if (optional) return nullptr;
-      std::fprintf(stderr, "krt6-emulator: %s needs a value\n", a.c_str());
-      std::exit(2);
+    // A value never begins with "--": "--firmware --tcp 0" lacks the firmware text.
+    auto has_value = [&] { return i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0; };
+    auto value = [&]() -> std::string {
+      if (!has_value()) Refuse(a + " needs a value");
+      return argv[++i];
+    };
+    auto choose = [&](Transport kind) {
+      if (!transport.empty() && transport != a)
+        Refuse(transport + " and " + a + " exclude each other");
+      transport = a;
+      options.Kind = kind;
     };
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (a == "--tcp") {
-      options.Kind = Transport::kTcp;
+      choose(Transport::kTcp);
       const std::string v = value();
       const std::size_t colon = v.rfind(':');
       if (colon != std::string::npos) {
-        options.Host = v.substr(0, colon);
-        if (options.Host.size() > 2 && options.Host.front() == '[') {
-          options.Host = options.Host.substr(1, options.Host.size() - 2);
+        std::string host = v.substr(0, colon);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+          host = host.substr(1, host.size() - 2);
         }
-        options.Port = ToInt(v.c_str() + colon + 1, "--tcp");
-      } else {
-        options.Port = ToInt(v.c_str(), "--tcp");
+        options.Host = host;
       }
+      options.Port =
+          ToInt(colon == std::string::npos ? v : v.substr(colon + 1), "--tcp's port", 0, 65535);
     } else if (a == "--pty") {
-      options.Kind = Transport::kPty;
-      if (const char* link = value(true)) options.Path = link;
+      choose(Transport::kPty);
+      if (i + 1 < argc && argv[i + 1][0] != '-') options.Path = argv[++i];
     } else if (a == "--fifo") {
-      options.Kind = Transport::kFifo;
+      choose(Transport::kFifo);
       options.Path = value();
-    } else if (a == "--firmware") {
-      options.Printer.Firmware = value();
-    } else if (a == "--status") {
+    } else if (a == "--count") {
+      options.Count = ToInt(value(), a, 1, 1000);
+      count_given = true;
+    } else if (a == "--vary") {
+      options.Vary = true;
+    } else if (a == "--idle-limit") {
       const std::string v = value();
-      if (v.size() != 2) {
-        std::fprintf(stderr, "krt6-emulator: --status needs two characters\n");
-        return 2;
+      char* end = nullptr;
+      const double seconds = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0 || seconds > 86400 ||
+          (seconds > 0 && seconds < 0.01)) {
+        Refuse("--idle-limit takes seconds from 0.01 to 86400 (or 0), not '" + v + "'");
       }
+      options.IdleLimitMs = static_cast<int>(std::lround(seconds * 1000));
+    } else if (a == "--firmware") {
+      options.Printer.Firmware = ToText(value(), a, 1, 4);
+    } else if (a == "--status") {
+      const std::string v = ToText(value(), a, 2, 2);
       options.Printer.Status[0] = v[0];
       options.Printer.Status[1] = v[1];
     } else if (a == "--parameters1" || a == "--parameters2") {
       std::string& target =
           a == "--parameters1" ? options.Printer.Parameters1 : options.Printer.Parameters2;
-      const std::string v = value();
-      target.replace(0, std::min(v.size(), target.size()), v.substr(0, target.size()));
+      target = ToText(value(), a, target.size(), target.size());
     } else if (a == "--ip" || a == "--gateway" || a == "--mask") {
       auto& lan = options.Printer.Lan;
-      int(&target)[4] = a == "--ip" ? lan.Ip : a == "--gateway" ? lan.Gateway : lan.Mask;
-      if (!ParseAddress(value(), target)) {
-        std::fprintf(stderr, "krt6-emulator: %s needs A.B.C.D\n", a.c_str());
-        return 2;
-      }
+      ToAddress(value(), a, a == "--ip" ? lan.Ip : a == "--gateway" ? lan.Gateway : lan.Mask);
     } else if (a == "--socket-mode") {
-      options.Printer.Lan.PortMode = value()[0];
+      const std::string v = value();
+      if (v.size() != 1 || v[0] < '0' || v[0] > '9') Refuse(a + " takes one digit");
+      options.Printer.Lan.PortMode = v[0];
     } else if (a == "--socket-port") {
-      options.Printer.Lan.Port = ToInt(value(), "--socket-port");
+      options.Printer.Lan.Port = ToInt(value(), a, 0, 65535);
     } else if (a == "--dhcp") {
-      options.Printer.Lan.Dhcp = ToInt(value(), "--dhcp") != 0;
+      options.Printer.Lan.Dhcp = ToInt(value(), a, 0, 1) != 0;
     } else if (a == "--dhcp-id") {
-      std::string id = value();
+      std::string id = ToText(value(), a, 0, 32);
       id.resize(32, ' ');
       options.Printer.Lan.DhcpId = id;
     } else if (a == "--host-name") {
-      options.Printer.Lan.HostName = std::string(value()).substr(0, 16);
+      options.Printer.Lan.HostName = ToText(value(), a, 0, 16);
     } else if (a == "--no-reply") {
       f.NoReply = true;
+    } else if (a == "--ignore-sets") {
+      f.IgnoreSets = true;
     } else if (a == "--cut") {
-      f.CutAfter = ToInt(value(), "--cut");
+      f.CutAfter = ToInt(value(), a, 0, 65535);
     } else if (a == "--noise") {
       f.Noise = value();
+      if (f.Noise.empty() || f.Noise.size() > 4096) Refuse(a + " takes 1 to 4096 bytes");
     } else if (a == "--delay") {
-      f.DelayMs = ToInt(value(), "--delay");
+      f.DelayMs = ToInt(value(), a, 0, 600000);
     } else if (a == "--wv-no-marker") {
-      f.WvWithoutMarker = ToInt(value(), "--wv-no-marker");
+      f.WvWithoutMarker = ToInt(value(), a, 0, 1000000);
     } else if (a == "--hangup") {
       const std::string v = value();
-      if (v != "close" && v != "reset") {
-        std::fprintf(stderr, "krt6-emulator: --hangup takes close or reset\n");
-        return 2;
-      }
+      if (v != "close" && v != "reset") Refuse("--hangup takes close or reset");
       f.HangupAfterReply = v == "close" ? Faults::Hangup::kClose : Faults::Hangup::kReset;
     } else if (a == "--trickle") {
-      f.TrickleMs = ToInt(value(), "--trickle");
+      f.TrickleMs = ToInt(value(), a, 0, 60000);
     } else if (a == "--stall") {
       f.Stall = true;
     } else if (a == "--line-rate") {
-      f.LineRate = ToInt(value(), "--line-rate");
+      f.LineRate = ToInt(value(), a, 50, 4000000);
     } else if (a == "--log") {
       log_path = value();
     } else if (a == "--quiet") {
       quiet = true;
     } else {
-      std::fprintf(stderr, "krt6-emulator: unknown option %s (see --help)\n", a.c_str());
-      return 2;
+      Refuse("unknown option " + a);
     }
   }
 
+  // What the values name must be of the right kind before anything is opened.
+  if (count_given && options.Count > 1 && options.Kind != Transport::kTcp) {
+    Refuse("--count needs --tcp");
+  }
+  if (options.Kind == Transport::kTcp && options.Port > 0 &&
+      options.Port + options.Count - 1 > 65535) {
+    Refuse("--count " + std::to_string(options.Count) + " from port " +
+           std::to_string(options.Port) + " goes past 65535");
+  }
+  if (options.Kind == Transport::kPty && !options.Path.empty()) {
+    const std::string problem = krt6::emulator::PtyLinkProblem(options.Path);
+    if (!problem.empty()) Refuse("--pty: " + problem);
+  }
+  if (options.Kind == Transport::kFifo) {
+    const std::string problem = krt6::emulator::FifoProblem(options.Path);
+    if (!problem.empty()) Refuse("--fifo: " + problem);
+  }
   std::ofstream log_file;
   if (!log_path.empty()) {
-    log_file.open(log_path, std::ios::app);
-    if (!log_file) {
-      std::fprintf(stderr, "krt6-emulator: cannot write %s: %s\n", log_path.c_str(),
-                   std::strerror(errno));
-      return 1;
+    struct stat st {};
+    if (::stat(log_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      Refuse("--log: " + log_path + " is a directory");
     }
+    log_file.open(log_path, std::ios::app);
+    if (!log_file) Refuse("--log: cannot write " + log_path + ": " + std::strerror(errno));
   }
   std::mutex log_mutex;
   if (!quiet) {
@@ -196,6 +288,13 @@ int main(int argc, char** argv) {
       std::ostream& out = log_file.is_open() ? static_cast<std::ostream&>(log_file) : std::cout;
       out << line << std::endl;
     };
+  }
+
+  // Each printer and connection takes a descriptor: allow as many as the system lets us.
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
   }
 
   // The signals are taken by sigwait below, not by a handler, so block them before the server
@@ -213,13 +312,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "krt6-emulator: %s\n", error.c_str());
     return 1;
   }
-  if (options.Kind == Transport::kPty) {
-    std::printf("%s\n", emulator.DevicePath().c_str());
-  } else if (options.Kind == Transport::kTcp) {
-    std::printf("%s:%d\n", options.Host.c_str(), emulator.Port());
+  std::string listing;
+  if (options.Kind == Transport::kTcp) {
+    const bool v6 = options.Host.find(':') != std::string::npos;
+    for (int i = 0; i < emulator.Count(); ++i) {
+      listing += (v6 ? "[" + options.Host + "]" : options.Host) + ":" +
+                 std::to_string(emulator.Port(i)) + "\n";
+    }
   } else {
-    std::printf("%s\n", emulator.DevicePath().c_str());
+    listing = emulator.DevicePath() + "\n";
   }
+  std::fputs(listing.c_str(), stdout);
   std::fflush(stdout);
   int signal_number = 0;
   sigwait(&stop, &signal_number);

@@ -46,8 +46,8 @@ bool PrinterModel::ShortParameterReply(const std::string& firmware) {
          firmware[3] <= 'I';
 }
 
-void PrinterModel::Feed(const std::uint8_t* data, std::size_t size,
-                        std::vector<ReceivedCommand>& commands, std::vector<Reply>& replies) {
+void CommandFramer::Feed(const std::uint8_t* data, std::size_t size,
+                         std::vector<ReceivedCommand>& commands, std::vector<std::size_t>* ends) {
   for (std::size_t i = 0; i < size; ++i) {
     const std::uint8_t b = data[i];
     switch (frame_) {
@@ -70,7 +70,7 @@ void PrinterModel::Feed(const std::uint8_t* data, std::size_t size,
       case Frame::kBraceBar:
         raw_.push_back(b);
         if (b == '}') {
-          Complete(commands, replies);
+          Complete(commands, ends, i + 1);
         } else {
           text_.push_back('|');
           if (b == '|') break;  // still waiting for the closing brace
@@ -89,9 +89,9 @@ void PrinterModel::Feed(const std::uint8_t* data, std::size_t size,
       case Frame::kEscLf:
         if (b == 0x00) {
           raw_.push_back(b);
-          Complete(commands, replies);
+          Complete(commands, ends, i + 1);
         } else {
-          Complete(commands, replies);  // a frame without its NUL still ends at the LF
+          Complete(commands, ends, i);  // a frame without its NUL still ends at the LF
           --i;                          // look at this byte again, outside the frame
         }
         break;
@@ -104,16 +104,29 @@ void PrinterModel::Feed(const std::uint8_t* data, std::size_t size,
   }
 }
 
-void PrinterModel::Complete(std::vector<ReceivedCommand>& commands, std::vector<Reply>& replies) {
+void CommandFramer::Complete(std::vector<ReceivedCommand>& commands, std::vector<std::size_t>* ends,
+                             std::size_t end) {
   frame_ = Frame::kIdle;
-  commands.push_back(ReceivedCommand{raw_, text_, esc_});
-  Apply(text_, replies);
+  ReceivedCommand c;
+  c.Raw = std::move(raw_);
+  c.Text = std::move(text_);
+  c.EscFraming = esc_;
+  commands.push_back(std::move(c));
+  if (ends != nullptr) ends->push_back(end);
   raw_.clear();
   text_.clear();
 }
 
-void PrinterModel::Apply(const std::string& text, std::vector<Reply>& replies) {
+void PrinterModel::Feed(const std::uint8_t* data, std::size_t size,
+                        std::vector<ReceivedCommand>& commands, std::vector<Reply>& replies) {
+  const std::size_t first = commands.size();
+  framer_.Feed(data, size, commands);
+  for (std::size_t i = first; i < commands.size(); ++i) Execute(commands[i].Text, replies);
+}
+
+void PrinterModel::Execute(const std::string& text, std::vector<Reply>& replies) {
   LanState& lan = state_.Lan;
+  const bool apply = !ignore_sets_;
   if (text == "WS") {
     replies.push_back({text, StatusReply()});
   } else if (text == "WV") {
@@ -126,6 +139,8 @@ void PrinterModel::Apply(const std::string& text, std::vector<Reply>& replies) {
     replies.push_back({text, Parameters1Reply()});
   } else if (text == "Z5;3") {
     replies.push_back({text, LanReply()});
+  } else if (!apply) {
+    // Set commands are taken and change nothing.
   } else if (StartsWith(text, "Z2;1,")) {
     for (std::size_t i = 5; i < text.size() && i - 5 < state_.Parameters1.size(); ++i) {
       state_.Parameters1[i - 5] = text[i];

@@ -2,6 +2,7 @@
 // framed commands in them, keeps the printer's settings and builds the fixed-length replies.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,15 +41,21 @@ struct Faults {
   int DelayMs = 0;          // the wait before each reply
   int WvWithoutMarker = 0;  // the first N "WV" replies lack the "V" marker
   enum class Hangup { kNone, kClose, kReset } HangupAfterReply = Hangup::kNone;
-  int TrickleMs = 0;   // the pause between two reply bytes
-  bool Stall = false;  // serial: XOFF for every command; TCP and FIFO: stop reading
-  int LineRate = 0;    // serial: pace commands and replies at this rate (10 bits a byte)
+  int TrickleMs = 0;        // the pause between two reply bytes
+  bool Stall = false;       // serial: XOFF for every command; TCP and FIFO: stop reading
+  int LineRate = 0;         // serial: pace commands and replies at this rate (10 bits a byte)
+  bool IgnoreSets = false;  // Set commands are taken (and logged) but change nothing
 };
 
 struct ReceivedCommand {
   std::vector<std::uint8_t> Raw;  // the frame as it came, start and end bytes included
   std::string Text;               // the command text between the frame bytes
   bool EscFraming = false;
+  // Filled in by the emulator (the model has no clock): when the command's first byte was read,
+  // and when the line had carried its last byte (on a paced line, one byte after another at the
+  // line's rate; otherwise when it was read).
+  std::chrono::steady_clock::time_point Arrived{};
+  std::chrono::steady_clock::time_point LineDone{};
 };
 
 struct Reply {
@@ -56,9 +63,34 @@ struct Reply {
   std::vector<std::uint8_t> Bytes;
 };
 
-class PrinterModel {
+// Finds the framed commands ("{text|}" or ESC text LF NUL) in a byte stream that may arrive in
+// pieces; bytes outside a frame are line noise. One per stream: a printer with several
+// connections frames each on its own.
+class CommandFramer {
  public:
   static constexpr std::size_t kMaxText = 32768;
+
+  // Appends every command completed by these bytes. With `ends`, also the offset in `data` just
+  // past each command's last byte.
+  void Feed(const std::uint8_t* data, std::size_t size, std::vector<ReceivedCommand>& commands,
+            std::vector<std::size_t>* ends = nullptr);
+  // True while a frame has begun and not yet ended.
+  bool InFrame() const { return frame_ != Frame::kIdle; }
+
+ private:
+  enum class Frame { kIdle, kBrace, kBraceBar, kEsc, kEscLf };
+  void Complete(std::vector<ReceivedCommand>& commands, std::vector<std::size_t>* ends,
+                std::size_t end);
+
+  Frame frame_ = Frame::kIdle;
+  std::vector<std::uint8_t> raw_;
+  std::string text_;
+  bool esc_ = false;
+};
+
+class PrinterModel {
+ public:
+  static constexpr std::size_t kMaxText = CommandFramer::kMaxText;
 
   explicit PrinterModel(PrinterState state = PrinterState{}) : state_(std::move(state)) {}
 
@@ -66,6 +98,9 @@ class PrinterModel {
   // that have one are appended to `replies` in order.
   void Feed(const std::uint8_t* data, std::size_t size, std::vector<ReceivedCommand>& commands,
             std::vector<Reply>& replies);
+
+  // Applies one command text (framed elsewhere); its reply, if it has one, is appended.
+  void Execute(const std::string& text, std::vector<Reply>& replies);
 
   const PrinterState& State() const { return state_; }
   PrinterState& MutableState() { return state_; }
@@ -82,18 +117,15 @@ class PrinterModel {
 
   // The next `count` "WV" queries are answered without the marker.
   void SetVersionRepliesWithoutMarker(int count) { wv_without_marker_left_ = count; }
+  // A printer that takes Set commands (parameters, LAN settings, host name) without applying
+  // them: what a read-back afterwards shows is what was there before.
+  void SetIgnoreSets(bool ignore) { ignore_sets_ = ignore; }
 
  private:
-  enum class Frame { kIdle, kBrace, kBraceBar, kEsc, kEscLf };
-  void Complete(std::vector<ReceivedCommand>& commands, std::vector<Reply>& replies);
-  void Apply(const std::string& text, std::vector<Reply>& replies);
-
   PrinterState state_;
-  Frame frame_ = Frame::kIdle;
-  std::vector<std::uint8_t> raw_;
-  std::string text_;
-  bool esc_ = false;
+  CommandFramer framer_;
   int wv_without_marker_left_ = 0;
+  bool ignore_sets_ = false;
 };
 
 }  // namespace krt6::emulator

@@ -126,5 +126,26 @@ TEST(EmulatorModelTest, LanCommandsReadBackInTheReplyLayout) {
   EXPECT_EQ(r[85], 0);
 }
 
+TEST(EmulatorModelTest, APrinterThatIgnoresSetsTakesThemAndReadsBackAsBefore) {
+  Session s;
+  s.model.SetIgnoreSets(true);
+  const auto z50 = s.Send("{Z5;0|}");
+  const auto z51 = s.Send("{Z5;1|}");
+  const auto lan = s.Send("{Z5;3|}");
+  for (const char* set :
+       {"{Z2;1,3021012110000000B0000001|}", "{Z2;2,+000+000+00-012-07+00-00+000000334105|}",
+        "{IP;2,010,001,002,003|}", "{IP;3,010,001,002,254|}", "{IP;4,255,255,000,000|}",
+        "{IS;3,09100|}", "{IH;1,ABC|}", "{ZW01;PRN42|}"}) {
+    EXPECT_TRUE(s.Send(set).empty()) << set;
+  }
+  EXPECT_EQ(s.commands.size(), 11u) << "every command is taken";
+  EXPECT_EQ(s.Send("{Z5;0|}"), z50);
+  EXPECT_EQ(s.Send("{Z5;1|}"), z51);
+  EXPECT_EQ(s.Send("{Z5;3|}"), lan);
+  s.model.SetIgnoreSets(false);
+  s.Send("{ZW01;PRN42|}");
+  EXPECT_EQ(s.Field(s.Send("{Z5;3|}"), 80, 5), "PRN42");
+}
+
 }  // namespace
 }  // namespace krt6::emulator
