@@ -76,10 +76,11 @@ PrinterState Varied(PrinterState state, int index) {
     ip[i] = static_cast<int>(address & 0xff);
     address >>= 8;
   }
+  // Letters and digits only, at most 15 characters: a name the tool can send back unchanged.
   char suffix[16];
-  std::snprintf(suffix, sizeof suffix, "-%04d", (index + 1) % 10000);
+  std::snprintf(suffix, sizeof suffix, "%04d", (index + 1) % 10000);
   const std::string name = state.Lan.HostName.empty() ? "KRT6" : state.Lan.HostName;
-  state.Lan.HostName = name.substr(0, 16 - std::strlen(suffix)) + suffix;
+  state.Lan.HostName = name.substr(0, 15 - std::strlen(suffix)) + suffix;
   return state;
 }
 

@@ -43,7 +43,7 @@ const char kUsage[] =
     "                        state; every other option applies to each of them, and log lines\n"
     "                        begin with the printer's port in brackets\n"
     "  --vary                printer n (from 1) gets the IP address plus n-1 and the host name\n"
-    "                        NAME-nnnn (NAME from --host-name, or KRT6), so that a read shows\n"
+    "                        NAMEnnnn (NAME from --host-name, or KRT6), so that a read shows\n"
     "                        which printer answered\n"
     "  --idle-limit SECONDS  close a connection that carries nothing either way for this long\n"
     "                        (default 60, fractions allowed; 0 never closes)\n"

@@ -383,7 +383,7 @@ TEST(EmulatorProgramTest, TwoHundredPrintersStartFastAndAnswerCheaply) {
     std::size_t index;
     int last_part;
     const char* name;
-  } checks[] = {{0, 20, "KRT6-0001"}, {kCount - 1, 20 + kCount - 1, "KRT6-0200"}};
+  } checks[] = {{0, 20, "KRT60001"}, {kCount - 1, 20 + kCount - 1, "KRT60200"}};
   for (const auto& c : checks) {
     f.settings.Tcp.Port = std::stoi(emu.lines[c.index].substr(10));
     LanSettings lan;
