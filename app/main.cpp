@@ -1,8 +1,13 @@
 // Start-up: the application, the main window, the message loop.
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
 
 #include "app/main_window.h"
 #include "app/system_language.h"
@@ -10,8 +15,29 @@
 #include "link/system_links.h"
 #include "session/session.h"
 
+namespace {
+
+// While the application object starts, Qt's platform messages are held back: a display that
+// cannot be opened ends the program with one line of ours instead of Qt's lines and abort.
+void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString&) {
+  if (type != QtFatalMsg) return;
+  std::fputs(krt6::DisplayFailedLine(std::getenv).c_str(), stderr);
+  std::_Exit(1);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  const krt6::StartupAction start =
+      krt6::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc), std::getenv);
+  if (!start.OpenWindow) {
+    std::fputs(start.Output.c_str(), stdout);
+    std::fputs(start.Error.c_str(), stderr);
+    return start.ExitCode;
+  }
+  const QtMessageHandler qt_messages = qInstallMessageHandler(StartupMessages);
   QApplication app(argc, argv);
+  qInstallMessageHandler(qt_messages);
   QApplication::setApplicationName(QStringLiteral("krt6-setting-tool"));
   QApplication::setApplicationDisplayName(QStringLiteral("K-RT6 Setting Tool"));
   try {

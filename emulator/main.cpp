@@ -82,6 +82,7 @@ const char kUsage[] =
     "  --log FILE            append the log to FILE instead of standard output\n"
     "  --quiet               no log\n"
     "  --help                this text\n"
+    "  --version             the program's name and version\n"
     "\n"
     "SIGINT or SIGTERM ends it within a second, whatever the clients do. Exit status: 0 after\n"
     "a signal, 2 for a wrong option or value, 1 when the transport cannot be opened.\n";
@@ -162,6 +163,9 @@ int main(int argc, char** argv) {
     };
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::fputs("krt6-emulator " KRT6_VERSION "\n", stdout);
       return 0;
     } else if (a == "--tcp") {
       choose(Transport::kTcp);
