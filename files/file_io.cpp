@@ -217,7 +217,10 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
     // Best effort: a replaced file keeps its permissions (and, for root, its owner). Failing to
     // copy them leaves an ordinary new file, which is no reason to refuse the save.
     (void)::fchmod(fd.get(), old_status.st_mode & 07777);
-    if (::geteuid() == 0) (void)::fchown(fd.get(), old_status.st_uid, old_status.st_gid);
+    // fchown's result is declared must-use under _FORTIFY_SOURCE, where a (void) cast does not
+    // silence it.
+    if (::geteuid() == 0 && ::fchown(fd.get(), old_status.st_uid, old_status.st_gid) != 0) {
+    }
   }
   if (hook) hook(ReplaceStage::kTemporaryCreated);
 
