@@ -40,6 +40,8 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(qt_messages);
   QApplication::setApplicationName(QStringLiteral("krt6-setting-tool"));
   QApplication::setApplicationDisplayName(QStringLiteral("K-RT6 Setting Tool"));
+  // The installed desktop entry's name, by which a Wayland desktop finds the window's icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.krt6.SettingTool"));
   try {
     krt6::Session session([](krt6::LinkLayer& link) { krt6::InstallSystemLinks(link); });
     krt6::QtUserPrompts prompts;

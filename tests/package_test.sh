@@ -1,0 +1,204 @@
+#!/usr/bin/env bash
+# The programs' command lines and, where dpkg-deb is present, the Debian package built from this
+# build tree (CPack reuses the programs already built): its control fields and maintainer
+# scripts, every file it holds and nothing else, lintian, the desktop entry and AppStream
+# validators, the udev rule, the manual pages, the bash completion, and each installed program
+# run from an extracted root with --version.
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR
+set -uo pipefail
+build=$1
+source_dir=$2
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+app_id=example.krt6.SettingTool
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+programs=(krt6-setting-tool krt6-emulator)
+declare -A built=([krt6-setting-tool]=$build/app/krt6-setting-tool
+                  [krt6-emulator]=$build/emulator/krt6-emulator)
+if [ -x "$build/cli/krt6ctl" ]; then
+  programs+=(krt6ctl)
+  built[krt6ctl]=$build/cli/krt6ctl
+fi
+
+# --- The window program's command line, from the build tree -----------------------------------
+tool=${built[krt6-setting-tool]}
+no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+out=$("${no_display[@]}" "$tool" --help 2>&1)
+[ $? -eq 0 ] && grep -q -- '--version' <<<"$out" && pass "--help without a display" ||
+  fail "--help without a display: $out"
+# The display checks are given (in order) no display at all, a display no server answers, and a
+# Qt platform that does not exist: each ends with status 1 and exactly one line.
+for case in "none|" "unreachable|DISPLAY=:77" "bad platform|QT_QPA_PLATFORM=no-such-platform"; do
+  name=${case%%|*}
+  setting=${case#*|}
+  "${no_display[@]}" $setting XDG_RUNTIME_DIR="$tmp" "$tool" >"$tmp/out" 2>"$tmp/err"
+  status=$?
+  lines=$(wc -l <"$tmp/err")
+  if [ $status -eq 1 ] && [ "$lines" -eq 1 ] && [ ! -s "$tmp/out" ] &&
+     grep -q '^krt6-setting-tool: .*display' "$tmp/err"; then
+    pass "display $name: one line, status 1"
+  else
+    fail "display $name: status $status, $lines lines: $(cat "$tmp/err")"
+  fi
+done
+
+# --- The package ----------------------------------------------------------------------------------
+if ! command -v dpkg-deb >/dev/null; then
+  echo "dpkg-deb is not installed: the package is not checked"
+  exit $((failures > 0))
+fi
+if grep -q '^KRT6_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
+  echo "sanitizer build: the package is built and checked by the plain build only"
+  exit $((failures > 0))
+fi
+
+(cd "$build" && cpack -G DEB -B "$tmp/cpack" >"$tmp/cpack.log" 2>&1) || {
+  cat "$tmp/cpack.log"
+  fail "cpack"
+  exit 1
+}
+deb=$(ls "$tmp"/cpack/*.deb)
+[ "$(basename "$deb")" = "krt6-setting-tool_${version}_$(dpkg --print-architecture).deb" ] &&
+  pass "package file $(basename "$deb")" || fail "package file name $(basename "$deb")"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = krt6-setting-tool ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
+[ "$(field Section)" = utils ] || fail "Section: $(field Section)"
+grep -Eq '^[^<]+ <[^@ ]+@[^> ]+>$' <<<"$(field Maintainer)" || fail "Maintainer: $(field Maintainer)"
+[ "$(field Description | wc -l)" -ge 5 ] || fail "Description too short"
+depends=$(field Depends)
+# fonts-noto-cjk is named; the libraries come from the binaries (shlibdeps).
+for dep in fonts-noto-cjk libqt6widgets6 libusb-1.0-0 libc6; do
+  grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
+done
+dpkg-deb --ctrl-tarfile "$deb" | tar -x -C "$tmp" ./postinst ./postrm 2>/dev/null
+for script in postinst postrm; do
+  if [ -x "$tmp/$script" ] && grep -q 'udevadm control --reload-rules' "$tmp/$script" &&
+     grep -q '/run/udev/control' "$tmp/$script" && sh -n "$tmp/$script"; then
+    pass "$script reloads the udev rules where udev runs"
+  else
+    fail "$script: missing, not executable, unguarded or without the reload"
+  fi
+done
+# postinst in a root without udev (as in a chroot) does nothing and succeeds.
+PATH=/nonexistent /bin/sh "$tmp/postinst" configure && pass "postinst without udevadm" ||
+  fail "postinst fails without udevadm"
+
+# Every file the package holds, and nothing else.
+expected=(
+  /usr/share/applications/$app_id.desktop
+  /usr/share/metainfo/$app_id.metainfo.xml
+  /usr/share/icons/hicolor/scalable/apps/krt6-setting-tool.svg
+  /lib/udev/rules.d/70-krt6.rules
+  /usr/share/doc/krt6-setting-tool/copyright
+  /usr/share/doc/krt6-setting-tool/changelog.gz
+)
+sizes=(16 24 32 48 64 128 256)
+for size in "${sizes[@]}"; do
+  expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/krt6-setting-tool.png")
+done
+for p in "${programs[@]}"; do
+  expected+=("/usr/bin/$p" "/usr/share/man/man1/$p.1.gz")
+done
+[ -n "${built[krt6ctl]:-}" ] && expected+=(/usr/share/bash-completion/completions/krt6ctl)
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | sort >"$tmp/held"
+printf '%s\n' "${expected[@]}" | sort >"$tmp/expected"
+if diff "$tmp/expected" "$tmp/held" >"$tmp/diff"; then
+  pass "the package holds exactly the ${#expected[@]} expected files"
+else
+  fail "package contents differ (< expected, > held):"
+  cat "$tmp/diff"
+fi
+if dpkg-deb -c "$deb" | awk '{ print $2 }' | grep -qv '^root/root$'; then
+  fail "files not owned by root"
+fi
+
+root=$tmp/root
+dpkg-deb -x "$deb" "$root"
+
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning --suppress-tags binary-has-unneeded-section "$deb" \
+    >"$tmp/lintian" 2>&1
+  status=$?
+  grep -v 'root privileges' "$tmp/lintian"
+  [ $status -eq 0 ] && pass "lintian: no errors or warnings" || fail "lintian"
+fi
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/$app_id.desktop" &&
+    pass "desktop-file-validate" || fail "desktop-file-validate"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" \
+    >"$tmp/appstream" 2>&1 && pass "appstreamcli validate --no-net" ||
+    { cat "$tmp/appstream"; fail "appstreamcli validate"; }
+fi
+
+desktop=$root/usr/share/applications/$app_id.desktop
+for key in 'Name=' 'Name\[ja\]=' 'Comment=' 'Comment\[ja\]=' 'Categories=' 'Keywords=' \
+           'Icon=krt6-setting-tool$' 'Exec=krt6-setting-tool$'; do
+  grep -q "^$key" "$desktop" || fail "desktop entry lacks $key"
+done
+metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
+grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
+  fail "metainfo: launchable"
+grep -q '<content_rating type="oars-1.1"' "$metainfo" || fail "metainfo: content rating"
+for shot in "$source_dir"/docs/screenshots/*.png; do
+  grep -q "/$(basename "$shot")</image>" "$metainfo" || fail "metainfo lacks $(basename "$shot")"
+done
+# Each PNG is the size its folder names (width and height from the PNG header).
+for size in "${sizes[@]}"; do
+  png=$root/usr/share/icons/hicolor/${size}x${size}/apps/krt6-setting-tool.png
+  dims=$(od -An -tu1 -j16 -N8 "$png" | awk '{ print $3 * 256 + $4 "x" $7 * 256 + $8 }')
+  [ "$dims" = "${size}x${size}" ] || fail "icon ${size}x${size} is $dims"
+done
+
+rule=$root/lib/udev/rules.d/70-krt6.rules
+grep -Eq '^SUBSYSTEM=="usb",.*ATTR\{idVendor\}=="6f2d",.*TAG\+="uaccess"' "$rule" ||
+  fail "udev rule: no uaccess for the USB device"
+grep -Eq '^SUBSYSTEM=="tty",.*ATTRS\{idVendor\}=="6f2d",.*ENV\{ID_MM_DEVICE_IGNORE\}="1"' "$rule" ||
+  fail "udev rule: ModemManager not kept off the printer's serial lines"
+
+# Manual pages: each renders without a groff warning and has the sections a reader looks for.
+if command -v man >/dev/null; then
+  for p in "${programs[@]}"; do
+    page=$root/usr/share/man/man1/$p.1.gz
+    MANWIDTH=80 LC_ALL=C.UTF-8 man --warnings -l "$page" >"$tmp/page" 2>"$tmp/page.err"
+    if [ -s "$tmp/page.err" ]; then
+      fail "man -l $p: $(head -3 "$tmp/page.err")"
+    fi
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS 'EXIT STATUS' EXAMPLES 'SEE ALSO'; do
+      grep -q "^$section" "$tmp/page" || fail "man page of $p lacks $section"
+    done
+    # Every long option the program's --help names is in its manual page.
+    for option in $("$root/usr/bin/$p" --help 2>/dev/null | grep -oE -- '--[a-z][a-z0-9-]+' | sort -u); do
+      grep -q -- "$option" "$tmp/page" || fail "man page of $p lacks $option"
+    done
+  done
+fi
+
+# bash completion: completing the first word offers every command krt6ctl --help lists.
+if [ -n "${built[krt6ctl]:-}" ]; then
+  completion=$root/usr/share/bash-completion/completions/krt6ctl
+  words=$(bash -c 'source "$1"; COMP_WORDS=(krt6ctl ""); COMP_CWORD=1; COMP_LINE="krt6ctl ";
+                   COMP_POINT=${#COMP_LINE}; $(complete -p krt6ctl | sed -E "s/.*-F ([^ ]+).*/\1/") krt6ctl "" krt6ctl;
+                   printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" 2>&1)
+  commands=$("$root/usr/bin/krt6ctl" --help | awk '/^Subcommands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }')
+  [ -n "$commands" ] || fail "krt6ctl --help lists no commands"
+  for c in $commands; do
+    grep -qx "$c" <<<"$words" || fail "completion does not offer $c (offers: $(echo $words))"
+  done
+fi
+
+# Each installed program runs from the extracted root and tells its version.
+for p in "${programs[@]}"; do
+  got=$(env -u DISPLAY -u WAYLAND_DISPLAY "$root/usr/bin/$p" --version 2>&1)
+  [ "$got" = "$p $version" ] && pass "$p --version: $got" || fail "$p --version: '$got'"
+done
+
+[ $failures -eq 0 ] && echo "all package checks passed" || echo "$failures check(s) failed"
+exit $((failures > 0))
