@@ -51,3 +51,13 @@ inline constexpr TextPair kWrongRecordText{"Command kind %1 was given the wrong 
                                            "コマンド種別 %1 に誤ったレコードが渡されました。"};
 
 }  // namespace krt6
+
+namespace krt6 {
+
+// The command line's result texts beyond the message table: a success, a printer that did not
+// keep what was written, and a link that cannot carry the command.
+inline constexpr TextPair kSuccessText{"Success", "成功"};
+inline constexpr TextPair kReadBackDiffersText{"Verify Error", "ベリファイエラー"};
+inline constexpr TextPair kCannotDoText{"Not Supported", "未対応"};
+
+}  // namespace krt6
