@@ -17,11 +17,15 @@
 
 namespace krt6 {
 
+// The record a part's unnamed fields hold: the window's values at start-up (English system).
+ParameterBlock StartupParameters();
+LanSettings StartupLanSettings();
+
 // One configuration: either part may be absent; within a part, only the named fields are set.
 struct Configuration {
   bool HasParameters = false, HasLan = false;
-  ParameterBlock Parameters;  // values of the named fields (others as StartupParameters())
-  LanSettings Lan;            // values of the named fields (others as StartupLanSettings())
+  ParameterBlock Parameters = StartupParameters();  // the named fields' values, others as at start
+  LanSettings Lan = StartupLanSettings();
   // The keys given, e.g. "parameters.comm_speed", in the order of ConfigurationKeys().
   std::vector<std::string> Named;
 };
@@ -43,10 +47,6 @@ template <typename T> using ConfigResult = std::variant<T, ConfigError>;
 // kStore: the values only move between files (convert, diff). Every value a record can hold is
 //   taken, so that a setting file converts to JSON and back byte for byte.
 enum class ValueUse { kSend, kStore };
-
-// The record a part's unnamed fields hold: the window's values at start-up (English system).
-ParameterBlock StartupParameters();
-LanSettings StartupLanSettings();
 
 // Every key in document order, with its part: "parameters.font_code" ... "lan.lan_flag".
 const std::vector<std::string>& ConfigurationKeys();
