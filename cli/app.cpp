@@ -1,17 +1,23 @@
 #include "cli/app.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/discovery.h"
 #include "cli/fleet.h"
 #include "cli/output.h"
+#include "cli/settings_commands.h"
 #include "cli/target.h"
 #include "texts/system_language.h"
 
@@ -111,6 +117,202 @@ int RunOnTargets(const Globals& globals, const std::vector<Target>& targets,
   return all_ok ? kExitOk : kExitFailed;
 }
 
+bool EndsWithCase(const std::string& text, const std::string& suffix) {
+  if (text.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+        suffix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsSettingsFileName(const std::string& text) {
+  return EndsWithCase(text, ".json") || EndsWithCase(text, ".ts0") || EndsWithCase(text, ".ts1");
+}
+
+// The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.
+// False (after the message naming the key) when one is refused.
+bool BuildConfiguration(const std::vector<std::string>& inputs, Language language,
+                        Configuration& configuration, int& status) {
+  bool file_seen = false;
+  for (const std::string& input : inputs) {
+    const bool is_pair = input.find('=') != std::string::npos && !IsSettingsFileName(input);
+    ConfigError error;
+    if (is_pair) {
+      error = ApplyKeyValue(configuration, input, language);
+    } else if (file_seen) {
+      status = Usage("set takes one FILE; '" + input + "' is a second");
+      return false;
+    } else {
+      file_seen = true;
+      auto loaded = LoadConfiguration(input, language, ValueUse::kSend);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) {
+        error = *refused;
+      } else {
+        Configuration next = std::get<Configuration>(std::move(loaded));
+        configuration = std::move(next);
+      }
+    }
+    if (!error.Ok()) {
+      status = Usage(error.Message);
+      return false;
+    }
+  }
+  if (!configuration.HasParameters && !configuration.HasLan) {
+    status = Usage("the configuration names no field to set");
+    return false;
+  }
+  return true;
+}
+
+Parts PartsFor(const std::string& which) {
+  Parts parts;
+  parts.Parameters = which != "lan";
+  parts.Lan = which != "params";
+  return parts;
+}
+
+// diff A B: each side a settings file or a target (read whole: parameters and LAN settings).
+int RunDiff(const Globals& globals, const std::string& a, const std::string& b, Language language) {
+  struct Side {
+    std::string text;
+    std::optional<Target> target;
+    Configuration configuration;
+  };
+  std::vector<Side> sides{{a, {}, {}}, {b, {}, {}}};
+  std::vector<Target> targets;
+  for (Side& side : sides) {
+    struct stat info {};
+    if (IsSettingsFileName(side.text) ||
+        (::stat(side.text.c_str(), &info) == 0 && S_ISREG(info.st_mode))) {
+      auto loaded = LoadConfiguration(side.text, language, ValueUse::kStore);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) return Usage(refused->Message);
+      side.configuration = std::get<Configuration>(std::move(loaded));
+      continue;
+    }
+    auto parsed = ParseTarget(side.text);
+    if (auto* error = std::get_if<std::string>(&parsed)) return Usage(*error);
+    side.target = std::get<Target>(std::move(parsed));
+    targets.push_back(*side.target);
+  }
+  if (!targets.empty()) {
+    FleetOptions options;
+    options.Jobs = globals.jobs;
+    options.Lang = language;
+    options.Trace = globals.verbose;
+    options.Messages = &std::cerr;
+    std::vector<Configuration> read(targets.size());
+    bool all_ok = true;
+    RunFleet(
+        targets, options,
+        [&](Session& session, const Target& target) {
+          TargetResult result;
+          if (!session.CanReceive(session.Kind())) return GetCommand(session, {}, {}, language);
+          ReadSettings settings = ReadConfiguration(session, Parts{}, language);
+          if (!settings.Status.Ok()) return Failed(settings.Status);
+          const std::size_t index = static_cast<std::size_t>(&target - targets.data());
+          read[index] = std::move(settings.Read);
+          return result;
+        },
+        [&](std::size_t index, const TargetResult& result) {
+          if (result.Ok()) return;
+          all_ok = false;
+          std::cerr << "krt6ctl: " << targets[index].Text << ": "
+                    << ResultText(result.Code, language);
+          if (!result.Detail.empty()) std::cerr << ": " << result.Detail;
+          std::cerr << "\n";
+        });
+    if (!all_ok) return kExitFailed;
+    std::size_t next = 0;
+    for (Side& side : sides) {
+      if (side.target) side.configuration = std::move(read[next++]);
+    }
+  }
+  const std::vector<Change> changes =
+      Changes(Diff(sides[0].configuration, sides[1].configuration, language));
+  if (globals.json) {
+    nlohmann::ordered_json document;
+    document["changes"] = ChangesJson(changes);
+    std::cout << document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << "\n";
+  } else if (!globals.quiet) {
+    std::cout << ChangesText(changes, "");
+  }
+  return kExitOk;
+}
+
+// list: the attached USB printers and the serial and parallel ports present.
+int RunList(const Globals& globals) {
+  const AttachedDevices devices = ListAttachedDevices();
+  auto port_line = [](const char* kind, const PortEntry& entry) {
+    nlohmann::ordered_json line;
+    line["kind"] = kind;
+    line["uri"] = entry.Uri;
+    line["device"] = entry.Device;
+    line["name"] = entry.Name;
+    return line;
+  };
+  std::vector<nlohmann::ordered_json> lines;
+  for (const UsbPrinterEntry& usb : devices.Usb) {
+    nlohmann::ordered_json line;
+    char product[8];
+    std::snprintf(product, sizeof product, "%04x", usb.ProductId);
+    line["kind"] = "usb";
+    line["uri"] = usb.Uri;
+    line["port_path"] = usb.PortPath;
+    line["product_id"] = product;
+    line["serial"] = usb.Serial;
+    lines.push_back(std::move(line));
+  }
+  for (const PortEntry& entry : devices.Serial) lines.push_back(port_line("serial", entry));
+  for (const PortEntry& entry : devices.Parallel) lines.push_back(port_line("parallel", entry));
+  for (const auto& line : lines) {
+    if (globals.json) {
+      std::cout << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                << "\n";
+      continue;
+    }
+    std::string text = line["uri"].get<std::string>();
+    if (line["kind"] == "usb") {
+      text += "  product " + line["product_id"].get<std::string>();
+      if (!line["serial"].get<std::string>().empty()) {
+        text += "  serial " + line["serial"].get<std::string>();
+      }
+    } else {
+      text += "  " + line["device"].get<std::string>();
+    }
+    std::cout << text << "\n";
+  }
+  return kExitOk;
+}
+
+// scan: the printers of a range or host list that answer the status query, each as a status
+// result of the output contract.
+int RunScan(const Globals& globals, const std::string& network, int port, Language language) {
+  const ScanHosts hosts = ParseScanNetwork(network);
+  if (!hosts.Error.empty()) return Usage(hosts.Error);
+  ScanOptions options;
+  options.Port = port;
+  options.Jobs = std::max(globals.jobs, 64);
+  options.Lang = language;
+  const std::vector<ScanHit> hits = ScanNetwork(hosts.Hosts, options);
+  for (const ScanHit& hit : hits) {
+    const std::string host =
+        hit.Host.find(':') != std::string::npos ? "[" + hit.Host + "]" : hit.Host;
+    const std::string target = "socket://" + host + ":" + std::to_string(hit.Port);
+    TargetResult result;
+    result.Data = {{"status_code", hit.StatusCode}, {"status", hit.StatusText}};
+    if (globals.json) {
+      std::cout << JsonLine(target, "scan", result, language) << "\n";
+    } else {
+      std::cout << target << "  " << hit.StatusText << "\n";
+    }
+  }
+  return hits.empty() ? kExitFailed : kExitOk;
+}
+
 }  // namespace
 
 int RunKrt6ctl(int argc, char** argv) {
@@ -196,6 +398,130 @@ int RunKrt6ctl(int argc, char** argv) {
     };
   });
 
+  std::string get_parts = "all";
+  std::string get_output;
+  auto* get_command = app.add_subcommand("get", "read the settings into JSON (stdout, or -o FILE)");
+  get_command->add_option("part", get_parts, "params, lan or all (default all)")
+      ->check(CLI::IsMember({"params", "lan", "all"}));
+  get_command
+      ->add_option("-o,--output", get_output,
+                   "write to FILE: .json the document, .ts0/.ts1 the setting file")
+      ->type_name("FILE");
+  get_command->callback([&] {
+    run = [&](Language language) {
+      if (!get_output.empty() && targets.size() > 1) {
+        return Usage("get -o FILE reads one target, not " + std::to_string(targets.size()));
+      }
+      if (!get_output.empty() && !IsSettingsFileName(get_output)) {
+        return Usage(get_output + ": the file name must end in .json, .ts0 or .ts1");
+      }
+      const Parts parts = PartsFor(get_parts);
+      if (!get_output.empty() && !EndsWithCase(get_output, ".json") &&
+          (parts.Parameters && parts.Lan)) {
+        return Usage(get_output + ": a setting file holds one part: get params or get lan");
+      }
+      if (EndsWithCase(get_output, ".ts0") && !parts.Parameters) {
+        return Usage(get_output + ": a .ts0 file holds the parameters: get params");
+      }
+      if (EndsWithCase(get_output, ".ts1") && !parts.Lan) {
+        return Usage(get_output + ": a .ts1 file holds the LAN settings: get lan");
+      }
+      return RunOnTargets(globals, targets, "get", language,
+                          [&, parts, language](Session& session, const Target&) {
+                            return GetCommand(session, parts, get_output, language);
+                          });
+    };
+  });
+
+  std::vector<std::string> set_inputs;
+  SetOptions set_options;
+  bool no_verify = false;
+  auto* set_command = app.add_subcommand(
+      "set", "write a configuration: FILE (.json, .ts0, .ts1) and/or KEY=VALUE pairs");
+  set_command->add_option("input", set_inputs, "FILE or KEY=VALUE (e.g. comm_speed=19200)")
+      ->required();
+  set_command->add_flag("--check", set_options.Check, "show what would change, write nothing");
+  set_command->add_flag("--no-verify", no_verify, "do not read the written settings back");
+  set_command
+      ->add_option("--firmware", set_options.Firmware,
+                   "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
+      ->type_name("VERSION");
+  set_command->callback([&] {
+    run = [&](Language language) {
+      Configuration configuration;
+      int input_status = kExitOk;
+      if (!BuildConfiguration(set_inputs, language, configuration, input_status)) {
+        return input_status;
+      }
+      set_options.Verify = !no_verify;
+      for (const Target& target : targets) {
+        if (target.Kind != lkLpt) continue;
+        if (set_options.Firmware.empty()) {
+          return Usage(target.Text + ": a parallel port cannot read the version: give --firmware");
+        }
+        if ((configuration.HasParameters && !NamesWholeParameters(configuration)) ||
+            (configuration.HasLan && !NamesWholeLan(configuration))) {
+          return Usage(target.Text +
+                       ": a parallel port cannot read the current settings: give every field "
+                       "of the part (a .ts0/.ts1 file, or get all from another printer)");
+        }
+      }
+      auto shared = std::make_shared<const Configuration>(std::move(configuration));
+      return RunOnTargets(globals, targets, "set", language,
+                          [&, shared, language](Session& session, const Target&) {
+                            return SetCommand(session, *shared, set_options, language);
+                          });
+    };
+  });
+
+  std::string convert_in;
+  std::string convert_out;
+  auto* convert_command =
+      app.add_subcommand("convert", "convert between .ts0/.ts1 and JSON: convert IN OUT");
+  convert_command->add_option("in", convert_in, "the file to read")->required();
+  convert_command->add_option("out", convert_out, "the file to write")->required();
+  convert_command->callback([&] {
+    run = [&](Language language) {
+      auto loaded = LoadConfiguration(convert_in, language, ValueUse::kStore);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) return Usage(refused->Message);
+      if (!IsSettingsFileName(convert_out)) {
+        return Usage(convert_out + ": the file name must end in .json, .ts0 or .ts1");
+      }
+      const ConfigError saved =
+          SaveConfiguration(convert_out, std::get<Configuration>(loaded), language);
+      if (!saved.Ok()) {
+        std::cerr << "krt6ctl: " << saved.Message << "\n";
+        return saved.Key.empty() ? kExitFailed : kExitUsage;
+      }
+      return kExitOk;
+    };
+  });
+
+  std::string diff_a;
+  std::string diff_b;
+  auto* diff_command = app.add_subcommand(
+      "diff", "compare two configurations field by field: files (.json, .ts0, .ts1) or targets");
+  diff_command->add_option("a", diff_a, "FILE or TARGET")->required();
+  diff_command->add_option("b", diff_b, "FILE or TARGET")->required();
+  diff_command->callback(
+      [&] { run = [&](Language language) { return RunDiff(globals, diff_a, diff_b, language); }; });
+
+  auto* list_command = app.add_subcommand(
+      "list", "the attached printers and ports: USB (vendor id 6f2d), serial and parallel");
+  list_command->callback([&] { run = [&](Language) { return RunList(globals); }; });
+
+  std::string scan_network;
+  int scan_port = 8000;
+  auto* scan_command = app.add_subcommand(
+      "scan", "ask every address of a range (at most a /22) or a host list for its status");
+  scan_command->add_option("network", scan_network, "e.g. 192.168.1.0/24 or host1,host2")
+      ->required();
+  scan_command->add_option("--port", scan_port, "the printers' TCP port (default 8000)")
+      ->check(CLI::Range(1, 65535));
+  scan_command->callback([&] {
+    run = [&](Language language) { return RunScan(globals, scan_network, scan_port, language); };
+  });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -208,7 +534,12 @@ int RunKrt6ctl(int argc, char** argv) {
     return Usage(std::string(e.what()) + " (see --help)");
   }
   const Language language = ChosenLanguage(globals);
-  if (!CollectTargets(globals, targets, status)) return status;
+  const bool needs_targets = !(app.got_subcommand("convert") || app.got_subcommand("diff") ||
+                               app.got_subcommand("list") || app.got_subcommand("scan"));
+  if (needs_targets && !CollectTargets(globals, targets, status)) return status;
+  if (!needs_targets && (!globals.targets.empty() || !globals.targets_file.empty())) {
+    return Usage("this command takes no -t/--targets");
+  }
   return run ? run(language) : Usage("no command (see --help)");
 }
 

@@ -37,9 +37,10 @@ double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-SystemLinkOptions DefaultLinks(const Target&) {
+SystemLinkOptions DefaultLinks(const Target& target) {
   SystemLinkOptions options;
   options.Ports = std::make_shared<TargetPorts>();
+  options.UsbDevice = UsbSelector{target.UsbPortPath, target.UsbSerial};
   return options;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/target.h"
 
+#include "link/usb_link.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -175,18 +177,9 @@ std::string ParseUsb(std::string_view text, Target& target) {
     if (target.UsbSerial.empty()) return "the serial number after '?serial=' is missing";
     return {};
   }
-  // BUS-PORT[.PORT...]: decimal numbers.
-  const std::size_t dash = text.find('-');
-  bool fine = dash != std::string_view::npos && Number(text.substr(0, dash), 1, 255) > 0;
-  std::string_view ports = dash == std::string_view::npos ? text : text.substr(dash + 1);
-  int depth = 0;
-  while (fine) {
-    const std::size_t dot = ports.find('.');
-    fine = Number(ports.substr(0, dot), 1, 255) > 0 && ++depth <= 7;
-    if (dot == std::string_view::npos) break;
-    ports = ports.substr(dot + 1);
+  if (!IsUsbPortPath(text)) {
+    return "'" + std::string(text) + "' is no BUS-PORTPATH such as 1-2.3 and no ?serial=STRING";
   }
-  if (!fine) return "'" + std::string(text) + "' is no BUS-PORTPATH such as 1-2.3";
   target.UsbPortPath = std::string(text);
   return {};
 }
