@@ -10,10 +10,10 @@
 #include "app/command_line.h"
 
 #include "app/main_window.h"
-#include "app/system_language.h"
 #include "app/user_prompts.h"
 #include "link/system_links.h"
 #include "session/session.h"
+#include "texts/system_language.h"
 
 namespace {
 
