@@ -181,17 +181,40 @@ if command -v man >/dev/null; then
   done
 fi
 
-# bash completion: completing the first word offers every command krt6ctl --help lists.
+# bash completion: the first word offers every command krt6ctl --help lists, and after each
+# command every long option that command's --help lists; the manual page names them all.
 if [ -n "${built[krt6ctl]:-}" ]; then
+  ctl=$root/usr/bin/krt6ctl
   completion=$root/usr/share/bash-completion/completions/krt6ctl
-  words=$(bash -c 'source "$1"; COMP_WORDS=(krt6ctl ""); COMP_CWORD=1; COMP_LINE="krt6ctl ";
-                   COMP_POINT=${#COMP_LINE}; $(complete -p krt6ctl | sed -E "s/.*-F ([^ ]+).*/\1/") krt6ctl "" krt6ctl;
-                   printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" 2>&1)
-  commands=$("$root/usr/bin/krt6ctl" --help | awk '/^Subcommands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }')
-  [ -n "$commands" ] || fail "krt6ctl --help lists no commands"
-  for c in $commands; do
-    grep -qx "$c" <<<"$words" || fail "completion does not offer $c (offers: $(echo $words))"
+  # Offers for the words of $1 (ending in a space: a new word).
+  offers() {
+    bash -c 'source "$1"; read -ra COMP_WORDS <<<"$2"; [[ $2 == *" " ]] && COMP_WORDS+=("");
+             COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMP_LINE=$2; COMP_POINT=${#2}
+             function=$(complete -p krt6ctl | sed -E "s/.*-F ([^ ]+).*/\1/")
+             "$function" krt6ctl "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+             printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$1"
+  }
+  MANWIDTH=80 LC_ALL=C.UTF-8 man -l "$root/usr/share/man/man1/krt6ctl.1.gz" >"$tmp/ctl-page" 2>/dev/null
+  long_options() { grep -oE -- '--[a-z][a-z0-9-]+' | sort -u; }
+  commands=$("$ctl" --help | awk '/^Subcommands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }')
+  [ "$(wc -w <<<"$commands")" -ge 10 ] || fail "krt6ctl --help lists too few commands: $commands"
+  first=$(offers "krt6ctl ")
+  globals=$(offers "krt6ctl --")
+  for option in $("$ctl" --help | long_options); do
+    grep -qx -- "$option" <<<"$globals" || fail "completion does not offer $option"
   done
+  for c in $commands; do
+    grep -qx "$c" <<<"$first" || fail "completion does not offer the command $c"
+    grep -qE "^ {7}$c( |\$)" "$tmp/ctl-page" || fail "man page of krt6ctl lacks the command $c"
+    offered=$(offers "krt6ctl $c --")
+    for option in $("$ctl" "$c" --help | long_options); do
+      grep -qx -- "$option" <<<"$offered" || fail "completion of $c does not offer $option"
+      grep -q -- "$option" "$tmp/ctl-page" || fail "man page of krt6ctl lacks $c $option"
+    done
+  done
+  grep -qx "comm_speed=" <<<"$(offers "krt6ctl set comm")" || fail "completion of set keys"
+  grep -qx "reflective" <<<"$(offers "krt6ctl calibrate ")" || fail "completion of calibrate"
+  pass "krt6ctl completion and manual page cover $(wc -w <<<"$commands") commands"
 fi
 
 # Each installed program runs from the extracted root and tells its version.
