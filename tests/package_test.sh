@@ -10,6 +10,9 @@ build=$1
 source_dir=$2
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 app_id=example.krt6.SettingTool
+# The udev rule's folder: absolute as configured, or relative to the package's /usr.
+udev_dir=$(sed -n 's/^KRT6_UDEV_RULES_DIR:STRING=//p' "$build/CMakeCache.txt")
+[[ $udev_dir == /* ]] || udev_dir=/usr/$udev_dir
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
@@ -94,7 +97,7 @@ expected=(
   /usr/share/applications/$app_id.desktop
   /usr/share/metainfo/$app_id.metainfo.xml
   /usr/share/icons/hicolor/scalable/apps/krt6-setting-tool.svg
-  /lib/udev/rules.d/70-krt6.rules
+  "$udev_dir/70-krt6.rules"
   /usr/share/doc/krt6-setting-tool/copyright
   /usr/share/doc/krt6-setting-tool/changelog.gz
 )
@@ -157,7 +160,7 @@ for size in "${sizes[@]}"; do
   [ "$dims" = "${size}x${size}" ] || fail "icon ${size}x${size} is $dims"
 done
 
-rule=$root/lib/udev/rules.d/70-krt6.rules
+rule=$root$udev_dir/70-krt6.rules
 grep -Eq '^SUBSYSTEM=="usb",.*ATTR\{idVendor\}=="6f2d",.*TAG\+="uaccess"' "$rule" ||
   fail "udev rule: no uaccess for the USB device"
 grep -Eq '^SUBSYSTEM=="tty",.*ATTRS\{idVendor\}=="6f2d",.*ENV\{ID_MM_DEVICE_IGNORE\}="1"' "$rule" ||
