@@ -267,6 +267,9 @@ TEST(Krt6ctlTest, EveryCommandOverTcpAndPty) {
     EXPECT_EQ(plain.out, "ON LINE\n");
     EXPECT_NE(plain.err.find("[" + target + "]"), std::string::npos) << plain.err;
     EXPECT_NE(plain.err.find("7B 57 53 7C 7D  {WS|}"), std::string::npos) << plain.err;
+    // -q keeps get's document and drops the rest.
+    EXPECT_EQ(Krt6ctl({"-q", "status", "-t", target}).out, "");
+    EXPECT_EQ(json::parse(Krt6ctl({"-q", "get", "lan", "-t", target}).out)["lan"]["dhcp"], "ON");
   }
 }
 
