@@ -86,8 +86,8 @@ TEST(DiscoveryTest, NetworkTextsGiveTheirHostsOrSayWhatIsWrong) {
       {"10.0.0.4/31", 2, "10.0.0.4", "10.0.0.5"},
       {"10.0.0.4/32", 1, "10.0.0.4", "10.0.0.4"},
       {"printer-1, 10.0.0.2  [::1],10.0.0.8/31", 5, "printer-1", "10.0.0.9"},
-      {"10.0.0.0/21", 0, "2048 addresses", nullptr},
-      {"0.0.0.0/0", 0, "4294967296 addresses", nullptr},
+      {"10.0.0.0/21", 0, "at most a /22", nullptr},
+      {"0.0.0.0/0", 0, "\"0.0.0.0/0\" is too large", nullptr},
       {"10.0.0.0/22 10.0.4.0/29", 0, "more than 1024", nullptr},
       {"10.0.0.0/22 10.0.4.0/30", 1024, "10.0.0.1", "10.0.4.2"},
       {"10.0.0.0/33", 0, "not an IPv4 range", nullptr},
@@ -110,6 +110,8 @@ TEST(DiscoveryTest, NetworkTextsGiveTheirHostsOrSayWhatIsWrong) {
     EXPECT_EQ(parsed.Hosts.front(), c.first);
     EXPECT_EQ(parsed.Hosts.back(), c.last);
   }
+  EXPECT_EQ(ParseScanNetwork("10.0.0.0/16", Language::kJapanese).Error,
+            "「10.0.0.0/16」は広すぎます。スキャンできるのは /22 (1024 アドレス) までです。");
 }
 
 // Emulated printers on loopback addresses, all on one port.
