@@ -3,6 +3,7 @@
 // session's for the same values, the fleet with dead printers, and input that must send nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,7 +64,8 @@ std::string ReadText(const std::string& path) {
 }
 
 // Runs the built krt6ctl with `args` (English messages) and collects what it printed.
-ProgramRun Krt6ctl(std::vector<std::string> args) {
+// Standard error goes to `error_device` instead when it is given (a terminal).
+ProgramRun Krt6ctl(std::vector<std::string> args, const std::string& error_device = {}) {
   testing::TempDir dir;
   const std::string program = BuildDir() + "/cli/krt6ctl";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -75,7 +77,9 @@ ProgramRun Krt6ctl(std::vector<std::string> args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(
+      &actions, 2, error_device.empty() ? (dir / "err").c_str() : error_device.c_str(),
+      O_WRONLY | O_CREAT, 0600);
   pid_t pid = -1;
   ProgramRun run;
   if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
@@ -382,6 +386,22 @@ TEST(Krt6ctlTest, FleetWithDeadTargets) {
   for (int i = 0; i < live->Count(); ++i) EXPECT_FALSE(Sets(*live, i).empty()) << i;
   // The silent printer costs its own reply limit once, not once per printer behind it.
   EXPECT_LT(elapsed, 15000.0);
+
+  // On a terminal, the progress line counts the targets done and failed.
+  int terminal = -1;
+  int held = -1;  // kept open so that the terminal stays up after krt6ctl ends
+  char name[PATH_MAX] = {};
+  ASSERT_EQ(::openpty(&terminal, &held, name, nullptr, nullptr), 0);
+  const ProgramRun shown = Krt6ctl({"-t", targets[0], "-t", "127.0.0.1:1", "status"}, name);
+  EXPECT_EQ(shown.status, 1);
+  ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+  char screen[4096] = {};
+  const ssize_t n = ::read(terminal, screen, sizeof screen - 1);
+  ::close(terminal);
+  ::close(held);
+  EXPECT_NE(std::string(screen, n > 0 ? static_cast<std::size_t>(n) : 0).find("2/2 done, 1 failed"),
+            std::string::npos)
+      << screen;
 }
 
 // Input that is wrong sends nothing to any printer: exit 2, the key named on stderr, stdout empty.
