@@ -33,8 +33,9 @@ struct TargetResult {
   double ElapsedMs = 0;
   bool Changed = false;
   std::vector<Change> Changes;
-  nlohmann::json Data;  // null when the command brings nothing back
-  std::string Text;     // the human-readable result line (without the target)
+  nlohmann::json Data;        // null when the command brings nothing back
+  std::string Text;           // the human-readable result line (without the target)
+  bool TextIsOutput = false;  // Text is what the command exists to print (shown even with -q)
   bool Ok() const { return Code == 0; }
 };
 
@@ -47,6 +48,10 @@ std::string ResultText(int code, Language language);
 
 // The result of a failed session operation.
 TargetResult Failed(const OutcomeStatus& status);
+
+// The system's links for `target`: port names through the fixed table or device paths as they
+// are, and the USB printer its selector names.
+SystemLinkOptions LinkOptionsFor(const Target& target);
 
 using TargetJob = std::function<TargetResult(Session& session, const Target& target)>;
 

@@ -3,10 +3,12 @@
 // session's for the same values, the fleet with dead printers, and input that must send nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/fleet.h"
 #include "cli/target.h"
 #include "emulator/emulator.h"
 #include "link/system_links.h"
@@ -23,6 +26,7 @@
 #include "session/session.h"
 #include "support/os_bench.h"
 #include "support/temp_dir.h"
+#include "texts/texts.h"
 
 extern char** environ;
 
@@ -60,17 +64,22 @@ std::string ReadText(const std::string& path) {
 }
 
 // Runs the built krt6ctl with `args` (English messages) and collects what it printed.
-ProgramRun Krt6ctl(std::vector<std::string> args) {
+// Standard error goes to `error_device` instead when it is given (a terminal).
+ProgramRun Krt6ctl(std::vector<std::string> args, const std::string& error_device = {}) {
   testing::TempDir dir;
   const std::string program = BuildDir() + "/cli/krt6ctl";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  args.insert(args.begin(), "--lang=en");
+  if (std::find(args.begin(), args.end(), "--lang=ja") == args.end()) {
+    args.insert(args.begin(), "--lang=en");
+  }
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(
+      &actions, 2, error_device.empty() ? (dir / "err").c_str() : error_device.c_str(),
+      O_WRONLY | O_CREAT, 0600);
   pid_t pid = -1;
   ProgramRun run;
   if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
@@ -190,6 +199,13 @@ TEST(Krt6ctlTest, TargetUris) {
         "parallel:LPT5", "parallel:", "usb:1", "usb:?serial=", "ftp://host", "a\tb"}) {
     EXPECT_TRUE(std::holds_alternative<std::string>(cli::ParseTarget(bad))) << bad;
   }
+  // The selectors reach the USB link; device paths reach the serial and parallel links.
+  EXPECT_EQ(
+      cli::LinkOptionsFor(std::get<cli::Target>(cli::ParseTarget("usb:1-2.3"))).UsbDevice.PortPath,
+      "1-2.3");
+  EXPECT_EQ(cli::LinkOptionsFor(std::get<cli::Target>(cli::ParseTarget("usb:?serial=S1")))
+                .UsbDevice.Serial,
+            "S1");
   cli::TargetPorts ports;
   EXPECT_EQ(ports.SerialDevice("/dev/serial/by-id/x"), "/dev/serial/by-id/x");
   EXPECT_EQ(ports.SerialDevice("COM1"), "/dev/ttyS0");
@@ -267,6 +283,11 @@ TEST(Krt6ctlTest, EveryCommandOverTcpAndPty) {
     EXPECT_EQ(plain.out, "ON LINE\n");
     EXPECT_NE(plain.err.find("[" + target + "]"), std::string::npos) << plain.err;
     EXPECT_NE(plain.err.find("7B 57 53 7C 7D  {WS|}"), std::string::npos) << plain.err;
+    EXPECT_EQ(Krt6ctl({"--lang=ja", "status", "-t", target}).out,
+              std::string(StatusText(1, Language::kJapanese)) + "\n");
+    // -q keeps get's document and drops the rest.
+    EXPECT_EQ(Krt6ctl({"-q", "status", "-t", target}).out, "");
+    EXPECT_EQ(json::parse(Krt6ctl({"-q", "get", "lan", "-t", target}).out)["lan"]["dhcp"], "ON");
   }
 }
 
@@ -365,6 +386,22 @@ TEST(Krt6ctlTest, FleetWithDeadTargets) {
   for (int i = 0; i < live->Count(); ++i) EXPECT_FALSE(Sets(*live, i).empty()) << i;
   // The silent printer costs its own reply limit once, not once per printer behind it.
   EXPECT_LT(elapsed, 15000.0);
+
+  // On a terminal, the progress line counts the targets done and failed.
+  int terminal = -1;
+  int held = -1;  // kept open so that the terminal stays up after krt6ctl ends
+  char name[PATH_MAX] = {};
+  ASSERT_EQ(::openpty(&terminal, &held, name, nullptr, nullptr), 0);
+  const ProgramRun shown = Krt6ctl({"-t", targets[0], "-t", "127.0.0.1:1", "status"}, name);
+  EXPECT_EQ(shown.status, 1);
+  ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+  char screen[4096] = {};
+  const ssize_t n = ::read(terminal, screen, sizeof screen - 1);
+  ::close(terminal);
+  ::close(held);
+  EXPECT_NE(std::string(screen, n > 0 ? static_cast<std::size_t>(n) : 0).find("2/2 done, 1 failed"),
+            std::string::npos)
+      << screen;
 }
 
 // Input that is wrong sends nothing to any printer: exit 2, the key named on stderr, stdout empty.
