@@ -5,10 +5,10 @@
 #include <exception>
 
 #include "app/main_window.h"
-#include "app/system_language.h"
 #include "app/user_prompts.h"
 #include "link/system_links.h"
 #include "session/session.h"
+#include "texts/system_language.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

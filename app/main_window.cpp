@@ -14,10 +14,10 @@
 #include <cstdio>
 
 #include "app/exchange_adapter.h"
-#include "app/system_language.h"
 #include "app/user_prompts.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
+#include "texts/system_language.h"
 #include "texts/texts.h"
 #include "ui_main_window.h"
 

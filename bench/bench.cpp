@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 class NoUsb final : public krt6::UsbDeviceSource {
  public:
-  std::unique_ptr<krt6::UsbPrinterDevice> OpenPrinter(std::uint16_t,
+  std::unique_ptr<krt6::UsbPrinterDevice> OpenPrinter(std::uint16_t, const krt6::UsbSelector&,
                                                       krt6::LinkError& error) override {
     error = krt6::Failure(krt6::LinkCause::kNotFound, {}, "not used");
     return nullptr;

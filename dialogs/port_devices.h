@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/port_names.h"
+
 namespace krt6 {
 
 // The list position that shows a port name with `prefix` ("COM", "LPT"): its number (read as
@@ -24,12 +26,7 @@ std::string ParallelDeviceForPort(std::string_view name);
 // Tells whether a device node exists. The dialogs take one so that tests need no real ports.
 using DevicePresence = std::function<bool(const std::string& path)>;
 
-// The real check: the path names an existing file system object.
-bool DeviceNodePresent(const std::string& path);
-
-// The check for serial ports: the node exists and, for the machine's own ports (ttyS*), the
-// kernel found a UART behind it. The kernel creates ttyS0-3 whether or not the UARTs exist; an
-// empty slot reads "0" (no known UART type) in <sysfs_tty>/ttySn/type.
-bool SerialDevicePresent(const std::string& path, const std::string& sysfs_tty = "/sys/class/tty");
+// The real checks, DeviceNodePresent and SerialDevicePresent, are the links' own
+// (link/port_names.h).
 
 }  // namespace krt6

@@ -24,6 +24,19 @@ class FixedPortTable final : public PortResolver {
   std::string ParallelDevice(const std::string& port_name) const override;
 };
 
+// The port name of the fixed table that reaches `device` ("/dev/ttyUSB3" -> "COM8",
+// "/dev/lp0" -> "LPT1"); empty when no name does.
+std::string SerialPortNameFor(const std::string& device);
+std::string ParallelPortNameFor(const std::string& device);
+
+// The path names an existing file system object.
+bool DeviceNodePresent(const std::string& path);
+
+// The check for serial ports: the node exists and, for the machine's own ports (ttyS*), the
+// kernel found a UART behind it. The kernel creates ttyS0-3 whether or not the UARTs exist; an
+// empty slot reads "0" (no known UART type) in <sysfs_tty>/ttySn/type.
+bool SerialDevicePresent(const std::string& path, const std::string& sysfs_tty = "/sys/class/tty");
+
 // The number after `prefix` in `name` ("COM12" -> 12), or 0 when `name` is not exactly the prefix
 // followed by a decimal number without leading zeros.
 int PortNumber(const std::string& name, const char* prefix);

@@ -20,6 +20,7 @@ struct SystemLinkOptions {
   SerialTimings Serial;
   ParallelTimings Parallel;
   UsbTimings UsbLimits;
+  UsbSelector UsbDevice;  // which USB printer (empty: the first, as the window opens)
   TcpTimings Tcp;
 };
 

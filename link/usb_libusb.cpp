@@ -1,7 +1,6 @@
 // The USB device source on libusb-1.0.
 #include <libusb.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -65,13 +64,6 @@ constexpr long kCancelCheckMicroseconds = 50'000;
 void LIBUSB_CALL MarkDone(libusb_transfer* transfer) {
   *static_cast<int*>(transfer->user_data) = 1;
 }
-
-struct Candidate {
-  libusb_device* Device;
-  int Bus;
-  std::vector<std::uint8_t> Ports;
-  std::uint16_t Product;
-};
 
 class LibusbPrinter final : public UsbPrinterDevice {
  public:
@@ -160,7 +152,10 @@ class LibusbPrinter final : public UsbPrinterDevice {
 
 class LibusbSource final : public UsbDeviceSource {
  public:
+  explicit LibusbSource(std::string sys_root) : sys_root_(std::move(sys_root)) {}
+
   std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
+                                                const UsbSelector& selector,
                                                 LinkError& error) override {
     libusb_context* context = nullptr;
     int rc = libusb_init(&context);
@@ -176,26 +171,37 @@ class LibusbSource final : public UsbDeviceSource {
       libusb_exit(context);
       return nullptr;
     }
-    std::vector<Candidate> found;
+    std::vector<UsbDeviceInfo> found;
+    std::vector<libusb_device*> devices;
     for (ssize_t i = 0; i < count; ++i) {
       libusb_device_descriptor d{};
       if (libusb_get_device_descriptor(list[i], &d) != 0 || d.idVendor != vendor_id) continue;
-      Candidate c{list[i], libusb_get_bus_number(list[i]), {}, d.idProduct};
+      UsbDeviceInfo info;
+      info.Bus = libusb_get_bus_number(list[i]);
+      info.VendorId = d.idVendor;
+      info.ProductId = d.idProduct;
+      info.Address = libusb_get_device_address(list[i]);
       std::uint8_t ports[8];
       const int n = libusb_get_port_numbers(list[i], ports, 8);
-      if (n > 0) c.Ports.assign(ports, ports + n);
-      found.push_back(std::move(c));
+      if (n > 0) info.Ports.assign(ports, ports + n);
+      // The kernel keeps the serial number string: no need to ask the device.
+      if (!selector.Serial.empty() && d.iSerialNumber != 0) {
+        info.Serial = SysfsUsbSerial(sys_root_, info.PortPath());
+      }
+      found.push_back(std::move(info));
+      devices.push_back(list[i]);
     }
-    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
-      return a.Bus != b.Bus ? a.Bus < b.Bus : a.Ports < b.Ports;
-    });
     std::unique_ptr<UsbPrinterDevice> printer;
-    if (found.empty()) {
-      char text[96];
-      std::snprintf(text, sizeof text, "No USB device with vendor id %04x is attached.", vendor_id);
-      error = Failure(LinkCause::kNotFound, {}, text);
-    } else {
-      printer = OpenCandidate(context, found.front(), vendor_id, error);
+    std::vector<UsbDeviceInfo> ordered = found;
+    const int chosen = ChooseUsbDevice(ordered, vendor_id, selector, error);
+    if (chosen >= 0) {
+      const UsbDeviceInfo& info = ordered[static_cast<std::size_t>(chosen)];
+      for (std::size_t i = 0; i < found.size(); ++i) {
+        if (found[i].Bus == info.Bus && found[i].Ports == info.Ports) {
+          printer = OpenDevice(context, devices[i], info, error);
+          break;
+        }
+      }
     }
     libusb_free_device_list(list, 1);
     if (!printer) libusb_exit(context);
@@ -203,26 +209,20 @@ class LibusbSource final : public UsbDeviceSource {
   }
 
  private:
-  static std::unique_ptr<UsbPrinterDevice> OpenCandidate(libusb_context* context,
-                                                         const Candidate& c,
-                                                         std::uint16_t vendor_id,
-                                                         LinkError& error) {
-    char name[96];
-    std::string path;
-    for (std::size_t i = 0; i < c.Ports.size(); ++i) {
-      path += (i ? "." : "") + std::to_string(c.Ports[i]);
-    }
-    std::snprintf(name, sizeof name, "USB %04x:%04x (bus %d port %s, /dev/bus/usb/%03d/%03d)",
-                  vendor_id, c.Product, c.Bus, path.empty() ? "-" : path.c_str(), c.Bus,
-                  libusb_get_device_address(c.Device));
+  static std::unique_ptr<UsbPrinterDevice> OpenDevice(libusb_context* context,
+                                                      libusb_device* device,
+                                                      const UsbDeviceInfo& info, LinkError& error) {
+    char name[128];
+    std::snprintf(name, sizeof name, "USB %04x:%04x (%s, /dev/bus/usb/%03d/%03d)", info.VendorId,
+                  info.ProductId, info.PortPath().c_str(), info.Bus, info.Address);
     libusb_device_handle* handle = nullptr;
-    int rc = libusb_open(c.Device, &handle);
+    int rc = libusb_open(device, &handle);
     if (rc != 0) {
       error = Describe(name, rc, true);
       return nullptr;
     }
     libusb_config_descriptor* config = nullptr;
-    rc = libusb_get_active_config_descriptor(c.Device, &config);
+    rc = libusb_get_active_config_descriptor(device, &config);
     if (rc != 0) {
       error = Describe(name, rc, true);
       libusb_close(handle);
@@ -286,12 +286,14 @@ class LibusbSource final : public UsbDeviceSource {
     return std::make_unique<LibusbPrinter>(context, handle, interface_number, out, in, in_packet,
                                            name);
   }
+
+  std::string sys_root_;
 };
 
 }  // namespace
 
-std::unique_ptr<UsbDeviceSource> MakeLibusbDeviceSource() {
-  return std::make_unique<LibusbSource>();
+std::unique_ptr<UsbDeviceSource> MakeLibusbDeviceSource(std::string sys_root) {
+  return std::make_unique<LibusbSource>(std::move(sys_root));
 }
 
 }  // namespace krt6

@@ -1,11 +1,82 @@
 #include "link/usb_link.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "link/posix_io.h"
 
 namespace krt6 {
+
+std::string UsbSelector::Describe() const {
+  std::string text = PortPath;
+  if (!Serial.empty()) text += (text.empty() ? "" : ", ") + std::string("serial number ") + Serial;
+  return text.empty() ? "any" : text;
+}
+
+bool IsUsbPortPath(std::string_view text) {
+  const std::size_t dash = text.find('-');
+  if (dash == std::string_view::npos) return false;
+  // A number of 1..3 digits without a leading zero, at most `max`.
+  auto number = [](std::string_view n, int max) {
+    if (n.empty() || n.size() > 3 || n[0] == '0') return false;
+    int value = 0;
+    for (char c : n) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    return value <= max;
+  };
+  if (!number(text.substr(0, dash), 255)) return false;
+  std::string_view ports = text.substr(dash + 1);
+  int count = 0;
+  while (true) {
+    const std::size_t dot = ports.find('.');
+    if (!number(ports.substr(0, dot), 255) || ++count > 7) return false;
+    if (dot == std::string_view::npos) return true;
+    ports.remove_prefix(dot + 1);
+  }
+}
+
+std::string UsbDeviceInfo::PortPath() const {
+  std::string path = std::to_string(Bus) + "-";
+  for (std::size_t i = 0; i < Ports.size(); ++i) {
+    path += (i ? "." : "") + std::to_string(Ports[i]);
+  }
+  return path;
+}
+
+void SortUsbDevices(std::vector<UsbDeviceInfo>& devices) {
+  std::stable_sort(devices.begin(), devices.end(),
+                   [](const UsbDeviceInfo& a, const UsbDeviceInfo& b) {
+                     return a.Bus != b.Bus ? a.Bus < b.Bus : a.Ports < b.Ports;
+                   });
+}
+
+int ChooseUsbDevice(std::vector<UsbDeviceInfo>& devices, std::uint16_t vendor_id,
+                    const UsbSelector& selector, LinkError& error) {
+  SortUsbDevices(devices);
+  std::string others;  // the printers attached elsewhere, for the operator to pick from
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const UsbDeviceInfo& d = devices[i];
+    if (d.VendorId != vendor_id) continue;
+    if ((selector.PortPath.empty() || d.PortPath() == selector.PortPath) &&
+        (selector.Serial.empty() || d.Serial == selector.Serial)) {
+      return static_cast<int>(i);
+    }
+    others += (others.empty() ? "" : ", ") + d.PortPath();
+    if (!d.Serial.empty()) others += " (serial number " + d.Serial + ")";
+  }
+  char text[96];
+  std::snprintf(text, sizeof text, "No USB device with vendor id %04x is attached", vendor_id);
+  std::string detail = text;
+  if (!selector.Empty()) {
+    detail += " at " + selector.Describe();
+    if (!others.empty()) detail += "; attached: " + others;
+  }
+  error = Failure(LinkCause::kNotFound, {}, detail + ".");
+  return -1;
+}
 
 LinkHandle UsbLink::Open(const LinkSettingsView&) {
   last_error_ = {};
@@ -16,7 +87,7 @@ LinkHandle UsbLink::Open(const LinkSettingsView&) {
     return kInvalidLinkHandle;
   }
   LinkError error;
-  device_ = source_->OpenPrinter(kPrinterVendorId, error);
+  device_ = source_->OpenPrinter(kPrinterVendorId, selector_, error);
   if (!device_) {
     last_error_ = error.Failed()
                       ? error

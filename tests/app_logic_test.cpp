@@ -4,7 +4,7 @@
 #include <map>
 
 #include "app/conversion.h"
-#include "app/system_language.h"
+#include "texts/system_language.h"
 
 namespace krt6 {
 namespace {

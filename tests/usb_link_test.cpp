@@ -111,7 +111,7 @@ TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
   // No device with the printer's vendor id is attached to the build machines.
   auto source = MakeLibusbDeviceSource();
   LinkError error;
-  auto device = source->OpenPrinter(kPrinterVendorId, error);
+  auto device = source->OpenPrinter(kPrinterVendorId, {}, error);
   if (device) GTEST_SKIP() << "a printer is attached";
   EXPECT_TRUE(error.Failed());
   LinkFixture f;

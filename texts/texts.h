@@ -51,3 +51,20 @@ inline constexpr TextPair kWrongRecordText{"Command kind %1 was given the wrong 
                                            "コマンド種別 %1 に誤ったレコードが渡されました。"};
 
 }  // namespace krt6
+
+namespace krt6 {
+
+// The command line's result texts beyond the message table: a success, a printer that did not
+// keep what was written, and a link that cannot carry the command.
+inline constexpr TextPair kSuccessText{"Success", "成功"};
+inline constexpr TextPair kReadBackDiffersText{"Verify Error", "ベリファイエラー"};
+inline constexpr TextPair kCannotDoText{"Not Supported", "未対応"};
+// What krt6ctl set reports.
+inline constexpr TextPair kUnchangedText{"unchanged", "変更なし"};
+inline constexpr TextPair kWouldChangeText{"%1 field(s) would change", "%1 項目が変更されます"};
+inline constexpr TextPair kChangedText{"%1 field(s) changed", "%1 項目を変更しました"};
+inline constexpr TextPair kNotVerifiedText{" (not verified)", " (未確認)"};
+inline constexpr TextPair kNotKeptText{"The printer did not keep: %1",
+                                       "プリンターに反映されなかった項目: %1"};
+
+}  // namespace krt6

@@ -78,7 +78,7 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
 class EmulatedUsbSource final : public UsbDeviceSource {
  public:
   explicit EmulatedUsbSource(std::shared_ptr<EmulatedUsbState> s) : s_(std::move(s)) {}
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id, const UsbSelector&,
                                                 LinkError& error) override {
     ++s_->opens;
     if (s_->absent || vendor_id != kPrinterVendorId) {

@@ -38,7 +38,8 @@ class MapPorts final : public PortResolver {
 // A machine without the printer on USB: every USB open finds nothing.
 class NoUsb final : public UsbDeviceSource {
  public:
-  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, LinkError& error) override {
+  std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, const UsbSelector&,
+                                                LinkError& error) override {
     error = Failure(LinkCause::kNotFound, {}, "No USB device with vendor id 6f2d is attached.");
     return nullptr;
   }

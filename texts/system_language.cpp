@@ -1,4 +1,4 @@
-#include "app/system_language.h"
+#include "texts/system_language.h"
 
 namespace krt6 {
 

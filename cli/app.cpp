@@ -1,0 +1,546 @@
+#include "cli/app.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/discovery.h"
+#include "cli/fleet.h"
+#include "cli/output.h"
+#include "cli/settings_commands.h"
+#include "cli/target.h"
+#include "texts/system_language.h"
+
+#ifndef KRT6_VERSION
+#define KRT6_VERSION "0"
+#endif
+
+namespace krt6::cli {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct Globals {
+  std::vector<std::string> targets;
+  std::string targets_file;
+  bool json = false;
+  int jobs = 16;
+  bool verbose = false;
+  bool quiet = false;
+  std::string lang;
+};
+
+int Usage(const std::string& message) {
+  std::cerr << "krt6ctl: " << message << "\n";
+  return kExitUsage;
+}
+
+Language ChosenLanguage(const Globals& globals) {
+  if (globals.lang == "ja") return Language::kJapanese;
+  if (globals.lang == "en") return Language::kEnglish;
+  return LanguageForLocale(SystemLocaleName([](const char* name) { return std::getenv(name); }));
+}
+
+// The targets of -t and --targets, parsed; false (after the message) when one is wrong or none
+// is given.
+bool CollectTargets(const Globals& globals, std::vector<Target>& targets, int& status) {
+  std::vector<std::string> texts = globals.targets;
+  if (!globals.targets_file.empty()) {
+    std::string error;
+    if (!ReadTargetsFile(globals.targets_file, texts, error)) {
+      status = Usage(error);
+      return false;
+    }
+  }
+  if (texts.empty()) {
+    status = Usage("no target: give -t TARGET or --targets FILE");
+    return false;
+  }
+  for (const std::string& text : texts) {
+    auto parsed = ParseTarget(text);
+    if (auto* error = std::get_if<std::string>(&parsed)) {
+      status = Usage(*error);
+      return false;
+    }
+    targets.push_back(std::get<Target>(std::move(parsed)));
+  }
+  return true;
+}
+
+// Runs `job` on every target and reports each: a JSON line with --json, else the result text
+// (prefixed with the target when there are several) on stdout and failures on stderr.
+int RunOnTargets(const Globals& globals, const std::vector<Target>& targets,
+                 const std::string& command, Language language, const TargetJob& job) {
+  std::mutex messages_lock;
+  FleetOptions options;
+  options.Jobs = globals.jobs;
+  options.Lang = language;
+  options.Trace = globals.verbose;
+  options.Progress = !globals.quiet && targets.size() > 1 && ::isatty(STDERR_FILENO) == 1;
+  options.Messages = &std::cerr;
+  options.MessagesLock = &messages_lock;
+  bool all_ok = true;
+  const bool several = targets.size() > 1;
+  RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
+    const std::string& target = targets[index].Text;
+    all_ok = all_ok && result.Ok();
+    std::lock_guard lock(messages_lock);
+    if (globals.json) {
+      std::cout << JsonLine(target, command, result, language) << "\n" << std::flush;
+      return;
+    }
+    const std::string prefix = several ? target + ": " : std::string();
+    if (!result.Ok()) {
+      std::cerr << "krt6ctl: " << target << ": " << ResultText(result.Code, language);
+      if (!result.Detail.empty()) std::cerr << ": " << result.Detail;
+      std::cerr << "\n";
+      if (!result.Changes.empty()) std::cerr << ChangesText(result.Changes, "  ");
+      return;
+    }
+    if (globals.quiet) return;
+    std::cout << prefix << result.Text << "\n";
+    if (!result.Changes.empty()) std::cout << ChangesText(result.Changes, "  ");
+    std::cout << std::flush;
+  });
+  return all_ok ? kExitOk : kExitFailed;
+}
+
+bool EndsWithCase(const std::string& text, const std::string& suffix) {
+  if (text.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+        suffix[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool IsSettingsFileName(const std::string& text) {
+  return EndsWithCase(text, ".json") || EndsWithCase(text, ".ts0") || EndsWithCase(text, ".ts1");
+}
+
+// The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.
+// False (after the message naming the key) when one is refused.
+bool BuildConfiguration(const std::vector<std::string>& inputs, Language language,
+                        Configuration& configuration, int& status) {
+  bool file_seen = false;
+  for (const std::string& input : inputs) {
+    const bool is_pair = input.find('=') != std::string::npos && !IsSettingsFileName(input);
+    ConfigError error;
+    if (is_pair) {
+      error = ApplyKeyValue(configuration, input, language);
+    } else if (file_seen) {
+      status = Usage("set takes one FILE; '" + input + "' is a second");
+      return false;
+    } else {
+      file_seen = true;
+      auto loaded = LoadConfiguration(input, language, ValueUse::kSend);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) {
+        error = *refused;
+      } else {
+        Configuration next = std::get<Configuration>(std::move(loaded));
+        configuration = std::move(next);
+      }
+    }
+    if (!error.Ok()) {
+      status = Usage(error.Message);
+      return false;
+    }
+  }
+  if (!configuration.HasParameters && !configuration.HasLan) {
+    status = Usage("the configuration names no field to set");
+    return false;
+  }
+  return true;
+}
+
+Parts PartsFor(const std::string& which) {
+  Parts parts;
+  parts.Parameters = which != "lan";
+  parts.Lan = which != "params";
+  return parts;
+}
+
+// diff A B: each side a settings file or a target (read whole: parameters and LAN settings).
+int RunDiff(const Globals& globals, const std::string& a, const std::string& b, Language language) {
+  struct Side {
+    std::string text;
+    std::optional<Target> target;
+    Configuration configuration;
+  };
+  std::vector<Side> sides{{a, {}, {}}, {b, {}, {}}};
+  std::vector<Target> targets;
+  for (Side& side : sides) {
+    struct stat info {};
+    if (IsSettingsFileName(side.text) ||
+        (::stat(side.text.c_str(), &info) == 0 && S_ISREG(info.st_mode))) {
+      auto loaded = LoadConfiguration(side.text, language, ValueUse::kStore);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) return Usage(refused->Message);
+      side.configuration = std::get<Configuration>(std::move(loaded));
+      continue;
+    }
+    auto parsed = ParseTarget(side.text);
+    if (auto* error = std::get_if<std::string>(&parsed)) return Usage(*error);
+    side.target = std::get<Target>(std::move(parsed));
+    targets.push_back(*side.target);
+  }
+  if (!targets.empty()) {
+    FleetOptions options;
+    options.Jobs = globals.jobs;
+    options.Lang = language;
+    options.Trace = globals.verbose;
+    options.Messages = &std::cerr;
+    std::vector<Configuration> read(targets.size());
+    bool all_ok = true;
+    RunFleet(
+        targets, options,
+        [&](Session& session, const Target& target) {
+          TargetResult result;
+          if (!session.CanReceive(session.Kind())) return GetCommand(session, {}, {}, language);
+          ReadSettings settings = ReadConfiguration(session, Parts{}, language);
+          if (!settings.Status.Ok()) return Failed(settings.Status);
+          const std::size_t index = static_cast<std::size_t>(&target - targets.data());
+          read[index] = std::move(settings.Read);
+          return result;
+        },
+        [&](std::size_t index, const TargetResult& result) {
+          if (result.Ok()) return;
+          all_ok = false;
+          std::cerr << "krt6ctl: " << targets[index].Text << ": "
+                    << ResultText(result.Code, language);
+          if (!result.Detail.empty()) std::cerr << ": " << result.Detail;
+          std::cerr << "\n";
+        });
+    if (!all_ok) return kExitFailed;
+    std::size_t next = 0;
+    for (Side& side : sides) {
+      if (side.target) side.configuration = std::move(read[next++]);
+    }
+  }
+  const std::vector<Change> changes =
+      Changes(Diff(sides[0].configuration, sides[1].configuration, language));
+  if (globals.json) {
+    nlohmann::ordered_json document;
+    document["changes"] = ChangesJson(changes);
+    std::cout << document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+              << "\n";
+  } else if (!globals.quiet) {
+    std::cout << ChangesText(changes, "");
+  }
+  return kExitOk;
+}
+
+// list: the attached USB printers and the serial and parallel ports present.
+int RunList(const Globals& globals) {
+  const AttachedDevices devices = ListAttachedDevices();
+  auto port_line = [](const char* kind, const PortEntry& entry) {
+    nlohmann::ordered_json line;
+    line["kind"] = kind;
+    line["uri"] = entry.Uri;
+    line["device"] = entry.Device;
+    line["name"] = entry.Name;
+    return line;
+  };
+  std::vector<nlohmann::ordered_json> lines;
+  for (const UsbPrinterEntry& usb : devices.Usb) {
+    nlohmann::ordered_json line;
+    char product[8];
+    std::snprintf(product, sizeof product, "%04x", usb.ProductId);
+    line["kind"] = "usb";
+    line["uri"] = usb.Uri;
+    line["port_path"] = usb.PortPath;
+    line["product_id"] = product;
+    line["serial"] = usb.Serial;
+    lines.push_back(std::move(line));
+  }
+  for (const PortEntry& entry : devices.Serial) lines.push_back(port_line("serial", entry));
+  for (const PortEntry& entry : devices.Parallel) lines.push_back(port_line("parallel", entry));
+  for (const auto& line : lines) {
+    if (globals.json) {
+      std::cout << line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
+                << "\n";
+      continue;
+    }
+    std::string text = line["uri"].get<std::string>();
+    if (line["kind"] == "usb") {
+      text += "  product " + line["product_id"].get<std::string>();
+      if (!line["serial"].get<std::string>().empty()) {
+        text += "  serial " + line["serial"].get<std::string>();
+      }
+    } else {
+      text += "  " + line["device"].get<std::string>();
+    }
+    std::cout << text << "\n";
+  }
+  return kExitOk;
+}
+
+// scan: the printers of a range or host list that answer the status query, each as a status
+// result of the output contract.
+int RunScan(const Globals& globals, const std::string& network, int port, Language language) {
+  const ScanHosts hosts = ParseScanNetwork(network);
+  if (!hosts.Error.empty()) return Usage(hosts.Error);
+  ScanOptions options;
+  options.Port = port;
+  options.Jobs = std::max(globals.jobs, 64);
+  options.Lang = language;
+  const std::vector<ScanHit> hits = ScanNetwork(hosts.Hosts, options);
+  for (const ScanHit& hit : hits) {
+    const std::string host =
+        hit.Host.find(':') != std::string::npos ? "[" + hit.Host + "]" : hit.Host;
+    const std::string target = "socket://" + host + ":" + std::to_string(hit.Port);
+    TargetResult result;
+    result.Data = {{"status_code", hit.StatusCode}, {"status", hit.StatusText}};
+    if (globals.json) {
+      std::cout << JsonLine(target, "scan", result, language) << "\n";
+    } else {
+      std::cout << target << "  " << hit.StatusText << "\n";
+    }
+  }
+  return hits.empty() ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+int RunKrt6ctl(int argc, char** argv) {
+  Globals globals;
+  CLI::App app{
+      "krt6ctl: status, settings and maintenance of K-RT6 label printers, one or a fleet.\n"
+      "Targets: socket://HOST[:PORT] (or HOST, HOST:PORT, [IPv6]:PORT), "
+      "serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff], parallel:DEVICE, "
+      "usb:, usb:BUS-PORTPATH, usb:?serial=STRING.\n"
+      "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input.",
+      "krt6ctl"};
+  app.set_version_flag("--version", "krt6ctl " KRT6_VERSION);
+  app.require_subcommand(1);
+  app.fallthrough();
+  app.add_option("-t,--target", globals.targets, "a printer (repeatable)")->type_name("TARGET");
+  app.add_option("--targets", globals.targets_file, "a file of targets, one a line, # comments")
+      ->type_name("FILE");
+  app.add_flag("--json", globals.json, "one JSON object a target on stdout (JSON Lines)");
+  app.add_option("-j,--jobs", globals.jobs, "targets handled at once (default 16)")
+      ->check(CLI::Range(1, 1024));
+  app.add_flag("-v,--verbose", globals.verbose, "byte trace of every exchange on stderr");
+  app.add_flag("-q,--quiet", globals.quiet, "print failures only");
+  app.add_option("--lang", globals.lang, "message language (default: from the locale)")
+      ->check(CLI::IsMember({"en", "ja"}));
+
+  int status = kExitOk;
+  std::vector<Target> targets;
+  std::function<int(Language)> run;
+
+  auto* status_command = app.add_subcommand("status", "the printer's status text and code");
+  status_command->callback([&] {
+    run = [&](Language language) {
+      return RunOnTargets(
+          globals, targets, "status", language,
+          [language](Session& session, const Target&) { return StatusCommand(session, language); });
+    };
+  });
+
+  auto* version_command = app.add_subcommand("version", "the firmware version text and its class");
+  version_command->callback([&] {
+    run = [&](Language language) {
+      return RunOnTargets(globals, targets, "version", language,
+                          [](Session& session, const Target&) { return VersionCommand(session); });
+    };
+  });
+
+  std::string sensor;
+  auto* calibrate_command = app.add_subcommand("calibrate", "media sensor calibration");
+  calibrate_command->add_option("sensor", sensor, "reflective, transmissive or none")
+      ->required()
+      ->check(CLI::IsMember({"reflective", "transmissive", "none"}));
+  calibrate_command->callback([&] {
+    const std::int32_t value = sensor == "reflective" ? 0 : sensor == "transmissive" ? 1 : 2;
+    run = [&, value](Language language) {
+      return RunOnTargets(globals, targets, "calibrate", language,
+                          [value](Session& session, const Target&) {
+                            return MaintenanceCommand(session, Maintenance::kCalibrate, value);
+                          });
+    };
+  });
+
+  std::string selector;
+  auto* z1_command = app.add_subcommand("z1", "maintenance command Z1 (0: Z10, 1: Z11)");
+  z1_command->add_option("selector", selector, "0 or 1")
+      ->required()
+      ->check(CLI::IsMember({"0", "1"}));
+  z1_command->callback([&] {
+    const std::int32_t value = selector == "1" ? 1 : 0;
+    run = [&, value](Language language) {
+      return RunOnTargets(globals, targets, "z1", language,
+                          [value](Session& session, const Target&) {
+                            return MaintenanceCommand(session, Maintenance::kZ1, value);
+                          });
+    };
+  });
+
+  auto* z4_command = app.add_subcommand("z4", "maintenance command Z4");
+  z4_command->callback([&] {
+    run = [&](Language language) {
+      return RunOnTargets(globals, targets, "z4", language, [](Session& session, const Target&) {
+        return MaintenanceCommand(session, Maintenance::kZ4, 0);
+      });
+    };
+  });
+
+  std::string get_parts = "all";
+  std::string get_output;
+  auto* get_command = app.add_subcommand("get", "read the settings into JSON (stdout, or -o FILE)");
+  get_command->add_option("part", get_parts, "params, lan or all (default all)")
+      ->check(CLI::IsMember({"params", "lan", "all"}));
+  get_command
+      ->add_option("-o,--output", get_output,
+                   "write to FILE: .json the document, .ts0/.ts1 the setting file")
+      ->type_name("FILE");
+  get_command->callback([&] {
+    run = [&](Language language) {
+      if (!get_output.empty() && targets.size() > 1) {
+        return Usage("get -o FILE reads one target, not " + std::to_string(targets.size()));
+      }
+      if (!get_output.empty() && !IsSettingsFileName(get_output)) {
+        return Usage(get_output + ": the file name must end in .json, .ts0 or .ts1");
+      }
+      const Parts parts = PartsFor(get_parts);
+      if (!get_output.empty() && !EndsWithCase(get_output, ".json") &&
+          (parts.Parameters && parts.Lan)) {
+        return Usage(get_output + ": a setting file holds one part: get params or get lan");
+      }
+      if (EndsWithCase(get_output, ".ts0") && !parts.Parameters) {
+        return Usage(get_output + ": a .ts0 file holds the parameters: get params");
+      }
+      if (EndsWithCase(get_output, ".ts1") && !parts.Lan) {
+        return Usage(get_output + ": a .ts1 file holds the LAN settings: get lan");
+      }
+      return RunOnTargets(globals, targets, "get", language,
+                          [&, parts, language](Session& session, const Target&) {
+                            return GetCommand(session, parts, get_output, language);
+                          });
+    };
+  });
+
+  std::vector<std::string> set_inputs;
+  SetOptions set_options;
+  bool no_verify = false;
+  auto* set_command = app.add_subcommand(
+      "set", "write a configuration: FILE (.json, .ts0, .ts1) and/or KEY=VALUE pairs");
+  set_command->add_option("input", set_inputs, "FILE or KEY=VALUE (e.g. comm_speed=19200)")
+      ->required();
+  set_command->add_flag("--check", set_options.Check, "show what would change, write nothing");
+  set_command->add_flag("--no-verify", no_verify, "do not read the written settings back");
+  set_command
+      ->add_option("--firmware", set_options.Firmware,
+                   "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
+      ->type_name("VERSION");
+  set_command->callback([&] {
+    run = [&](Language language) {
+      Configuration configuration;
+      int input_status = kExitOk;
+      if (!BuildConfiguration(set_inputs, language, configuration, input_status)) {
+        return input_status;
+      }
+      set_options.Verify = !no_verify;
+      for (const Target& target : targets) {
+        if (target.Kind != lkLpt) continue;
+        if (set_options.Firmware.empty()) {
+          return Usage(target.Text + ": a parallel port cannot read the version: give --firmware");
+        }
+        if ((configuration.HasParameters && !NamesWholeParameters(configuration)) ||
+            (configuration.HasLan && !NamesWholeLan(configuration))) {
+          return Usage(target.Text +
+                       ": a parallel port cannot read the current settings: give every field "
+                       "of the part (a .ts0/.ts1 file, or get all from another printer)");
+        }
+      }
+      auto shared = std::make_shared<const Configuration>(std::move(configuration));
+      return RunOnTargets(globals, targets, "set", language,
+                          [&, shared, language](Session& session, const Target&) {
+                            return SetCommand(session, *shared, set_options, language);
+                          });
+    };
+  });
+
+  std::string convert_in;
+  std::string convert_out;
+  auto* convert_command =
+      app.add_subcommand("convert", "convert between .ts0/.ts1 and JSON: convert IN OUT");
+  convert_command->add_option("in", convert_in, "the file to read")->required();
+  convert_command->add_option("out", convert_out, "the file to write")->required();
+  convert_command->callback([&] {
+    run = [&](Language language) {
+      auto loaded = LoadConfiguration(convert_in, language, ValueUse::kStore);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) return Usage(refused->Message);
+      if (!IsSettingsFileName(convert_out)) {
+        return Usage(convert_out + ": the file name must end in .json, .ts0 or .ts1");
+      }
+      const ConfigError saved =
+          SaveConfiguration(convert_out, std::get<Configuration>(loaded), language);
+      if (!saved.Ok()) {
+        std::cerr << "krt6ctl: " << saved.Message << "\n";
+        return saved.Key.empty() ? kExitFailed : kExitUsage;
+      }
+      return kExitOk;
+    };
+  });
+
+  std::string diff_a;
+  std::string diff_b;
+  auto* diff_command = app.add_subcommand(
+      "diff", "compare two configurations field by field: files (.json, .ts0, .ts1) or targets");
+  diff_command->add_option("a", diff_a, "FILE or TARGET")->required();
+  diff_command->add_option("b", diff_b, "FILE or TARGET")->required();
+  diff_command->callback(
+      [&] { run = [&](Language language) { return RunDiff(globals, diff_a, diff_b, language); }; });
+
+  auto* list_command = app.add_subcommand(
+      "list", "the attached printers and ports: USB (vendor id 6f2d), serial and parallel");
+  list_command->callback([&] { run = [&](Language) { return RunList(globals); }; });
+
+  std::string scan_network;
+  int scan_port = 8000;
+  auto* scan_command = app.add_subcommand(
+      "scan", "ask every address of a range (at most a /22) or a host list for its status");
+  scan_command->add_option("network", scan_network, "e.g. 192.168.1.0/24 or host1,host2")
+      ->required();
+  scan_command->add_option("--port", scan_port, "the printers' TCP port (default 8000)")
+      ->check(CLI::Range(1, 65535));
+  scan_command->callback([&] {
+    run = [&](Language language) { return RunScan(globals, scan_network, scan_port, language); };
+  });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return Usage(std::string(e.what()) + " (see --help)");
+  }
+  const Language language = ChosenLanguage(globals);
+  const bool needs_targets = !(app.got_subcommand("convert") || app.got_subcommand("diff") ||
+                               app.got_subcommand("list") || app.got_subcommand("scan"));
+  if (needs_targets && !CollectTargets(globals, targets, status)) return status;
+  if (!needs_targets && (!globals.targets.empty() || !globals.targets_file.empty())) {
+    return Usage("this command takes no -t/--targets");
+  }
+  return run ? run(language) : Usage("no command (see --help)");
+}
+
+}  // namespace krt6::cli

@@ -1,0 +1,10 @@
+// krt6ctl: every printer operation from the command line, for one printer or a fleet.
+#pragma once
+
+namespace krt6::cli {
+
+// Parses the command line and runs the command. Exit status: 0 every target succeeded, 1 some
+// target failed, 2 bad usage or input (nothing was sent to any printer).
+int RunKrt6ctl(int argc, char** argv);
+
+}  // namespace krt6::cli
