@@ -17,7 +17,8 @@ import sys
 import tempfile
 import time
 
-SET_COMMAND = re.compile(r'^\[(\d+)\] <- .*(Z2;[12],|IP;|IS;|IH;|ZW01;)')
+# A Set command in an emulator log; the line begins with the printer's port when it serves several.
+SET_COMMAND = re.compile(r'^(?:\[(\d+)\] )?<- .*(Z2;[12],|IP;|IS;|IH;|ZW01;)')
 failures = []
 
 
@@ -37,14 +38,15 @@ def start_emulator(emulator, host, count, log, *options):
     return process, ports
 
 
-def writes(log):
-    """The Set commands in an emulator log, counted by printer port."""
+def writes(log, ports):
+    """The Set commands in the log of an emulator serving PORTS, counted by port."""
     counts = {}
     with open(log) as f:
         for line in f:
             m = SET_COMMAND.match(line)
             if m:
-                counts[int(m.group(1))] = counts.get(int(m.group(1)), 0) + 1
+                port = int(m.group(1)) if m.group(1) else ports[0]
+                counts[port] = counts.get(port, 0) + 1
     return counts
 
 
@@ -70,7 +72,8 @@ def main():
     work = tempfile.mkdtemp(prefix='krt6-ansible-')
     env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=os.path.join(source, 'contrib', 'ansible'),
                ANSIBLE_CONFIG=os.path.join(work, 'none.cfg'), ANSIBLE_HOME=work,
-               ANSIBLE_LOCAL_TEMP=os.path.join(work, 'tmp'), ANSIBLE_NOCOLOR='1',
+               ANSIBLE_LOCAL_TEMP=os.path.join(work, 'tmp'),
+               ANSIBLE_REMOTE_TMP=os.path.join(work, 'remote-tmp'), ANSIBLE_NOCOLOR='1',
                ANSIBLE_RETRY_FILES_ENABLED='0', ANSIBLE_DEPRECATION_WARNINGS='0', LANG='C.UTF-8',
                LC_ALL='C.UTF-8')
     processes = []
@@ -81,18 +84,18 @@ def main():
                                             '10.9.0.50')
         processes.append(north)
         south, south_ports = start_emulator(emulator, '127.0.0.3', 1, south_log, '--firmware',
-                                            '1.0I', '--ip', '10.8.0.7')
+                                            '1.0I', '--ip', '10.8.0.7', '--status', '11')
         processes.append(south)
         dead.bind(('127.0.0.4', 0))
         dead_target = 'socket://127.0.0.4:%d' % dead.getsockname()[1]
         north_targets = ['socket://127.0.0.2:%d' % p for p in north_ports]
         south_targets = ['socket://127.0.0.3:%d' % south_ports[0], dead_target]
         expected = {
-            north_targets[0]: dict(status='ON LINE', status_code=0, firmware='1.0J',
+            north_targets[0]: dict(status='ON LINE', status_code=1, firmware='1.0J',
                                    ip_address='10.9.0.50'),
-            north_targets[1]: dict(status='ON LINE', status_code=0, firmware='1.0J',
+            north_targets[1]: dict(status='ON LINE', status_code=1, firmware='1.0J',
                                    ip_address='10.9.0.51'),
-            south_targets[0]: dict(status='ON LINE', status_code=0, firmware='1.0I',
+            south_targets[0]: dict(status='Paper JAM', status_code=8, firmware='1.0I',
                                    ip_address='10.8.0.7'),
         }
         # The example's sites with these printers; its group_vars beside the inventory.
@@ -122,8 +125,8 @@ def main():
             return run.returncode, run.stdout + run.stderr
 
         def all_writes():
-            w = writes(north_log)
-            w.update(writes(south_log))
+            w = writes(north_log, north_ports)
+            w.update(writes(south_log, south_ports))
             return w
 
         live_ports = north_ports + south_ports
@@ -176,8 +179,9 @@ def main():
         for port, log in [(p, north_log) for p in north_ports] + [(south_ports[0], south_log)]:
             with open(log) as f:
                 text = f.read()
-            check(re.search(r'^\[%d\] <- .*Z2;1,' % port, text, re.M) is not None and
-                  re.search(r'^\[%d\] <- .*IP;' % port, text, re.M) is not None,
+            tag = r'\[%d\] ' % port if log == north_log else ''
+            check(re.search(r'^%s<- .*Z2;1,' % tag, text, re.M) is not None and
+                  re.search(r'^%s<- .*IP;' % tag, text, re.M) is not None,
                   'first run: printer %d got the parameter block and the LAN settings' % port)
         check(recap(out, 'north-ws1') == (3, 1, 0), 'first run: north changed', out)
         check(recap(out, 'south-ws1') == (0, 0, 1), 'first run: south failed', out)

@@ -140,8 +140,8 @@ read_results:
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.krt6.printer.plugins.module_utils import krt6ctl
 
-# Each read: the krt6ctl command and its arguments.
-READS = (('status', 'status', ()), ('version', 'version', ()), ('settings', 'get', None))
+# Each read and its krt6ctl command.
+READS = (('status', 'status'), ('version', 'version'), ('settings', 'get'))
 
 
 def main():
@@ -157,10 +157,11 @@ def main():
     printers = dict((t, dict(ok=True, status=None, version=None, settings=None, errors=[]))
                     for t in p['targets'])
     results = {}
-    for name, command, args in READS:
+    for name, command in READS:
         if name not in p['gather']:
             continue
-        rc, results[name] = krt6ctl.run(module, command, args or [p['settings']])
+        rc, results[name] = krt6ctl.run(module, command,
+                                        [p['settings']] if command == 'get' else [])
         for r in results[name]:
             entry = printers[r['target']]
             if r.get('ok'):
