@@ -109,7 +109,7 @@ int RunOnTargets(const Globals& globals, const std::vector<Target>& targets,
       if (!result.Changes.empty()) std::cerr << ChangesText(result.Changes, "  ");
       return;
     }
-    if (globals.quiet) return;
+    if (globals.quiet && !result.TextIsOutput) return;
     std::cout << prefix << result.Text << "\n";
     if (!result.Changes.empty()) std::cout << ChangesText(result.Changes, "  ");
     std::cout << std::flush;

@@ -21,6 +21,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Why a scan's network text names nothing to ask.
+constexpr TextPair kNotARangeText{
+    "\"%1\" is not an IPv4 range (A.B.C.D/N, N from 22 to 32).",
+    "「%1」は IPv4 の範囲 (A.B.C.D/N、N は 22 から 32) ではありません。"};
+constexpr TextPair kRangeTooLargeText{
+    "\"%1\" is too large: a scan covers at most a /22 (1024 addresses).",
+    "「%1」は広すぎます。スキャンできるのは /22 (1024 アドレス) までです。"};
+constexpr TextPair kTooManyHostsText{"The scan would ask more than 1024 addresses.",
+                                     "スキャンするアドレスが 1024 を超えます。"};
+constexpr TextPair kNotAHostText{"\"%1\" is neither a host nor an IPv4 range.",
+                                 "「%1」はホストでも IPv4 の範囲でもありません。"};
+constexpr TextPair kNoHostsText{"No network or host to scan was given.",
+                                "スキャンするネットワークまたはホストが指定されていません。"};
+static_assert(kMaxScanAddresses == 1024, "the texts name the limit");
+
 // The number after `prefix` when `name` is the prefix and a decimal number; -1 otherwise.
 int NodeNumber(std::string_view name, std::string_view prefix) {
   if (name.size() <= prefix.size() || name.size() > prefix.size() + 4 ||
@@ -84,7 +99,7 @@ bool LooksLikeHost(std::string_view text) {
 
 // The addresses of one IPv4 block, appended to `hosts`; an error sentence when the block is bad
 // or would take the scan past its limit.
-std::string AddBlock(std::string_view text, std::vector<std::string>& hosts) {
+std::string AddBlock(std::string_view text, std::vector<std::string>& hosts, Language language) {
   const std::size_t slash = text.find('/');
   const std::string address(text.substr(0, slash));
   const std::string_view bits = text.substr(slash + 1);
@@ -95,14 +110,10 @@ std::string AddBlock(std::string_view text, std::vector<std::string>& hosts) {
     prefix = std::stoi(std::string(bits));
   }
   if (::inet_pton(AF_INET, address.c_str(), &a) != 1 || prefix < 0 || prefix > 32) {
-    return "\"" + std::string(text) + "\" is not an IPv4 range (A.B.C.D/N, N from 22 to 32).";
+    return FormatText(kNotARangeText, language, text);
   }
   const std::uint64_t size = std::uint64_t{1} << (32 - prefix);
-  if (size > kMaxScanAddresses) {
-    return "\"" + std::string(text) + "\" spans " + std::to_string(size) +
-           " addresses; a scan covers at most a /22 (" + std::to_string(kMaxScanAddresses) +
-           " addresses).";
-  }
+  if (size > kMaxScanAddresses) return FormatText(kRangeTooLargeText, language, text);
   const std::uint32_t mask = prefix == 0 ? 0 : ~std::uint32_t{0} << (32 - prefix);
   const std::uint32_t first = ToHost(a) & mask;
   const std::uint32_t last = first + static_cast<std::uint32_t>(size - 1);
@@ -110,7 +121,7 @@ std::string AddBlock(std::string_view text, std::vector<std::string>& hosts) {
   const std::uint32_t from = size > 2 ? first + 1 : first;
   const std::uint32_t to = size > 2 ? last - 1 : last;
   if (hosts.size() + (to - from + 1) > kMaxScanAddresses) {
-    return "The scan would ask more than " + std::to_string(kMaxScanAddresses) + " addresses.";
+    return TextFor(kTooManyHostsText, language);
   }
   for (std::uint32_t h = from;; ++h) {
     hosts.push_back(AddressText(h));
@@ -150,7 +161,7 @@ AttachedDevices ListAttachedDevices(const DeviceRoots& roots) {
   return found;
 }
 
-ScanHosts ParseScanNetwork(std::string_view text) {
+ScanHosts ParseScanNetwork(std::string_view text, Language language) {
   ScanHosts result;
   std::size_t at = 0;
   while (at < text.size()) {
@@ -160,12 +171,11 @@ ScanHosts ParseScanNetwork(std::string_view text) {
     at = end == std::string_view::npos ? text.size() : end + 1;
     if (token.empty()) continue;
     if (token.find('/') != std::string_view::npos) {
-      result.Error = AddBlock(token, result.Hosts);
+      result.Error = AddBlock(token, result.Hosts, language);
     } else if (!LooksLikeHost(token)) {
-      result.Error = "\"" + std::string(token) + "\" is neither a host nor an IPv4 range.";
+      result.Error = FormatText(kNotAHostText, language, token);
     } else if (result.Hosts.size() >= kMaxScanAddresses) {
-      result.Error =
-          "The scan would ask more than " + std::to_string(kMaxScanAddresses) + " addresses.";
+      result.Error = TextFor(kTooManyHostsText, language);
     } else {
       result.Hosts.emplace_back(token);
     }
@@ -174,7 +184,7 @@ ScanHosts ParseScanNetwork(std::string_view text) {
       return result;
     }
   }
-  if (result.Hosts.empty()) result.Error = "No network or host to scan was given.";
+  if (result.Hosts.empty()) result.Error = TextFor(kNoHostsText, language);
   return result;
 }
 

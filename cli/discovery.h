@@ -52,9 +52,10 @@ struct ScanHosts {
   std::string Error;               // empty when the text was good
 };
 
-// "192.168.1.0/24" (IPv4, at most a /22; every address of the block, network and broadcast
-// included for /31 and /32 only), or host names and addresses separated by commas and/or blanks.
-ScanHosts ParseScanNetwork(std::string_view text);
+// Blocks such as "192.168.1.0/24" (IPv4, at most a /22; the block's network and broadcast
+// addresses are left out, except in a /31 or /32) and host names or addresses, separated by
+// commas and/or blanks; at most kMaxScanAddresses in all. Errors in `language`.
+ScanHosts ParseScanNetwork(std::string_view text, Language language = Language::kEnglish);
 
 struct ScanOptions {
   int Port = 8000;

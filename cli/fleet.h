@@ -33,8 +33,9 @@ struct TargetResult {
   double ElapsedMs = 0;
   bool Changed = false;
   std::vector<Change> Changes;
-  nlohmann::json Data;  // null when the command brings nothing back
-  std::string Text;     // the human-readable result line (without the target)
+  nlohmann::json Data;        // null when the command brings nothing back
+  std::string Text;           // the human-readable result line (without the target)
+  bool TextIsOutput = false;  // Text is what the command exists to print (shown even with -q)
   bool Ok() const { return Code == 0; }
 };
 

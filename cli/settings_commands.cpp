@@ -84,6 +84,7 @@ TargetResult GetCommand(Session& session, Parts parts, const std::string& output
   result.Data = ToJson(read.Read);
   if (output.empty()) {
     result.Text = JsonText(result.Data);
+    result.TextIsOutput = true;
     if (!result.Text.empty() && result.Text.back() == '\n') result.Text.pop_back();
     return result;
   }

@@ -185,9 +185,7 @@ class LibusbSource final : public UsbDeviceSource {
       const int n = libusb_get_port_numbers(list[i], ports, 8);
       if (n > 0) info.Ports.assign(ports, ports + n);
       // The kernel keeps the serial number string: no need to ask the device.
-      if (!selector.Serial.empty() && d.iSerialNumber != 0) {
-        info.Serial = SysfsUsbSerial(sys_root_, info.PortPath());
-      }
+      info.Serial = SysfsUsbSerial(sys_root_, info.PortPath());
       found.push_back(std::move(info));
       devices.push_back(list[i]);
     }

@@ -107,6 +107,22 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
   }
 }
 
+TEST(UsbLinkTest, BusPortPathsAreWrittenAsSysfsNamesThem) {
+  for (const char* good : {"1-1", "1-2.3", "12-1.2.3.4.5.6.7", "255-255"}) {
+    EXPECT_TRUE(IsUsbPortPath(good)) << good;
+  }
+  for (const char* bad : {"", "1", "1-", "-1", "1-2.", "1-.2", "01-2", "1-02", "0-1", "1-0",
+                          "256-1", "1-2.3.4.5.6.7.8.9", "usb1", "1-2:1.0", "1-2 "}) {
+    EXPECT_FALSE(IsUsbPortPath(bad)) << bad;
+  }
+  UsbDeviceInfo info;
+  info.Bus = 3;
+  info.Ports = {2, 10};
+  EXPECT_EQ(info.PortPath(), "3-2.10");
+  EXPECT_EQ((UsbSelector{"3-2.10", "A1"}).Describe(), "3-2.10, serial number A1");
+  EXPECT_EQ(UsbSelector{}.Describe(), "any");
+}
+
 TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
   // No device with the printer's vendor id is attached to the build machines.
   auto source = MakeLibusbDeviceSource();

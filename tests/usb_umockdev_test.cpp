@@ -181,21 +181,31 @@ class UmockdevUsbTest : public ::testing::Test {
     testbed_ = umockdev_testbed_new();
     // The device as the kernel shows it: sysfs attributes (the descriptors in hex) and the
     // usbdevfs node.
-    std::string record =
-        "P: /devices/1-1\n"
-        "N: bus/usb/001/002\n"
-        "E: DEVNAME=/dev/bus/usb/001/002\n"
-        "E: DEVTYPE=usb_device\n"
-        "E: SUBSYSTEM=usb\n"
-        "E: BUSNUM=001\n"
-        "E: DEVNUM=002\n"
-        "A: busnum=1\n"
-        "A: devnum=2\n"
-        "A: speed=480\n"
-        "A: bConfigurationValue=1\n"
-        "A: idVendor=6f2d\n"
-        "A: idProduct=0001\n"
-        "H: descriptors=";
+    AddDevice("1-1", 2, "", handler_ = NewHandler(printer_));
+    syspath_ = g_strdup("/sys/devices/1-1");
+  }
+
+  static UMockdevIoctlBase* NewHandler(UsbDevfsPrinter& printer) {
+    auto* handler =
+        static_cast<UMockdevIoctlBase*>(g_object_new(UMOCKDEV_TYPE_IOCTL_BASE, nullptr));
+    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(HandleIoctl), &printer);
+    return handler;
+  }
+
+  // A printer on bus 1 at `path` ("1-1") with device number `address`, its serial number string
+  // `serial` (none when empty), its usbdevfs requests answered by `handler`.
+  void AddDevice(const std::string& path, int address, const std::string& serial,
+                 UMockdevIoctlBase* handler) {
+    char node[32];
+    std::snprintf(node, sizeof node, "bus/usb/001/%03d", address);
+    std::string record = "P: /devices/" + path + "\nN: " + node + "\nE: DEVNAME=/dev/" + node +
+                         "\nE: DEVTYPE=usb_device\nE: SUBSYSTEM=usb\nE: BUSNUM=001\n" +
+                         "E: DEVNUM=" + std::string(node + 12) +
+                         "\nA: busnum=1\nA: devnum=" + std::to_string(address) +
+                         "\nA: speed=480\nA: bConfigurationValue=1\nA: idVendor=6f2d\n"
+                         "A: idProduct=0001\n";
+    if (!serial.empty()) record += "A: serial=" + serial + "\n";
+    record += "H: descriptors=";
     char hex[4];
     for (std::uint8_t b : Descriptors()) {
       std::snprintf(hex, sizeof hex, "%02X", b);
@@ -205,11 +215,9 @@ class UmockdevUsbTest : public ::testing::Test {
     GError* add_error = nullptr;
     ASSERT_TRUE(umockdev_testbed_add_from_string(testbed_, record.c_str(), &add_error))
         << (add_error ? add_error->message : "");
-    syspath_ = g_strdup("/sys/devices/1-1");
-    handler_ = static_cast<UMockdevIoctlBase*>(g_object_new(UMOCKDEV_TYPE_IOCTL_BASE, nullptr));
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(HandleIoctl), &printer_);
     GError* error = nullptr;
-    ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed_, "/dev/bus/usb/001/002", handler_, &error))
+    ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed_, ("/dev/" + std::string(node)).c_str(),
+                                              handler, &error))
         << (error ? error->message : "");
   }
   void TearDown() override {
@@ -325,6 +333,63 @@ TEST_F(UmockdevUsbTest, ACancelEndsAWaitingReadThroughLibusb) {
   EXPECT_EQ(result, kCancelled);
   std::lock_guard<std::mutex> lock(printer_.mutex);
   EXPECT_TRUE(printer_.flying.empty()) << "the read was left submitted";
+}
+
+TEST_F(UmockdevUsbTest, ASelectorPicksOneOfTwoPrintersByPortPathOrSerialNumber) {
+  if (!InMockEnvironment()) return;
+  UsbDevfsPrinter second;
+  UMockdevIoctlBase* second_handler = NewHandler(second);
+  AddDevice("1-3", 3, "KRT6B", second_handler);
+  printer_.model.MutableState().Status[1] = '4';  // 1-1: "PAUSE"
+  second.model.MutableState().Status[0] = '1';    // 1-3: "Paper JAM"
+  second.model.MutableState().Status[1] = '1';
+
+  const std::vector<UsbDeviceInfo> listed = ListSysfsUsbDevices("/sys", kPrinterVendorId);
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[0].PortPath() + "/" + listed[0].Serial, "1-1/");
+  EXPECT_EQ(listed[1].PortPath() + "/" + listed[1].Serial, "1-3/KRT6B");
+  EXPECT_EQ(listed[1].Address, 3);
+
+  struct Case {
+    UsbSelector selector;
+    std::int32_t status;  // 0: not found
+  };
+  const Case cases[] = {
+      {{}, 4},
+      {{"1-1", ""}, 4},
+      {{"1-3", ""}, 8},
+      {{"", "KRT6B"}, 8},
+      {{"1-3", "KRT6B"}, 8},
+      {{"1-2", ""}, 0},
+      {{"", "KRT6"}, 0},
+      {{"1-1", "KRT6B"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.selector.Describe());
+    testing::LinkFixture f;
+    f.layer.SetBackend(
+        lkUsb, std::make_unique<UsbLink>(MakeLibusbDeviceSource(), UsbTimings{}, c.selector));
+    Protocol protocol(f.layer, [](int) {});
+    int version = 4;
+    std::int32_t status = -1;
+    const ResultCode result = protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+    if (c.status == 0) {
+      EXPECT_EQ(result, kPortOpenError);
+      EXPECT_EQ(f.layer.LastError().cause, LinkCause::kNotFound);
+      const std::string text = f.layer.LastErrorText();
+      EXPECT_NE(
+          text.find("at " + c.selector.Describe() + "; attached: 1-1, 1-3 (serial number KRT6B)"),
+          std::string::npos)
+          << text;
+    } else {
+      EXPECT_EQ(result, kSuccess) << f.layer.LastErrorText();
+      EXPECT_EQ(status, c.status);
+    }
+  }
+  std::lock_guard<std::mutex> lock(printer_.mutex);
+  EXPECT_EQ(printer_.commands.size(), 2u);  // the empty selector and 1-1
+  EXPECT_EQ(second.commands.size(), 3u);
+  g_object_unref(second_handler);
 }
 
 TEST_F(UmockdevUsbTest, NoPrinterWithTheVendorIdIsAPortOpenError) {
