@@ -101,8 +101,8 @@ ansible_facts:
       sample:
         socket://10.1.0.20:
           ok: true
-          status: {"status_code": 0, "status": "ON LINE"}
-          version: {"version": "1.0J", "class": 4}
+          status: {"status_code": 1, "status": "ON LINE"}
+          version: {"version": "1.0J", "class": 3}
           settings: {"format": "krt6-settings", "version": 1, "parameters": {}, "lan": {}}
           errors: []
       contains:
