@@ -140,9 +140,11 @@ def main():
               'ansible-doc renders both modules without complaint', out)
         for title in ('> KRT6.PRINTER.SETTINGS', '> KRT6.PRINTER.INFO'):
             check(out.count(title) == 1, 'ansible-doc shows ' + title)
-        for text in ('= targets', '- parameters', '- lan', '- src', '- krt6ctl', '- gather',
-                     'check_mode:', 'diff_mode:', 'krt6.printer.settings:', 'krt6.printer.info:',
-                     '- target_results', '- failed_targets', '- krt6_printers'):
+        for name in ('targets', 'parameters', 'lan', 'src', 'krt6ctl', 'jobs', 'gather',
+                     'target_results', 'failed_targets', 'krt6_printers'):
+            check(re.search(r'^[-=\s]*%s$' % name, out, re.M) is not None,
+                  'ansible-doc shows the option or return value ' + name, out)
+        for text in ('check_mode:', 'diff_mode:', 'krt6.printer.settings:', 'krt6.printer.info:'):
             check(text in out, 'ansible-doc shows ' + repr(text), out)
 
         # Check mode with diff: what would change is shown, nothing is written.
