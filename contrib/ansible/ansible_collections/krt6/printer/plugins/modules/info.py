@@ -160,8 +160,8 @@ def main():
     for name, command in READS:
         if name not in p['gather']:
             continue
-        rc, results[name] = krt6ctl.run(module, command,
-                                        [p['settings']] if command == 'get' else [])
+        results[name] = krt6ctl.run(module, command,
+                                    [p['settings']] if command == 'get' else [])[1]
         for r in results[name]:
             entry = printers[r['target']]
             if r.get('ok'):

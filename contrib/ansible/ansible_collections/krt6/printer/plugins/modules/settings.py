@@ -50,6 +50,8 @@ options:
     description:
       - A configuration file on the managed host, by its extension a C(krt6ctl) JSON
         configuration (C(.json)) or a setting file (C(.ts0), C(.ts1)).
+      - A relative path is taken from the module's working folder (on the local connection the
+        playbook's folder); an absolute path is safer.
       - Excludes C(parameters) and C(lan).
     type: path
   verify:
@@ -223,7 +225,10 @@ def main():
         supports_check_mode=True,
     )
     p = module.params
-    args = [p['src'] if p['src'] is not None else inline_configuration(module)]
+    src = p['src']
+    if src is not None and not os.path.isabs(src):
+        src = os.path.join('.', src)  # so that a name beginning with '-' is no option
+    args = [src if src is not None else inline_configuration(module)]
     if module.check_mode:
         args.append('--check')
     if not p['verify']:
