@@ -291,7 +291,7 @@ int RunList(const Globals& globals) {
 // scan: the printers of a range or host list that answer the status query, each as a status
 // result of the output contract.
 int RunScan(const Globals& globals, const std::string& network, int port, Language language) {
-  const ScanHosts hosts = ParseScanNetwork(network);
+  const ScanHosts hosts = ParseScanNetwork(network, language);
   if (!hosts.Error.empty()) return Usage(hosts.Error);
   ScanOptions options;
   options.Port = port;

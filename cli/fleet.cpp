@@ -37,14 +37,14 @@ double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-SystemLinkOptions DefaultLinks(const Target& target) {
+}  // namespace
+
+SystemLinkOptions LinkOptionsFor(const Target& target) {
   SystemLinkOptions options;
   options.Ports = std::make_shared<TargetPorts>();
   options.UsbDevice = UsbSelector{target.UsbPortPath, target.UsbSerial};
   return options;
 }
-
-}  // namespace
 
 std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
@@ -66,7 +66,7 @@ std::vector<TargetResult> RunFleet(
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
       const Target& target = targets[i];
-      const auto links = options.Links ? options.Links(target) : DefaultLinks(target);
+      const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
       Session session([&links](LinkLayer& link) { InstallSystemLinks(link, links); });
       session.Settings() = target.Settings;
       session.SetLinkKind(target.Kind);

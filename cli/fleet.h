@@ -49,6 +49,10 @@ std::string ResultText(int code, Language language);
 // The result of a failed session operation.
 TargetResult Failed(const OutcomeStatus& status);
 
+// The system's links for `target`: port names through the fixed table or device paths as they
+// are, and the USB printer its selector names.
+SystemLinkOptions LinkOptionsFor(const Target& target);
+
 using TargetJob = std::function<TargetResult(Session& session, const Target& target)>;
 
 struct FleetOptions {

@@ -884,6 +884,8 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
 
   // A value in double quotes is a JSON string (so it may hold \" and other escapes).
   std::string_view text = key_eq_value.substr(eq + 1);
+  // Blanks around a value count only in a text.
+  if (def->kind != Kind::kText) text = Trim(text);
   json value = std::string(text);
   bool quoted = false;
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
@@ -894,7 +896,7 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
     }
   }
   if (def->kind == Kind::kNumber || def->kind == Kind::kByte) {
-    const std::string_view digits = Trim(text);
+    const std::string_view digits = text;
     const std::string_view unsigned_digits =
         !digits.empty() && (digits.front() == '-' || digits.front() == '+') ? digits.substr(1)
                                                                             : digits;

@@ -195,7 +195,7 @@ class LibusbSource final : public UsbDeviceSource {
     if (chosen >= 0) {
       const UsbDeviceInfo& info = ordered[static_cast<std::size_t>(chosen)];
       for (std::size_t i = 0; i < found.size(); ++i) {
-        if (found[i].Bus == info.Bus && found[i].Ports == info.Ports) {
+        if (found[i].Bus == info.Bus && found[i].Address == info.Address) {  // unique on a bus
           printer = OpenDevice(context, devices[i], info, error);
           break;
         }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/fleet.h"
 #include "cli/target.h"
 #include "emulator/emulator.h"
 #include "link/system_links.h"
@@ -23,6 +25,7 @@
 #include "session/session.h"
 #include "support/os_bench.h"
 #include "support/temp_dir.h"
+#include "texts/texts.h"
 
 extern char** environ;
 
@@ -64,7 +67,9 @@ ProgramRun Krt6ctl(std::vector<std::string> args) {
   testing::TempDir dir;
   const std::string program = BuildDir() + "/cli/krt6ctl";
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  args.insert(args.begin(), "--lang=en");
+  if (std::find(args.begin(), args.end(), "--lang=ja") == args.end()) {
+    args.insert(args.begin(), "--lang=en");
+  }
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -190,6 +195,13 @@ TEST(Krt6ctlTest, TargetUris) {
         "parallel:LPT5", "parallel:", "usb:1", "usb:?serial=", "ftp://host", "a\tb"}) {
     EXPECT_TRUE(std::holds_alternative<std::string>(cli::ParseTarget(bad))) << bad;
   }
+  // The selectors reach the USB link; device paths reach the serial and parallel links.
+  EXPECT_EQ(
+      cli::LinkOptionsFor(std::get<cli::Target>(cli::ParseTarget("usb:1-2.3"))).UsbDevice.PortPath,
+      "1-2.3");
+  EXPECT_EQ(cli::LinkOptionsFor(std::get<cli::Target>(cli::ParseTarget("usb:?serial=S1")))
+                .UsbDevice.Serial,
+            "S1");
   cli::TargetPorts ports;
   EXPECT_EQ(ports.SerialDevice("/dev/serial/by-id/x"), "/dev/serial/by-id/x");
   EXPECT_EQ(ports.SerialDevice("COM1"), "/dev/ttyS0");
@@ -267,6 +279,8 @@ TEST(Krt6ctlTest, EveryCommandOverTcpAndPty) {
     EXPECT_EQ(plain.out, "ON LINE\n");
     EXPECT_NE(plain.err.find("[" + target + "]"), std::string::npos) << plain.err;
     EXPECT_NE(plain.err.find("7B 57 53 7C 7D  {WS|}"), std::string::npos) << plain.err;
+    EXPECT_EQ(Krt6ctl({"--lang=ja", "status", "-t", target}).out,
+              std::string(StatusText(1, Language::kJapanese)) + "\n");
     // -q keeps get's document and drops the rest.
     EXPECT_EQ(Krt6ctl({"-q", "status", "-t", target}).out, "");
     EXPECT_EQ(json::parse(Krt6ctl({"-q", "get", "lan", "-t", target}).out)["lan"]["dhcp"], "ON");
