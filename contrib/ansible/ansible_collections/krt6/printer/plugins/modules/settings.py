@@ -1,0 +1,260 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+# Applies a K-RT6 configuration to printers attached to or reachable from the managed host.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+---
+module: settings
+short_description: Apply a configuration to K-RT6 label printers
+version_added: "0.18.0"
+description:
+  - Writes a configuration (parameter block, LAN settings or both) to one or more K-RT6 printers
+    reachable from the managed host, by running C(krt6ctl --json set) there.
+  - A partial configuration is allowed; the fields it does not name keep the printer's current
+    values. A printer that already holds the configuration is not written. After a write
+    C(krt6ctl) reads the block back and compares it.
+  - All targets are handled in one C(krt6ctl) run, up to C(jobs) at a time. A target that fails
+    does not stop the others; the task then fails, naming each failed target and its reason,
+    and still returns every target's result.
+  - All knowledge of the printer lies in C(krt6ctl); see its documentation (C(docs/krt6ctl.md))
+    for the target forms and the configuration keys and values.
+options:
+  targets:
+    description:
+      - The printers, in the target forms of C(krt6ctl), for example C(socket://10.1.0.20),
+        C(socket://10.1.0.21:9100), C(serial:/dev/serial/by-id/usb-XYZ?baud=19200),
+        C(parallel:/dev/usb/lp0), C(usb:), C(usb:1-2.3) or C(usb:?serial=K6A00123).
+    type: list
+    elements: str
+    required: true
+    aliases: [target]
+  parameters:
+    description:
+      - Fields of the parameter block, in the JSON keys of C(krt6ctl) (C(comm_speed),
+        C(parity), C(auto_calib), ...) with their values as C(krt6ctl) reads them, for example
+        C(comm_speed) set to C(19200 bps).
+      - Quote texts such as C("ON") in YAML, which would otherwise read them as booleans.
+      - Excludes C(src).
+    type: dict
+  lan:
+    description:
+      - Fields of the LAN settings, in the JSON keys of C(krt6ctl) (C(ip_address),
+        C(subnet_mask), C(default_gateway), C(socket_port), C(dhcp), C(dhcp_hostname), ...).
+      - Excludes C(src).
+    type: dict
+  src:
+    description:
+      - A configuration file on the managed host, by its extension a C(krt6ctl) JSON
+        configuration (C(.json)) or a setting file (C(.ts0), C(.ts1)).
+      - A relative path is taken from the module's working folder (on the local connection the
+        playbook's folder); an absolute path is safer.
+      - Excludes C(parameters) and C(lan).
+    type: path
+  verify:
+    description:
+      - Read each written block back and fail the target when it differs. C(false) passes
+        C(--no-verify).
+    type: bool
+    default: true
+  firmware:
+    description:
+      - The firmware version to write for, passed as C(--firmware); needed for targets that
+        cannot answer (a parallel port), which also need a full configuration.
+    type: str
+  krt6ctl:
+    description:
+      - The C(krt6ctl) program on the managed host, a path or a name looked up on C(PATH).
+    type: path
+    default: krt6ctl
+  jobs:
+    description:
+      - How many targets C(krt6ctl) handles at once (its C(--jobs)); its own default when unset.
+    type: int
+  lang:
+    description:
+      - The language of the result texts (C(--lang)); otherwise the managed host's locale decides.
+    type: str
+    choices: [en, ja]
+attributes:
+  check_mode:
+    support: full
+    description: Runs C(krt6ctl set --check), which reads the printers and writes nothing.
+  diff_mode:
+    support: full
+    description: Shows, per target, the fields that differ, before and after.
+notes:
+  - In check mode a target that would be written counts as changed.
+  - The managed host needs C(krt6ctl) and access to the printers' ports (the C(dialout) group
+    for serial ports, C(lp) for parallel ports, a udev rule for USB).
+seealso:
+  - module: krt6.printer.info
+author:
+  - K-RT6 Setting Tool developers
+'''
+
+EXAMPLES = r'''
+- name: Set the line speed and the site's gateway on two network printers
+  krt6.printer.settings:
+    targets:
+      - socket://10.1.0.20
+      - socket://10.1.0.21
+    parameters:
+      comm_speed: 19200 bps
+    lan:
+      subnet_mask: 255.255.255.0
+      default_gateway: 10.1.0.1
+
+- name: Apply a setting file to the printer on the workstation's USB port
+  krt6.printer.settings:
+    targets: ["usb:"]
+    src: /etc/krt6/counter.ts0
+    krt6ctl: /usr/local/bin/krt6ctl
+
+- name: See what would change on a serial printer, without writing
+  krt6.printer.settings:
+    targets: ["serial:/dev/ttyUSB0?baud=9600"]
+    src: /etc/krt6/site.json
+  check_mode: true
+  diff: true
+  register: preview
+'''
+
+RETURN = r'''
+target_results:
+  description: One result a target, in the order of C(targets), as C(krt6ctl --json) reports it.
+  returned: when krt6ctl ran
+  type: list
+  elements: dict
+  contains:
+    target:
+      description: The target as given.
+      type: str
+      sample: socket://10.1.0.20
+    ok:
+      description: Whether this target succeeded.
+      type: bool
+    code:
+      description: >-
+        0 success; 1 port open error, 2 transmission, 3 receiving, 4 file, 5 unknown,
+        6 cancelled, 7 the read-back differs from what was written, 8 the target cannot do this.
+      type: int
+      sample: 0
+    result:
+      description: The text of the code.
+      type: str
+      sample: Success
+    detail:
+      description: Details of a failure, such as the link's error and a hint.
+      type: str
+      sample: ""
+    changed:
+      description: Whether the printer was written.
+      type: bool
+    changes:
+      description: The fields that differed between printer and configuration.
+      type: list
+      elements: dict
+      sample: [{"key": "parameters.comm_speed", "before": "9600 bps", "after": "19200 bps"}]
+    data:
+      description: The configuration now on the printer, in the JSON format of krt6ctl.
+      type: dict
+    elapsed_ms:
+      description: Time the target took, in milliseconds.
+      type: float
+failed_targets:
+  description: The targets that failed, each with its reason.
+  returned: always
+  type: list
+  elements: str
+  sample: ["socket://10.1.0.22: Port open error (Connection refused)"]
+msg:
+  description: A summary, or on failure each failed target and its reason.
+  returned: always
+  type: str
+  sample: "2 targets: 1 written, 1 unchanged"
+cmd:
+  description: The krt6ctl command line (on failure).
+  returned: failure
+  type: list
+  elements: str
+'''
+
+import json
+import os
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.krt6.printer.plugins.module_utils import krt6ctl
+
+
+def inline_configuration(module):
+    """Writes the inline parts to a JSON file in the module's temporary folder."""
+    document = {'format': 'krt6-settings', 'version': 1}
+    for part in ('parameters', 'lan'):
+        if module.params[part] is not None:
+            document[part] = module.params[part]
+    path = os.path.join(module.tmpdir, 'configuration.json')
+    with open(path, 'w') as f:
+        json.dump(document, f)
+    return path
+
+
+def target_diff(result):
+    before = ''.join('%s: %s\n' % (c['key'], c['before']) for c in result['changes'])
+    after = ''.join('%s: %s\n' % (c['key'], c['after']) for c in result['changes'])
+    return dict(before=before, after=after, before_header=result['target'],
+                after_header=result['target'])
+
+
+def main():
+    spec = dict(
+        parameters=dict(type='dict'),
+        lan=dict(type='dict'),
+        src=dict(type='path'),
+        verify=dict(type='bool', default=True),
+        firmware=dict(type='str'),
+    )
+    spec.update(krt6ctl.COMMON_ARGS)
+    module = AnsibleModule(
+        argument_spec=spec,
+        mutually_exclusive=[('src', 'parameters'), ('src', 'lan')],
+        required_one_of=[('src', 'parameters', 'lan')],
+        supports_check_mode=True,
+    )
+    p = module.params
+    src = p['src']
+    if src is not None and not os.path.isabs(src):
+        src = os.path.join('.', src)  # so that a name beginning with '-' is no option
+    args = [src if src is not None else inline_configuration(module)]
+    if module.check_mode:
+        args.append('--check')
+    if not p['verify']:
+        args.append('--no-verify')
+    if p['firmware']:
+        args += ['--firmware', p['firmware']]
+
+    rc, results = krt6ctl.run(module, 'set', args)
+    for r in results:
+        r.setdefault('changes', [])
+    if module.check_mode:
+        # Nothing was written: a target counts as changed when it would be written.
+        touched = [r for r in results if r.get('ok') and r['changes']]
+    else:
+        touched = [r for r in results if r.get('changed')]
+    outcome = dict(changed=bool(touched), target_results=results,
+                   failed_targets=[krt6ctl.reason(r) for r in krt6ctl.failures(results)])
+    if module._diff:
+        outcome['diff'] = [target_diff(r) for r in results if r['changes']]
+    if outcome['failed_targets']:
+        module.fail_json(msg=krt6ctl.failure_message(results), rc=rc, **outcome)
+    verb = 'would be written' if module.check_mode else 'written'
+    outcome['msg'] = '%d targets: %d %s, %d unchanged' % (len(results), len(touched), verb,
+                                                          len(results) - len(touched))
+    module.exit_json(**outcome)
+
+
+if __name__ == '__main__':
+    main()
