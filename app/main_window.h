@@ -150,6 +150,8 @@ class TFormMain : public QMainWindow {
   void CreateCommunicationLog();
   void Connect();
   void InstallHostNameKeyFilter();
+  // The window's font with the family of `language`, which its controls inherit.
+  void ApplyLanguageFont(Language language);
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
   bool RefuseUnsendable(SettingField field);
   // `field` when the text of `edit` has a character beyond Latin-1, which its record cannot hold,
