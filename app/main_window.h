@@ -52,9 +52,6 @@ class TFormMain : public QMainWindow {
             QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  // The records the window holds.
-  ParameterBlock& Parameters() { return parameters_; }
-  LanSettings& Lan() { return lan_; }
   Language CurrentLanguage() const { return language_; }
   // True from the start of an exchange until its result has been shown and its handler's next
   // exchange (if any) has started.
