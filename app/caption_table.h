@@ -10,11 +10,12 @@
 
 namespace krt6 {
 
+// The controls take the font of the language from the window; the table gives their texts.
 enum class CaptionKind {
-  kMenu,     // a menu or menu entry: its text only, no font
-  kCaption,  // a label, button or group box: font, then caption
-  kPage,     // a page of PageControl1: font, then its tab text
-  kItems,    // a list: font, then the texts of the items from `first_item` on; selection kept
+  kMenu,     // a menu or menu entry: its text (menus keep the application's font)
+  kCaption,  // a label, button or group box: its caption
+  kPage,     // a page of PageControl1: its tab text
+  kItems,    // a list: the texts of the items from `first_item` on; selection kept
 };
 
 struct CaptionEntry {
@@ -27,9 +28,5 @@ struct CaptionEntry {
 // The 60 entries; the Extra Setting page's buttons reuse the pairs of the Parameter Setting
 // page's Load, Save, Set and Read buttons, so the table holds 75 distinct pairs.
 extern const std::span<const CaptionEntry> CaptionTable;
-
-// SetLanguage sets the font of PageControl1 just before this entry (the first page's caption)
-// and the font of StatusBar1 after the last one.
-inline constexpr std::size_t kPageControlFontBefore = 12;
 
 }  // namespace krt6

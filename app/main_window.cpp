@@ -8,12 +8,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QValidator>
 #include <cstdio>
 
 #include "app/exchange_adapter.h"
+#include "app/tab_page.h"
 #include "app/user_prompts.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
@@ -77,8 +79,17 @@ TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& 
       exchange_(std::make_unique<ExchangeAdapter>(session)) {
   FormMain = this;
 
-  // The window and its controls with their initial values.
-  ui_->setupUi(this);
+  // The window and its controls with their initial values. The controls are made with the font
+  // of the start language already in place, so none of them has to take it afterwards.
+  const Language language = GetSystemLanguage(locale_name);
+  ApplyLanguageFont(language);
+  {
+    const TabPage::BuildFont pages(font());
+    ui_->setupUi(this);
+  }
+  QFont menu_font = QApplication::font(menuBar());
+  menu_font.setResolveMask(QFont::AllPropertiesResolved);
+  menuBar()->setFont(menu_font);
   setFixedSize(610, 588);
   ui_->ComboBoxVersion->setValidator(new VersionTextValidator(ui_->ComboBoxVersion));
   // Typed text stays as typed: no inline completion turns "1.0" into an item, and without a
@@ -104,7 +115,6 @@ TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& 
   session_.Settings() = LinkSettings{};
   session_.SetVersionIndex(4);
 
-  const Language language = GetSystemLanguage(locale_name);
   ui_->ComboBoxLanguage->setCurrentIndex(static_cast<int>(language));
   SetLanguage(language);
 

@@ -52,9 +52,6 @@ class TFormMain : public QMainWindow {
             QWidget* parent = nullptr);
   ~TFormMain() override;
 
-  // The records the window holds.
-  ParameterBlock& Parameters() { return parameters_; }
-  LanSettings& Lan() { return lan_; }
   Language CurrentLanguage() const { return language_; }
   // True from the start of an exchange until its result has been shown and its handler's next
   // exchange (if any) has started.
@@ -150,6 +147,8 @@ class TFormMain : public QMainWindow {
   void CreateCommunicationLog();
   void Connect();
   void InstallHostNameKeyFilter();
+  // The window's font with the family of `language`, which its controls inherit.
+  void ApplyLanguageFont(Language language);
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
   bool RefuseUnsendable(SettingField field);
   // `field` when the text of `edit` has a character beyond Latin-1, which its record cannot hold,

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 namespace krt6 {
 namespace {
@@ -25,6 +26,15 @@ constexpr RateEntry kRates[] = {{B2400, 2400},   {B4800, 4800},   {B9600, 9600},
 RateEntry RateFor(std::int32_t index) {
   if (index >= 0 && index <= 6) return kRates[index];
   return kRates[2];
+}
+
+// Whether setting `wanted` would change nothing on a port whose settings are `current`.
+bool SameLine(const termios& wanted, const termios& current) {
+  return wanted.c_iflag == current.c_iflag && wanted.c_oflag == current.c_oflag &&
+         wanted.c_cflag == current.c_cflag && wanted.c_lflag == current.c_lflag &&
+         wanted.c_line == current.c_line && wanted.c_ispeed == current.c_ispeed &&
+         wanted.c_ospeed == current.c_ospeed &&
+         std::equal(std::begin(wanted.c_cc), std::end(wanted.c_cc), std::begin(current.c_cc));
 }
 
 }  // namespace
@@ -125,8 +135,10 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   // output on a pseudo terminal would drop bytes the other side has not read yet.
   ::tcflush(fd.Get(), TCIFLUSH);
   const SerialLine line = MapSerialSettings(settings.Serial, current);
-  // A line setting the driver refuses (an unsupported rate) does not stop the open.
-  ::tcsetattr(fd.Get(), TCSANOW, &line.Attributes);
+  // The port keeps its line settings between two opens, so they are set only when they differ
+  // (the first exchange, or after an edit or another program). A line setting the driver refuses
+  // (an unsupported rate) does not stop the open.
+  if (!SameLine(line.Attributes, current)) ::tcsetattr(fd.Get(), TCSANOW, &line.Attributes);
   // Raise DTR and RTS; drivers without modem lines refuse, which is not an error here.
   const int lines = TIOCM_DTR | TIOCM_RTS;
   ::ioctl(fd.Get(), TIOCMBIS, &lines);
@@ -157,11 +169,12 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   const int fd = static_cast<int>(handle);
   auto it = open_.find(fd);
   if (it == open_.end()) return 0;
-  const Port& port = it->second;
+  Port& port = it->second;
   const auto deadline =
       Clock::now() +
       milliseconds(timings_.WriteBaseMs + timings_.WritePerByteMs * static_cast<int>(size));
   if (port.HoldOutputOnDsr && !WaitForDsr(fd, port, deadline)) return 0;
+  port.OutputSettled = false;
   std::size_t sent = 0;
   while (sent < size) {
     const ssize_t n = ::write(fd, data + sent, size - sent);
@@ -194,7 +207,9 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   // write() returns once the driver holds the bytes; a printer that holds CTS low or has sent
   // XOFF keeps them there. The chunk counts as written only once it has left within its limit.
   int queued = 0;
-  if (!WaitForOutputToLeave(fd, port, deadline, queued)) {
+  const bool left = WaitForOutputToLeave(fd, port, deadline, queued);
+  port.OutputSettled = true;  // every byte has left, or what was held back has been discarded
+  if (!left) {
     last_error_ =
         Failure(LinkCause::kTimedOut, port.Device,
                 "the printer did not take the data in time (" + std::to_string(queued) + " of " +
@@ -272,9 +287,12 @@ void SerialLink::Close(LinkHandle handle) {
   open_.erase(it);
   // Whatever the driver still holds leaves before the port is released, within the write limit
   // (or is discarded at once after a cancel), so that close() cannot block on a line the printer
-  // holds (the driver's own closing wait is 30 s).
-  int queued = 0;
-  WaitForOutputToLeave(fd, port, Clock::now() + milliseconds(timings_.WriteBaseMs), queued);
+  // holds (the driver's own closing wait is 30 s). Only a write cut short can have left bytes:
+  // every other one returned with the queue empty or discarded.
+  if (!port.OutputSettled) {
+    int queued = 0;
+    WaitForOutputToLeave(fd, port, Clock::now() + milliseconds(timings_.WriteBaseMs), queued);
+  }
   ::close(fd);  // also releases the lock and the exclusive mode
 }
 

@@ -61,6 +61,7 @@ class SerialLink final : public LinkBackend {
     std::string Device;
     bool HoldOutputOnDsr = false;
     int Rate = 9600;
+    bool OutputSettled = true;  // false from a write until its bytes have left or been discarded
   };
   // Waits until the driver's output queue is empty; false (with the queue discarded) when the
   // printer still holds bytes back at `deadline` or the exchange is cancelled. `queued` receives

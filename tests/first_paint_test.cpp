@@ -1,14 +1,21 @@
 // The window appears at once whatever the printer does: its first paint does not wait for the
-// start-up version query, even when the USB printer takes five seconds to answer. The times of
-// the first paint of a bare window with the same widgets and of the main window are printed.
+// start-up version query, even when the USB printer takes five seconds to answer, and it comes
+// about as soon as that of a bare window with the same widgets. Both are built and painted
+// several times in turn, after one untimed round of each (the process's first window pays for
+// loading fonts and styles), and their medians are compared.
 #include <gtest/gtest.h>
 
+#include <time.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLabel>
 #include <QMainWindow>
+#include <QStatusBar>
 #include <QTest>
+
 #include <algorithm>
+#include <vector>
 
 #include "app/main_window.h"
 #include "support/fake_link.h"
@@ -28,18 +35,57 @@ class FirstPaint : public QObject {
   }
 };
 
-// Nanoseconds from the start of construction to the first paint of the window `make` builds.
-template <typename Make> qint64 TimeToFirstPaint(Make make) {
+// Time from the start of construction to the first paint: on the clock, and the processor time
+// this (the GUI) thread spent, which other programs on a busy machine do not stretch.
+struct PaintTime {
+  qint64 wall_ns = 0;
+  qint64 cpu_ns = 0;
+};
+
+qint64 ThreadCpuNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return qint64{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// The time to the first paint of the window `make` builds; `check` looks at the painted window
+// before it goes.
+template <typename Make, typename Check> PaintTime TimeToFirstPaint(Make make, Check check) {
   FirstPaint paint;
   QElapsedTimer timer;
+  const qint64 cpu_start = ThreadCpuNs();
   timer.start();
   auto window = make();
   window->installEventFilter(&paint);
   window->show();
   EXPECT_TRUE(QTest::qWaitFor([&] { return paint.painted; }, 10000));
-  const qint64 elapsed = timer.nsecsElapsed();
+  const PaintTime elapsed{timer.nsecsElapsed(), ThreadCpuNs() - cpu_start};
   window->removeEventFilter(&paint);
+  check(*window);
   return elapsed;
+}
+
+// The window's widgets as its form lays them out, with the four panels of its status bar.
+std::unique_ptr<QMainWindow> BareWindow() {
+  auto w = std::make_unique<QMainWindow>();
+  Ui::TFormMain ui;
+  ui.setupUi(w.get());
+  w->setFixedSize(610, 588);
+  for (int width : {80, 200, 150, 200}) {
+    auto* panel = new QLabel(w.get());
+    panel->setFixedWidth(width);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    w->statusBar()->addWidget(panel);
+  }
+  return w;
+}
+
+// The median of the rounds' times in milliseconds.
+double Median(const std::vector<PaintTime>& rounds, qint64 PaintTime::*time) {
+  std::vector<qint64> v;
+  for (const PaintTime& round : rounds) v.push_back(round.*time);
+  std::sort(v.begin(), v.end());
+  return static_cast<double>(v[v.size() / 2]) / 1e6;
 }
 
 TEST(FirstPaintTest, TheWindowAppearsAsSoonAsABareOneWhileTheVersionQueryWaits) {
@@ -52,34 +98,44 @@ TEST(FirstPaintTest, TheWindowAppearsAsSoonAsABareOneWhileTheVersionQueryWaits) 
   });
   usb->fill_delay_ms = 5000;  // the printer takes five seconds to answer the version query
   testing::RecordingPrompts prompts;
-  qint64 bare = INT64_MAX;
-  qint64 window = INT64_MAX;
-  bool query_running_at_paint = true;
-  {
-    bare = std::min(bare, TimeToFirstPaint([] {
-                      auto w = std::make_unique<QMainWindow>();
-                      Ui::TFormMain ui;
-                      ui.setupUi(w.get());
-                      w->setFixedSize(610, 588);
-                      return w;
-                    }));
-    std::unique_ptr<TFormMain> form;
-    window = std::min(window, TimeToFirstPaint([&] {
-                        form = std::make_unique<TFormMain>(session, prompts, "en_US.UTF-8");
-                        return form.get();
-                      }));
-    query_running_at_paint = query_running_at_paint && form->ExchangeRunning();
-    EXPECT_FALSE(form->isEnabled()) << "disabled while the query runs";
-    form.reset();  // cancels the query
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor goes with the window";
+  // The windows stay (hidden) until the end: each one's runner thread ends only once the slow
+  // printer has answered, so they go together.
+  std::vector<std::unique_ptr<TFormMain>> forms;
+  const auto make_form = [&] {
+    forms.push_back(std::make_unique<TFormMain>(session, prompts, "en_US.UTF-8"));
+    return forms.back().get();
+  };
+  const auto check_form = [&](QMainWindow& window) {
+    EXPECT_TRUE(forms.back()->ExchangeRunning()) << "painted while the version query runs";
+    EXPECT_FALSE(window.isEnabled()) << "disabled while the query runs";
+    window.hide();
+  };
+  const auto no_check = [](QMainWindow&) {};
+
+  TimeToFirstPaint(BareWindow, no_check);
+  TimeToFirstPaint(make_form, check_form);
+  constexpr int kRounds = 9;
+  std::vector<PaintTime> bare;
+  std::vector<PaintTime> window;
+  for (int round = 0; round < kRounds; ++round) {
+    bare.push_back(TimeToFirstPaint(BareWindow, no_check));
+    window.push_back(TimeToFirstPaint(make_form, check_form));
   }
-  EXPECT_TRUE(query_running_at_paint);
-  RecordProperty("bare_ms", std::to_string(static_cast<double>(bare) / 1e6));
-  RecordProperty("window_ms", std::to_string(static_cast<double>(window) / 1e6));
-  std::printf("first paint: bare %.1f ms, window %.1f ms (%.2fx)\n",
-              static_cast<double>(bare) / 1e6, static_cast<double>(window) / 1e6,
-              static_cast<double>(window) / static_cast<double>(bare));
-  EXPECT_LT(window, qint64{1000000000}) << "painted long before the printer answered";
+  const double bare_ms = Median(bare, &PaintTime::wall_ns);
+  const double window_ms = Median(window, &PaintTime::wall_ns);
+  const double bare_cpu_ms = Median(bare, &PaintTime::cpu_ns);
+  const double window_cpu_ms = Median(window, &PaintTime::cpu_ns);
+  RecordProperty("bare_ms", std::to_string(bare_ms));
+  RecordProperty("window_ms", std::to_string(window_ms));
+  std::printf(
+      "first paint (median of %d): bare %.2f ms, window %.2f ms (%.2fx); GUI thread's processor "
+      "time: bare %.2f ms, window %.2f ms (%.2fx)\n",
+      kRounds, bare_ms, window_ms, window_ms / bare_ms, bare_cpu_ms, window_cpu_ms,
+      window_cpu_ms / bare_cpu_ms);
+  EXPECT_LT(window_ms, 1000.0) << "painted long before the printer answered";
+  forms.clear();  // cancels the queries
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor goes with the windows";
+  EXPECT_LE(window_cpu_ms, 1.15 * bare_cpu_ms) << "the window does little more than a bare one";
 }
 
 }  // namespace

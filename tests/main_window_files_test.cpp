@@ -14,6 +14,7 @@
 #include "files/setting_files.h"
 #include "support/temp_dir.h"
 #include "support/window_fixture.h"
+#include "support/window_records.h"
 
 namespace krt6 {
 namespace {
@@ -128,9 +129,13 @@ TEST(WindowSaveTest, CancelledSaveStillRefreshesTheRecords) {
   f.window->ButtonSaveClick();
   f.window->ButtonExSaveClick();
   EXPECT_EQ(f.prompts.file_requests.size(), 2u);
-  EXPECT_EQ(f.window->Parameters().FontCode, 7);
-  EXPECT_EQ(f.window->Parameters().XAdj, -42);
-  EXPECT_EQ(f.window->Lan().SocketPort, 9100);
+  f.Combo("ComboBoxFontCode")->setCurrentIndex(0);
+  f.Edit("EditXAdj")->setText("1");
+  f.Edit("EditSocketPort")->setText("1");
+  testing::ShowRecords(*f.window, f.prompts);
+  EXPECT_EQ(f.Combo("ComboBoxFontCode")->currentIndex(), 7);
+  EXPECT_EQ(f.Edit("EditXAdj")->text(), "-42");
+  EXPECT_EQ(f.Edit("EditSocketPort")->text(), "9100");
 }
 
 TEST(WindowSaveTest, NonIntegerEndsTheSaveBeforeTheDialog) {
@@ -170,7 +175,8 @@ TEST(WindowLoadTest, SavedParameterPageComesBackWhole) {
   for (const char* name : kParameterCombos) f.Combo(name)->setCurrentIndex(0);
   f.Edit("EditEuroCode")->setText("");
   f.Edit("EditXAdj")->setText("7");
-  f.window->ParametersFromControls(f.window->Parameters());
+  f.prompts.file_names.push_front({});  // a cancelled save: the record takes the page
+  f.window->ButtonSaveClick();
   ASSERT_NE(Page(f, kParameterCombos, kParameterEdits), saved);
 
   f.window->ButtonLoadClick();
@@ -194,7 +200,8 @@ TEST(WindowLoadTest, SavedLanPageComesBackWhole) {
   for (const char* name : kLanEdits) f.Edit(name)->setText("0");
   f.Combo("ComboBoxSocketPort")->setCurrentIndex(0);
   f.Combo("ComboBoxDHCP")->setCurrentIndex(0);
-  f.window->LanSettingsFromControls(f.window->Lan());
+  f.prompts.file_names.push_front({});  // a cancelled save: the record takes the page
+  f.window->ButtonExSaveClick();
 
   f.window->ButtonExLoadClick();
   EXPECT_TRUE(f.prompts.messages.empty());
@@ -210,7 +217,7 @@ TEST(WindowLoadTest, ShortFilesChangeOnlyWhatTheyCover) {
   old76[65] = old76[66] = old76[67] = 0xFF;
   WriteBytes(dir / "old.ts0", old76);
   f.Combo("ComboBoxModelSelect")->setCurrentIndex(1);
-  f.window->ParametersFromControls(f.window->Parameters());
+  f.window->ButtonSaveClick();  // cancelled: the record takes the page
   f.prompts.file_names.push_back(QString::fromStdString(dir / "old.ts0"));
   f.window->ButtonLoadClick();
   EXPECT_EQ(f.Edit("EditXAdj")->text(), "-123");
@@ -230,7 +237,10 @@ TEST(WindowLoadTest, ShortFilesChangeOnlyWhatTheyCover) {
   WriteBytes(dir / "short.ts1", lan49);
   f.prompts.file_names.push_back(QString::fromStdString(dir / "short.ts1"));
   f.window->ButtonExLoadClick();
-  EXPECT_EQ(f.window->Lan().LanFlag, 0);
+  LanSettings loaded{};
+  loaded.LanFlag = 1;
+  ASSERT_TRUE(LoadLanSettingsFile(dir / "short.ts1", loaded));
+  EXPECT_EQ(loaded.LanFlag, 0);  // what the window's record took; no control shows it
   EXPECT_EQ(f.Edit("EditIPAddress1")->text(), "100");
   EXPECT_EQ(f.Edit("EditGeteway4")->text(), "111");
   EXPECT_EQ(f.Edit("EditSocketPort")->text(), "8000");
@@ -255,7 +265,7 @@ TEST(WindowLoadTest, TextsWithoutNulShowOnlyTheirOwnField) {
 TEST(WindowLoadTest, BytesAfterTheTextsNulSurviveSaveAndSet) {
   WindowFixture f;
   TempDir dir;
-  LanSettingsFileBytes file = EncodeLanSettings(f.window->Lan());
+  LanSettingsFileBytes file = EncodeLanSettings(testing::SaveRecords(*f.window, f.prompts).lan);
   const char id[] = "ID\0|}{Z4;0 tail of an older ID!!";  // 33 bytes with the final NUL
   const char host[] =
       "host\0|}{Z10\x01"
@@ -273,7 +283,8 @@ TEST(WindowLoadTest, BytesAfterTheTextsNulSurviveSaveAndSet) {
   EXPECT_EQ(ReadBytes(dir / "out.ts1"), Bytes(file.begin(), file.end()));
   f.window->ButtonExSetClick();  // no printer: the record is taken all the same
   testing::WaitIdle();
-  const LanSettingsFileBytes record = EncodeLanSettings(f.window->Lan());
+  const LanSettingsFileBytes record =
+      EncodeLanSettings(testing::SaveRecords(*f.window, f.prompts).lan);
   EXPECT_EQ(Bytes(record.begin(), record.end()), Bytes(file.begin(), file.end()));
   EXPECT_EQ(f.prompts.messages.size(), 1u);  // the port open error, no refusal
 }
@@ -289,11 +300,11 @@ TEST(WindowFileErrorTest, DirectoryAndMissingFileAreReported) {
     ::mkdir((dir / "folder.ts0").c_str(), 0755);
     const QString folder = QString::fromStdString(dir / "folder.ts0");
     const QString missing = QString::fromStdString(dir / "missing.ts1");
-    f.prompts.file_names = {folder, folder, missing};
     const Bytes before = [&] {
-      const auto b = EncodeParameterBlock(f.window->Parameters());
+      const auto b = EncodeParameterBlock(testing::SaveRecords(*f.window, f.prompts).parameters);
       return Bytes(b.begin(), b.end());
     }();
+    f.prompts.file_names = {folder, folder, missing};
     f.window->ButtonSaveClick();
     f.window->ButtonLoadClick();
     f.Edit("EditSocketPort")->setText("1");  // shown, not in the record
@@ -310,9 +321,9 @@ TEST(WindowFileErrorTest, DirectoryAndMissingFileAreReported) {
       EXPECT_TRUE(f.prompts.messages[i].details.contains(reasons[i]))
           << f.prompts.messages[i].details.toStdString();
     }
-    const auto after = EncodeParameterBlock(f.window->Parameters());
-    EXPECT_EQ(Bytes(after.begin(), after.end()), before);
     EXPECT_EQ(f.Edit("EditSocketPort")->text(), "1");  // the page was not redrawn
+    const auto after = EncodeParameterBlock(testing::SaveRecords(*f.window, f.prompts).parameters);
+    EXPECT_EQ(Bytes(after.begin(), after.end()), before);
   }
 }
 

@@ -23,6 +23,7 @@
 #include "dialogs/rs232_setup.h"
 #include "support/text_fit.h"
 #include "support/window_fixture.h"
+#include "support/window_records.h"
 #include "texts/field_texts.h"
 
 namespace krt6 {
@@ -156,7 +157,6 @@ TEST(CaptionTableTest, RowsAreAppliedInTheirOrder) {
     if (i < 56) pairs += CaptionTable[i].texts.size();
   }
   EXPECT_EQ(pairs, 75u);  // rows 57 to 60 reuse the pairs of rows 42 to 45
-  EXPECT_STREQ(CaptionTable[kPageControlFontBefore].control, "TabSheet1");
 }
 
 TEST(MainWindowLanguageTest, EveryRowShowsItsTextsInBothLanguagesAndBack) {
@@ -299,11 +299,11 @@ TEST(MainWindowLanguageTest, LanguageListKeepsItsSelectionAndAnIndexAboveOneMean
 
 TEST(MainWindowLanguageTest, LanguageChangeLeavesTheParameterBlockAlone) {
   WindowFixture f;
+  const auto before = EncodeParameterBlock(testing::SaveRecords(*f.window, f.prompts).parameters);
   f.Combo("ComboBoxParity")->setCurrentIndex(2);
-  const ParameterBlock before = f.window->Parameters();
   SwitchTo(f, 1);
   EXPECT_EQ(f.Combo("ComboBoxParity")->currentText(), "ODD");
-  EXPECT_EQ(std::memcmp(&before, &f.window->Parameters(), sizeof before), 0);
+  EXPECT_EQ(EncodeParameterBlock(testing::SaveRecords(*f.window, f.prompts).parameters), before);
 }
 
 struct LocaleCase {

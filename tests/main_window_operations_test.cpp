@@ -18,6 +18,7 @@
 #include "support/scripted_printer.h"
 #include "support/temp_dir.h"
 #include "support/window_fixture.h"
+#include "support/window_records.h"
 
 namespace krt6 {
 namespace {
@@ -220,8 +221,9 @@ TEST(ParameterPageTest, FailedReadReEnablesTheButtonAndKeepsTheControls) {
   EXPECT_TRUE(w.window->isEnabled());
   EXPECT_EQ(w.Edit("EditXAdj")->text(), "3");
   // The block already holds the first reply's values.
-  EXPECT_EQ(w.window->Parameters().XAdj, -12);
-  EXPECT_EQ(w.window->Parameters().CarriedValue1, 41);
+  const ParameterBlock block = testing::SaveRecords(*w.window, w.prompts).parameters;
+  EXPECT_EQ(block.XAdj, -12);
+  EXPECT_EQ(block.CarriedValue1, 41);
 }
 
 TEST(ParameterPageTest, JapaneseStartupBlockOnTheWire) {
@@ -265,7 +267,8 @@ TEST(ParameterPageTest, ValuesThatDoNotFitAreRefusedInTheCurrentLanguage) {
 
 TEST(ParameterPageTest, ListWithoutSelectionIsRefused) {
   PrinterWindow w;
-  ParameterBlock& block = w.window->Parameters();
+  ParameterBlock block;
+  w.window->ParametersFromControls(block);
   block.ZeroCode = 12;  // as a loaded file could hold
   w.window->ShowParameters(block);
   EXPECT_EQ(w.Combo("ComboBoxZeroCode")->currentIndex(), -1);
@@ -376,11 +379,11 @@ TEST(LanPageTest, ConversionErrorKeepsEarlierFieldsAndSendsNothing) {
   w.Click("ButtonExSet");
   EXPECT_EQ(w.Messages(), (std::vector<QString>{"'x' is not a valid integer value"}));
   EXPECT_TRUE(w.usb().commands.empty());
-  EXPECT_EQ(w.usb().opens, 1);  // the start-up version query only
-  const LanSettings& lan = w.window->Lan();
-  EXPECT_EQ(lan.IpAddress[0], 10);
-  EXPECT_EQ(lan.IpAddress[1], 168);
-  EXPECT_EQ(lan.IpAddress[2], 10);
+  EXPECT_EQ(w.usb().opens, 1);                 // the start-up version query only
+  testing::ShowRecords(*w.window, w.prompts);  // the page again from the record
+  EXPECT_EQ(w.Edit("EditIPAddress1")->text(), "10");
+  EXPECT_EQ(w.Edit("EditIPAddress2")->text(), "168");
+  EXPECT_EQ(w.Edit("EditIPAddress3")->text(), "10");
   EXPECT_TRUE(w.Button("ButtonExSet")->isEnabled());
   EXPECT_TRUE(w.window->isEnabled());
 }
@@ -451,7 +454,8 @@ TEST(TextFieldTest, SetRefusesTextsThatCouldBreakTheFraming) {
   EXPECT_EQ(w.Messages(), std::vector<QString>{fields[2].message});
   EXPECT_TRUE(w.usb().commands.empty());
   EXPECT_EQ(w.usb().opens, 1);  // the start-up version query only
-  EXPECT_EQ(std::string(w.window->Parameters().EuroCode), "B0");
+  EXPECT_STREQ(testing::SaveRecords(*w.window, w.prompts).parameters.EuroCode, "B0");
+  w.prompts.file_requests.clear();
 
   // In Japanese the field is named as its label reads.
   w.Choose("ComboBoxLanguage", 1);
@@ -471,7 +475,8 @@ TEST(TextFieldTest, SetRefusesTextsThatCouldBreakTheFraming) {
   w.Click("ButtonSave");
   EXPECT_EQ(w.Messages(), (std::vector<QString>{fields[1].message, fields[0].message}));
   EXPECT_TRUE(w.prompts.file_requests.empty());
-  EXPECT_EQ(std::string(w.window->Lan().DhcpId), std::string(32, 'F'));
+  EXPECT_EQ(std::string(testing::SaveRecords(*w.window, w.prompts).lan.DhcpId),
+            std::string(32, 'F'));
   testing::TempDir dir;
   w.Edit("EditDHCPID")->setText("|}");
   w.prompts.file_names.push_back(QString::fromStdString(dir / "kept.ts1"));

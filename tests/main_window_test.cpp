@@ -15,6 +15,7 @@
 #include "dialogs/rs232_setup.h"
 #include "support/temp_dir.h"
 #include "support/window_fixture.h"
+#include "support/window_records.h"
 
 namespace krt6 {
 namespace {
@@ -184,8 +185,9 @@ TEST(MainWindowStartTest, JapaneseSystemStartsWithEvenParityAndDestinationJa) {
   EXPECT_EQ(ja.Combo("ComboBoxLanguage")->currentIndex(), 1);
   EXPECT_EQ(ja.Combo("ComboBoxParity")->currentIndex(), 1);
   EXPECT_EQ(ja.Combo("ComboBoxDestination")->currentIndex(), 1);
-  EXPECT_EQ(ja.window->Parameters().Parity, 1);
-  EXPECT_EQ(ja.window->Parameters().Destination, 1);
+  const testing::SavedRecords ja_records = testing::SaveRecords(*ja.window, ja.prompts);
+  EXPECT_EQ(ja_records.parameters.Parity, 1);
+  EXPECT_EQ(ja_records.parameters.Destination, 1);
   ja.window.reset();
   WindowFixture en("en_US.UTF-8");
   EXPECT_EQ(en.window->CurrentLanguage(), Language::kEnglish);
@@ -195,7 +197,8 @@ TEST(MainWindowStartTest, JapaneseSystemStartsWithEvenParityAndDestinationJa) {
 
 TEST(MainWindowStartTest, StartUpRecordsComeFromTheControls) {
   WindowFixture f;
-  const ParameterBlock& p = f.window->Parameters();
+  const testing::SavedRecords records = testing::SaveRecords(*f.window, f.prompts);
+  const ParameterBlock& p = records.parameters;
   EXPECT_EQ(p.Speed, 2);
   EXPECT_EQ(p.Control, 2);
   EXPECT_EQ(p.ForwardWait, 1);
@@ -204,7 +207,7 @@ TEST(MainWindowStartTest, StartUpRecordsComeFromTheControls) {
   EXPECT_EQ(p.CarriedValue1, 32);
   EXPECT_EQ(p.CarriedValue2, 32);
   EXPECT_EQ(p.CarriedAdj, 0);
-  const LanSettings& lan = f.window->Lan();
+  const LanSettings& lan = records.lan;
   EXPECT_EQ(lan.LanFlag, 1);
   EXPECT_EQ(lan.IpAddress[0], 192);
   EXPECT_EQ(lan.IpAddress[3], 20);

@@ -72,6 +72,19 @@ TEST(SerialLinkTest, OpensTheResolvedDeviceAndAppliesTheLine) {
   EXPECT_EQ(cfgetospeed(&t2), B2400);
   EXPECT_EQ(t2.c_iflag & (IXON | IXOFF), 0u);
   h2.Close();
+
+  // The line is set only when it differs; what another program changed in between is set back.
+  termios other = t2;
+  cfsetospeed(&other, B9600);
+  cfsetispeed(&other, B9600);
+  other.c_lflag |= ECHO;
+  ASSERT_EQ(::tcsetattr(b.pty.Master(), TCSANOW, &other), 0);
+  LinkConnection h3 = b.f.layer.Open(lkCom);
+  ASSERT_TRUE(h3.Ok());
+  const termios t3 = b.pty.Attributes();
+  EXPECT_EQ(cfgetospeed(&t3), B2400);
+  EXPECT_EQ(t3.c_lflag & ECHO, 0u);
+  h3.Close();
 }
 
 TEST(SerialLinkTest, WritesEveryChunkAndPurgesStaleInputAtOpen) {
