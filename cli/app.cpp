@@ -20,6 +20,7 @@
 #include "cli/settings_commands.h"
 #include "cli/target.h"
 #include "texts/system_language.h"
+#include "texts/texts.h"
 
 #ifndef KRT6_VERSION
 #define KRT6_VERSION "0"
@@ -31,6 +32,40 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+
+// What the operator got wrong in the command line (CLI11's own parse errors stay English).
+constexpr TextPair kNoTargetText{
+    "no target: give -t TARGET or --targets FILE",
+    "ターゲットがありません: -t TARGET か --targets FILE を指定してください"};
+constexpr TextPair kSecondFileText{"set takes one FILE; '%1' is a second",
+                                   "set に渡せるファイルは 1 つです。'%1' は 2 つ目です"};
+constexpr TextPair kNoFieldText{"the configuration names no field to set",
+                                "設定する項目が 1 つもありません"};
+constexpr TextPair kOneTargetText{"get -o FILE reads one target, not %1",
+                                  "get -o FILE で読めるターゲットは 1 つだけです (%1 個あります)"};
+constexpr TextPair kFileNameText{
+    "%1: the file name must end in .json, .ts0 or .ts1",
+    "%1: ファイル名の末尾は .json、.ts0、.ts1 のいずれかにしてください"};
+constexpr TextPair kOnePartText{
+    "%1: a setting file holds one part: get params or get lan",
+    "%1: 設定ファイルに入るのは一方だけです: get params か get lan を使ってください"};
+constexpr TextPair kTs0Text{
+    "%1: a .ts0 file holds the parameters: get params",
+    "%1: .ts0 ファイルにはパラメータが入ります: get params を使ってください"};
+constexpr TextPair kTs1Text{"%1: a .ts1 file holds the LAN settings: get lan",
+                            "%1: .ts1 ファイルには LAN 設定が入ります: get lan を使ってください"};
+constexpr TextPair kNeedsFirmwareText{
+    "%1: a parallel port cannot read the version: give --firmware",
+    "%1: パラレルポートではバージョンを読めません: --firmware を指定してください"};
+constexpr TextPair kNeedsWholePartText{
+    "%1: a parallel port cannot read the current settings: give every field of the part (a "
+    ".ts0/.ts1 file, or get all from another printer)",
+    "%1: パラレルポートでは現在の設定を読めません: その部分の全項目を指定してください "
+    "(.ts0/.ts1 ファイル、または別のプリンタから get all で読んだもの)"};
+constexpr TextPair kNoTargetsTakenText{"this command takes no -t/--targets",
+                                       "このコマンドは -t/--targets を取りません"};
+constexpr TextPair kNoCommandText{"no command (see --help)",
+                                  "コマンドがありません (--help を参照)"};
 
 struct Globals {
   std::vector<std::string> targets;
@@ -55,21 +90,22 @@ Language ChosenLanguage(const Globals& globals) {
 
 // The targets of -t and --targets, parsed; false (after the message) when one is wrong or none
 // is given.
-bool CollectTargets(const Globals& globals, std::vector<Target>& targets, int& status) {
+bool CollectTargets(const Globals& globals, Language language, std::vector<Target>& targets,
+                    int& status) {
   std::vector<std::string> texts = globals.targets;
   if (!globals.targets_file.empty()) {
     std::string error;
-    if (!ReadTargetsFile(globals.targets_file, texts, error)) {
+    if (!ReadTargetsFile(globals.targets_file, texts, error, language)) {
       status = Usage(error);
       return false;
     }
   }
   if (texts.empty()) {
-    status = Usage("no target: give -t TARGET or --targets FILE");
+    status = Usage(TextFor(kNoTargetText, language));
     return false;
   }
   for (const std::string& text : texts) {
-    auto parsed = ParseTarget(text);
+    auto parsed = ParseTarget(text, language);
     if (auto* error = std::get_if<std::string>(&parsed)) {
       status = Usage(*error);
       return false;
@@ -143,7 +179,7 @@ bool BuildConfiguration(const std::vector<std::string>& inputs, Language languag
     if (is_pair) {
       error = ApplyKeyValue(configuration, input, language);
     } else if (file_seen) {
-      status = Usage("set takes one FILE; '" + input + "' is a second");
+      status = Usage(FormatText(kSecondFileText, language, input));
       return false;
     } else {
       file_seen = true;
@@ -161,7 +197,7 @@ bool BuildConfiguration(const std::vector<std::string>& inputs, Language languag
     }
   }
   if (!configuration.HasParameters && !configuration.HasLan) {
-    status = Usage("the configuration names no field to set");
+    status = Usage(TextFor(kNoFieldText, language));
     return false;
   }
   return true;
@@ -192,7 +228,7 @@ int RunDiff(const Globals& globals, const std::string& a, const std::string& b, 
       side.configuration = std::get<Configuration>(std::move(loaded));
       continue;
     }
-    auto parsed = ParseTarget(side.text);
+    auto parsed = ParseTarget(side.text, language);
     if (auto* error = std::get_if<std::string>(&parsed)) return Usage(*error);
     side.target = std::get<Target>(std::move(parsed));
     targets.push_back(*side.target);
@@ -410,21 +446,21 @@ int RunKrt6ctl(int argc, char** argv) {
   get_command->callback([&] {
     run = [&](Language language) {
       if (!get_output.empty() && targets.size() > 1) {
-        return Usage("get -o FILE reads one target, not " + std::to_string(targets.size()));
+        return Usage(FormatText(kOneTargetText, language, std::to_string(targets.size())));
       }
       if (!get_output.empty() && !IsSettingsFileName(get_output)) {
-        return Usage(get_output + ": the file name must end in .json, .ts0 or .ts1");
+        return Usage(FormatText(kFileNameText, language, get_output));
       }
       const Parts parts = PartsFor(get_parts);
       if (!get_output.empty() && !EndsWithCase(get_output, ".json") &&
           (parts.Parameters && parts.Lan)) {
-        return Usage(get_output + ": a setting file holds one part: get params or get lan");
+        return Usage(FormatText(kOnePartText, language, get_output));
       }
       if (EndsWithCase(get_output, ".ts0") && !parts.Parameters) {
-        return Usage(get_output + ": a .ts0 file holds the parameters: get params");
+        return Usage(FormatText(kTs0Text, language, get_output));
       }
       if (EndsWithCase(get_output, ".ts1") && !parts.Lan) {
-        return Usage(get_output + ": a .ts1 file holds the LAN settings: get lan");
+        return Usage(FormatText(kTs1Text, language, get_output));
       }
       return RunOnTargets(globals, targets, "get", language,
                           [&, parts, language](Session& session, const Target&) {
@@ -457,13 +493,11 @@ int RunKrt6ctl(int argc, char** argv) {
       for (const Target& target : targets) {
         if (target.Kind != lkLpt) continue;
         if (set_options.Firmware.empty()) {
-          return Usage(target.Text + ": a parallel port cannot read the version: give --firmware");
+          return Usage(FormatText(kNeedsFirmwareText, language, target.Text));
         }
         if ((configuration.HasParameters && !NamesWholeParameters(configuration)) ||
             (configuration.HasLan && !NamesWholeLan(configuration))) {
-          return Usage(target.Text +
-                       ": a parallel port cannot read the current settings: give every field "
-                       "of the part (a .ts0/.ts1 file, or get all from another printer)");
+          return Usage(FormatText(kNeedsWholePartText, language, target.Text));
         }
       }
       auto shared = std::make_shared<const Configuration>(std::move(configuration));
@@ -485,7 +519,7 @@ int RunKrt6ctl(int argc, char** argv) {
       auto loaded = LoadConfiguration(convert_in, language, ValueUse::kStore);
       if (auto* refused = std::get_if<ConfigError>(&loaded)) return Usage(refused->Message);
       if (!IsSettingsFileName(convert_out)) {
-        return Usage(convert_out + ": the file name must end in .json, .ts0 or .ts1");
+        return Usage(FormatText(kFileNameText, language, convert_out));
       }
       const ConfigError saved =
           SaveConfiguration(convert_out, std::get<Configuration>(loaded), language);
@@ -536,11 +570,11 @@ int RunKrt6ctl(int argc, char** argv) {
   const Language language = ChosenLanguage(globals);
   const bool needs_targets = !(app.got_subcommand("convert") || app.got_subcommand("diff") ||
                                app.got_subcommand("list") || app.got_subcommand("scan"));
-  if (needs_targets && !CollectTargets(globals, targets, status)) return status;
+  if (needs_targets && !CollectTargets(globals, language, targets, status)) return status;
   if (!needs_targets && (!globals.targets.empty() || !globals.targets_file.empty())) {
-    return Usage("this command takes no -t/--targets");
+    return Usage(TextFor(kNoTargetsTakenText, language));
   }
-  return run ? run(language) : Usage("no command (see --help)");
+  return run ? run(language) : Usage(TextFor(kNoCommandText, language));
 }
 
 }  // namespace krt6::cli

@@ -1,6 +1,7 @@
 #include "cli/target.h"
 
 #include "link/usb_link.h"
+#include "texts/texts.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,60 @@ namespace {
 
 constexpr int kDefaultTcpPort = 8000;
 constexpr std::size_t kMaxHostLength = 64;  // what the TCP settings carry
+
+// Why a target names no printer.
+constexpr TextPair kTargetText{"target '%1': %2", "ターゲット '%1': %2"};
+constexpr TextPair kEmptyText{"the target is empty", "ターゲットが空です"};
+constexpr TextPair kBlanksText{"a target holds no blanks or control characters",
+                               "ターゲットに空白や制御文字は使えません"};
+constexpr TextPair kSchemeText{"unknown scheme (socket://, serial:, parallel:, usb:)",
+                               "不明なスキームです (socket://, serial:, parallel:, usb:)"};
+constexpr TextPair kNoCloseText{"an IPv6 address lacks its closing ']'",
+                                "IPv6 アドレスに閉じ括弧 ']' がありません"};
+constexpr TextPair kNoIpv6Text{"'%1' is no IPv6 address", "'%1' は IPv6 アドレスではありません"};
+constexpr TextPair kAfterBracketText{"only ':PORT' may follow ']'",
+                                     "']' の後に置けるのは ':PORT' だけです"};
+constexpr TextPair kNoPortText{"the port after ':' is missing", "':' の後のポート番号がありません"};
+constexpr TextPair kNoHostText{"'%1' is no host", "'%1' はホストではありません"};
+constexpr TextPair kHostMissingText{"the host is missing", "ホストがありません"};
+constexpr TextPair kNoHostNameText{"'%1' is no host name or address",
+                                   "'%1' はホスト名でもアドレスでもありません"};
+constexpr TextPair kPortRangeText{"the port '%1' is not 1-65535",
+                                  "ポート '%1' が 1-65535 の範囲にありません"};
+constexpr TextPair kDeviceMissingText{"the device is missing", "デバイスがありません"};
+constexpr TextPair kDeviceNulText{"the device path holds a NUL",
+                                  "デバイスパスに NUL 文字が含まれています"};
+constexpr TextPair kNoDeviceText{"'%1' is no %2 name and no device path",
+                                 "'%1' は %2 のポート名でもデバイスパスでもありません"};
+constexpr TextPair kSerialOptionText{
+    "unknown serial option '%1' (baud, bits, parity, stop, flow, xonxoff)",
+    "不明なシリアルオプション '%1' です (baud, bits, parity, stop, flow, xonxoff)"};
+constexpr TextPair kSerialValueText{"'%1' is not a value the serial line takes",
+                                    "'%1' はシリアル回線で使えない値です"};
+constexpr TextPair kNoSerialNumberText{"the serial number after '?serial=' is missing",
+                                       "'?serial=' の後のシリアル番号がありません"};
+constexpr TextPair kNoUsbText{
+    "'%1' is no BUS-PORTPATH such as 1-2.3 and no ?serial=STRING",
+    "'%1' は 1-2.3 のような BUS-PORTPATH でも ?serial=STRING でもありません"};
+constexpr TextPair kUnreadableText{"cannot read the targets file %1",
+                                   "ターゲットファイル %1 を読めません"};
+
+// The text of `pair` in `language` with "%1" replaced by `first` and "%2" by `second`, each
+// placed where the text has it (an argument holding "%2" stays as it is).
+std::string FormatText2(const TextPair& pair, Language language, std::string_view first,
+                        std::string_view second) {
+  const std::string_view text = TextFor(pair, language);
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    if (text.compare(at, 2, "%1") == 0 || text.compare(at, 2, "%2") == 0) {
+      out += text[at + 1] == '1' ? first : second;
+      at += 2;
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
+}
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -49,40 +104,40 @@ bool IsIpv6Text(std::string_view host) {
 }
 
 // HOST, HOST:PORT, [IPv6], [IPv6]:PORT, or an IPv6 address without brackets (no port then).
-std::string ParseHostPort(std::string_view text, Target& target) {
+std::string ParseHostPort(std::string_view text, Target& target, Language language) {
   std::string host;
   std::string_view port;
   if (!text.empty() && text.front() == '[') {
     const std::size_t close = text.find(']');
-    if (close == std::string_view::npos) return "an IPv6 address lacks its closing ']'";
+    if (close == std::string_view::npos) return TextFor(kNoCloseText, language);
     const std::string_view inner = text.substr(1, close - 1);
-    if (!IsIpv6Text(inner)) return "'" + std::string(inner) + "' is no IPv6 address";
+    if (!IsIpv6Text(inner)) return FormatText(kNoIpv6Text, language, inner);
     host = "[" + std::string(inner) + "]";
     const std::string_view rest = text.substr(close + 1);
     if (!rest.empty()) {
-      if (rest.front() != ':') return "only ':PORT' may follow ']'";
+      if (rest.front() != ':') return TextFor(kAfterBracketText, language);
       port = rest.substr(1);
-      if (port.empty()) return "the port after ':' is missing";
+      if (port.empty()) return TextFor(kNoPortText, language);
     }
   } else if (std::count(text.begin(), text.end(), ':') > 1) {
-    if (!IsIpv6Text(text)) return "'" + std::string(text) + "' is no host";
+    if (!IsIpv6Text(text)) return FormatText(kNoHostText, language, text);
     host = "[" + std::string(text) + "]";
   } else {
     const std::size_t colon = text.find(':');
     host = std::string(text.substr(0, colon));
     if (colon != std::string_view::npos) {
       port = text.substr(colon + 1);
-      if (port.empty()) return "the port after ':' is missing";
+      if (port.empty()) return TextFor(kNoPortText, language);
     }
     if (!IsHostName(host)) {
-      return host.empty() ? std::string("the host is missing")
-                          : "'" + host + "' is no host name or address";
+      return host.empty() ? std::string(TextFor(kHostMissingText, language))
+                          : FormatText(kNoHostNameText, language, host);
     }
   }
   int port_number = kDefaultTcpPort;
   if (!port.empty()) {
     const long value = Number(port, 1, 65535);
-    if (value < 0) return "the port '" + std::string(port) + "' is not 1-65535";
+    if (value < 0) return FormatText(kPortRangeText, language, port);
     port_number = static_cast<int>(value);
   }
   target.Kind = lkEthernet;
@@ -92,17 +147,18 @@ std::string ParseHostPort(std::string_view text, Target& target) {
 }
 
 // A port name of the fixed table, or a device path.
-std::string Device(std::string_view text, const char* prefix, int last, std::string& out) {
-  if (text.empty()) return "the device is missing";
+std::string Device(std::string_view text, const char* prefix, int last, std::string& out,
+                   Language language) {
+  if (text.empty()) return TextFor(kDeviceMissingText, language);
   if (text.front() == '/') {
-    if (text.find('\0') != std::string_view::npos) return "the device path holds a NUL";
+    if (text.find('\0') != std::string_view::npos) return TextFor(kDeviceNulText, language);
     out = std::string(text);
     return {};
   }
   const int number = PortNumber(std::string(text), prefix);
   if (number < 1 || number > last) {
-    return "'" + std::string(text) + "' is no " + prefix + "1.." + prefix + std::to_string(last) +
-           " name and no device path";
+    return FormatText2(kNoDeviceText, language, text,
+                       prefix + std::string("1..") + prefix + std::to_string(last));
   }
   out = std::string(text);
   return {};
@@ -116,10 +172,10 @@ int IndexOf(const std::array<std::string_view, N>& items, std::string_view value
   return -1;
 }
 
-std::string ParseSerial(std::string_view text, Target& target) {
+std::string ParseSerial(std::string_view text, Target& target, Language language) {
   const std::size_t question = text.find('?');
   SerialSettings& serial = target.Settings.Serial;
-  if (std::string error = Device(text.substr(0, question), "COM", 30, serial.PortName);
+  if (std::string error = Device(text.substr(0, question), "COM", 30, serial.PortName, language);
       !error.empty()) {
     return error;
   }
@@ -159,26 +215,25 @@ std::string ParseSerial(std::string_view text, Target& target) {
     } else if (key == "flow") {
       fine = pick(kFlows, serial.HdShakIndex);
     } else {
-      return "unknown serial option '" + std::string(option) +
-             "' (baud, bits, parity, stop, flow, xonxoff)";
+      return FormatText(kSerialOptionText, language, option);
     }
-    if (!fine) return "'" + std::string(option) + "' is not a value the serial line takes";
+    if (!fine) return FormatText(kSerialValueText, language, option);
     if (end == std::string_view::npos) break;
     options = options.substr(end + 1);
   }
   return {};
 }
 
-std::string ParseUsb(std::string_view text, Target& target) {
+std::string ParseUsb(std::string_view text, Target& target, Language language) {
   target.Kind = lkUsb;
   if (text.empty()) return {};
   if (StartsWith(text, "?serial=")) {
     target.UsbSerial = std::string(text.substr(8));
-    if (target.UsbSerial.empty()) return "the serial number after '?serial=' is missing";
+    if (target.UsbSerial.empty()) return TextFor(kNoSerialNumberText, language);
     return {};
   }
   if (!IsUsbPortPath(text)) {
-    return "'" + std::string(text) + "' is no BUS-PORTPATH such as 1-2.3 and no ?serial=STRING";
+    return FormatText(kNoUsbText, language, text);
   }
   target.UsbPortPath = std::string(text);
   return {};
@@ -186,41 +241,41 @@ std::string ParseUsb(std::string_view text, Target& target) {
 
 }  // namespace
 
-std::variant<Target, std::string> ParseTarget(std::string_view text) {
+std::variant<Target, std::string> ParseTarget(std::string_view text, Language language) {
   Target target;
   target.Text = std::string(text);
   std::string error;
   if (text.empty()) {
-    error = "the target is empty";
+    error = TextFor(kEmptyText, language);
   } else if (std::any_of(text.begin(), text.end(), [](char c) {
                return std::iscntrl(static_cast<unsigned char>(c)) != 0 || c == ' ';
              })) {
-    error = "a target holds no blanks or control characters";
+    error = TextFor(kBlanksText, language);
   } else if (StartsWith(text, "socket://")) {
     std::string_view rest = text.substr(9);
     if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
-    error = ParseHostPort(rest, target);
+    error = ParseHostPort(rest, target, language);
   } else if (StartsWith(text, "serial:")) {
-    error = ParseSerial(text.substr(7), target);
+    error = ParseSerial(text.substr(7), target, language);
   } else if (StartsWith(text, "parallel:")) {
-    error = Device(text.substr(9), "LPT", 4, target.Settings.LptName);
+    error = Device(text.substr(9), "LPT", 4, target.Settings.LptName, language);
     target.Kind = lkLpt;
   } else if (StartsWith(text, "usb:")) {
-    error = ParseUsb(text.substr(4), target);
+    error = ParseUsb(text.substr(4), target, language);
   } else if (text.find("://") != std::string_view::npos) {
-    error = "unknown scheme (socket://, serial:, parallel:, usb:)";
+    error = TextFor(kSchemeText, language);
   } else {
-    error = ParseHostPort(text, target);
+    error = ParseHostPort(text, target, language);
   }
-  if (!error.empty()) return "target '" + std::string(text) + "': " + error;
+  if (!error.empty()) return FormatText2(kTargetText, language, text, error);
   return target;
 }
 
-bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets,
-                     std::string& error) {
+bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets, std::string& error,
+                     Language language) {
   std::ifstream in(path);
   if (!in) {
-    error = "cannot read the targets file " + path;
+    error = FormatText(kUnreadableText, language, path);
     return false;
   }
   std::string line;
@@ -232,7 +287,7 @@ bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets,
     targets.push_back(line.substr(first, last - first + 1));
   }
   if (in.bad()) {
-    error = "cannot read the targets file " + path;
+    error = FormatText(kUnreadableText, language, path);
     return false;
   }
   return true;

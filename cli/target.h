@@ -14,6 +14,7 @@
 
 #include "link/link_settings.h"
 #include "link/port_names.h"
+#include "texts/language.h"
 
 namespace krt6::cli {
 
@@ -25,13 +26,16 @@ struct Target {
   std::string UsbSerial;    // usb:?serial=STRING; empty for any
 };
 
-// The target `text` names, or the reason it names none (a sentence naming the part at fault).
-std::variant<Target, std::string> ParseTarget(std::string_view text);
+// The target `text` names, or the reason it names none (a sentence naming the part at fault, in
+// `language`).
+std::variant<Target, std::string> ParseTarget(std::string_view text,
+                                              Language language = Language::kEnglish);
 
 // The target texts of a targets file: one a line; blank lines and everything from a '#' on are
-// ignored, as are blanks around a target. False with `error` set when the file cannot be read.
-bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets,
-                     std::string& error);
+// ignored, as are blanks around a target. False with `error` (in `language`) set when the file
+// cannot be read.
+bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets, std::string& error,
+                     Language language = Language::kEnglish);
 
 // Port names through the fixed table, device paths (beginning with '/') as they are, so that a
 // target may name /dev/serial/by-id/... or /dev/usb/lp0.

@@ -447,6 +447,45 @@ TEST(Krt6ctlTest, BadInputSendsNothing) {
   EXPECT_EQ(Krt6ctl({"status"}).status, 2);  // no target
 }
 
+// Bad targets and usage errors speak the chosen language: exit 2, the text on stderr.
+TEST(Krt6ctlTest, UsageErrorsInBothLanguages) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string english;
+    std::string japanese;
+  };
+  const Case cases[] = {
+      {{"status", "-t", "serial:COM99"},
+       "target 'serial:COM99': 'COM99' is no COM1..COM30 name and no device path",
+       "ターゲット 'serial:COM99': 'COM99' は COM1..COM30 "
+       "のポート名でもデバイスパスでもありません"},
+      {{"status", "-t", "host:0"}, "the port '0' is not 1-65535", "範囲にありません"},
+      {{"status", "-t", "ftp://host"}, "unknown scheme", "不明なスキーム"},
+      {{"status", "--targets", "/nonexistent/targets"},
+       "cannot read the targets file",
+       "ターゲットファイル /nonexistent/targets を読めません"},
+      {{"status"}, "no target: give -t TARGET", "ターゲットがありません"},
+      {{"list", "-t", "usb:"}, "this command takes no -t/--targets", "を取りません"},
+      {{"get", "-o", "x.txt", "-t", "usb:"},
+       "x.txt: the file name must end in",
+       "x.txt: ファイル名"},
+      {{"set", "comm_speed=9600", "-t", "parallel:/dev/null"},
+       "parallel:/dev/null: a parallel port cannot read the version: give --firmware",
+       "パラレルポートではバージョンを読めません"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"--lang=ja"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProgramRun japanese = Krt6ctl(args);
+    const ProgramRun english = Krt6ctl(c.args);
+    EXPECT_EQ(japanese.status, 2) << japanese.err;
+    EXPECT_EQ(english.status, 2) << english.err;
+    EXPECT_NE(japanese.err.find(c.japanese), std::string::npos) << japanese.err;
+    EXPECT_EQ(japanese.err.find(c.english), std::string::npos) << japanese.err;
+    EXPECT_NE(english.err.find(c.english), std::string::npos) << english.err;
+  }
+}
+
 // A parallel port takes commands but gives no replies: queries are code 8, maintenance goes out,
 // and set writes the whole part for the firmware given.
 TEST(Krt6ctlTest, ParallelPortOverAFifo) {
