@@ -585,6 +585,12 @@ void Emulator::Flush(Connection& c, Clock::time_point now) {
 
 void Emulator::Close(Connection& c, const char* why) {
   Note(c.printer, why);
+  // Closing a descriptor takes it out of the epoll set only when no other descriptor shares its
+  // open file: a child forked by the process that hosts the emulator (a test starting a program)
+  // holds copies until it execs. Left registered, the connection freed below would still be
+  // reported.
+  if (c.events != 0) ::epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, c.fd, nullptr);
+  c.events = 0;
   CloseFd(c.fd);
   c.closed = true;
 }

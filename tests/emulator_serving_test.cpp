@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -288,6 +290,46 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
         std::chrono::duration<double, std::milli>(pieces[i].Arrived - sent[i]).count();
     EXPECT_NEAR(late, 0, 5) << i;
   }
+}
+
+}  // namespace
+}  // namespace krt6
+
+namespace krt6 {
+namespace {
+
+// A connection the emulator closes while a forked child still holds a copy of its descriptor
+// (as a child does between fork and exec when a test starts a program) is never reported again:
+// its state is freed at once, and the emulator goes on serving.
+TEST(EmulatorServingTest, AClosedConnectionSharedWithAChildIsNotReportedAgain) {
+  EmulatorOptions o;
+  o.Port = 0;
+  Emulator emu(o);
+  std::string error;
+  ASSERT_TRUE(emu.Start(error)) << error;
+  std::int32_t status = 0;
+  for (int round = 0; round < 3; ++round) {
+    const int client = Connect(emu.Port());
+    ASSERT_GE(client, 0);
+    TcpTool first(emu.Port());
+    ASSERT_EQ(first.Status(status), kSuccess);  // the emulator has accepted `client` by now
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(client);  // only the emulator's end stays shared
+      ::usleep(300'000);
+      ::_exit(0);
+    }
+    // The emulator sees the end of the stream, closes its side and frees the connection while
+    // the child keeps the socket readable at its end of file.
+    ::close(client);
+    ::usleep(50'000);
+    TcpTool tool(emu.Port());
+    EXPECT_EQ(tool.Status(status), kSuccess) << "round " << round;
+    int child_status = 0;
+    ::waitpid(child, &child_status, 0);
+  }
+  emu.Stop();
 }
 
 }  // namespace
