@@ -39,21 +39,8 @@ options:
     type: str
     choices: [all, params, lan]
     default: all
-  krt6ctl:
-    description:
-      - The C(krt6ctl) program on the managed host, a path or a name looked up on C(PATH).
-    type: path
-    default: krt6ctl
-  jobs:
-    description:
-      - How many targets C(krt6ctl) handles at once (its C(--jobs)); its own default when unset.
-    type: int
-  lang:
-    description:
-      - The language of the status and result texts (C(--lang)); otherwise the managed host's
-        locale decides.
-    type: str
-    choices: [en, ja]
+extends_documentation_fragment:
+  - krt6.printer.krt6ctl
 attributes:
   check_mode:
     support: full
@@ -145,13 +132,13 @@ READS = (('status', 'status'), ('version', 'version'), ('settings', 'get'))
 
 
 def main():
-    spec = dict(
+    arguments = dict(
         gather=dict(type='list', elements='str', choices=['status', 'version', 'settings'],
                     default=['status', 'version', 'settings']),
         settings=dict(type='str', choices=['all', 'params', 'lan'], default='all'),
     )
-    spec.update(krt6ctl.COMMON_ARGS)
-    module = AnsibleModule(argument_spec=spec, supports_check_mode=True)
+    arguments.update(krt6ctl.COMMON_ARGS)
+    module = AnsibleModule(argument_spec=arguments, supports_check_mode=True)
     p = module.params
 
     printers = dict((t, dict(ok=True, status=None, version=None, settings=None, errors=[]))

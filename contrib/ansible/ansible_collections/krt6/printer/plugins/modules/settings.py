@@ -65,20 +65,8 @@ options:
       - The firmware version to write for, passed as C(--firmware); needed for targets that
         cannot answer (a parallel port), which also need a full configuration.
     type: str
-  krt6ctl:
-    description:
-      - The C(krt6ctl) program on the managed host, a path or a name looked up on C(PATH).
-    type: path
-    default: krt6ctl
-  jobs:
-    description:
-      - How many targets C(krt6ctl) handles at once (its C(--jobs)); its own default when unset.
-    type: int
-  lang:
-    description:
-      - The language of the result texts (C(--lang)); otherwise the managed host's locale decides.
-    type: str
-    choices: [en, ja]
+extends_documentation_fragment:
+  - krt6.printer.krt6ctl
 attributes:
   check_mode:
     support: full
@@ -210,16 +198,16 @@ def target_diff(result):
 
 
 def main():
-    spec = dict(
+    arguments = dict(
         parameters=dict(type='dict'),
         lan=dict(type='dict'),
         src=dict(type='path'),
         verify=dict(type='bool', default=True),
         firmware=dict(type='str'),
     )
-    spec.update(krt6ctl.COMMON_ARGS)
+    arguments.update(krt6ctl.COMMON_ARGS)
     module = AnsibleModule(
-        argument_spec=spec,
+        argument_spec=arguments,
         mutually_exclusive=[('src', 'parameters'), ('src', 'lan')],
         required_one_of=[('src', 'parameters', 'lan')],
         supports_check_mode=True,
