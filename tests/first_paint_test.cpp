@@ -135,7 +135,13 @@ TEST(FirstPaintTest, TheWindowAppearsAsSoonAsABareOneWhileTheVersionQueryWaits) 
   EXPECT_LT(window_ms, 1000.0) << "painted long before the printer answered";
   forms.clear();  // cancels the queries
   EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy cursor goes with the windows";
+#if defined(__SANITIZE_ADDRESS__)
+  // Under the sanitizers our code runs instrumented and Qt's does not, so the window's share of
+  // the work is inflated (1.1-1.2x seen): the ratio is meaningful only in an uninstrumented build.
+  GTEST_SKIP() << "the processor-time ratio is measured in uninstrumented builds";
+#else
   EXPECT_LE(window_cpu_ms, 1.15 * bare_cpu_ms) << "the window does little more than a bare one";
+#endif
 }
 
 }  // namespace
