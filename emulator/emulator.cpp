@@ -445,11 +445,12 @@ void Emulator::Receive(Connection& c, Clock::time_point now) {
       tcp ? ::recv(c.fd, buffer, sizeof buffer, 0) : ::read(c.fd, buffer, sizeof buffer);
   if (got > 0) {
     c.last_activity = now;
-    Process(c, buffer, static_cast<std::size_t>(got), now);
     // A serial port leaves exclusive mode when the tool closes it; a pseudo terminal keeps it
     // for as long as its master is open, which would shut a tool that is not root out of its
-    // next exchange. The tool has the line by now: the mode is dropped.
+    // next exchange. The tool has the line by now: the mode is dropped, before any reply goes
+    // out, since a tool that has its reply may close and open the line again at once.
     if (slave_hold_fd_ >= 0) ::ioctl(slave_hold_fd_, TIOCNXCL);
+    Process(c, buffer, static_cast<std::size_t>(got), now);
     return;
   }
   if (got < 0 && (errno == EINTR || errno == EAGAIN)) return;

@@ -222,6 +222,7 @@ TEST(EmulatorProgramTest, ASerialToolThatIsNotRootOpensTheLineAgainAndAgain) {
     for (int i = 0; i < 3; ++i) {
       std::int32_t status = 0;
       if (protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version) != kSuccess) {
+        std::fprintf(stderr, "exchange %d: %s\n", i, protocol.LastError().c_str());
         ::_exit(20 + i);
       }
     }
