@@ -171,7 +171,7 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
     for (std::size_t r : e.replies) reply_bytes += r;
     std::vector<double> times, floors;
     std::vector<krt6::emulator::ReceivedCommand> last;  // the commands of the round before
-    std::size_t command_bytes = 0;
+    double wire = 0.0;  // every byte of the exchange on the wire, in ms
     krt6::ResultCode result = krt6::kSuccess;
     std::string error;
     // Short exchanges are repeated often, so that their median holds still against the other
@@ -200,7 +200,7 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
         std::this_thread::sleep_for(std::chrono::microseconds(200));
         got = emu.Commands();
       }
-      command_bytes = 0;
+      std::size_t command_bytes = 0;
       for (const auto& c : got) command_bytes += c.Raw.size();
       if (got.size() != commands ||
           (line != nullptr && line->Written() - written_before != command_bytes)) {
@@ -216,8 +216,7 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
         std::this_thread::sleep_until(std::max(line->LineFree(), got.back().LineDone));
       }
       times.push_back(Ms(end - start));
-      const double wire =
-          rate > 0 ? static_cast<double>(command_bytes + reply_bytes) * 10'000.0 / rate : 0.0;
+      wire = rate > 0 ? static_cast<double>(command_bytes + reply_bytes) * 10'000.0 / rate : 0.0;
       if (bare_round && !bare_first) line_time = bare->Run(got, e.replies);
       if (bare_round && line_time < 0) {
         result = krt6::kUnknownError;
@@ -232,8 +231,6 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
       all_ok = false;
       continue;
     }
-    const double wire =
-        rate > 0 ? static_cast<double>(command_bytes + reply_bytes) * 10'000.0 / rate : 0.0;
     const double wire_floor = e.fixed_wait_ms + wire;
     const double floor = Median(floors);
     const double measured = Median(times);
