@@ -51,23 +51,6 @@ constexpr TextPair kNoUsbText{
 constexpr TextPair kUnreadableText{"cannot read the targets file %1",
                                    "ターゲットファイル %1 を読めません"};
 
-// The text of `pair` in `language` with "%1" replaced by `first` and "%2" by `second`, each
-// placed where the text has it (an argument holding "%2" stays as it is).
-std::string FormatText2(const TextPair& pair, Language language, std::string_view first,
-                        std::string_view second) {
-  const std::string_view text = TextFor(pair, language);
-  std::string out;
-  for (std::size_t at = 0; at < text.size();) {
-    if (text.compare(at, 2, "%1") == 0 || text.compare(at, 2, "%2") == 0) {
-      out += text[at + 1] == '1' ? first : second;
-      at += 2;
-    } else {
-      out += text[at++];
-    }
-  }
-  return out;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -157,8 +140,8 @@ std::string Device(std::string_view text, const char* prefix, int last, std::str
   }
   const int number = PortNumber(std::string(text), prefix);
   if (number < 1 || number > last) {
-    return FormatText2(kNoDeviceText, language, text,
-                       prefix + std::string("1..") + prefix + std::to_string(last));
+    return FormatText(kNoDeviceText, language, text,
+                      prefix + std::string("1..") + prefix + std::to_string(last));
   }
   out = std::string(text);
   return {};
@@ -267,7 +250,7 @@ std::variant<Target, std::string> ParseTarget(std::string_view text, Language la
   } else {
     error = ParseHostPort(text, target, language);
   }
-  if (!error.empty()) return FormatText2(kTargetText, language, text, error);
+  if (!error.empty()) return FormatText(kTargetText, language, text, error);
   return target;
 }
 

@@ -60,6 +60,21 @@ std::string FormatText(const TextPair& pair, Language language, std::string_view
   return text;
 }
 
+std::string FormatText(const TextPair& pair, Language language, std::string_view first,
+                       std::string_view second) {
+  const std::string_view text = TextFor(pair, language);
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    if (text.compare(at, 2, "%1") == 0 || text.compare(at, 2, "%2") == 0) {
+      out += text[at + 1] == '1' ? first : second;
+      at += 2;
+    } else {
+      out += text[at++];
+    }
+  }
+  return out;
+}
+
 const char* MessageText(int result_code, Language language) {
   return Row(kMessageTable, result_code, language);
 }

@@ -23,6 +23,11 @@ constexpr const char* TextFor(const TextPair& pair, Language language) {
 // The text of `pair` in `language` with its "%1" replaced by `argument`.
 std::string FormatText(const TextPair& pair, Language language, std::string_view argument);
 
+// The same with "%1" replaced by `first` and "%2" by `second`, each where the text places it (an
+// argument holding "%1" or "%2" stays as it is).
+std::string FormatText(const TextPair& pair, Language language, std::string_view first,
+                       std::string_view second);
+
 // The message shown for a result code (the protocol's ResultCode: 1 "Port Open Error" ...
 // 5 "Unknow Error"); empty for 0 (success) and for codes without a row.
 const char* MessageText(int result_code, Language language);
