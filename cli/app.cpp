@@ -62,6 +62,18 @@ constexpr TextPair kNeedsWholePartText{
     ".ts0/.ts1 file, or get all from another printer)",
     "%1: パラレルポートでは現在の設定を読めません: その部分の全項目を指定してください "
     "(.ts0/.ts1 ファイル、または別のプリンタから get all で読んだもの)"};
+constexpr TextPair kSharedIdentityText{
+    "refused: %1 would give %2 printers (%3) the same value, and no two printers may share it; "
+    "nothing was sent. Leave the key out, add --keep-identity so that each printer keeps its "
+    "own, or set each printer on its own with its own value",
+    "拒否しました: %1 により %2 台のプリンター (%3) が同じ値になりますが、この値は共有できません。"
+    "何も送信していません。このキーを外すか、--keep-identity で各プリンターの値を保つか、"
+    "プリンターごとに個別の値で設定してください"};
+constexpr TextPair kFirmwareText{
+    "--firmware '%1': give the version text the printer reports, such as 1.0J (a digit, '.', a "
+    "digit and a letter), or one of the window's items (1.0B ~ 1.0C, ..., Other)",
+    "--firmware '%1': プリンターが返すバージョン (1.0J のように数字、'.'、数字、英字) "
+    "か、画面の項目 (1.0B ~ 1.0C、…、Other) を指定してください"};
 constexpr TextPair kNoTargetsTakenText{"this command takes no -t/--targets",
                                        "このコマンドは -t/--targets を取りません"};
 constexpr TextPair kNoCommandText{"no command (see --help)",
@@ -170,8 +182,8 @@ bool IsSettingsFileName(const std::string& text) {
 
 // The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.
 // False (after the message naming the key) when one is refused.
-bool BuildConfiguration(const std::vector<std::string>& inputs, Language language,
-                        Configuration& configuration, int& status) {
+bool BuildConfiguration(const std::vector<std::string>& inputs, bool keep_identity,
+                        Language language, Configuration& configuration, int& status) {
   bool file_seen = false;
   for (const std::string& input : inputs) {
     const bool is_pair = input.find('=') != std::string::npos && !IsSettingsFileName(input);
@@ -187,8 +199,7 @@ bool BuildConfiguration(const std::vector<std::string>& inputs, Language languag
       if (auto* refused = std::get_if<ConfigError>(&loaded)) {
         error = *refused;
       } else {
-        Configuration next = std::get<Configuration>(std::move(loaded));
-        configuration = std::move(next);
+        LayOver(configuration, std::get<Configuration>(loaded));
       }
     }
     if (!error.Ok()) {
@@ -196,11 +207,45 @@ bool BuildConfiguration(const std::vector<std::string>& inputs, Language languag
       return false;
     }
   }
+  if (keep_identity) configuration = WithoutIdentity(std::move(configuration));
   if (!configuration.HasParameters && !configuration.HasLan) {
     status = Usage(TextFor(kNoFieldText, language));
     return false;
   }
   return true;
+}
+
+// "1.0J": what a printer reports; "1.0B ~ 1.0C" and "Other": the window's version items.
+bool IsFirmwareText(const std::string& text) {
+  auto is_version = [](std::string_view v) {
+    return v.size() == 4 && std::isdigit(static_cast<unsigned char>(v[0])) && v[1] == '.' &&
+           std::isdigit(static_cast<unsigned char>(v[2])) &&
+           std::isalpha(static_cast<unsigned char>(v[3]));
+  };
+  if (is_version(text) || text == "Other") return true;
+  const std::string_view view(text);
+  return view.size() == 11 && view.substr(4, 3) == " ~ " && is_version(view.substr(0, 4)) &&
+         is_version(view.substr(7));
+}
+
+// The refusal of a run that would give several printers one identity (an address or a host
+// name), or empty.
+std::string SharedIdentity(const Configuration& configuration, const std::vector<Target>& targets,
+                           Language language) {
+  if (targets.size() < 2) return {};
+  const std::vector<IdentityValue> values = IdentityValues(configuration);
+  if (values.empty()) return {};
+  std::string keys;
+  for (const IdentityValue& value : values) {
+    keys += (keys.empty() ? "" : ", ") + value.Key + " " + value.Value;
+  }
+  constexpr std::size_t kNamed = 3;
+  std::string named;
+  for (std::size_t i = 0; i < targets.size() && i < kNamed; ++i) {
+    named += (i == 0 ? "" : ", ") + targets[i].Text;
+  }
+  if (targets.size() > kNamed) named += ", ...";
+  return FormatText(kSharedIdentityText, language, {keys, std::to_string(targets.size()), named});
 }
 
 Parts PartsFor(const std::string& which) {
@@ -478,6 +523,9 @@ int RunKrt6ctl(int argc, char** argv) {
       ->required();
   set_command->add_flag("--check", set_options.Check, "show what would change, write nothing");
   set_command->add_flag("--no-verify", no_verify, "do not read the written settings back");
+  bool keep_identity = false;
+  set_command->add_flag("--keep-identity", keep_identity,
+                        "leave out ip_address and dhcp_hostname: every printer keeps its own");
   set_command
       ->add_option("--firmware", set_options.Firmware,
                    "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
@@ -486,8 +534,15 @@ int RunKrt6ctl(int argc, char** argv) {
     run = [&](Language language) {
       Configuration configuration;
       int input_status = kExitOk;
-      if (!BuildConfiguration(set_inputs, language, configuration, input_status)) {
+      if (!set_options.Firmware.empty() && !IsFirmwareText(set_options.Firmware)) {
+        return Usage(FormatText(kFirmwareText, language, set_options.Firmware));
+      }
+      if (!BuildConfiguration(set_inputs, keep_identity, language, configuration, input_status)) {
         return input_status;
+      }
+      if (const std::string refused = SharedIdentity(configuration, targets, language);
+          !refused.empty()) {
+        return Usage(refused);
       }
       set_options.Verify = !no_verify;
       for (const Target& target : targets) {

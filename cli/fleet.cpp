@@ -18,6 +18,8 @@ std::string ResultText(int code, Language language) {
     case 0: return TextFor(kSuccessText, language);
     case kReadBackDiffers: return TextFor(kReadBackDiffersText, language);
     case kCannotDo: return TextFor(kCannotDoText, language);
+    case kNotSupported: return TextFor(kNotSupportedText, language);
+    case kUnsendableValue: return TextFor(kUnsendableValueText, language);
     default: return MessageText(code, language);
   }
 }

@@ -1,6 +1,10 @@
 #include "cli/settings_commands.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "protocol/commands.h"
+#include "texts/field_texts.h"
 #include "texts/texts.h"
 
 namespace krt6::cli {
@@ -98,45 +102,90 @@ TargetResult GetCommand(Session& session, Parts parts, const std::string& output
   return result;
 }
 
+namespace {
+
+// The named keys the firmware of `version_index` cannot receive and that the configuration would
+// give a value other than the one the printer is taken to hold: a printer's reply carries none of
+// them, so a read leaves the value a configuration read from such a printer holds too.
+std::vector<std::string> NotTaken(const ParameterBlock& current_parameters,
+                                  const ParameterBlock& intended_parameters,
+                                  const LanSettings& current_lan, const LanSettings& intended_lan,
+                                  int version_index, Language language) {
+  std::vector<FieldChange> differences = Diff(current_parameters, intended_parameters, language);
+  Append(differences, Diff(current_lan, intended_lan, language));
+  std::vector<std::string> keys;
+  for (const FieldChange& change : differences) {
+    if (!FirmwareTakes(change.Key, version_index)) keys.push_back(change.Key);
+  }
+  return keys;
+}
+
+std::string Joined(const std::vector<std::string>& keys) {
+  std::string text;
+  for (const std::string& key : keys) text += (text.empty() ? "" : ", ") + key;
+  return text;
+}
+
+// A field of the values to be written that its command cannot carry. Named by the
+// configuration, the configuration's checks let a value through that this firmware's format
+// cannot take; not named, the printer's own value blocks a write of other fields.
+std::optional<std::string> Unsendable(const Configuration& configuration,
+                                      const ParameterBlock* parameters, const LanSettings* lan,
+                                      int version_index, bool esc_framing, Language language) {
+  SettingField field = SettingField::kNone;
+  if (parameters != nullptr) field = CheckParameterBlock(*parameters, version_index, esc_framing);
+  if (field == SettingField::kNone && lan != nullptr) field = CheckLanSettings(*lan);
+  if (field == SettingField::kNone) return std::nullopt;
+  const std::string key = KeyOfField(field);
+  const bool named = std::find(configuration.Named.begin(), configuration.Named.end(), key) !=
+                     configuration.Named.end();
+  return FormatText(named ? kUnsendableNamedText : kUnsendablePrinterText, language, key,
+                    RefusalText(field, language));
+}
+
+bool Stopped(const SetOptions& options) {
+  return options.Stop != nullptr && options.Stop->load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
 TargetResult SetCommand(Session& session, const Configuration& configuration,
                         const SetOptions& options, Language language) {
-  TargetResult result;
-  if (!session.CanReceive(session.Kind())) {
-    // Nothing can be read: the whole parts go out in the formats of the version given.
-    if (options.Check) return CannotReceive(language);
-    session.SetVersionIndex(VersionIndexForText(options.Firmware.c_str()));
-    if (configuration.HasParameters) {
-      const Outcome<void> written = session.WriteParameters(configuration.Parameters);
-      if (!written.Ok()) return Failed(written);
-    }
-    if (configuration.HasLan) {
-      const Outcome<void> written = session.WriteLanSettings(configuration.Lan);
-      if (!written.Ok()) return Failed(written);
-    }
-    result.Changed = true;
-    result.Text = FormatText(kChangedText, language, "all") + TextFor(kNotVerifiedText, language);
-    result.Data = ToJson(configuration);
-    return result;
-  }
+  const bool can_receive = session.CanReceive(session.Kind());
+  if (!can_receive && options.Check) return CannotReceive(language);
 
-  const Outcome<VersionText> version = session.ReadFirmwareVersion();
-  if (!version.Ok()) return Failed(version);
+  // Over a link without replies nothing can be read: the whole parts go out in the formats of
+  // the version given, over the values a configuration of no named field holds.
+  std::string firmware = options.Firmware;
+  if (can_receive) {
+    const Outcome<VersionText> version = session.ReadFirmwareVersion();
+    if (!version.Ok()) return Failed(version);
+    firmware = version.Value.Text;
+  } else {
+    session.SetVersionIndex(VersionIndexForText(options.Firmware.c_str()));
+  }
   const int version_index = session.VersionIndex();
 
   ParameterBlock current_parameters = StartupParameters();
   LanSettings current_lan = StartupLanSettings();
-  if (configuration.HasParameters) {
+  if (can_receive && configuration.HasParameters) {
     Outcome<ParameterBlock> read = session.ReadParameters(current_parameters);
     if (!read.Ok()) return Failed(read);
     current_parameters = read.Value;
   }
-  if (configuration.HasLan) {
+  if (can_receive && configuration.HasLan) {
     Outcome<LanSettings> read = session.ReadLanSettings(current_lan);
     if (!read.Ok()) return Failed(read);
     current_lan = read.Value;
   }
   const ParameterBlock intended_parameters = Overlay(configuration, current_parameters);
   const LanSettings intended_lan = Overlay(configuration, current_lan);
+  const std::vector<std::string> not_taken =
+      NotTaken(current_parameters, intended_parameters, current_lan, intended_lan, version_index,
+               language);
+
+  // What goes out: over a link without replies the whole parts named, otherwise the parts that
+  // differ where the printer reads them.
   std::vector<FieldChange> parameter_changes;
   std::vector<FieldChange> lan_changes;
   if (configuration.HasParameters) {
@@ -146,52 +195,105 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
   if (configuration.HasLan) {
     lan_changes = Diff(current_lan, intended_lan, language, DiffScope::kPrinter, version_index);
   }
-  std::vector<FieldChange> all = parameter_changes;
-  Append(all, lan_changes);
-  result.Changes = Changes(all);
+  const bool write_parameters =
+      configuration.HasParameters && (!can_receive || !parameter_changes.empty());
+  const bool write_lan = configuration.HasLan && (!can_receive || !lan_changes.empty());
+
+  TargetResult result;
   const ParameterBlock* parameters_named =
       configuration.HasParameters ? &current_parameters : nullptr;
   const LanSettings* lan_named = configuration.HasLan ? &current_lan : nullptr;
-  if (all.empty()) {
-    result.Text = TextFor(kUnchangedText, language);
-    result.Data = ToJson(parameters_named, lan_named);
-    return result;
-  }
-  if (options.Check) {
-    result.Text = FormatText(kWouldChangeText, language, std::to_string(all.size()));
-    result.Data = ToJson(parameters_named, lan_named);
+  auto not_supported = [&](TargetResult& to) {
+    if (not_taken.empty() || !to.Ok()) return;
+    to.Code = kNotSupported;
+    to.Detail = FormatText(kNotTakenText, language, firmware,
+                           Joined(not_taken));
+  };
+
+  if (const std::optional<std::string> refusal =
+          Unsendable(configuration, write_parameters ? &intended_parameters : nullptr,
+                     write_lan ? &intended_lan : nullptr, version_index,
+                     session.Settings().CodeMode != 0, language)) {
+    result.Code = kUnsendableValue;
+    result.Detail = *refusal;
     return result;
   }
 
-  if (!parameter_changes.empty()) {
-    const Outcome<void> written = session.WriteParameters(intended_parameters);
-    if (!written.Ok()) return Failed(written);
-    result.Changed = true;
+  std::vector<FieldChange> all = parameter_changes;
+  Append(all, lan_changes);
+  if (!write_parameters && !write_lan) {
+    result.Text = TextFor(kUnchangedText, language);
+    result.Data = ToJson(parameters_named, lan_named);
+    not_supported(result);
+    return result;
   }
-  if (!lan_changes.empty()) {
-    const Outcome<void> written = session.WriteLanSettings(intended_lan);
-    if (!written.Ok()) {
-      TargetResult failed = Failed(written);
-      failed.Changed = result.Changed;
-      failed.Changes = result.Changes;
-      return failed;
+  if (options.Check) {
+    result.Changes = Changes(all);
+    result.Text = FormatText(kWouldChangeText, language, std::to_string(all.size()));
+    result.Data = ToJson(parameters_named, lan_named);
+    not_supported(result);
+    return result;
+  }
+
+  // Each part is written whole; whatever of it reached the printer counts as changed, also when
+  // the write or anything after it fails.
+  std::vector<FieldChange> sent;
+  auto write = [&](bool lan) -> std::optional<TargetResult> {
+    if (Stopped(options)) {
+      TargetResult stopped;
+      stopped.Code = kInterrupted;
+      stopped.Changed = !sent.empty() || result.Changed;
+      stopped.Changes = Changes(sent);
+      return stopped;
     }
-    result.Changed = true;
+    const std::uint64_t before = session.BytesSent();
+    const Outcome<void> written = lan ? session.WriteLanSettings(intended_lan)
+                                      : session.WriteParameters(intended_parameters);
+    if (session.BytesSent() > before) {
+      result.Changed = true;
+      // Over a link without replies the printer's values before are not known.
+      if (can_receive) Append(sent, lan ? lan_changes : parameter_changes);
+    }
+    if (written.Ok()) return std::nullopt;
+    TargetResult failed = Failed(written);
+    failed.Changed = result.Changed;
+    failed.Changes = Changes(sent);
+    return failed;
+  };
+  if (write_parameters) {
+    if (auto failed = write(false)) return *failed;
+  }
+  if (write_lan) {
+    if (auto failed = write(true)) return *failed;
+  }
+  result.Changes = Changes(sent);
+
+  if (!can_receive) {
+    result.Text = FormatText(kChangedText, language, "all") + TextFor(kNotVerifiedText, language);
+    result.Data = ToJson(configuration);
+    not_supported(result);
+    return result;
   }
   ParameterBlock now_parameters = intended_parameters;
   LanSettings now_lan = intended_lan;
   if (options.Verify) {
+    auto read_failed = [&](const OutcomeStatus& status) {
+      TargetResult failed = Failed(status);
+      failed.Changed = true;
+      failed.Changes = result.Changes;
+      return failed;
+    };
     std::vector<FieldChange> differences;
     if (configuration.HasParameters) {
       Outcome<ParameterBlock> read = session.ReadParameters(StartupParameters());
-      if (!read.Ok()) return Failed(read);
+      if (!read.Ok()) return read_failed(read);
       now_parameters = read.Value;
       Append(differences, Diff(intended_parameters, now_parameters, language, DiffScope::kPrinter,
                                version_index));
     }
     if (configuration.HasLan) {
       Outcome<LanSettings> read = session.ReadLanSettings(StartupLanSettings());
-      if (!read.Ok()) return Failed(read);
+      if (!read.Ok()) return read_failed(read);
       now_lan = read.Value;
       Append(differences,
              Diff(intended_lan, now_lan, language, DiffScope::kPrinter, version_index));
@@ -203,8 +305,9 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
   }
   result.Data = ToJson(configuration.HasParameters ? &now_parameters : nullptr,
                        configuration.HasLan ? &now_lan : nullptr);
-  result.Text = FormatText(kChangedText, language, std::to_string(all.size()));
+  result.Text = FormatText(kChangedText, language, std::to_string(sent.size()));
   if (!options.Verify) result.Text += TextFor(kNotVerifiedText, language);
+  not_supported(result);
   return result;
 }
 

@@ -2,6 +2,7 @@
 // readable configuration (config/).
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -33,6 +34,9 @@ struct SetOptions {
   bool Check = false;    // show the changes, write nothing
   bool Verify = true;    // read the written parts back and compare
   std::string Firmware;  // links without replies: the version the formats follow
+  // Set when the operator interrupts the run: no part is written after it is seen, and a part
+  // being written is finished.
+  const std::atomic<bool>* Stop = nullptr;
 };
 
 // set: reads the firmware version and the current values of the parts the configuration names,
@@ -41,6 +45,11 @@ struct SetOptions {
 // a read-back that differs from what was written gives kReadBackDiffers. Over a link that cannot
 // receive, the whole parts are written for the version of `options.Firmware`, unread and
 // unverified.
+// A value the firmware's format cannot carry (the printer's own, or one this version's range
+// narrows) is kUnsendableValue before anything is written, the field named. Keys the firmware
+// cannot receive at all give kNotSupported, naming them, after the others were applied.
+// Whenever bytes of a write reached the printer the result is Changed with the changes of the
+// parts sent, whatever failed after.
 TargetResult SetCommand(Session& session, const Configuration& configuration,
                         const SetOptions& options, Language language);
 

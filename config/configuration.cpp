@@ -1026,3 +1026,87 @@ std::vector<FieldChange> Diff(const Configuration& a, const Configuration& b, La
 }
 
 }  // namespace krt6
+
+// ---- A printer's own identity, and what its firmware takes ----
+namespace krt6 {
+namespace {
+
+bool IsIdentity(const FieldDef& def) {
+  return def.field == F::kIpAddress1 || def.field == F::kDhcpHostName;
+}
+
+const FieldDef* FieldOfKey(std::string_view key) {
+  for (const FieldDef& def : kFields) {
+    if (FullKey(def) == key) return &def;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+const std::vector<std::string>& IdentityKeys() {
+  static const std::vector<std::string> keys = [] {
+    std::vector<std::string> identity;
+    for (const FieldDef& def : kFields) {
+      if (IsIdentity(def)) identity.push_back(FullKey(def));
+    }
+    return identity;
+  }();
+  return keys;
+}
+
+std::vector<IdentityValue> IdentityValues(const Configuration& configuration) {
+  std::vector<IdentityValue> values;
+  if (!configuration.HasLan) return values;
+  const Images images = ImagesOf(configuration);
+  const NamedSet named = NamedOf(configuration);
+  for (const FieldDef& def : kFields) {
+    if (!IsIdentity(def) || !named[IndexOf(def)]) continue;
+    if (def.kind == Kind::kText && TextPart(def, ConstImage(images.lan)).empty()) continue;
+    values.push_back({FullKey(def), ValueText(def, ConstImage(images.lan), Language::kEnglish)});
+  }
+  return values;
+}
+
+void LayOver(Configuration& base, const Configuration& over) {
+  Images images = ImagesOf(base);
+  const Images from = ImagesOf(over);
+  NamedSet named = NamedOf(base);
+  const NamedSet given = NamedOf(over);
+  for (const FieldDef& def : kFields) {
+    if (!given[IndexOf(def)] || !(def.lan ? over.HasLan : over.HasParameters)) continue;
+    const ConstImage source = def.lan ? ConstImage(from.lan) : ConstImage(from.parameters);
+    std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(def.offset), FieldSize(def),
+                images.For(def).begin() + static_cast<std::ptrdiff_t>(def.offset));
+    named[IndexOf(def)] = true;
+  }
+  base.HasParameters = base.HasParameters || over.HasParameters;
+  base.HasLan = base.HasLan || over.HasLan;
+  Store(base, images, named);
+}
+
+Configuration WithoutIdentity(Configuration configuration) {
+  std::erase_if(configuration.Named, [](const std::string& key) {
+    const FieldDef* def = FieldOfKey(key);
+    return def != nullptr && IsIdentity(*def);
+  });
+  const auto names_part = [&](bool lan) {
+    return std::any_of(configuration.Named.begin(), configuration.Named.end(),
+                       [lan](const std::string& key) {
+                         const FieldDef* def = FieldOfKey(key);
+                         return def != nullptr && def->lan == lan;
+                       });
+  };
+  configuration.HasLan = configuration.HasLan && names_part(true);
+  configuration.HasParameters = configuration.HasParameters && names_part(false);
+  return configuration;
+}
+
+bool FirmwareTakes(std::string_view key, int version_index) {
+  const FieldDef* def = FieldOfKey(key);
+  return def != nullptr && PrinterField(*def, version_index);
+}
+
+std::string KeyOfField(SettingField field) { return KeyOfSettingField(field); }
+
+}  // namespace krt6

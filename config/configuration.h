@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "records/records.h"
+#include "records/setting_field.h"
 #include "texts/language.h"
 
 namespace krt6 {
@@ -117,5 +118,39 @@ std::vector<FieldChange> Diff(const LanSettings& a, const LanSettings& b, Langua
 // Two configurations: the fields named in either; a field only one names reads "(not set)" on
 // the other side.
 std::vector<FieldChange> Diff(const Configuration& a, const Configuration& b, Language language);
+
+}  // namespace krt6
+
+// ---- A printer's own identity, and what its firmware takes ----
+namespace krt6 {
+
+// The keys that make a printer itself on its network: no two printers may get the same value
+// ("lan.ip_address", and "lan.dhcp_hostname" when it is not empty).
+const std::vector<std::string>& IdentityKeys();
+
+// The identity values a configuration would give a printer: key and value as the document
+// writes it ("lan.ip_address", "192.168.0.5"). An empty host name identifies nothing.
+struct IdentityValue {
+  std::string Key;
+  std::string Value;
+};
+std::vector<IdentityValue> IdentityValues(const Configuration& configuration);
+
+// Lays the named fields of `over` on `base`: they replace its values of those keys; the keys only
+// `base` names keep theirs.
+void LayOver(Configuration& base, const Configuration& over);
+
+// The configuration without the identity keys, so that every printer keeps its own. A part left
+// with no named field is absent.
+Configuration WithoutIdentity(Configuration configuration);
+
+// Whether the printer's commands for `version_index` (0..4, the firmware version item) carry
+// the field of `key` ("parameters.destination"): false for the fields a version's format leaves
+// out, and for reserved1-3 and lan_flag, which no command carries.
+bool FirmwareTakes(std::string_view key, int version_index);
+
+// The key of a field the command checks name ("parameters.x_coordinate"; an address part names
+// its address); empty for kNone.
+std::string KeyOfField(SettingField field);
 
 }  // namespace krt6

@@ -150,7 +150,9 @@ bool LinkLayer::Write(LinkKind kind, LinkHandle handle, const std::uint8_t* data
   const std::size_t chunk_size = backend.Capabilities().chunk_size;
   for (std::size_t sent = 0; sent < length;) {
     const std::size_t chunk = chunk_size == 0 ? length - sent : std::min(chunk_size, length - sent);
-    if (backend.Write(handle, data + sent, chunk) != chunk) {
+    const std::size_t written = backend.Write(handle, data + sent, chunk);
+    bytes_sent_ += std::min(written, chunk);
+    if (written != chunk) {
       RecordFailure(kind, "Write failed", LinkCause::kOther);
       return false;
     }

@@ -105,6 +105,10 @@ class LinkLayer {
   // when nothing failed.
   const std::string& LastErrorText() const { return last_error_text_; }
 
+  // Every byte a device took since the layer was made, over every kind: tells a caller whether
+  // anything of a failed write went out.
+  std::uint64_t BytesSent() const { return bytes_sent_; }
+
  private:
   friend class LinkConnection;
   static bool IsKind(LinkKind kind) { return kind >= 0 && kind < kKindCount; }
@@ -128,6 +132,7 @@ class LinkLayer {
   std::string last_error_text_;
   CancelToken cancel_;
   TraceObserver trace_;
+  std::uint64_t bytes_sent_ = 0;
 };
 
 }  // namespace krt6

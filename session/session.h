@@ -46,6 +46,10 @@ class Session {
   // Sees every chunk sent and received, on the thread that runs the operation.
   void SetTraceObserver(TraceObserver observer);
 
+  // Every byte the printer's link took since the session was made: whether a failed write sent
+  // anything.
+  std::uint64_t BytesSent() const { return link_.BytesSent(); }
+
   // Ends the running operation from any thread: it gives kCancelled. Stays in force until
   // ClearCancel, which arms the session again while no operation runs.
   void Cancel() noexcept { protocol_.Cancel(); }

@@ -62,11 +62,18 @@ std::string FormatText(const TextPair& pair, Language language, std::string_view
 
 std::string FormatText(const TextPair& pair, Language language, std::string_view first,
                        std::string_view second) {
+  return FormatText(pair, language, {first, second});
+}
+
+std::string FormatText(const TextPair& pair, Language language,
+                       std::initializer_list<std::string_view> arguments) {
   const std::string_view text = TextFor(pair, language);
   std::string out;
   for (std::size_t at = 0; at < text.size();) {
-    if (text.compare(at, 2, "%1") == 0 || text.compare(at, 2, "%2") == 0) {
-      out += text[at + 1] == '1' ? first : second;
+    const std::size_t index = at + 1 < text.size() ? static_cast<std::size_t>(text[at + 1] - '1')
+                                                   : arguments.size();
+    if (text[at] == '%' && index < arguments.size()) {
+      out += arguments.begin()[index];
       at += 2;
     } else {
       out += text[at++];

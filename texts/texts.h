@@ -3,6 +3,7 @@
 // take their texts from here. Every text is UTF-8.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,9 @@ std::string FormatText(const TextPair& pair, Language language, std::string_view
 // argument holding "%1" or "%2" stays as it is).
 std::string FormatText(const TextPair& pair, Language language, std::string_view first,
                        std::string_view second);
+// The same for "%1" to "%9" replaced by the arguments in order.
+std::string FormatText(const TextPair& pair, Language language,
+                       std::initializer_list<std::string_view> arguments);
 
 // The message shown for a result code (the protocol's ResultCode: 1 "Port Open Error" ...
 // 5 "Unknow Error"); empty for 0 (success) and for codes without a row.
@@ -64,6 +68,19 @@ namespace krt6 {
 inline constexpr TextPair kSuccessText{"Success", "成功"};
 inline constexpr TextPair kReadBackDiffersText{"Verify Error", "ベリファイエラー"};
 inline constexpr TextPair kCannotDoText{"Not Supported", "未対応"};
+inline constexpr TextPair kNotSupportedText{"Not Supported by Firmware", "ファームウェア未対応"};
+inline constexpr TextPair kUnsendableValueText{"Unsendable Value", "送信できない値"};
+inline constexpr TextPair kNotTakenText{
+    "firmware %1 cannot receive %2; the other fields were applied",
+    "ファームウェア %1 は %2 を受け取れません。他の項目は適用しました"};
+inline constexpr TextPair kUnsendableNamedText{
+    "%1: this printer's firmware cannot take the value given: %2; nothing was written",
+    "%1: このプリンターのファームウェアは指定の値を受け取れません: %2。何も書き込んでいません"};
+inline constexpr TextPair kUnsendablePrinterText{
+    "%1: the printer holds a value its own Set command cannot carry (%2), so nothing was "
+    "written; give %1 a value as well",
+    "%1: プリンターの現在値は設定コマンドで送れません (%2)。何も書き込んでいません。%1 "
+    "の値も指定してください"};
 // What krt6ctl set reports.
 inline constexpr TextPair kUnchangedText{"unchanged", "変更なし"};
 inline constexpr TextPair kWouldChangeText{"%1 field(s) would change", "%1 項目が変更されます"};
