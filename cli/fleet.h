@@ -40,11 +40,11 @@ struct TargetResult {
 };
 
 // Codes beyond the protocol's ResultCode.
-inline constexpr int kReadBackDiffers = 7;  // the printer did not keep what was written
-inline constexpr int kCannotDo = 8;         // the link cannot carry this command (no replies)
-inline constexpr int kNotSupported = 9;     // the firmware cannot receive some keys given
-inline constexpr int kInterrupted = 10;     // the operator interrupted the run
-inline constexpr int kUnsendableValue = 12; // a value the firmware's commands cannot carry
+inline constexpr int kReadBackDiffers = 7;   // the printer did not keep what was written
+inline constexpr int kCannotDo = 8;          // the link cannot carry this command (no replies)
+inline constexpr int kNotSupported = 9;      // the firmware cannot receive some keys given
+inline constexpr int kInterrupted = 10;      // the operator interrupted the run
+inline constexpr int kUnsendableValue = 12;  // a value the firmware's commands cannot carry
 
 // The texts of every code in `language` ("Success" for 0).
 std::string ResultText(int code, Language language);

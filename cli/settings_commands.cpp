@@ -180,9 +180,8 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
   }
   const ParameterBlock intended_parameters = Overlay(configuration, current_parameters);
   const LanSettings intended_lan = Overlay(configuration, current_lan);
-  const std::vector<std::string> not_taken =
-      NotTaken(current_parameters, intended_parameters, current_lan, intended_lan, version_index,
-               language);
+  const std::vector<std::string> not_taken = NotTaken(
+      current_parameters, intended_parameters, current_lan, intended_lan, version_index, language);
 
   // What goes out: over a link without replies the whole parts named, otherwise the parts that
   // differ where the printer reads them.
@@ -206,8 +205,7 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
   auto not_supported = [&](TargetResult& to) {
     if (not_taken.empty() || !to.Ok()) return;
     to.Code = kNotSupported;
-    to.Detail = FormatText(kNotTakenText, language, firmware,
-                           Joined(not_taken));
+    to.Detail = FormatText(kNotTakenText, language, firmware, Joined(not_taken));
   };
 
   if (const std::optional<std::string> refusal =
@@ -247,8 +245,8 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
       return stopped;
     }
     const std::uint64_t before = session.BytesSent();
-    const Outcome<void> written = lan ? session.WriteLanSettings(intended_lan)
-                                      : session.WriteParameters(intended_parameters);
+    const Outcome<void> written =
+        lan ? session.WriteLanSettings(intended_lan) : session.WriteParameters(intended_parameters);
     if (session.BytesSent() > before) {
       result.Changed = true;
       // Over a link without replies the printer's values before are not known.

@@ -9,13 +9,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/fleet.h"
@@ -83,8 +86,18 @@ ProgramRun Krt6ctl(std::vector<std::string> args, const std::string& error_devic
   pid_t pid = -1;
   ProgramRun run;
   if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    // A run that hangs is killed and fails the test instead of holding up the suite.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "krt6ctl did not end within 120 s";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -343,6 +356,18 @@ TEST(Krt6ctlTest, VerificationCatchesAPrinterThatIgnoresSets) {
   EXPECT_EQ(lines[0]["result"], "Verify Error");
   EXPECT_EQ(lines[0]["changed"], true);
   EXPECT_NE(lines[0]["detail"].get<std::string>().find("parameters.comm_speed"), std::string::npos);
+  // A pair given before the file is applied as well as the file: everything in the order given.
+  testing::TempDir dir;
+  std::ofstream(dir / "port.json")
+      << R"({"format":"krt6-settings","version":1,"lan":{"socket_port":9100}})";
+  run = Krt6ctl({"--json", "-t", TcpTarget(*emu), "set", "--check", "comm_speed=19200",
+                 dir / "port.json", "socket_port=9200"});
+  lines = run.Lines();
+  ASSERT_EQ(lines.size(), 1u) << run.err;
+  EXPECT_EQ(lines[0]["changes"],
+            (json::array(
+                {{{"key", "parameters.comm_speed"}, {"before", "9600 bps"}, {"after", "19200 bps"}},
+                 {{"key", "lan.socket_port"}, {"before", "8000"}, {"after", "9200"}}})));
   // Without verification the same write counts as done.
   run = Krt6ctl({"--json", "-t", TcpTarget(*emu), "set", "comm_speed=19200", "--no-verify"});
   EXPECT_EQ(run.status, 0) << run.out;
@@ -429,6 +454,11 @@ TEST(Krt6ctlTest, BadInputSendsNothing) {
       {{"set", "comm_speed=12345"}, "comm_speed"},
       {{"set", "ip_address=10.0.0.256"}, "ip_address"},
       {{"set", "--firmware", "1.0J", "comm_speed=9600", "-t", "parallel:/dev/null"}, "parallel"},
+      {{"set", "--firmware", "1.0", "comm_speed=9600", "-t", "parallel:/dev/null"}, "--firmware"},
+      // Two printers may never get one identity, not even in a check.
+      {{"set", "ip_address=10.0.0.5", "comm_speed=19200", "-t", "127.0.0.2"}, "lan.ip_address"},
+      {{"set", "--check", "dhcp_hostname=KRT6", "-t", "127.0.0.2"}, "lan.dhcp_hostname"},
+      {{"set", "--keep-identity", "ip_address=10.0.0.5"}, "names no field"},
       {{"status", "-t", "socket://bad host"}, "bad host"},
       {{"status", "-t", "serial:COM99"}, "COM99"},
       {{"status", "--lang", "fr"}, "--lang"},

@@ -70,8 +70,8 @@ std::string FormatText(const TextPair& pair, Language language,
   const std::string_view text = TextFor(pair, language);
   std::string out;
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t index = at + 1 < text.size() ? static_cast<std::size_t>(text[at + 1] - '1')
-                                                   : arguments.size();
+    const std::size_t index =
+        at + 1 < text.size() ? static_cast<std::size_t>(text[at + 1] - '1') : arguments.size();
     if (text[at] == '%' && index < arguments.size()) {
       out += arguments.begin()[index];
       at += 2;

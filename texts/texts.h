@@ -70,9 +70,8 @@ inline constexpr TextPair kReadBackDiffersText{"Verify Error", "ベリファイ�
 inline constexpr TextPair kCannotDoText{"Not Supported", "未対応"};
 inline constexpr TextPair kNotSupportedText{"Not Supported by Firmware", "ファームウェア未対応"};
 inline constexpr TextPair kUnsendableValueText{"Unsendable Value", "送信できない値"};
-inline constexpr TextPair kNotTakenText{
-    "firmware %1 cannot receive %2; the other fields were applied",
-    "ファームウェア %1 は %2 を受け取れません。他の項目は適用しました"};
+inline constexpr TextPair kNotTakenText{"firmware %1 cannot receive %2",
+                                        "ファームウェア %1 は %2 を受け取れません"};
 inline constexpr TextPair kUnsendableNamedText{
     "%1: this printer's firmware cannot take the value given: %2; nothing was written",
     "%1: このプリンターのファームウェアは指定の値を受け取れません: %2。何も書き込んでいません"};
