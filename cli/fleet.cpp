@@ -15,7 +15,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -128,9 +127,9 @@ long RaiseDescriptorLimit() {
   if (limit.rlim_cur != limit.rlim_max) {
     rlimit raised = limit;
     raised.rlim_cur = limit.rlim_max;
-    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    ::setrlimit(RLIMIT_NOFILE, &raised);
   }
-  return limit.rlim_cur == RLIM_INFINITY ? -1 : static_cast<long>(limit.rlim_cur);
+  return DescriptorLimit();
 }
 
 SystemLinkOptions LinkOptionsFor(const Target& target) {
