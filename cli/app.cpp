@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // as a shell reports a program that SIGINT ended
 
 // What the operator got wrong in the command line (CLI11's own parse errors stay English).
 constexpr TextPair kNoTargetText{
@@ -78,6 +80,15 @@ constexpr TextPair kNoTargetsTakenText{"this command takes no -t/--targets",
                                        "このコマンドは -t/--targets を取りません"};
 constexpr TextPair kNoCommandText{"no command (see --help)",
                                   "コマンドがありません (--help を参照)"};
+// An operator's interrupt during a fleet run: the first, and every one after it.
+constexpr TextPair kStoppingText{
+    "interrupted: no further target is started; the running ones end their exchange",
+    "中断します: 次のターゲットは始めません。実行中のターゲットは通信を終えるまで続けます"};
+constexpr TextPair kStillFinishingText{
+    "still ending the running targets' exchanges (no Set is cut in two); Ctrl-\\ quits at once, "
+    "even in the middle of a write",
+    "実行中のターゲットの通信を終えるまで待っています (Set を途中で切ることはありません)。"
+    "Ctrl-\\ で直ちに終了します (書き込みの途中でも)"};
 
 struct Globals {
   std::vector<std::string> targets;
@@ -87,6 +98,7 @@ struct Globals {
   bool verbose = false;
   bool quiet = false;
   std::string lang;
+  std::atomic<bool>* stop = nullptr;  // set when the operator interrupts a fleet run
 };
 
 int Usage(const std::string& message) {
@@ -128,7 +140,9 @@ bool CollectTargets(const Globals& globals, Language language, std::vector<Targe
 }
 
 // Runs `job` on every target and reports each: a JSON line with --json, else the result text
-// (prefixed with the target when there are several) on stdout and failures on stderr.
+// (prefixed with the target when there are several) on stdout and failures on stderr. SIGINT or
+// SIGTERM stops the starting of targets; the report then covers every target, a summary line
+// follows on stderr and the exit status is 130.
 int RunOnTargets(const Globals& globals, const std::vector<Target>& targets,
                  const std::string& command, Language language, const TargetJob& job) {
   std::mutex messages_lock;
@@ -139,29 +153,45 @@ int RunOnTargets(const Globals& globals, const std::vector<Target>& targets,
   options.Progress = !globals.quiet && targets.size() > 1 && ::isatty(STDERR_FILENO) == 1;
   options.Messages = &std::cerr;
   options.MessagesLock = &messages_lock;
+  options.Quiet = globals.quiet;
+  options.Stop = globals.stop;
   bool all_ok = true;
   const bool several = targets.size() > 1;
-  RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
-    const std::string& target = targets[index].Text;
-    all_ok = all_ok && result.Ok();
-    std::lock_guard lock(messages_lock);
-    if (globals.json) {
-      std::cout << JsonLine(target, command, result, language) << "\n" << std::flush;
-      return;
-    }
-    const std::string prefix = several ? target + ": " : std::string();
-    if (!result.Ok()) {
-      std::cerr << "krt6ctl: " << target << ": " << ResultText(result.Code, language);
-      if (!result.Detail.empty()) std::cerr << ": " << result.Detail;
-      std::cerr << "\n";
-      if (!result.Changes.empty()) std::cerr << ChangesText(result.Changes, "  ");
-      return;
-    }
-    if (globals.quiet && !result.TextIsOutput) return;
-    std::cout << prefix << result.Text << "\n";
-    if (!result.Changes.empty()) std::cout << ChangesText(result.Changes, "  ");
-    std::cout << std::flush;
-  });
+  std::vector<TargetResult> results;
+  {
+    InterruptWatch interrupts(*globals.stop, [&](int count) {
+      std::lock_guard lock(messages_lock);
+      if (options.Progress) std::cerr << "\r\033[K";
+      std::cerr << "krt6ctl: "
+                << TextFor(count == 1 ? kStoppingText : kStillFinishingText, language) << "\n"
+                << std::flush;
+    });
+    results = RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
+      const std::string& target = targets[index].Text;
+      all_ok = all_ok && result.Ok();
+      std::lock_guard lock(messages_lock);
+      if (globals.json) {
+        std::cout << JsonLine(target, command, result, language) << "\n" << std::flush;
+        return;
+      }
+      const std::string prefix = several ? target + ": " : std::string();
+      if (!result.Ok()) {
+        std::cerr << "krt6ctl: " << target << ": " << ResultText(result.Code, language);
+        if (!result.Detail.empty()) std::cerr << ": " << result.Detail;
+        std::cerr << "\n";
+        if (!result.Changes.empty()) std::cerr << ChangesText(result.Changes, "  ");
+        return;
+      }
+      if (globals.quiet && !result.TextIsOutput) return;
+      std::cout << prefix << result.Text << "\n";
+      if (!result.Changes.empty()) std::cout << ChangesText(result.Changes, "  ");
+      std::cout << std::flush;
+    });
+  }
+  if (globals.stop->load()) {
+    std::cerr << "krt6ctl: " << InterruptSummary(results, language) << "\n";
+    return kExitInterrupted;
+  }
   return all_ok ? kExitOk : kExitFailed;
 }
 
@@ -397,13 +427,18 @@ int RunScan(const Globals& globals, const std::string& network, int port, Langua
 }  // namespace
 
 int RunKrt6ctl(int argc, char** argv) {
+  // A fleet may need more descriptors than the usual soft limit; RunFleet keeps within this one.
+  RaiseDescriptorLimit();
+  std::atomic<bool> stop{false};
   Globals globals;
+  globals.stop = &stop;
   CLI::App app{
       "krt6ctl: status, settings and maintenance of K-RT6 label printers, one or a fleet.\n"
       "Targets: socket://HOST[:PORT] (or HOST, HOST:PORT, [IPv6]:PORT), "
       "serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff], parallel:DEVICE, "
       "usb:, usb:BUS-PORTPATH, usb:?serial=STRING.\n"
-      "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input.",
+      "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input, 130 "
+      "interrupted (SIGINT or SIGTERM: the running targets end, the others are not started).",
       "krt6ctl"};
   app.set_version_flag("--version", "krt6ctl " KRT6_VERSION);
   app.require_subcommand(1);
@@ -545,6 +580,7 @@ int RunKrt6ctl(int argc, char** argv) {
         return Usage(refused);
       }
       set_options.Verify = !no_verify;
+      set_options.Stop = &stop;
       for (const Target& target : targets) {
         if (target.Kind != lkLpt) continue;
         if (set_options.Firmware.empty()) {

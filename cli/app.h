@@ -4,7 +4,8 @@
 namespace krt6::cli {
 
 // Parses the command line and runs the command. Exit status: 0 every target succeeded, 1 some
-// target failed, 2 bad usage or input (nothing was sent to any printer).
+// target failed, 2 bad usage or input (nothing was sent to any printer), 130 the operator
+// interrupted a fleet run (every target is still reported).
 int RunKrt6ctl(int argc, char** argv);
 
 }  // namespace krt6::cli

@@ -1,9 +1,19 @@
 #include "cli/fleet.h"
 
+#include <dirent.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <thread>
@@ -13,6 +23,49 @@
 
 namespace krt6::cli {
 
+namespace {
+
+constexpr TextPair kInterruptedText{"Interrupted", "中断"};
+constexpr TextPair kNotStartedText{"Not Started", "未実行"};
+constexpr TextPair kNoDescriptorText{
+    "%1: this computer has run out of file descriptors, the printer is not at fault. Give a "
+    "lower -j, or raise the limit (ulimit -n)",
+    "%1: このコンピュータのファイル記述子が足りません。プリンタの異常ではありません。-j を小さく"
+    "するか、上限 (ulimit -n) を上げてください"};
+// %1 done, %2 interrupted, %3 not started.
+constexpr TextPair kInterruptSummaryText{"interrupted: %1 done, %2 interrupted, %3 not started",
+                                         "中断しました: 完了 %1 件、中断 %2 件、未実行 %3 件"};
+constexpr TextPair kFewerJobsText{
+    "krt6ctl: %1 targets at a time: the descriptor limit (ulimit -n) of %2 carries no more\n",
+    "krt6ctl: 同時に扱うターゲットは %1 個です: ファイル記述子の上限 (ulimit -n) %2 では"
+    "これ以上扱えません\n"};
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The descriptors open in this process now (-1 when they cannot be counted).
+long OpenDescriptors() {
+  DIR* directory = ::opendir("/proc/self/fd");
+  if (directory == nullptr) return -1;
+  long count = 0;
+  while (const dirent* entry = ::readdir(directory)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  ::closedir(directory);
+  return count - 1;  // the directory's own
+}
+
+long DescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return -1;
+  return static_cast<long>(limit.rlim_cur);
+}
+
+}  // namespace
+
 std::string ResultText(int code, Language language) {
   switch (code) {
     case 0: return TextFor(kSuccessText, language);
@@ -20,6 +73,8 @@ std::string ResultText(int code, Language language) {
     case kCannotDo: return TextFor(kCannotDoText, language);
     case kNotSupported: return TextFor(kNotSupportedText, language);
     case kUnsendableValue: return TextFor(kUnsendableValueText, language);
+    case kInterrupted: return TextFor(kInterruptedText, language);
+    case kNotStarted: return TextFor(kNotStartedText, language);
     default: return MessageText(code, language);
   }
 }
@@ -28,18 +83,56 @@ TargetResult Failed(const OutcomeStatus& status) {
   TargetResult result;
   result.Code = status.Code == kSuccess ? kUnknownError : static_cast<int>(status.Code);
   result.Detail = status.Details;
+  const int error = status.Link.error_number;
+  if (error == EMFILE || error == ENFILE) result.LocalErrno = error;
   return result;
 }
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+std::string InterruptSummary(const std::vector<TargetResult>& results, Language language) {
+  std::size_t interrupted = 0;
+  std::size_t not_started = 0;
+  for (const TargetResult& result : results) {
+    interrupted += result.Code == kInterrupted ? 1 : 0;
+    not_started += result.Code == kNotStarted ? 1 : 0;
+  }
+  const std::size_t done = results.size() - interrupted - not_started;
+  std::string text = FormatText(kInterruptSummaryText, language, std::to_string(done),
+                                std::to_string(interrupted));
+  const std::size_t third = text.find("%3");
+  if (third != std::string::npos) text.replace(third, 2, std::to_string(not_started));
+  return text;
 }
 
-}  // namespace
+int DescriptorsPerTarget(LinkKind kind) {
+  switch (kind) {
+    case lkUsb: return 6;
+    case lkCom:
+    case lkLpt:
+    case lkEthernet: return 3;
+  }
+  return 6;
+}
+
+std::size_t JobsWithin(std::size_t wanted, const std::vector<Target>& targets, long limit,
+                       long open) {
+  if (limit < 0 || targets.empty()) return std::max<std::size_t>(wanted, 1);
+  int each = 1;
+  for (const Target& target : targets) each = std::max(each, DescriptorsPerTarget(target.Kind));
+  const long free = limit - std::max(open, 0L) - kDescriptorHeadroom;
+  const auto fit = static_cast<std::size_t>(std::max(free / each, 1L));
+  return std::max<std::size_t>(std::min(wanted, fit), 1);
+}
+
+long RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &raised);
+  }
+  return DescriptorLimit();
+}
 
 SystemLinkOptions LinkOptionsFor(const Target& target) {
   SystemLinkOptions options;
@@ -67,6 +160,16 @@ std::vector<TargetResult> RunFleet(
 
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
+      if (options.Stop != nullptr && options.Stop->load()) {
+        TargetResult not_started;
+        not_started.Code = kNotStarted;
+        {
+          std::lock_guard lock(mutex);
+          done[i] = std::move(not_started);
+        }
+        finished.notify_all();
+        continue;
+      }
       const Target& target = targets[i];
       const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
       Session session([&links](LinkLayer& link) { InstallSystemLinks(link, links); });
@@ -88,6 +191,8 @@ std::vector<TargetResult> RunFleet(
         result.Detail = error.what();
       }
       result.ElapsedMs = MillisecondsSince(start);
+      if (result.LocalErrno != 0)
+        result.Detail = FormatText(kNoDescriptorText, options.Lang, result.Detail);
       {
         std::lock_guard lock(mutex);
         done[i] = std::move(result);
@@ -96,8 +201,14 @@ std::vector<TargetResult> RunFleet(
     }
   };
 
-  const std::size_t workers =
+  const std::size_t wanted =
       std::min<std::size_t>(total, static_cast<std::size_t>(std::max(1, options.Jobs)));
+  const long limit = DescriptorLimit();
+  const std::size_t workers = JobsWithin(wanted, targets, limit, OpenDescriptors());
+  if (workers < wanted && !options.Quiet) {
+    write_message(
+        FormatText(kFewerJobsText, options.Lang, std::to_string(workers), std::to_string(limit)));
+  }
   std::vector<std::thread> threads;
   threads.reserve(workers);
   for (std::size_t w = 0; w < workers; ++w) threads.emplace_back(work);
@@ -139,6 +250,53 @@ std::vector<TargetResult> RunFleet(
   if (options.Progress) write_message("\r\033[K");
   for (std::thread& thread : threads) thread.join();
   return results;
+}
+
+InterruptWatch::InterruptWatch(std::atomic<bool>& stop, std::function<void(int)> on_signal)
+    : stop_(stop), on_signal_(std::move(on_signal)) {
+  sigemptyset(&signals_);
+  sigaddset(&signals_, SIGINT);
+  sigaddset(&signals_, SIGTERM);
+  if (::pthread_sigmask(SIG_BLOCK, &signals_, &previous_) != 0) return;
+  signal_fd_ = ::signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
+  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (signal_fd_ < 0 || wake_fd_ < 0) {
+    // Without the descriptors the signals keep their usual effect.
+    if (signal_fd_ >= 0) ::close(signal_fd_);
+    if (wake_fd_ >= 0) ::close(wake_fd_);
+    signal_fd_ = wake_fd_ = -1;
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    return;
+  }
+  thread_ = std::thread([this] {
+    for (;;) {
+      pollfd watched[2] = {{signal_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+      if (::poll(watched, 2, -1) < 0 && errno != EINTR) return;
+      if ((watched[1].revents & POLLIN) != 0) return;
+      Drain(true);
+    }
+  });
+}
+
+void InterruptWatch::Drain(bool notify) {
+  signalfd_siginfo info{};
+  while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    stop_.store(true);
+    ++count_;
+    if (notify && on_signal_) on_signal_(count_);
+  }
+}
+
+InterruptWatch::~InterruptWatch() {
+  if (signal_fd_ < 0) return;
+  const std::uint64_t one = 1;
+  while (::write(wake_fd_, &one, sizeof one) < 0 && errno == EINTR) {
+  }
+  thread_.join();
+  Drain(false);
+  ::close(signal_fd_);
+  ::close(wake_fd_);
+  ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 }  // namespace krt6::cli

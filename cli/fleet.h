@@ -1,13 +1,19 @@
-// Runs one command against many printers: a session for each target, `Jobs` of them at a time,
-// each with the links' own time limits, so a dead printer holds up only its own slot. Results are
-// handed back in the order the targets were given, as soon as each and all before it are done.
+// Runs one command against many printers: a session for each target, `Jobs` of them at a time
+// (fewer when the descriptor limit cannot carry that many), each with the links' own time limits,
+// so a dead printer holds up only its own slot. Results are handed back in the order the targets
+// were given, as soon as each and all before it are done. An operator's interrupt stops the
+// starting of targets; the running ones end their exchange.
 #pragma once
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -28,7 +34,7 @@ struct Change {
 
 // What a command did on one target.
 struct TargetResult {
-  int Code = 0;        // 0, the protocol's ResultCode 1-6, or kReadBackDiffers / kCannotDo
+  int Code = 0;        // 0, the protocol's ResultCode 1-6, or one of the codes below
   std::string Detail;  // the link's or the protocol's account, or why the target cannot do it
   double ElapsedMs = 0;
   bool Changed = false;
@@ -36,6 +42,9 @@ struct TargetResult {
   nlohmann::json Data;        // null when the command brings nothing back
   std::string Text;           // the human-readable result line (without the target)
   bool TextIsOutput = false;  // Text is what the command exists to print (shown even with -q)
+  // EMFILE or ENFILE when the link could not be opened for want of a descriptor on this computer
+  // (RunFleet then says so in the detail, in the run's language); 0 otherwise.
+  int LocalErrno = 0;
   bool Ok() const { return Code == 0; }
 };
 
@@ -43,14 +52,20 @@ struct TargetResult {
 inline constexpr int kReadBackDiffers = 7;   // the printer did not keep what was written
 inline constexpr int kCannotDo = 8;          // the link cannot carry this command (no replies)
 inline constexpr int kNotSupported = 9;      // the firmware cannot receive some keys given
-inline constexpr int kInterrupted = 10;      // the operator interrupted the run
+inline constexpr int kInterrupted = 10;      // the operator interrupted the run: the job stopped
+                                             // at a safe point, after what it had written
+inline constexpr int kNotStarted = 11;       // the operator interrupted the run before this target
 inline constexpr int kUnsendableValue = 12;  // a value the firmware's commands cannot carry
 
 // The texts of every code in `language` ("Success" for 0).
 std::string ResultText(int code, Language language);
 
-// The result of a failed session operation.
+// The result of a failed session operation; a link that could not be opened for want of a
+// descriptor on this computer (EMFILE, ENFILE) is marked in LocalErrno.
 TargetResult Failed(const OutcomeStatus& status);
+
+// "interrupted: N done, M interrupted, K not started" for the results of an interrupted run.
+std::string InterruptSummary(const std::vector<TargetResult>& results, Language language);
 
 // The system's links for `target`: port names through the fixed table or device paths as they
 // are, and the USB printer its selector names.
@@ -65,15 +80,59 @@ struct FleetOptions {
   bool Progress = false;  // "done/total, failures, elapsed" on `Messages`, rewritten in place
   std::ostream* Messages = nullptr;
   std::mutex* MessagesLock = nullptr;  // held while writing to `Messages` (may be null)
+  bool Quiet = false;  // no notices on `Messages` (that fewer targets run at once than `Jobs`)
+  // Set when the operator interrupts: no target starts after it (each gets kNotStarted); the
+  // jobs that run see the same flag and stop at their next safe point.
+  const std::atomic<bool>* Stop = nullptr;
   // The links of a target (tests point them elsewhere); by default the system's, with device
   // paths allowed for serial and parallel ports.
   std::function<SystemLinkOptions(const Target&)> Links;
 };
 
+// The descriptors one target of `kind` holds at most while its job runs: the cancel token's
+// eventfd, the device or socket, and what opening it takes for a moment (the resolver's socket or
+// file, a sysfs file; for USB the library's event and timer descriptors).
+int DescriptorsPerTarget(LinkKind kind);
+// Descriptors kept free beside the targets' for standard streams, a trace, an output file and the
+// libraries' own.
+inline constexpr long kDescriptorHeadroom = 32;
+// How many of `targets` may run at once, at most `wanted`, when `open` descriptors are in use
+// and the limit is `limit` (< 0: none). At least 1.
+std::size_t JobsWithin(std::size_t wanted, const std::vector<Target>& targets, long limit,
+                       long open);
+// Raises the soft descriptor limit to the hard one; returns the soft limit now (-1: none).
+long RaiseDescriptorLimit();
+
 // Runs `job` once for every target and calls `report(index, result)` on the calling thread in
-// target order. Returns the results in target order.
+// target order. Returns the results in target order. Never more targets run at once than
+// JobsWithin allows under the process's descriptor limit.
 std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
     const std::function<void(std::size_t, const TargetResult&)>& report);
+
+// While it lives, SIGINT and SIGTERM do not end the process: each sets `stop` and calls
+// `on_signal` with the number of such signals so far, on a thread of its own. Create it before
+// the threads that must not take the signals (they inherit its mask). At the end the signals are
+// handled as before; one that came while it ended sets `stop` too, without `on_signal`.
+class InterruptWatch {
+ public:
+  InterruptWatch(std::atomic<bool>& stop, std::function<void(int count)> on_signal);
+  ~InterruptWatch();
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+ private:
+  // Takes the signals that came; `notify`: calls `on_signal` for each.
+  void Drain(bool notify);
+
+  std::atomic<bool>& stop_;
+  std::function<void(int)> on_signal_;
+  sigset_t signals_{};
+  sigset_t previous_{};
+  int signal_fd_ = -1;
+  int wake_fd_ = -1;
+  int count_ = 0;
+  std::thread thread_;
+};
 
 }  // namespace krt6::cli
