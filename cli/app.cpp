@@ -88,11 +88,12 @@ Language ChosenLanguage(const Globals& globals) {
   return LanguageForLocale(SystemLocaleName([](const char* name) { return std::getenv(name); }));
 }
 
-// The targets of -t and --targets, parsed; false (after the message) when one is wrong or none
-// is given.
+// The targets of -t and --targets, parsed, each once; false (after the message) when one is
+// wrong, two name the same printer, or none is given.
 bool CollectTargets(const Globals& globals, Language language, std::vector<Target>& targets,
                     int& status) {
-  std::vector<std::string> texts = globals.targets;
+  std::vector<TargetText> texts;
+  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0});
   if (!globals.targets_file.empty()) {
     std::string error;
     if (!ReadTargetsFile(globals.targets_file, texts, error, language)) {
@@ -104,14 +105,12 @@ bool CollectTargets(const Globals& globals, Language language, std::vector<Targe
     status = Usage(TextFor(kNoTargetText, language));
     return false;
   }
-  for (const std::string& text : texts) {
-    auto parsed = ParseTarget(text, language);
-    if (auto* error = std::get_if<std::string>(&parsed)) {
-      status = Usage(*error);
-      return false;
-    }
-    targets.push_back(std::get<Target>(std::move(parsed)));
+  auto parsed = ParseTargets(texts, language);
+  if (auto* error = std::get_if<std::string>(&parsed)) {
+    status = Usage(*error);
+    return false;
   }
+  targets = std::get<std::vector<Target>>(std::move(parsed));
   return true;
 }
 
