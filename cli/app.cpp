@@ -112,11 +112,12 @@ Language ChosenLanguage(const Globals& globals) {
   return LanguageForLocale(SystemLocaleName([](const char* name) { return std::getenv(name); }));
 }
 
-// The targets of -t and --targets, parsed; false (after the message) when one is wrong or none
-// is given.
+// The targets of -t and --targets, parsed, each once; false (after the message) when one is
+// wrong, two name the same printer, or none is given.
 bool CollectTargets(const Globals& globals, Language language, std::vector<Target>& targets,
                     int& status) {
-  std::vector<std::string> texts = globals.targets;
+  std::vector<TargetText> texts;
+  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0});
   if (!globals.targets_file.empty()) {
     std::string error;
     if (!ReadTargetsFile(globals.targets_file, texts, error, language)) {
@@ -128,14 +129,12 @@ bool CollectTargets(const Globals& globals, Language language, std::vector<Targe
     status = Usage(TextFor(kNoTargetText, language));
     return false;
   }
-  for (const std::string& text : texts) {
-    auto parsed = ParseTarget(text, language);
-    if (auto* error = std::get_if<std::string>(&parsed)) {
-      status = Usage(*error);
-      return false;
-    }
-    targets.push_back(std::get<Target>(std::move(parsed)));
+  auto parsed = ParseTargets(texts, language);
+  if (auto* error = std::get_if<std::string>(&parsed)) {
+    status = Usage(*error);
+    return false;
   }
+  targets = std::get<std::vector<Target>>(std::move(parsed));
   return true;
 }
 
@@ -272,7 +271,7 @@ std::string SharedIdentity(const Configuration& configuration, const std::vector
   constexpr std::size_t kNamed = 3;
   std::string named;
   for (std::size_t i = 0; i < targets.size() && i < kNamed; ++i) {
-    named += (i == 0 ? "" : ", ") + targets[i].Text;
+    named += (i == 0 ? "" : ", ") + Printable(targets[i].Text);
   }
   if (targets.size() > kNamed) named += ", ...";
   return FormatText(kSharedIdentityText, language, {keys, std::to_string(targets.size()), named});
@@ -584,11 +583,11 @@ int RunKrt6ctl(int argc, char** argv) {
       for (const Target& target : targets) {
         if (target.Kind != lkLpt) continue;
         if (set_options.Firmware.empty()) {
-          return Usage(FormatText(kNeedsFirmwareText, language, target.Text));
+          return Usage(FormatText(kNeedsFirmwareText, language, Printable(target.Text)));
         }
         if ((configuration.HasParameters && !NamesWholeParameters(configuration)) ||
             (configuration.HasLan && !NamesWholeLan(configuration))) {
-          return Usage(FormatText(kNeedsWholePartText, language, target.Text));
+          return Usage(FormatText(kNeedsWholePartText, language, Printable(target.Text)));
         }
       }
       auto shared = std::make_shared<const Configuration>(std::move(configuration));

@@ -1,24 +1,36 @@
 #include "cli/target.h"
 
-#include "link/usb_link.h"
-#include "texts/texts.h"
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <unordered_map>
+
+#include "files/file_io.h"
+#include "link/usb_link.h"
+#include "texts/texts.h"
 
 namespace krt6::cli {
 namespace {
 
 constexpr int kDefaultTcpPort = 8000;
-constexpr std::size_t kMaxHostLength = 64;  // what the TCP settings carry
+constexpr std::size_t kMaxHostLength = 64;   // what the TCP settings carry
+constexpr std::size_t kMaxLabelLength = 63;  // of each part of a host name between dots
+constexpr std::size_t kMaxDevicePath = PATH_MAX - 1;
+constexpr std::size_t kMaxUsbSerial = 126;  // characters a USB string descriptor holds
 
 // Why a target names no printer.
 constexpr TextPair kTargetText{"target '%1': %2", "ターゲット '%1': %2"};
 constexpr TextPair kEmptyText{"the target is empty", "ターゲットが空です"};
-constexpr TextPair kBlanksText{"a target holds no blanks or control characters",
-                               "ターゲットに空白や制御文字は使えません"};
+constexpr TextPair kBlanksText{
+    "a target holds no blanks, control characters or bytes that are no UTF-8",
+    "ターゲットに空白、制御文字、UTF-8 でないバイトは使えません"};
 constexpr TextPair kSchemeText{"unknown scheme (socket://, serial:, parallel:, usb:)",
                                "不明なスキームです (socket://, serial:, parallel:, usb:)"};
 constexpr TextPair kNoCloseText{"an IPv6 address lacks its closing ']'",
@@ -27,15 +39,41 @@ constexpr TextPair kNoIpv6Text{"'%1' is no IPv6 address", "'%1' は IPv6 アド�
 constexpr TextPair kAfterBracketText{"only ':PORT' may follow ']'",
                                      "']' の後に置けるのは ':PORT' だけです"};
 constexpr TextPair kNoPortText{"the port after ':' is missing", "':' の後のポート番号がありません"};
-constexpr TextPair kNoHostText{"'%1' is no host", "'%1' はホストではありません"};
+constexpr TextPair kNoIpv6HostText{
+    "'%1' is no IPv6 address (a host takes one ':', before its port)",
+    "'%1' は IPv6 アドレスではありません (ホストに付けられる ':' はポートの前の 1 つだけです)"};
 constexpr TextPair kHostMissingText{"the host is missing", "ホストがありません"};
-constexpr TextPair kNoHostNameText{"'%1' is no host name or address",
-                                   "'%1' はホスト名でもアドレスでもありません"};
+constexpr TextPair kHostLengthText{"the host '%1' is longer than %2 characters",
+                                   "ホスト '%1' が %2 文字を超えています"};
+constexpr TextPair kHostCharacterText{
+    "the host name '%1' holds a character other than letters, digits, '-' and '.'",
+    "ホスト名 '%1' に英字、数字、'-'、'.' 以外の文字が含まれています"};
+constexpr TextPair kTrailingDotText{"the host name '%1' ends in a dot",
+                                    "ホスト名 '%1' がドットで終わっています"};
+constexpr TextPair kEmptyLabelText{"the host name '%1' has an empty label between dots",
+                                   "ホスト名 '%1' にドットの間が空の部分があります"};
+constexpr TextPair kLabelLengthText{"the host name '%1' has a label longer than %2 characters",
+                                    "ホスト名 '%1' に %2 文字を超える部分があります"};
+constexpr TextPair kHyphenText{"a label of the host name '%1' begins or ends with '-'",
+                               "ホスト名 '%1' に '-' で始まるか終わる部分があります"};
+constexpr TextPair kIpv4FormText{
+    "'%1' is no IPv4 address: write four decimal numbers 0-255 joined by dots, such as "
+    "192.168.0.10",
+    "'%1' は IPv4 アドレスではありません: 192.168.0.10 のように 0-255 の 10 進数 4 つをドットで"
+    "つないでください"};
+constexpr TextPair kIpv4ZeroText{
+    "'%1' is no IPv4 address: '%2' has a leading zero, which resolvers read as octal",
+    "'%1' は IPv4 アドレスではありません: '%2' は先頭が 0 で、8 進数として読まれます"};
+constexpr TextPair kIpv4RangeText{
+    "'%1' is no IPv4 address: '%2' is over 255",
+    "'%1' は IPv4 アドレスではありません: '%2' が 255 を超えています"};
 constexpr TextPair kPortRangeText{"the port '%1' is not 1-65535",
                                   "ポート '%1' が 1-65535 の範囲にありません"};
 constexpr TextPair kDeviceMissingText{"the device is missing", "デバイスがありません"};
 constexpr TextPair kDeviceNulText{"the device path holds a NUL",
                                   "デバイスパスに NUL 文字が含まれています"};
+constexpr TextPair kDeviceLengthText{"the device path is longer than %1 bytes",
+                                     "デバイスパスが %1 バイトを超えています"};
 constexpr TextPair kNoDeviceText{"'%1' is no %2 name and no device path",
                                  "'%1' は %2 のポート名でもデバイスパスでもありません"};
 constexpr TextPair kSerialOptionText{
@@ -43,13 +81,25 @@ constexpr TextPair kSerialOptionText{
     "不明なシリアルオプション '%1' です (baud, bits, parity, stop, flow, xonxoff)"};
 constexpr TextPair kSerialValueText{"'%1' is not a value the serial line takes",
                                     "'%1' はシリアル回線で使えない値です"};
+constexpr TextPair kSerialTwiceText{"the serial option '%1' is given twice",
+                                    "シリアルオプション '%1' が 2 回指定されています"};
 constexpr TextPair kNoSerialNumberText{"the serial number after '?serial=' is missing",
                                        "'?serial=' の後のシリアル番号がありません"};
+constexpr TextPair kSerialNumberLengthText{
+    "the serial number is longer than the %1 characters a USB device reports",
+    "シリアル番号が USB デバイスの報告できる %1 文字を超えています"};
 constexpr TextPair kNoUsbText{
     "'%1' is no BUS-PORTPATH such as 1-2.3 and no ?serial=STRING",
     "'%1' は 1-2.3 のような BUS-PORTPATH でも ?serial=STRING でもありません"};
-constexpr TextPair kUnreadableText{"cannot read the targets file %1",
-                                   "ターゲットファイル %1 を読めません"};
+constexpr TextPair kSamePrinterText{"%1 name the same printer %2",
+                                    "%1 は同じプリンター %2 を指しています"};
+constexpr TextPair kBothText{"%1 and %2", "%1 と %2"};
+constexpr TextPair kUnreadableText{"cannot read the targets file %1: %2",
+                                   "ターゲットファイル %1 を読めません: %2"};
+constexpr TextPair kNotRegularText{"the targets file %1 is not a regular file",
+                                   "ターゲットファイル %1 は通常のファイルではありません"};
+constexpr TextPair kTooLargeText{"the targets file %1 is too large: over %2",
+                                 "ターゲットファイル %1 が大きすぎます: %2 を超えています"};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -72,18 +122,72 @@ long Number(std::string_view text, long low, long high) {
   return value >= low && value <= high ? value : -1;
 }
 
-bool IsHostName(std::string_view host) {
-  if (host.empty() || host.size() > kMaxHostLength) return false;
-  return std::all_of(host.begin(), host.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' || c == '_';
-  });
+// What is wrong with `host` as a dotted decimal IPv4 address; empty when nothing is.
+std::string Ipv4Problem(std::string_view host, Language language) {
+  const std::string shown = Printable(host);
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t dot = host.find('.', start);
+    parts.push_back(host.substr(start, dot == std::string_view::npos ? dot : dot - start));
+    if (dot == std::string_view::npos) break;
+    start = dot + 1;
+  }
+  if (parts.size() != 4 || !std::all_of(parts.begin(), parts.end(), AllDigits)) {
+    return FormatText(kIpv4FormText, language, shown);
+  }
+  for (std::string_view part : parts) {
+    if (part.size() > 1 && part.front() == '0') {
+      return FormatText(kIpv4ZeroText, language, shown, part);
+    }
+    if (Number(part, 0, 255) < 0) return FormatText(kIpv4RangeText, language, shown, part);
+  }
+  return {};
 }
 
-bool IsIpv6Text(std::string_view host) {
-  if (host.empty() || host.size() > kMaxHostLength - 2) return false;
-  return std::all_of(host.begin(), host.end(), [](char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '.';
-  });
+// What is wrong with `host` as an IPv4 address or a host name; empty when nothing is. Whatever
+// the resolver would take for an address (127.1, 2130706433, 0x7f000001, 127.0.0.010) must be
+// written in dotted decimal, so that it means the same here and in a settings document.
+std::string HostProblem(std::string_view host, Language language) {
+  const std::string shown = Printable(host);
+  if (host.size() > kMaxHostLength) {
+    return FormatText(kHostLengthText, language, shown, std::to_string(kMaxHostLength));
+  }
+  const bool numeric =
+      std::any_of(host.begin(), host.end(),
+                  [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }) &&
+      std::all_of(host.begin(), host.end(), [](char c) {
+        return c == '.' || std::isdigit(static_cast<unsigned char>(c)) != 0;
+      });
+  in_addr address{};
+  if (numeric || ::inet_aton(std::string(host).c_str(), &address) != 0) {
+    return Ipv4Problem(host, language);
+  }
+  if (!std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-';
+      })) {
+    return FormatText(kHostCharacterText, language, shown);
+  }
+  const std::string_view labels = host.back() == '.' ? host.substr(0, host.size() - 1) : host;
+  for (std::size_t start = 0; start <= labels.size();) {
+    const std::size_t dot = std::min(labels.find('.', start), labels.size());
+    const std::string_view label = labels.substr(start, dot - start);
+    if (label.empty()) return FormatText(kEmptyLabelText, language, shown);
+    if (label.size() > kMaxLabelLength) {
+      return FormatText(kLabelLengthText, language, shown, std::to_string(kMaxLabelLength));
+    }
+    if (label.front() == '-' || label.back() == '-') {
+      return FormatText(kHyphenText, language, shown);
+    }
+    start = dot + 1;
+  }
+  if (host.back() == '.') return FormatText(kTrailingDotText, language, shown);
+  return {};
+}
+
+// The address `text` (without brackets) names, when inet_pton takes it for an IPv6 address.
+bool Ipv6Address(std::string_view text, in6_addr& address) {
+  return text.size() <= kMaxHostLength - 2 &&
+         ::inet_pton(AF_INET6, std::string(text).c_str(), &address) == 1;
 }
 
 // HOST, HOST:PORT, [IPv6], [IPv6]:PORT, or an IPv6 address without brackets (no port then).
@@ -94,7 +198,8 @@ std::string ParseHostPort(std::string_view text, Target& target, Language langua
     const std::size_t close = text.find(']');
     if (close == std::string_view::npos) return TextFor(kNoCloseText, language);
     const std::string_view inner = text.substr(1, close - 1);
-    if (!IsIpv6Text(inner)) return FormatText(kNoIpv6Text, language, inner);
+    in6_addr address{};
+    if (!Ipv6Address(inner, address)) return FormatText(kNoIpv6Text, language, Printable(inner));
     host = "[" + std::string(inner) + "]";
     const std::string_view rest = text.substr(close + 1);
     if (!rest.empty()) {
@@ -103,7 +208,8 @@ std::string ParseHostPort(std::string_view text, Target& target, Language langua
       if (port.empty()) return TextFor(kNoPortText, language);
     }
   } else if (std::count(text.begin(), text.end(), ':') > 1) {
-    if (!IsIpv6Text(text)) return FormatText(kNoHostText, language, text);
+    in6_addr address{};
+    if (!Ipv6Address(text, address)) return FormatText(kNoIpv6HostText, language, Printable(text));
     host = "[" + std::string(text) + "]";
   } else {
     const std::size_t colon = text.find(':');
@@ -112,15 +218,13 @@ std::string ParseHostPort(std::string_view text, Target& target, Language langua
       port = text.substr(colon + 1);
       if (port.empty()) return TextFor(kNoPortText, language);
     }
-    if (!IsHostName(host)) {
-      return host.empty() ? std::string(TextFor(kHostMissingText, language))
-                          : FormatText(kNoHostNameText, language, host);
-    }
+    if (host.empty()) return TextFor(kHostMissingText, language);
+    if (std::string problem = HostProblem(host, language); !problem.empty()) return problem;
   }
   int port_number = kDefaultTcpPort;
   if (!port.empty()) {
     const long value = Number(port, 1, 65535);
-    if (value < 0) return FormatText(kPortRangeText, language, port);
+    if (value < 0) return FormatText(kPortRangeText, language, Printable(port));
     port_number = static_cast<int>(value);
   }
   target.Kind = lkEthernet;
@@ -135,12 +239,15 @@ std::string Device(std::string_view text, const char* prefix, int last, std::str
   if (text.empty()) return TextFor(kDeviceMissingText, language);
   if (text.front() == '/') {
     if (text.find('\0') != std::string_view::npos) return TextFor(kDeviceNulText, language);
+    if (text.size() > kMaxDevicePath) {
+      return FormatText(kDeviceLengthText, language, std::to_string(kMaxDevicePath));
+    }
     out = std::string(text);
     return {};
   }
   const int number = PortNumber(std::string(text), prefix);
   if (number < 1 || number > last) {
-    return FormatText(kNoDeviceText, language, text,
+    return FormatText(kNoDeviceText, language, Printable(text),
                       prefix + std::string("1..") + prefix + std::to_string(last));
   }
   out = std::string(text);
@@ -171,6 +278,7 @@ std::string ParseSerial(std::string_view text, Target& target, Language language
   static constexpr std::array<std::string_view, 3> kStops = {"1", "1.5", "2"};
   static constexpr std::array<std::string_view, 3> kFlows = {"none", "rts", "rtscts"};
   std::string_view options = text.substr(question + 1);
+  std::vector<std::string_view> given;
   while (true) {
     const std::size_t end = options.find_first_of("+&");
     const std::string_view option = options.substr(0, end);
@@ -198,9 +306,13 @@ std::string ParseSerial(std::string_view text, Target& target, Language language
     } else if (key == "flow") {
       fine = pick(kFlows, serial.HdShakIndex);
     } else {
-      return FormatText(kSerialOptionText, language, option);
+      return FormatText(kSerialOptionText, language, Printable(option));
     }
-    if (!fine) return FormatText(kSerialValueText, language, option);
+    if (!fine) return FormatText(kSerialValueText, language, Printable(option));
+    if (std::find(given.begin(), given.end(), key) != given.end()) {
+      return FormatText(kSerialTwiceText, language, key);
+    }
+    given.push_back(key);
     if (end == std::string_view::npos) break;
     options = options.substr(end + 1);
   }
@@ -213,10 +325,15 @@ std::string ParseUsb(std::string_view text, Target& target, Language language) {
   if (StartsWith(text, "?serial=")) {
     target.UsbSerial = std::string(text.substr(8));
     if (target.UsbSerial.empty()) return TextFor(kNoSerialNumberText, language);
+    const auto characters = std::count_if(target.UsbSerial.begin(), target.UsbSerial.end(),
+                                          [](char c) { return (c & 0xc0) != 0x80; });
+    if (static_cast<std::size_t>(characters) > kMaxUsbSerial) {
+      return FormatText(kSerialNumberLengthText, language, std::to_string(kMaxUsbSerial));
+    }
     return {};
   }
   if (!IsUsbPortPath(text)) {
-    return FormatText(kNoUsbText, language, text);
+    return FormatText(kNoUsbText, language, Printable(text));
   }
   target.UsbPortPath = std::string(text);
   return {};
@@ -230,9 +347,11 @@ std::variant<Target, std::string> ParseTarget(std::string_view text, Language la
   std::string error;
   if (text.empty()) {
     error = TextFor(kEmptyText, language);
-  } else if (std::any_of(text.begin(), text.end(), [](char c) {
-               return std::iscntrl(static_cast<unsigned char>(c)) != 0 || c == ' ';
-             })) {
+  } else if (std::any_of(text.begin(), text.end(),
+                         [](char c) {
+                           return std::iscntrl(static_cast<unsigned char>(c)) != 0 || c == ' ';
+                         }) ||
+             Printable(text, std::string_view::npos) != text) {
     error = TextFor(kBlanksText, language);
   } else if (StartsWith(text, "socket://")) {
     std::string_view rest = text.substr(9);
@@ -250,28 +369,106 @@ std::variant<Target, std::string> ParseTarget(std::string_view text, Language la
   } else {
     error = ParseHostPort(text, target, language);
   }
-  if (!error.empty()) return FormatText(kTargetText, language, text, error);
+  if (!error.empty()) return FormatText(kTargetText, language, Printable(text), error);
   return target;
 }
 
-bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets, std::string& error,
-                     Language language) {
-  std::ifstream in(path);
-  if (!in) {
-    error = FormatText(kUnreadableText, language, path);
-    return false;
+std::string PrinterKey(const Target& target) {
+  const TargetPorts ports;
+  if (target.Kind == lkCom) return "serial:" + ports.SerialDevice(target.Settings.Serial.PortName);
+  if (target.Kind == lkLpt) return "parallel:" + ports.ParallelDevice(target.Settings.LptName);
+  if (target.Kind == lkUsb) {
+    return target.UsbSerial.empty() ? "usb:" + target.UsbPortPath
+                                    : "usb:?serial=" + target.UsbSerial;
   }
-  std::string line;
-  while (std::getline(in, line)) {
+  std::string host = target.Settings.Tcp.IPAddr;
+  in6_addr address{};
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']' &&
+      Ipv6Address(std::string_view(host).substr(1, host.size() - 2), address)) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (IN6_IS_ADDR_V4MAPPED(&address)) {
+      host = ::inet_ntop(AF_INET, &address.s6_addr[12], text, sizeof text);
+    } else {
+      host = "[" + std::string(::inet_ntop(AF_INET6, &address, text, sizeof text)) + "]";
+    }
+  }
+  std::transform(host.begin(), host.end(), host.begin(), [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  });
+  return host + ":" + std::to_string(target.Settings.Tcp.Port);
+}
+
+std::variant<std::vector<Target>, std::string> ParseTargets(const std::vector<TargetText>& texts,
+                                                            Language language) {
+  // Where each text was written, as a message shows it.
+  auto shown = [](const TargetText& text) {
+    return text.File.empty() ? "-t " + Printable(text.Text)
+                             : Printable(text.File) + ":" + std::to_string(text.Line);
+  };
+  std::vector<Target> targets;
+  targets.reserve(texts.size());
+  std::unordered_map<std::string, std::size_t> first;  // by PrinterKey: the index of its target
+  for (const TargetText& text : texts) {
+    auto parsed = ParseTarget(text.Text, language);
+    if (auto* error = std::get_if<std::string>(&parsed)) {
+      return text.File.empty() ? *error : shown(text) + ": " + *error;
+    }
+    Target& target = targets.emplace_back(std::get<Target>(std::move(parsed)));
+    target.Origin =
+        text.File.empty() ? "-t " + text.Text : text.File + ":" + std::to_string(text.Line);
+    const auto [at, fresh] = first.emplace(PrinterKey(target), targets.size() - 1);
+    if (!fresh) {
+      return FormatText(kSamePrinterText, language,
+                        FormatText(kBothText, language, shown(texts[at->second]), shown(text)),
+                        Printable(at->first));
+    }
+  }
+  return targets;
+}
+
+bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, std::string& error,
+                     Language language) {
+  const std::string shown = Printable(path);
+  auto refuse = [&](const TextPair& text, std::string_view detail) {
+    error = FormatText(text, language, shown, detail);
+    return false;
+  };
+  const std::string limit = std::to_string(kMaxTargetsFileSize >> 20) + " MiB";
+  // Only a regular file: a FIFO would wait for a writer, a device such as /dev/zero never ends.
+  // Checked before opening, so that no device is opened; ReadFilePrefix checks again what it opens.
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) {
+    return refuse(kUnreadableText,
+                  FileResult::Failure(FileOperation::kOpen, path, errno).SystemText());
+  }
+  if (!S_ISREG(status.st_mode)) return refuse(kNotRegularText, {});
+  if (static_cast<std::uintmax_t>(status.st_size) > kMaxTargetsFileSize) {
+    return refuse(kTooLargeText, limit);
+  }
+  // One byte more than the size shows whether the file grew since; then it is read again, up to
+  // one byte over the limit.
+  std::vector<std::uint8_t> bytes;
+  std::size_t wanted = static_cast<std::size_t>(status.st_size) + 1;
+  while (true) {
+    const FileResult read = ReadFilePrefix(path, wanted, bytes);
+    if (!read) return refuse(kUnreadableText, read.SystemText());
+    if (bytes.size() < wanted || wanted > kMaxTargetsFileSize) break;
+    wanted = kMaxTargetsFileSize + 1;
+  }
+  if (bytes.size() > kMaxTargetsFileSize) return refuse(kTooLargeText, limit);
+
+  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    std::string_view line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
     line = line.substr(0, line.find('#'));
     const std::size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
+    if (first == std::string_view::npos) continue;
     const std::size_t last = line.find_last_not_of(" \t\r");
-    targets.push_back(line.substr(first, last - first + 1));
-  }
-  if (in.bad()) {
-    error = FormatText(kUnreadableText, language, path);
-    return false;
+    targets.push_back({std::string(line.substr(first, last - first + 1)), path, number});
   }
   return true;
 }

@@ -4,8 +4,12 @@
 //   parallel:DEVICE
 //   usb:, usb:BUS-PORTPATH, usb:?serial=STRING
 // DEVICE is a port name (COM1..COM30, LPT1..LPT4) or a device path beginning with '/'.
+// HOST is an IPv4 address in four decimal numbers without leading zeros (127.0.0.1, never 127.1,
+// 0x7f000001 or 127.0.0.010, which resolvers read as other addresses) or a host name of letters,
+// digits, '-' and '.' (labels of 1-63 characters, at most 64 in all).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,7 +23,8 @@
 namespace krt6::cli {
 
 struct Target {
-  std::string Text;  // as the operator wrote it
+  std::string Text;    // as the operator wrote it
+  std::string Origin;  // where it was written: "FILE:LINE" for a targets file, "-t TEXT" for -t
   LinkKind Kind = lkEthernet;
   LinkSettings Settings;    // the members the link of `Kind` reads
   std::string UsbPortPath;  // usb:BUS-PORTPATH ("1-2.3"); empty for any
@@ -31,10 +36,33 @@ struct Target {
 std::variant<Target, std::string> ParseTarget(std::string_view text,
                                               Language language = Language::kEnglish);
 
-// The target texts of a targets file: one a line; blank lines and everything from a '#' on are
-// ignored, as are blanks around a target. False with `error` (in `language`) set when the file
-// cannot be read.
-bool ReadTargetsFile(const std::string& path, std::vector<std::string>& targets, std::string& error,
+// What names the printer of `target` whichever way it was written: "HOST:PORT" (the host in
+// lower case, an IPv6 address in its shortest form and in brackets, an IPv4-mapped one as IPv4),
+// "serial:DEVICE" and "parallel:DEVICE" with the device a port name reaches, "usb:" with its
+// selector. Two targets with the same key would open the same printer twice.
+std::string PrinterKey(const Target& target);
+
+// A target text and where it was written.
+struct TargetText {
+  std::string Text;
+  std::string File;      // the targets file; empty for -t
+  std::size_t Line = 0;  // its line in File
+};
+
+// Every target of `texts` in order, each with its Origin; or the first fault (in `language`): a
+// text that names no printer (after "FILE:LINE: " for a line of a file), or two texts that name
+// the same printer (both origins and the printer's key).
+std::variant<std::vector<Target>, std::string> ParseTargets(const std::vector<TargetText>& texts,
+                                                            Language language = Language::kEnglish);
+
+// The largest targets file read.
+inline constexpr std::size_t kMaxTargetsFileSize = std::size_t{16} << 20;
+
+// Appends the target texts of a targets file to `targets`: one a line; blank lines and everything
+// from a '#' on are ignored, as are blanks around a target. Only a regular file of at most
+// kMaxTargetsFileSize bytes is read (a FIFO or a device is refused unopened). False with `error`
+// (in `language`) set when the file cannot be read or is refused.
+bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, std::string& error,
                      Language language = Language::kEnglish);
 
 // Port names through the fixed table, device paths (beginning with '/') as they are, so that a

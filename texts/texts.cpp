@@ -51,6 +51,47 @@ template <std::size_t N> const char* Row(const TextPair (&table)[N], int row, La
   return TextFor(table[row], language);
 }
 
+// The length of the UTF-8 character at the start of `text` (1-4) with its code point in `code`,
+// or 0 when the bytes there are no well-formed character (a stray continuation byte, an overlong
+// form, a surrogate, a value past U+10FFFF, a cut sequence).
+std::size_t Utf8Character(std::string_view text, char32_t& code) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length = 0;
+  if (lead < 0x80) {
+    code = lead;
+    return 1;
+  }
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+    code = lead & 0x1fu;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    code = lead & 0x0fu;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    code = lead & 0x07u;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xc0u) != 0x80u) return 0;
+    code = (code << 6) | (byte(i) & 0x3fu);
+  }
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kSmallest[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
+  return length;
+}
+
+std::string Hex(unsigned value, int digits) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+    out += kDigits[(value >> shift) & 0xfu];
+  return out;
+}
+
 }  // namespace
 
 std::string FormatText(const TextPair& pair, Language language, std::string_view argument) {
@@ -78,6 +119,35 @@ std::string FormatText(const TextPair& pair, Language language,
     } else {
       out += text[at++];
     }
+  }
+  return out;
+}
+
+std::string Printable(std::string_view text, std::size_t limit) {
+  std::string out;
+  std::size_t shown = 0;  // characters in `out`
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const std::size_t length = Utf8Character(text.substr(at), code);
+    std::string escape;
+    if (length == 0) {
+      escape = "\\x" + Hex(static_cast<unsigned char>(text[at]), 2);
+    } else if (code == '\n') {
+      escape = "\\n";
+    } else if (code == '\t') {
+      escape = "\\t";
+    } else if (code == '\r') {
+      escape = "\\r";
+    } else if (code < 0x20 || code == 0x7f) {
+      escape = "\\x" + Hex(code, 2);
+    } else if (code >= 0x80 && code <= 0x9f) {
+      escape = "\\u" + Hex(code, 4);
+    }
+    const std::size_t width = escape.empty() ? 1 : escape.size();
+    if (shown + width > limit) return out + "...";
+    out += escape.empty() ? text.substr(at, length) : std::string_view(escape);
+    shown += width;
+    at += length == 0 ? 1 : length;
   }
   return out;
 }

@@ -3,6 +3,7 @@
 // take their texts from here. Every text is UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -31,6 +32,12 @@ std::string FormatText(const TextPair& pair, Language language, std::string_view
 // The same for "%1" to "%9" replaced by the arguments in order.
 std::string FormatText(const TextPair& pair, Language language,
                        std::initializer_list<std::string_view> arguments);
+
+// `text` fit to be echoed in a message: control characters written as escapes (\n, \t, \r, and
+// \xNN for the others, such as \x1b and \x7f; \u0080-\u009f for the C1 controls), a byte that
+// begins no UTF-8 character as \xNN, all other UTF-8 text as it is. Longer than `limit`
+// characters (an escape counts as the characters it shows), it is cut and "..." appended.
+std::string Printable(std::string_view text, std::size_t limit = 80);
 
 // The message shown for a result code (the protocol's ResultCode: 1 "Port Open Error" ...
 // 5 "Unknow Error"); empty for 0 (success) and for codes without a row.
