@@ -958,7 +958,9 @@ ConfigResult<Configuration> ParseConfiguration(std::string_view json_text, Langu
   } catch (const json::exception& error) {
     return Refuse("", kConfigNotJsonText, language, {Shown(error.what(), 2 * kShownChars)});
   }
-  if (repeated) return Refuse(*repeated, kConfigDuplicateKeyText, language, {Shown(*repeated)});
+  if (repeated && document.is_object()) {
+    return Refuse(*repeated, kConfigDuplicateKeyText, language, {Shown(*repeated)});
+  }
   return ConfigurationFromJson(document, language, use);
 }
 

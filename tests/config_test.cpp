@@ -184,6 +184,7 @@ TEST(ConfigTest, RefusalsNameTheKey) {
       {"comm_speed", "comm_speed"},
       {"{", ""},
       {"[]", ""},
+      {R"([{"a": 1, "a": 2}])", "", "one JSON object"},
       {R"({"version": 1})", "format"},
       {R"({"format": "krt6-settings", "version": 2})", "version"},
       {Doc(R"("extra": {})"), "extra"},
