@@ -17,7 +17,7 @@ std::string LocalPath(const QString& name) { return QFile::encodeName(name).toSt
 
 void TFormMain::ShowFileError(const FileResult& result) {
   ShowMessage(QString::fromUtf8(MessageText(kFileOpenError, language_)),
-              QString::fromLocal8Bit(result.Describe()));
+              QString::fromLocal8Bit(result.Describe(language_)));
 }
 
 QString TFormMain::ChooseSaveFile(const QString& extension) {

@@ -5,8 +5,10 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <span>
 
 #include "files/setting_files.h"
@@ -158,6 +160,72 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 bool IsDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The length of the UTF-8 sequence at the start of `s`, 0 when it is none (a stray or overlong
+// byte, a surrogate, beyond U+10FFFF).
+std::size_t Utf8Length(std::string_view s) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(0);
+  std::size_t length;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() < length || byte(1) < low || byte(1) > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+// Characters of an input value a refusal shows; longer values end in "...".
+constexpr std::size_t kShownChars = 80;
+constexpr std::size_t kWhole = std::string_view::npos;
+
+// A value from the input as a refusal shows it: on one line and harmless to a terminal. Line
+// breaks, tabs and the backslash read \n, \r, \t, \\; other control characters (C1 too) and
+// bytes that are no UTF-8 read \xHH; after `limit` characters "..." ends it.
+std::string Shown(std::string_view text, std::size_t limit = kShownChars) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  std::size_t shown = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t length = c < 0x80 ? 1 : Utf8Length(text.substr(i));
+    // C1 controls are U+0080 to U+009F, C2 80 to C2 9F in UTF-8.
+    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    std::string piece;
+    bool escaped = true;
+    if (c == '\n' || c == '\r' || c == '\t' || c == '\\') {
+      piece = {'\\', c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : '\\'};
+    } else if (c < 0x20 || c == 0x7F || length == 0 || c1) {
+      length = length == 0 ? 1 : length;
+      for (std::size_t b = i; b < i + length; ++b) {
+        const auto v = static_cast<unsigned char>(text[b]);
+        piece += {'\\', 'x', kDigits[v >> 4], kDigits[v & 15]};
+      }
+    } else {
+      piece = text.substr(i, length);
+      escaped = false;
+    }
+    const std::size_t width = escaped ? piece.size() : 1;
+    if (limit != kWhole && shown + width > limit) return out + "...";
+    out += piece;
+    shown += width;
+    i += length;
+  }
+  return out;
 }
 
 std::string Hex(ConstImage bytes) {
@@ -324,6 +392,23 @@ std::string ItemList(const FieldDef& def) {
   return out;
 }
 
+// The item of a numbered list ("1 bit", "2 bits") whose text begins with `number`: in such a list
+// a number always means the value, never the index, so that 1 is "1 bit" and 6 no item at all.
+std::variant<std::int64_t, ConfigError> ItemOfNumber(const FieldDef& def, std::int64_t number,
+                                                     Language language) {
+  const std::span<const TextPair> items = ItemsOf(def);
+  const std::string given = std::to_string(number);
+  std::string values;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string_view value = LeadingNumber(items[i].english);
+    if (value == given) return static_cast<std::int64_t>(i);
+    if (!values.empty()) values += ", ";
+    values += value;
+  }
+  const std::string key = FullKey(def);
+  return Refuse(key, kConfigNoValueText, language, {key, given, values});
+}
+
 // The item a text names: its English text in any letter case ("XON/XOFF protocol (item 3)" for
 // items that share a text), the number the text begins with ("19200" for "19200 bps"), or, in a
 // list without such numbers, the item index in digits.
@@ -344,20 +429,17 @@ std::variant<std::int64_t, ConfigError> ItemFromText(const FieldDef& def, std::s
       if (!forms.empty()) forms += " / ";
       forms += '"' + ItemText(def, i, Language::kEnglish) + '"';
     }
-    return Refuse(key, kConfigTwoItemsText, language, {key, text, forms});
+    return Refuse(key, kConfigTwoItemsText, language, {key, Shown(text), forms});
   }
   if (matches.size() == 1) return static_cast<std::int64_t>(matches.front());
-  if (HasNumberedItems(items)) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      if (text == LeadingNumber(items[i].english)) return static_cast<std::int64_t>(i);
-    }
-  } else if (IsDigits(text) && text.size() <= 9) {
-    const std::int64_t index = std::stoll(std::string(text));
+  if (IsDigits(text) && text.size() <= 9) {
+    const std::int64_t number = std::stoll(std::string(text));
+    if (HasNumberedItems(items)) return ItemOfNumber(def, number, language);
     const Range range = PlainRange(def);
-    if (!InRange(index, range)) return OutOfRange(key, index, range.min, range.max, language);
-    return index;
+    if (!InRange(number, range)) return OutOfRange(key, number, range.min, range.max, language);
+    return number;
   }
-  return Refuse(key, kConfigNoItemText, language, {key, text, ItemList(def)});
+  return Refuse(key, kConfigNoItemText, language, {key, Shown(text), ItemList(def)});
 }
 
 // ---- The document's values ----
@@ -530,8 +612,15 @@ std::optional<ConfigError> ReadNumber(const FieldDef& def, const json& value, Va
     if (!InRange(*v, range)) return OutOfRange(key, *v, range.min, range.max, language);
     number = *v;
   } else if (const std::optional<std::int64_t> v = IntegerOf(value)) {
-    if (!InRange(*v, plain)) return OutOfRange(key, *v, plain.min, plain.max, language);
-    number = *v;
+    if (listed && HasNumberedItems(ItemsOf(def))) {
+      // "stop_bit": 1 is "1 bit", as stop_bit=1 reads.
+      auto item = ItemOfNumber(def, *v, language);
+      if (auto* refused = std::get_if<ConfigError>(&item)) return std::move(*refused);
+      number = std::get<std::int64_t>(item);
+    } else {
+      if (!InRange(*v, plain)) return OutOfRange(key, *v, plain.min, plain.max, language);
+      number = *v;
+    }
   } else if (listed && value.is_string()) {
     auto item = ItemFromText(def, value.get_ref<const std::string&>(), language);
     if (auto* refused = std::get_if<ConfigError>(&item)) return std::move(*refused);
@@ -628,12 +717,29 @@ void MarkReached(const std::vector<std::uint8_t>& data, bool lan, Apply apply, E
   }
 }
 
-ConfigResult<Configuration> LoadSettingFile(const std::string& path, bool lan) {
+ConfigResult<Configuration> LoadSettingFile(const std::string& path, bool lan, Language language) {
+  const std::span<const std::size_t> sizes =
+      lan ? std::span<const std::size_t>(kLanSettingsFileLayoutSizes) : kParameterFileLayoutSizes;
   std::vector<std::uint8_t> data;
-  // One byte more than the full parameter layout tells a longer file from one of 92 bytes.
-  const std::size_t limit = lan ? kLanSettingsFileSize : kParameterFileSize + 1;
-  const FileResult read = ReadFilePrefix(path, limit, data);
-  if (!read) return ConfigError{"", read.Describe()};
+  // One byte more than the largest layout tells a longer file from one of that size.
+  const FileResult read =
+      ReadFilePrefix(path, *std::max_element(sizes.begin(), sizes.end()) + 1, data);
+  if (!read) return ConfigError{"", Shown(read.Describe(language), kWhole)};
+  // The window loads a file of any size over its record; as a configuration, a file of a size
+  // no layout has would name fields by chance.
+  if (std::find(sizes.begin(), sizes.end(), data.size()) == sizes.end()) {
+    std::string listed;
+    for (const std::size_t size : sizes) {
+      if (!listed.empty()) listed += ", ";
+      listed += std::to_string(size);
+    }
+    // Only the start of a longer file was read.
+    std::error_code unknown;
+    const std::uintmax_t whole = std::filesystem::file_size(path, unknown);
+    const std::string size = std::to_string(unknown ? data.size() : whole);
+    return Refuse("", kConfigFileSizeText, language,
+                  {Shown(path, kWhole), lan ? ".ts1" : ".ts0", listed, size});
+  }
   Configuration c;
   NamedSet named{};
   if (lan) {
@@ -769,7 +875,7 @@ ConfigResult<Configuration> ConfigurationFromJson(const json& document, Language
   for (const auto& item : document.items()) {
     const std::string& key = item.key();
     if (key != "format" && key != "version" && key != "parameters" && key != "lan") {
-      return Refuse(key, kConfigUnknownKeyText, language, {key});
+      return Refuse(key, kConfigUnknownKeyText, language, {Shown(key)});
     }
   }
   if (!document.contains("format") || document.at("format") != "krt6-settings") {
@@ -793,13 +899,16 @@ ConfigResult<Configuration> ConfigurationFromJson(const json& document, Language
       const FieldDef* def = FindField(item.key(), lan);
       if (def == nullptr) {
         const std::string key = std::string(part) + "." + item.key();
-        return Refuse(key, kConfigUnknownKeyText, language, {key});
+        return Refuse(key, kConfigUnknownKeyText, language, {Shown(key)});
       }
       if (auto refused = ReadField(*def, item.value(), use, language, images.For(*def))) {
         return std::move(*refused);
       }
       named[IndexOf(*def)] = true;
     }
+  }
+  if (std::none_of(named.begin(), named.end(), [](bool n) { return n; })) {
+    return Refuse("", kConfigNoFieldsText, language, {});
   }
   Store(c, images, named);
   if (use == ValueUse::kSend) {
@@ -810,11 +919,47 @@ ConfigResult<Configuration> ConfigurationFromJson(const json& document, Language
 
 ConfigResult<Configuration> ParseConfiguration(std::string_view json_text, Language language,
                                                ValueUse use) {
+  // The parser keeps one value of a key given twice; which one the author meant is unknown, so
+  // the first key an object repeats is found on the way and the document refused.
+  struct Level {
+    bool object;
+    std::string path;  // "parameters", "lan.dhcp_id"; "" for the document itself
+    std::set<std::string> keys;
+    std::string last_key;
+  };
+  std::vector<Level> levels;
+  std::optional<std::string> repeated;
+  const auto join = [](const std::string& a, const std::string& b) {
+    return a.empty() ? b : a + "." + b;
+  };
+  const json::parser_callback_t callback = [&](int, json::parse_event_t event, json& parsed) {
+    using Event = json::parse_event_t;
+    if (event == Event::object_start || event == Event::array_start) {
+      std::string path;
+      if (!levels.empty()) {
+        const Level& up = levels.back();
+        path = up.object ? join(up.path, up.last_key) : up.path;
+      }
+      levels.push_back({event == Event::object_start, std::move(path), {}, {}});
+    } else if ((event == Event::object_end || event == Event::array_end) && !levels.empty()) {
+      levels.pop_back();
+    } else if (event == Event::key && !levels.empty() && parsed.is_string()) {
+      Level& level = levels.back();
+      level.last_key = parsed.get<std::string>();
+      if (!level.keys.insert(level.last_key).second && !repeated) {
+        repeated = join(level.path, level.last_key);
+      }
+    }
+    return true;
+  };
   json document;
   try {
-    document = json::parse(json_text);
+    document = json::parse(json_text, callback);
   } catch (const json::exception& error) {
-    return Refuse("", kConfigNotJsonText, language, {error.what()});
+    return Refuse("", kConfigNotJsonText, language, {Shown(error.what(), 2 * kShownChars)});
+  }
+  if (repeated && document.is_object()) {
+    return Refuse(*repeated, kConfigDuplicateKeyText, language, {Shown(*repeated)});
   }
   return ConfigurationFromJson(document, language, use);
 }
@@ -826,13 +971,20 @@ ConfigResult<Configuration> LoadConfiguration(const std::string& path, Language 
     // A configuration is a few kilobytes; anything near this size is no configuration.
     constexpr std::size_t kLimit = 1 << 20;
     std::vector<std::uint8_t> data;
-    const FileResult read = ReadFilePrefix(path, kLimit, data);
-    if (!read) return ConfigError{"", read.Describe()};
+    // One byte more tells a file over the limit from one of exactly that size.
+    const FileResult read = ReadFilePrefix(path, kLimit + 1, data);
+    if (!read) return ConfigError{"", Shown(read.Describe(language), kWhole)};
+    if (data.size() > kLimit) {
+      return Refuse("", kConfigTooLargeText, language,
+                    {Shown(path, kWhole), std::to_string(kLimit)});
+    }
     return ParseConfiguration({reinterpret_cast<const char*>(data.data()), data.size()}, language,
                               use);
   }
-  if (ext != ".ts0" && ext != ".ts1") return Refuse("", kConfigExtensionText, language, {path});
-  ConfigResult<Configuration> loaded = LoadSettingFile(path, ext == ".ts1");
+  if (ext != ".ts0" && ext != ".ts1") {
+    return Refuse("", kConfigExtensionText, language, {Shown(path, kWhole)});
+  }
+  ConfigResult<Configuration> loaded = LoadSettingFile(path, ext == ".ts1", language);
   if (use == ValueUse::kStore || std::holds_alternative<ConfigError>(loaded)) return loaded;
   // The file's values pass the same checks as a document's.
   return ConfigurationFromJson(ToJson(std::get<Configuration>(loaded)), language, use);
@@ -848,16 +1000,18 @@ ConfigError SaveConfiguration(const std::string& path, const Configuration& conf
                                   text.size());
   } else if (ext == ".ts0") {
     if (!configuration.HasParameters) {
-      return Refuse("parameters", kConfigNoPartText, language, {path, "parameters"});
+      return Refuse("parameters", kConfigNoPartText, language, {Shown(path, kWhole), "parameters"});
     }
     saved = SaveParameterFile(path, configuration.Parameters);
   } else if (ext == ".ts1") {
-    if (!configuration.HasLan) return Refuse("lan", kConfigNoPartText, language, {path, "lan"});
+    if (!configuration.HasLan) {
+      return Refuse("lan", kConfigNoPartText, language, {Shown(path, kWhole), "lan"});
+    }
     saved = SaveLanSettingsFile(path, configuration.Lan);
   } else {
-    return Refuse("", kConfigExtensionText, language, {path});
+    return Refuse("", kConfigExtensionText, language, {Shown(path, kWhole)});
   }
-  if (!saved) return {"", saved.Describe()};
+  if (!saved) return {"", Shown(saved.Describe(language), kWhole)};
   return {};
 }
 
@@ -866,7 +1020,7 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
   const std::size_t eq = key_eq_value.find('=');
   if (eq == std::string_view::npos) {
     const std::string given(Trim(key_eq_value));
-    return Refuse(given, kConfigKeyValueText, language, {given});
+    return Refuse(given, kConfigKeyValueText, language, {Shown(given)});
   }
   std::string_view name = Trim(key_eq_value.substr(0, eq));
   const std::string given(name);
@@ -879,7 +1033,7 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
     name.remove_prefix(std::strlen("lan."));
   }
   const FieldDef* def = FindField(name, lan);
-  if (def == nullptr) return Refuse(given, kConfigUnknownKeyText, language, {given});
+  if (def == nullptr) return Refuse(given, kConfigUnknownKeyText, language, {Shown(given)});
   const std::string key = FullKey(*def);
 
   // A value in double quotes is a JSON string (so it may hold \" and other escapes).

@@ -32,8 +32,10 @@ struct Configuration {
 };
 
 // A refusal. Key: the key it concerns ("parameters.comm_speed"), "" for whole-document errors
-// (not JSON, wrong "format", a file that cannot be read). Message: the whole operator line in
-// the chosen language, the key named in it. Both empty when there is nothing to refuse.
+// (not JSON, wrong "format", no field named, a file that cannot be read or is of no layout's
+// size). Message: the whole operator line in the chosen language, the key named in it; what it
+// repeats of the input is escaped (\x1b, \n) and cut short, so it stays one harmless line. Both
+// empty when there is nothing to refuse.
 struct ConfigError {
   std::string Key;
   std::string Message;
@@ -52,17 +54,21 @@ enum class ValueUse { kSend, kStore };
 // Every key in document order, with its part: "parameters.font_code" ... "lan.lan_flag".
 const std::vector<std::string>& ConfigurationKeys();
 
+// A document must name at least one field. A JSON number for a list whose items begin with a
+// number ("1 bit") is that value, as in KEY=VALUE; for other lists the item index.
+// ParseConfiguration also refuses a key an object gives twice.
 ConfigResult<Configuration> ParseConfiguration(std::string_view json_text, Language language,
                                                ValueUse use = ValueUse::kSend);
 ConfigResult<Configuration> ConfigurationFromJson(const nlohmann::json& document, Language language,
                                                   ValueUse use = ValueUse::kSend);
 
-// Reads a configuration by the file's extension (case-insensitive): ".json" as above; ".ts0" and
-// ".ts1" exactly as the window loads them, the shorter .ts0 layouts included. A setting file
-// names the fields its bytes reach: a full file names its whole part, a 76-byte .ts0 names
-// neither destination, mode_select, carried_adj nor blank_space_len, so that applied to a
-// printer those keep the printer's values, as loading over the window's record keeps them.
-// With kSend, values a printer cannot receive are refused with their key.
+// Reads a configuration by the file's extension (case-insensitive): ".json" as above, at most
+// 1 MiB (a larger file is refused as too large); ".ts0" and ".ts1" exactly as the window loads
+// them, the shorter .ts0 layouts included, but a file of a size no layout has (76, 84, 88, 92;
+// 107) is refused. A setting file names the fields its bytes reach: a full file names its whole
+// part, a 76-byte .ts0 names neither destination, mode_select, carried_adj nor blank_space_len,
+// so that applied to a printer those keep the printer's values, as loading over the window's
+// record keeps them. With kSend, values a printer cannot receive are refused with their key.
 ConfigResult<Configuration> LoadConfiguration(const std::string& path, Language language,
                                               ValueUse use = ValueUse::kSend);
 

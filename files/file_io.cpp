@@ -12,6 +12,8 @@
 #include <climits>
 #include <cstdio>
 
+#include "texts/file_texts.h"
+
 namespace krt6 {
 namespace {
 
@@ -45,18 +47,48 @@ class Descriptor {
 // Linux gives up on a path after this many symbolic links.
 constexpr int kMaxLinkLevels = 40;
 
+struct FolderAndName {
+  std::string folder;
+  std::string name;
+};
+
+FolderAndName SplitPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {std::string(1, '.'), path};
+  return {slash == 0 ? std::string(1, '/') : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Whether the kernel would follow the link `link` (lstat'ed as `status`) for this process: in a
+// sticky folder that everyone may write to (/tmp), only a link of the effective user or of the
+// folder's owner is followed, so that nobody can plant a link there that leads someone else's
+// save to a file of their choosing.
+bool MayFollowLink(const std::string& link, const struct stat& status) {
+  if (status.st_uid == ::geteuid()) return true;
+  struct stat folder {};
+  if (::stat(SplitPath(link).folder.c_str(), &folder) != 0) return false;
+  if ((folder.st_mode & (S_ISVTX | S_IWOTH)) != (S_ISVTX | S_IWOTH)) return true;
+  return folder.st_uid == status.st_uid;
+}
+
 // The file a save lands in: every level of a symbolic link is followed, as writing through it
 // would, so a chain that ends in a missing name creates that name and leaves every link as it
-// is. Returns 0, or the error for a chain that cannot be followed (ELOOP when it does not end).
-int ResolveTarget(const std::string& path, std::string& target) {
+// is. Links are followed only where the kernel would follow them (MayFollowLink). A chain that
+// cannot be followed fails with `path` named (ELOOP when it does not end).
+FileResult ResolveTarget(const std::string& path, std::string& target) {
   target = path;
   for (int level = 0; level < kMaxLinkLevels; ++level) {
     struct stat status {};
-    if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return 0;
+    if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return {};
+    if (!MayFollowLink(target, status)) {
+      return FileResult::Refusal(FileOperation::kCreate, path, kSharedFolderLinkText, EACCES,
+                                 target);
+    }
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink(target.c_str(), buffer, sizeof buffer);
-    if (length < 0) return errno;
-    if (length == 0 || static_cast<std::size_t>(length) >= sizeof buffer) return ENAMETOOLONG;
+    if (length < 0) return FileResult::Failure(FileOperation::kCreate, path, errno);
+    if (length == 0 || static_cast<std::size_t>(length) >= sizeof buffer) {
+      return FileResult::Failure(FileOperation::kCreate, path, ENAMETOOLONG);
+    }
     std::string next(buffer, static_cast<std::size_t>(length));
     // A relative link names a file beside the link itself.
     const std::size_t slash = target.rfind('/');
@@ -64,7 +96,7 @@ int ResolveTarget(const std::string& path, std::string& target) {
       next = target.substr(0, slash + 1) + next;
     target = std::move(next);
   }
-  return ELOOP;
+  return FileResult::Failure(FileOperation::kCreate, path, ELOOP);
 }
 
 // With a file size limit, a write beyond it raises SIGXFSZ, whose default action ends the
@@ -97,17 +129,6 @@ class FileSizeSignalGuard {
   sigset_t old_{};
   bool was_pending_ = false;
 };
-
-struct FolderAndName {
-  std::string folder;
-  std::string name;
-};
-
-FolderAndName SplitPath(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {std::string(1, '.'), path};
-  return {slash == 0 ? std::string(1, '/') : path.substr(0, slash), path.substr(slash + 1)};
-}
 
 int WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   FileSizeSignalGuard guard;
@@ -161,9 +182,7 @@ FileResult WriteInPlace(const std::string& path, const std::string& target,
 FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
                                  std::size_t size, const ReplaceHook& hook) {
   std::string target;
-  if (const int error = ResolveTarget(path, target)) {
-    return FileResult::Failure(FileOperation::kCreate, path, error);
-  }
+  if (FileResult resolved = ResolveTarget(path, target); !resolved) return resolved;
   struct stat old_status {};
   const bool existed = ::stat(target.c_str(), &old_status) == 0;
   if (existed && S_ISDIR(old_status.st_mode)) {
@@ -251,7 +270,7 @@ FileResult ReadFilePrefix(const std::string& path, std::size_t limit,
   // endless zeros. Checked before opening, so that no device is opened, and again on what was
   // opened, in case the name was replaced in between.
   auto not_regular = [&](mode_t mode) {
-    return FileResult::Refusal(FileOperation::kRead, path, "not a regular file",
+    return FileResult::Refusal(FileOperation::kRead, path, kNotRegularFileText,
                                S_ISDIR(mode) ? EISDIR : EINVAL);
   };
   struct stat status {};

@@ -24,7 +24,10 @@ using ReplaceHook = std::function<void(ReplaceStage)>;
 // flushed. Until the rename the old file is untouched; on any failure the temporary file is
 // removed. A replaced file keeps its permission bits; a file without any write permission bit
 // is never replaced. Symbolic links are followed through every level, so the file the chain ends
-// in is replaced (or created) and the links stay. Failures name `path` as the operator gave it.
+// in is replaced (or created) and the links stay; but, as the kernel does, a link in a sticky
+// folder that everyone may write to (/tmp) is followed only when it belongs to the effective
+// user or to the folder's owner, and is otherwise refused (kCreate, EACCES, the link named in the
+// reason). Failures name `path` as the operator gave it.
 FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
                                  std::size_t size, const ReplaceHook& hook = {});
 

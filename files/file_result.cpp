@@ -29,17 +29,19 @@ FileResult FileResult::Failure(FileOperation operation, std::string path, int er
   return result;
 }
 
-FileResult FileResult::Refusal(FileOperation operation, std::string path, std::string reason,
-                               int error_number) {
+FileResult FileResult::Refusal(FileOperation operation, std::string path, const TextPair& reason,
+                               int error_number, std::string argument) {
   FileResult result = Failure(operation, std::move(path), error_number);
-  result.reason_ = std::move(reason);
+  result.reason_ = reason;
+  result.reason_argument_ = std::move(argument);
   return result;
 }
 
-std::string FileResult::Describe() const {
+std::string FileResult::Describe(Language language) const {
   if (Ok()) return {};
+  const std::string reason = FormatText(reason_, language, reason_argument_);
   return std::string("Could not ") + FileOperationName(operation_) + " " + path_ + ": " +
-         (reason_.empty() ? std::string() : reason_ + ": ") + system_text_ + " (errno " +
+         (reason.empty() ? std::string() : reason + ": ") + system_text_ + " (errno " +
          std::to_string(error_number_) + ")";
 }
 

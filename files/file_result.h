@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "texts/texts.h"
+
 namespace krt6 {
 
 // The steps of saving and loading a setting file that can fail.
@@ -18,9 +20,10 @@ class FileResult {
 
   static FileResult Failure(FileOperation operation, std::string path, int error_number);
   // A failure the program decided on rather than the system: `reason` says why, before the
-  // system's text for `error_number`.
-  static FileResult Refusal(FileOperation operation, std::string path, std::string reason,
-                            int error_number);
+  // system's text for `error_number`; its "%1" stands for `argument`. The pair must outlive the
+  // result (the texts are constants).
+  static FileResult Refusal(FileOperation operation, std::string path, const TextPair& reason,
+                            int error_number, std::string argument = {});
 
   bool Ok() const { return error_number_ == 0; }
   explicit operator bool() const { return Ok(); }
@@ -32,15 +35,16 @@ class FileResult {
   const std::string& SystemText() const { return system_text_; }
 
   // For the details of the message box: "Could not <operation> <path>: <text> (errno N)", with
-  // "<reason>: " before the text of a refusal. Empty on success.
-  std::string Describe() const;
+  // "<reason>: " before the text of a refusal, the reason in `language`. Empty on success.
+  std::string Describe(Language language = Language::kEnglish) const;
 
  private:
   FileOperation operation_ = FileOperation::kOpen;
   std::string path_;
   int error_number_ = 0;
   std::string system_text_;
-  std::string reason_;
+  TextPair reason_{"", ""};
+  std::string reason_argument_;
 };
 
 }  // namespace krt6

@@ -15,6 +15,10 @@ namespace krt6 {
 
 inline constexpr std::size_t kParameterFileSize = 92;
 inline constexpr std::size_t kLanSettingsFileSize = 107;
+// The sizes a setting file has in one of its layouts: the parameter file's older layouts (76, 84
+// and 88 bytes) and its full one, the extra setting file's one layout.
+inline constexpr std::size_t kParameterFileLayoutSizes[] = {76, 84, 88, kParameterFileSize};
+inline constexpr std::size_t kLanSettingsFileLayoutSizes[] = {kLanSettingsFileSize};
 using ParameterFileBytes = std::array<std::uint8_t, kParameterFileSize>;
 using LanSettingsFileBytes = std::array<std::uint8_t, kLanSettingsFileSize>;
 
@@ -24,8 +28,9 @@ ParameterBlock DecodeParameterBlock(const ParameterFileBytes& bytes);
 
 // Loads `size` bytes of a parameter setting file over `block`, chosen by size: 76, 84 and 88
 // bytes are the older layouts and fill only the fields they carry; any other size is the 92-byte
-// layout, of which the first min(size, 92) bytes replace the start of the record. Fields the file
-// does not reach keep their values. The texts are then made safe (TerminateTexts).
+// layout, of which the first min(size, 92) bytes replace the start of the record (the window
+// loads files of any size so; the readable configuration refuses sizes no layout has). Fields the
+// file does not reach keep their values. The texts are then made safe (TerminateTexts).
 void ApplyParameterFile(const std::uint8_t* data, std::size_t size, ParameterBlock& block);
 
 // The 107 bytes of an extra setting file: the LanSettings fields one after another, without gaps.

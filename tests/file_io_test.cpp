@@ -239,6 +239,67 @@ TEST(SaveTest, DirectoryOrMissingFolderIsReportedAndNothingChanges) {
   EXPECT_EQ(result.Path(), dir / "none/x.ts0");
 }
 
+// As the kernel's protected_symlinks rule: in a sticky folder that everyone may write to, a
+// link is followed only when it belongs to the saving user or to the folder's owner. Anyone
+// else's link there is refused and neither it nor the file it names changes.
+TEST(SaveTest, LinksPlantedInSharedFoldersAreNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another user";
+  constexpr uid_t kOther = 54321;
+  const struct {
+    const char* what;
+    mode_t folder_mode;
+    uid_t folder_owner;
+    uid_t link_owner;
+    bool through_chain;  // reached from a link in an ordinary folder
+    bool followed;
+  } cases[] = {
+      {"another user's link in a shared folder", 01777, 0, kOther, false, false},
+      {"the same link reached through a chain", 01777, 0, kOther, true, false},
+      {"the saving user's own link", 01777, kOther, 0, false, true},
+      {"the folder owner's link", 01777, kOther, kOther, false, true},
+      {"a folder everyone may write to, not sticky", 0777, 0, kOther, false, true},
+      {"a sticky folder only its owner may write to", 01755, 0, kOther, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string shared = dir / "shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(shared.c_str(), c.folder_owner, 0), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), c.folder_mode), 0);
+    WriteBytes(dir / "victim", kOldContent);
+    const std::string link = shared + "/office.ts0";
+    ASSERT_EQ(::symlink((dir / "victim").c_str(), link.c_str()), 0);
+    if (::lchown(link.c_str(), c.link_owner, 0) != 0) GTEST_SKIP() << "lchown refused";
+    std::string path = link;
+    if (c.through_chain) {
+      path = dir / "mine.ts0";
+      ASSERT_EQ(::symlink(link.c_str(), path.c_str()), 0);
+    }
+
+    const FileResult result = SaveParameterFile(path, SampleBlock());
+    EXPECT_EQ(result.Ok(), c.followed) << result.Describe();
+    EXPECT_EQ(ReadBytes(dir / "victim"), c.followed ? Encoded(SampleBlock()) : kOldContent);
+    struct stat status {};
+    ASSERT_EQ(::lstat(link.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(dir.Names(shared), std::vector<std::string>{"office.ts0"});
+    if (!c.followed) {
+      EXPECT_EQ(result.Operation(), FileOperation::kCreate);
+      EXPECT_EQ(result.ErrorNumber(), EACCES);
+      EXPECT_EQ(result.Path(), path);
+      const std::string english = result.Describe();
+      const std::string japanese = result.Describe(Language::kJapanese);
+      EXPECT_NE(english.find(link + " is a symbolic link in a folder that everyone may write to"),
+                std::string::npos)
+          << english;
+      EXPECT_NE(japanese.find(link + " は誰でも書き込めるフォルダー"), std::string::npos)
+          << japanese;
+      EXPECT_EQ(english.find('\n'), std::string::npos);
+    }
+  }
+}
+
 int OpenDescriptorCount() {
   int count = 0;
   DIR* fds = ::opendir("/proc/self/fd");

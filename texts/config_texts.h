@@ -32,6 +32,21 @@ inline constexpr TextPair kConfigKeyValueText{"\"%1\": expected KEY=VALUE.",
 inline constexpr TextPair kConfigExtensionText{
     "%1: the file name must end in .json, .ts0 or .ts1.",
     "%1: ファイル名の拡張子は .json, .ts0, .ts1 のいずれかでなければなりません。"};
+inline constexpr TextPair kConfigNoValueText{"%1: %2 is none of its values %3.",
+                                             "%1: %2 は値 %3 のいずれでもありません。"};
+inline constexpr TextPair kConfigDuplicateKeyText{"%1: the key is given more than once.",
+                                                  "%1: キーが複数回指定されています。"};
+inline constexpr TextPair kConfigNoFieldsText{
+    "The configuration names no field: give at least one key of \"parameters\" or \"lan\".",
+    "設定に項目が 1 つもありません。\"parameters\" か \"lan\" のキーを少なくとも 1 つ指定して"
+    "ください。"};
+inline constexpr TextPair kConfigTooLargeText{
+    "%1: too large for a configuration (more than %2 bytes).",
+    "%1: 設定としては大きすぎます (%2 バイトを超えています)。"};
+// %2 the extension, %3 the sizes of its layouts, %4 the file's size.
+inline constexpr TextPair kConfigFileSizeText{
+    "%1: %4 bytes is no size of a %2 file (%3 bytes).",
+    "%1: %4 バイトは %2 ファイルのサイズではありません (%3 バイト)。"};
 inline constexpr TextPair kConfigNoPartText{"%1: the configuration has no \"%2\" part to write.",
                                             "%1: 設定に書き込む \"%2\" がありません。"};
 

@@ -30,8 +30,9 @@ def run(module, command, args=()):
     """Runs `krt6ctl --json COMMAND ARGS --target T...` for module.params['targets'].
 
     Returns (rc, results) with one krt6ctl result object per target, in the targets' order.
-    Bad usage or input (exit status 2: nothing was sent to any printer), output that is not
-    one JSON object per target, or a target without a result ends the module with a failure.
+    Bad usage or input (exit status 2: nothing was sent to any printer; the failure gives
+    krt6ctl's own words), output that is not one JSON object per target, or a target without a
+    result ends the module with a failure.
     """
     targets = module.params['targets']
     if not targets:
@@ -46,7 +47,9 @@ def run(module, command, args=()):
         argv += ['--target', target]
     rc, out, err = module.run_command(argv, check_rc=False)
     if rc == 2:
-        module.fail_json(msg='krt6ctl refused the input (nothing was sent): %s' % err.strip(),
+        words = ' '.join(line.strip() for line in err.splitlines() if line.strip())
+        module.fail_json(msg='krt6ctl refused the input (nothing was sent): %s' %
+                         (words or 'exit status 2 without a reason'),
                          rc=rc, cmd=argv, stderr=err)
 
     results = []
@@ -54,10 +57,17 @@ def run(module, command, args=()):
         if not line.strip():
             continue
         try:
-            results.append(json.loads(line))
+            result = json.loads(line)
         except ValueError:
-            module.fail_json(msg='krt6ctl printed a line that is not JSON: %s' % line,
+            result = None
+            what = 'is not JSON'
+        else:
+            what = 'is JSON but no object'
+        if not isinstance(result, dict):
+            module.fail_json(msg='krt6ctl printed a line that %s (one object a target was '
+                             'expected): %s' % (what, line[:200]),
                              rc=rc, cmd=argv, stdout=out, stderr=err)
+        results.append(result)
     given = [r.get('target') for r in results]
     if given != targets:
         missing = [t for t in targets if t not in given]

@@ -37,6 +37,11 @@ options:
       - Fields of the parameter block, in the JSON keys of C(krt6ctl) (C(comm_speed),
         C(parity), C(auto_calib), ...) with their values as C(krt6ctl) reads them, for example
         C(comm_speed) set to C(19200 bps).
+      - A number for C(comm_speed), C(data_length) or C(stop_bit) is the value, never an item
+        index, as C(krt6ctl) reads KEY=VALUE pairs. C(stop_bit) set to C(1) is C(1 bit),
+        C(comm_speed) set to C(19200) is C(19200 bps), and a number that is none of the values
+        fails the task. In lists whose items carry no number (C(font_code), C(parity), ...) a
+        number is the item index.
       - Quote texts such as C("ON") in YAML, which would otherwise read them as booleans.
       - Excludes C(src).
     type: dict
@@ -65,6 +70,16 @@ options:
       - The firmware version to write for, passed as C(--firmware); needed for targets that
         cannot answer (a parallel port), which also need a full configuration.
     type: str
+  keep_identity:
+    description:
+      - Leave each printer its own identity, passing C(--keep-identity) to C(krt6ctl set),
+        which drops C(ip_address) and C(dhcp_hostname) from the configuration. Use it to apply
+        one printer's configuration (such as the C(settings) fact of M(krt6.printer.info)) to
+        several printers. Needs a C(krt6ctl) whose C(set --help) lists C(--keep-identity).
+      - Without it, a configuration that would give several targets one IP address is refused
+        by C(krt6ctl) before anything is sent, and the task fails with C(krt6ctl)'s reason.
+    type: bool
+    default: false
 extends_documentation_fragment:
   - krt6.printer.krt6ctl
 attributes:
@@ -76,6 +91,9 @@ attributes:
     description: Shows, per target, the fields that differ, before and after.
 notes:
   - In check mode a target that would be written counts as changed.
+  - When C(krt6ctl) refuses the run as a whole with exit status 2 (for an unknown key, a value
+    no printer takes, one IP address for several targets), nothing is sent to any printer and
+    the task fails with C(krt6ctl)'s own words in C(msg), in check mode as well.
   - The managed host needs C(krt6ctl) and access to the printers' ports (the C(dialout) group
     for serial ports, C(lp) for parallel ports, a udev rule for USB).
 seealso:
@@ -101,6 +119,15 @@ EXAMPLES = r'''
     targets: ["usb:"]
     src: /etc/krt6/counter.ts0
     krt6ctl: /usr/local/bin/krt6ctl
+
+- name: Give the counter printers the configuration of the first one, each keeping its address
+  krt6.printer.settings:
+    targets:
+      - socket://10.1.0.21
+      - socket://10.1.0.22
+    parameters: "{{ ansible_facts.krt6_printers['socket://10.1.0.20'].settings.parameters }}"
+    lan: "{{ ansible_facts.krt6_printers['socket://10.1.0.20'].settings.lan }}"
+    keep_identity: true
 
 - name: See what would change on a serial printer, without writing
   krt6.printer.settings:
@@ -204,6 +231,7 @@ def main():
         src=dict(type='path'),
         verify=dict(type='bool', default=True),
         firmware=dict(type='str'),
+        keep_identity=dict(type='bool', default=False),
     )
     arguments.update(krt6ctl.COMMON_ARGS)
     module = AnsibleModule(
@@ -223,6 +251,8 @@ def main():
         args.append('--no-verify')
     if p['firmware']:
         args += ['--firmware', p['firmware']]
+    if p['keep_identity']:
+        args.append('--keep-identity')
 
     rc, results = krt6ctl.run(module, 'set', args)
     for r in results:
