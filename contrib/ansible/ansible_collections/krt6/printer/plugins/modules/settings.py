@@ -155,7 +155,10 @@ target_results:
     code:
       description: >-
         0 success; 1 port open error, 2 transmission, 3 receiving, 4 file, 5 unknown,
-        6 cancelled, 7 the read-back differs from what was written, 8 the target cannot do this.
+        6 cancelled, 7 the read-back differs from what was written, 8 the target cannot do this,
+        9 the firmware cannot receive some keys given (the others were written), 10 interrupted,
+        11 not started (the run was interrupted first), 12 a value the firmware's commands cannot
+        carry (nothing written).
       type: int
       sample: 0
     result:
@@ -167,10 +170,10 @@ target_results:
       type: str
       sample: ""
     changed:
-      description: Whether the printer was written.
+      description: Whether a Set command reached the printer, also when something failed after.
       type: bool
     changes:
-      description: The fields that differed between printer and configuration.
+      description: The fields written (in check mode, those that would be).
       type: list
       elements: dict
       sample: [{"key": "parameters.comm_speed", "before": "9600 bps", "after": "19200 bps"}]
