@@ -314,18 +314,23 @@ bool Emulator::StartFifo(std::string& error) {
   error = FifoProblem(options_.Path);
   if (!error.empty()) return false;
   struct stat st {};
-  if (::stat(options_.Path.c_str(), &st) != 0 && ::mkfifo(options_.Path.c_str(), 0660) != 0) {
-    error = Errno("mkfifo " + options_.Path);
-    return false;
+  if (::stat(options_.Path.c_str(), &st) != 0) {
+    if (::mkfifo(options_.Path.c_str(), 0660) != 0 || ::lstat(options_.Path.c_str(), &st) != 0) {
+      error = Errno("mkfifo " + options_.Path);
+      return false;
+    }
+    fifo_made_ = true;
+    fifo_device_ = st.st_dev;
+    fifo_inode_ = st.st_ino;
   }
   auto connection = std::make_unique<Connection>();
   connection->printer = printers_[0].get();
   connection->fd = ::open(options_.Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  device_ = options_.Path;
   if (connection->fd < 0) {
     error = Errno(options_.Path);
     return false;
   }
-  device_ = options_.Path;
   // A writer of our own keeps the reader from seeing end-of-file between two exchanges.
   fifo_hold_fd_ = ::open(device_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   connections_.push_back(std::move(connection));
@@ -349,6 +354,18 @@ void Emulator::Stop() {
   CloseFd(wake_[1]);
   CloseFd(epoll_fd_);
   RemovePtyLink();
+  RemoveOwnFifo();
+}
+
+void Emulator::RemoveOwnFifo() {
+  // Only the FIFO this emulator created, still the same node, is removed.
+  if (!fifo_made_) return;
+  struct stat st {};
+  if (::lstat(device_.c_str(), &st) == 0 && S_ISFIFO(st.st_mode) && st.st_dev == fifo_device_ &&
+      st.st_ino == fifo_inode_) {
+    ::unlink(device_.c_str());
+  }
+  fifo_made_ = false;
 }
 
 void Emulator::RemovePtyLink() {

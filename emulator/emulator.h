@@ -3,6 +3,8 @@
 // up another; tests read back every command a printer received.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -55,7 +57,8 @@ class Emulator {
 
   // Opens the transport and starts serving. False with `error` set when it cannot.
   bool Start(std::string& error);
-  // Stops serving and closes everything; within milliseconds whatever the clients do.
+  // Stops serving and closes everything; within milliseconds whatever the clients do. What it
+  // made goes: the pseudo terminal's link, a FIFO it created.
   void Stop();
 
   int Count() const { return static_cast<int>(printers_.size()); }
@@ -93,6 +96,7 @@ class Emulator {
   void Close(Connection& c, const char* why);
   void Hangup(Connection& c, Faults::Hangup kind);
   void RemovePtyLink();
+  void RemoveOwnFifo();
   void Note(const Printer* printer, const std::string& line) const;
 
   EmulatorOptions options_;
@@ -106,6 +110,10 @@ class Emulator {
   int slave_hold_fd_ = -1;
   int fifo_hold_fd_ = -1;
   std::string device_;
+  // The FIFO this emulator created (not one that was there before), removed at the end.
+  bool fifo_made_ = false;
+  dev_t fifo_device_ = 0;
+  ino_t fifo_inode_ = 0;
   std::atomic<bool> stopping_{false};
 };
 

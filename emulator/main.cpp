@@ -1,7 +1,9 @@
 // krt6-emulator: K-RT6 printers for testing the setting tool without hardware.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,10 +11,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "emulator/emulator.h"
 
@@ -36,7 +37,8 @@ const char kUsage[] =
     "  --pty [LINK]          serial line on a pseudo terminal; prints the device path and, with\n"
     "                        LINK, places a symlink to it there (an existing LINK is replaced\n"
     "                        only when it is such a link, and removed at the end)\n"
-    "  --fifo PATH           parallel port on a FIFO at PATH (created when missing)\n"
+    "  --fifo PATH           parallel port on a FIFO at PATH (created when missing, and then\n"
+    "                        removed at the end)\n"
     "\n"
     "TCP printers and connections:\n"
     "  --count N             N printers (1-1000) on ports PORT to PORT+N-1, each with its own\n"
@@ -79,13 +81,17 @@ const char kUsage[] =
     "                        command's bytes from the moment the command began to arrive\n"
     "\n"
     "Output:\n"
-    "  --log FILE            append the log to FILE instead of standard output\n"
+    "  --log FILE            append the log to FILE instead of standard output (a FIFO needs\n"
+    "                        its reader first); a line it cannot write is said on standard\n"
+    "                        error, once until writing works again\n"
     "  --quiet               no log\n"
     "  --help                this text\n"
     "  --version             the program's name and version\n"
     "\n"
-    "SIGINT or SIGTERM ends it within a second, whatever the clients do. Exit status: 0 after\n"
-    "a signal, 2 for a wrong option or value, 1 when the transport cannot be opened.\n";
+    "SIGINT, SIGTERM or SIGHUP ends it within a second, whatever the clients do, and removes\n"
+    "what it made (the --pty link, a FIFO it created); SIGUSR1 and SIGUSR2 are ignored. Exit\n"
+    "status: 0 after a signal, 2 for a wrong option or value, 1 when the transport cannot be\n"
+    "opened.\n";
 
 [[noreturn]] void Refuse(const std::string& message) {
   std::fprintf(stderr, "krt6-emulator: %s (see --help)\n", message.c_str());
@@ -136,6 +142,57 @@ void ToAddress(const std::string& text, const std::string& option, int (&out)[4]
     pos = dot + 1;
   }
 }
+
+// Writes the log's lines to a descriptor. A line that cannot be written (a full disk, a reader
+// that went away) is said on standard error once until writing works again, and counted.
+class LogSink {
+ public:
+  LogSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+
+  void Write(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string text = line + "\n";
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else {
+        Lost(n < 0 ? errno : EIO);
+        return;
+      }
+    }
+    failing_ = false;
+  }
+
+  // How many lines were lost, on standard error, when any was.
+  void ReportLost() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lost_ > 0) {
+      std::fprintf(stderr, "krt6-emulator: %ld of the log's lines could not be written to %s\n",
+                   lost_, name_.c_str());
+    }
+  }
+
+ private:
+  void Lost(int error) {
+    ++lost_;
+    if (failing_) return;
+    failing_ = true;
+    std::fprintf(stderr,
+                 "krt6-emulator: cannot write the log to %s: %s; lines are lost until it "
+                 "can be written again\n",
+                 name_.c_str(), std::strerror(error));
+  }
+
+  const int fd_;
+  const std::string name_;
+  std::mutex mutex_;
+  bool failing_ = false;
+  long lost_ = 0;
+};
 
 }  // namespace
 
@@ -276,23 +333,23 @@ int main(int argc, char** argv) {
     const std::string problem = krt6::emulator::FifoProblem(options.Path);
     if (!problem.empty()) Refuse("--fifo: " + problem);
   }
-  std::ofstream log_file;
+  int log_fd = 1;
   if (!log_path.empty()) {
     struct stat st {};
     if (::stat(log_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       Refuse("--log: " + log_path + " is a directory");
     }
-    log_file.open(log_path, std::ios::app);
-    if (!log_file) Refuse("--log: cannot write " + log_path + ": " + std::strerror(errno));
+    // Opened without waiting: a FIFO nobody reads would hold the open for ever.
+    log_fd = ::open(log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY, 0666);
+    if (log_fd < 0 && errno == ENXIO) {
+      Refuse("--log: nobody reads the FIFO " + log_path + " (start its reader first)");
+    }
+    if (log_fd < 0) Refuse("--log: cannot write " + log_path + ": " + std::strerror(errno));
+    // Written like standard output from now on: each line waits until the reader takes it.
+    ::fcntl(log_fd, F_SETFL, ::fcntl(log_fd, F_GETFL) & ~O_NONBLOCK);
   }
-  std::mutex log_mutex;
-  if (!quiet) {
-    options.Log = [&](const std::string& line) {
-      std::lock_guard<std::mutex> lock(log_mutex);
-      std::ostream& out = log_file.is_open() ? static_cast<std::ostream&>(log_file) : std::cout;
-      out << line << std::endl;
-    };
-  }
+  LogSink log(log_fd, log_path.empty() ? "standard output" : log_path);
+  if (!quiet) options.Log = [&log](const std::string& line) { log.Write(line); };
 
   // Each printer and connection takes a descriptor: allow as many as the system lets us.
   rlimit files{};
@@ -301,14 +358,22 @@ int main(int argc, char** argv) {
     ::setrlimit(RLIMIT_NOFILE, &files);
   }
 
-  // The signals are taken by sigwait below, not by a handler, so block them before the server
-  // thread starts (it inherits the mask).
+  // The signals that end it are taken by sigwait below, not by a handler, so block them before
+  // the server thread starts (it inherits the mask). SIGHUP is among them unless it was ignored
+  // when the program started (nohup). SIGUSR1 and SIGUSR2 are ignored: their default would end
+  // the program on the spot and leave the link or the FIFO behind.
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGINT);
   sigaddset(&stop, SIGTERM);
+  struct sigaction hangup {};
+  if (::sigaction(SIGHUP, nullptr, &hangup) != 0 || hangup.sa_handler != SIG_IGN) {
+    sigaddset(&stop, SIGHUP);
+  }
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGUSR1, SIG_IGN);
+  signal(SIGUSR2, SIG_IGN);
 
   Emulator emulator(options);
   std::string error;
@@ -331,5 +396,6 @@ int main(int argc, char** argv) {
   int signal_number = 0;
   sigwait(&stop, &signal_number);
   emulator.Stop();
+  log.ReportLost();
   return 0;
 }

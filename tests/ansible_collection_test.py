@@ -13,6 +13,7 @@ Exit status 77 (skipped) when ansible-playbook is not installed."""
 import json
 import os
 import re
+import select
 import shutil
 import socket
 import subprocess
@@ -33,11 +34,29 @@ def check(condition, what, output=''):
             print(output)
 
 
+# Every program started here is waited for with a bound (seconds): one that hangs fails the test.
+START_LIMIT = 30
+RUN_LIMIT = 240
+
+
 def start_emulator(emulator, host, count, log, *options):
     """krt6-emulator with COUNT printers on free ports of HOST; returns (process, ports)."""
     process = subprocess.Popen([emulator, '--tcp', host + ':0', '--count', str(count), '--log',
-                                log] + list(options), stdout=subprocess.PIPE, text=True)
-    ports = [int(process.stdout.readline().strip().rsplit(':', 1)[1]) for _ in range(count)]
+                                log] + list(options), stdout=subprocess.PIPE)
+    # Read straight from the pipe (no buffer that select cannot see), up to the deadline.
+    out = b''
+    deadline = time.monotonic() + START_LIMIT
+    while out.count(b'\n') < count:
+        left = deadline - time.monotonic()
+        chunk = (os.read(process.stdout.fileno(), 4096)
+                 if left > 0 and select.select([process.stdout], [], [], left)[0] else None)
+        if not chunk:
+            process.kill()
+            process.wait()
+            raise RuntimeError('%s printed %d of %d addresses within %d s' %
+                               (emulator, out.count(b'\n'), count, START_LIMIT))
+        out += chunk
+    ports = [int(line.rsplit(b':', 1)[1]) for line in out.splitlines()[:count]]
     return process, ports
 
 
@@ -122,7 +141,7 @@ def main():
             run = subprocess.run(['ansible-playbook', '-i', inventory, path, '-e',
                                   variables or extra] +
                                  list(options), env=env, cwd=work, capture_output=True,
-                                 text=True)
+                                 text=True, timeout=RUN_LIMIT)
             print('--- ansible-playbook %s %s: exit %d after %.1f s' %
                   (os.path.basename(path), ' '.join(options), run.returncode,
                    time.monotonic() - started))
@@ -138,7 +157,8 @@ def main():
 
         # ansible-doc renders both modules with their options, examples and return values.
         doc = subprocess.run(['ansible-doc', 'krt6.printer.settings', 'krt6.printer.info'],
-                             env=env, cwd=work, capture_output=True, text=True)
+                             env=env, cwd=work, capture_output=True, text=True,
+                             timeout=RUN_LIMIT)
         out = doc.stdout + doc.stderr
         check(doc.returncode == 0 and 'ERROR' not in out and 'WARNING' not in out,
               'ansible-doc renders both modules without complaint', out)
@@ -225,7 +245,12 @@ def main():
         dead.close()
         for p in processes:
             p.terminate()
-            p.wait(timeout=10)
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+                failures.append('an emulator did not end within 10 s of SIGTERM')
         shutil.rmtree(work, ignore_errors=True)
     print('%d checks failed' % len(failures) if failures else 'all checks passed')
     return 1 if failures else 0

@@ -1,5 +1,5 @@
 // The krt6-emulator program: it serves the tool over TCP and on a pseudo terminal, documents its
-// options, and ends cleanly on SIGTERM and SIGINT.
+// options, ends cleanly on SIGTERM, SIGINT and SIGHUP, and says when it cannot write its log.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -9,16 +9,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "link/system_links.h"
 #include "protocol/protocol.h"
+#include "support/child_wait.h"
 #include "support/fake_link.h"
 #include "support/os_bench.h"
+#include "support/temp_dir.h"
 
 namespace krt6 {
 namespace {
@@ -81,22 +85,15 @@ struct Program {
   }
   // The exit status, or -1 when it is still running after `ms`.
   int WaitExit(int ms, rusage* usage = nullptr) {
-    const auto start = std::chrono::steady_clock::now();
-    for (;;) {
-      int status = 0;
-      rusage local{};
-      if (::wait4(pid, &status, WNOHANG, usage != nullptr ? usage : &local) == pid) {
-        pid = -1;
-        return status;
-      }
-      if (testing::MillisecondsSince(start) > ms) return -1;
-      ::usleep(2000);
-    }
+    const int status = testing::WaitUpTo(pid, ms, usage);
+    if (status != -1) pid = -1;
+    return status;
   }
+  // Sends `signal_number` and waits (a bounded while) for the end.
   int Stop(int signal_number) {
+    if (pid <= 0) return -1;  // ended already (kill(-1) would reach every process)
     ::kill(pid, signal_number);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const int status = testing::WaitChild(pid, 10000);
     pid = -1;
     return status;
   }
@@ -202,6 +199,73 @@ TEST(EmulatorProgramTest, ServesAPseudoTerminalThroughItsSymlinkAndRemovesItOnSi
   ::rmdir(dir);
 }
 
+// SIGTERM, SIGINT and SIGHUP end it with status 0 and take away what it made: the pseudo
+// terminal's link and a FIFO it created, not a FIFO that was there before. SIGUSR1 and SIGUSR2
+// are ignored: it serves on until a signal that ends it.
+TEST(EmulatorProgramTest, EverySignalEndsItCleanlyOrIsIgnored) {
+  testing::TempDir dir;
+  const std::string link = dir / "com", made = dir / "lp0", kept = dir / "lp1";
+  ASSERT_EQ(::mkfifo(kept.c_str(), 0600), 0);
+  const struct {
+    const char* transport;
+    std::string path;
+    int signal_number;
+    bool ends;
+  } cases[] = {
+      {"--pty", link, SIGHUP, true},    {"--pty", link, SIGUSR1, false},
+      {"--pty", link, SIGUSR2, false},  {"--fifo", made, SIGHUP, true},
+      {"--fifo", made, SIGTERM, true},  {"--fifo", made, SIGUSR1, false},
+      {"--fifo", kept, SIGHUP, true},   {"--fifo", kept, SIGINT, true},
+      {"--fifo", kept, SIGUSR2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.transport) + " " + c.path + ", signal " +
+                 std::to_string(c.signal_number));
+    Program emu({c.transport, c.path, "--quiet"});
+    ASSERT_EQ(emu.lines.size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::lstat(c.path.c_str(), &st), 0);
+    ASSERT_GT(emu.pid, 0);
+    ::kill(emu.pid, c.signal_number);
+    int status = emu.WaitExit(c.ends ? 5000 : 300);
+    if (!c.ends) {
+      EXPECT_EQ(status, -1) << "ended by a signal it ignores";
+      EXPECT_EQ(::lstat(c.path.c_str(), &st), 0);
+      status = emu.Stop(SIGTERM);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const bool was_there = c.path == kept;
+    EXPECT_EQ(::lstat(c.path.c_str(), &st) == 0, was_there)
+        << (was_there ? "the FIFO that was there is left" : "what it made is gone");
+  }
+}
+
+// A log it cannot write is said, not lost in silence: a FIFO nobody reads is refused (in the
+// table of wrong values below), and a full device is reported once on standard error, with the
+// count of lost lines at the end, while the printer serves on.
+TEST(EmulatorProgramTest, ALogItCannotWriteIsReportedOnce) {
+  Program emu({"--tcp", "127.0.0.1:0", "--log", "/dev/full"});
+  ASSERT_EQ(emu.first_line.rfind("127.0.0.1:", 0), 0u) << emu.first_line;
+  testing::LinkFixture f;
+  InstallSystemLinks(f.layer);
+  f.settings.Tcp.IPAddr = "127.0.0.1";
+  f.settings.Tcp.Port = std::stoi(emu.first_line.substr(10));
+  Protocol protocol(f.layer, [](int) {});
+  int version = 4;
+  for (int i = 0; i < 2; ++i) {
+    std::int32_t status = 0;
+    EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version), kSuccess);
+  }
+  const int exit_status = emu.Stop(SIGTERM);
+  EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
+  const std::string errors = emu.Errors();
+  const std::string full = std::strerror(ENOSPC);
+  const auto first = errors.find(full);
+  EXPECT_NE(first, std::string::npos) << errors;
+  EXPECT_EQ(errors.find(full, first + 1), std::string::npos) << "reported once: " << errors;
+  EXPECT_NE(errors.find("lines could not be written to /dev/full"), std::string::npos) << errors;
+}
+
 TEST(EmulatorProgramTest, ASerialToolThatIsNotRootOpensTheLineAgainAndAgain) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop privileges in a child";
   Program emu({"--pty", "--quiet"});
@@ -228,8 +292,7 @@ TEST(EmulatorProgramTest, ASerialToolThatIsNotRootOpensTheLineAgainAndAgain) {
     }
     ::_exit(0);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const int status = testing::WaitChild(child, 30000);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
       << "exit " << WEXITSTATUS(status) << " (20 + the exchange that failed)";
 }
@@ -277,6 +340,7 @@ TEST(EmulatorProgramTest, RefusesWrongValuesAndLeavesEveryPathAsItWas) {
       {"--idle-limit", "soon"},
       {"--hangup", "later"},
       {"--log", base},
+      {"--log", fifo},  // nobody reads it
       {"stray"},
   };
   for (const auto& args : cases) {

@@ -13,6 +13,7 @@
 #include "emulator/emulator.h"
 #include "link/system_links.h"
 #include "protocol/protocol.h"
+#include "support/child_wait.h"
 #include "support/fake_link.h"
 #include "support/os_bench.h"
 
@@ -326,8 +327,7 @@ TEST(EmulatorServingTest, AClosedConnectionSharedWithAChildIsNotReportedAgain) {
     ::usleep(50'000);
     TcpTool tool(emu.Port());
     EXPECT_EQ(tool.Status(status), kSuccess) << "round " << round;
-    int child_status = 0;
-    ::waitpid(child, &child_status, 0);
+    testing::WaitChild(child, 10000);
   }
   emu.Stop();
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "files/setting_files.h"
+#include "support/child_wait.h"
 #include "support/temp_dir.h"
 
 namespace krt6 {
@@ -351,13 +353,13 @@ ChildSave SaveInChild(const std::string& path, const std::function<bool()>& prep
   }
   ::close(report[1]);
   int message[2] = {};
-  const ssize_t got = ::read(report[0], message, sizeof message);
+  const std::string got = testing::ReadToEnd(report[0], 30000);
   ::close(report[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  const int status = testing::WaitChild(child, 10000);
+  if (got.size() == sizeof message) std::memcpy(message, got.data(), sizeof message);
   ChildSave outcome;
   outcome.skipped = WIFEXITED(status) && WEXITSTATUS(status) == kCannotDropPrivileges;
-  outcome.ran = got == sizeof message && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  outcome.ran = got.size() == sizeof message && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   outcome.operation = static_cast<FileOperation>(message[0]);
   outcome.error = message[1];
   return outcome;
@@ -470,11 +472,11 @@ TEST(SaveFailureTest, ProcessKilledAtAnyPointOfTheSaveLeavesTheOldFileWhole) {
     }
     ::close(reached[1]);
     char mark = 0;
-    const ssize_t got = ::read(reached[0], &mark, 1);
+    pollfd p{reached[0], POLLIN, 0};
+    const ssize_t got = ::poll(&p, 1, 30000) == 1 ? ::read(reached[0], &mark, 1) : 0;
     ::close(reached[0]);
     ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    const int status = testing::WaitChild(child, 10000);
     ASSERT_EQ(got, 1) << "stage " << static_cast<int>(stage) << " not reached";
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ReadBytes(dir / "a.ts0"), kOldContent) << static_cast<int>(stage);

@@ -14,6 +14,7 @@
 #include "link/posix_io.h"
 #include "link/system_links.h"
 #include "protocol/protocol.h"
+#include "support/child_wait.h"
 #include "support/fake_link.h"
 #include "support/os_bench.h"
 
@@ -262,8 +263,7 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
     if (e.cause != LinkCause::kPermission || e.hint != HintFor(e.cause, lkLpt)) ::_exit(14);
     ::_exit(0);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const int status = testing::WaitChild(child, 30000);
   ::unlink(lpt.c_str());
   ::rmdir(fifo);
   ASSERT_TRUE(WIFEXITED(status));
@@ -372,8 +372,7 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
                       e.hint == HintFor(c.cause, c.kind);
       ::_exit(ok ? 0 : 1 + static_cast<int>(e.cause));
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const int status = testing::WaitChild(child, 30000);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << c.what << " (cause + 1 when it differs)";
   }

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "files/setting_files.h"
+#include "support/child_wait.h"
 #include "support/temp_dir.h"
 #include "support/window_fixture.h"
 #include "support/window_records.h"
@@ -356,13 +357,9 @@ std::string InChild(const std::function<std::string()>& body) {
     ::_exit(n == static_cast<ssize_t>(report.size()) ? 0 : 1);
   }
   ::close(pipe_fds[1]);
-  std::string report;
-  char buffer[512];
-  ssize_t n;
-  while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0) report.append(buffer, n);
+  const std::string report = testing::ReadToEnd(pipe_fds[0], 30000);
   ::close(pipe_fds[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  testing::WaitChild(child, 10000);
   return report;
 }
 

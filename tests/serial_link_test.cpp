@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "link/serial_link.h"
+#include "support/child_wait.h"
 #include "support/fake_link.h"
 #include "support/os_bench.h"
 
@@ -208,8 +209,7 @@ TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
                     e.hint == HintFor(LinkCause::kPermission, lkCom);
     ::_exit(ok ? 0 : 1);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const int status = testing::WaitChild(child, 30000);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }

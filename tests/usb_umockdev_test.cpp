@@ -21,6 +21,7 @@
 #include "emulator/printer_model.h"
 #include "link/usb_link.h"
 #include "protocol/protocol.h"
+#include "support/child_wait.h"
 #include "support/fake_link.h"
 #include "support/os_bench.h"
 
@@ -249,8 +250,7 @@ class UmockdevUsbTest : public ::testing::Test {
       ::execv(self, argv);
       ::_exit(127);
     }
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    const int status = testing::WaitChild(child, 120000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "the test failed under umockdev (status " << status << ")";
     return false;
