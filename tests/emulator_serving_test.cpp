@@ -264,7 +264,7 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   const double line_ms =
       std::chrono::duration<double, std::milli>(commands[2].LineDone - start).count();
   EXPECT_GE(line_ms, static_cast<double>(bytes) * byte_ms);
-  EXPECT_LT(line_ms, static_cast<double>(bytes) * byte_ms + 10);
+  EXPECT_LT(line_ms, static_cast<double>(bytes) * byte_ms + 500);  // generous: a busy machine
   for (std::size_t i = 1; i < 3; ++i) {
     const double apart =
         std::chrono::duration<double, std::milli>(commands[i].LineDone - commands[i - 1].LineDone)
@@ -278,7 +278,7 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   ASSERT_GE(line, 0);
   Clock::time_point sent[3];
   for (int i = 0; const char* piece : {"{Z5", ";3|}{W", "S|}"}) {
-    if (i > 0) ::usleep(20000);
+    if (i > 0) ::usleep(300000);
     sent[i++] = Clock::now();
     ASSERT_GT(::write(line, piece, std::strlen(piece)), 0);
   }
@@ -289,7 +289,7 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   for (int i = 0; i < 2; ++i) {
     const double late =
         std::chrono::duration<double, std::milli>(pieces[i].Arrived - sent[i]).count();
-    EXPECT_NEAR(late, 0, 5) << i;
+    EXPECT_NEAR(late, 0, 150) << i;  // a command stamped at its end would be 300 ms late
   }
 }
 

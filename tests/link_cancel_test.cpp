@@ -205,8 +205,9 @@ TEST(LinkCancelTest, AReplyDeadlineCutsTheLinksOwnReadLimit) {
       EXPECT_LE(rig.usb->read_timeouts.back(), 300u);
       EXPECT_GE(rig.usb->read_timeouts.back(), 250u);
     } else {
+      // Far below the link's own limit of a second or more, whatever else the machine runs.
       EXPECT_GE(MillisecondsSince(start), 295);
-      EXPECT_LT(MillisecondsSince(start), 450);
+      EXPECT_LT(MillisecondsSince(start), 900);
     }
   }
 }
