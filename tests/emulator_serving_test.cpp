@@ -130,7 +130,7 @@ TEST(EmulatorServingTest, NoClientHoldsUpAnotherAndIdleOnesAreClosed) {
     TcpTool other(emu->Port());
     ASSERT_EQ(other.Lan(got, false), kSuccess) << other.protocol.LastError();
   }
-  EXPECT_LT(MillisecondsSince(start), 250);
+  EXPECT_LT(MillisecondsSince(start), 800);  // a held-up exchange would wait the 1 s idle limit
   EXPECT_EQ(+got.IpAddress[0], 10);
   EXPECT_EQ(+got.IpAddress[3], 7);
   EXPECT_STREQ(got.DhcpHostName, "SHARED");
@@ -147,8 +147,12 @@ TEST(EmulatorServingTest, NoClientHoldsUpAnotherAndIdleOnesAreClosed) {
   // The connections that carry nothing are closed at the idle limit, the one whose replies
   // pile up unread as well; the connection still in use stays.
   ASSERT_LT(MillisecondsSince(opened), 800) << "too slow to time the idle limit";
-  EXPECT_NEAR(MsUntilClosed(silent, opened, 3000), 1000, 200);
-  EXPECT_NEAR(MsUntilClosed(half_frame, half_frame_done, 3000), 1000, 200);
+  // Never before the limit; how late after it a busy machine gets is bounded generously.
+  for (const double closed :
+       {MsUntilClosed(silent, opened, 3000), MsUntilClosed(half_frame, half_frame_done, 3000)}) {
+    EXPECT_GE(closed, 950);
+    EXPECT_LT(closed, 2900);
+  }
   EXPECT_GT(MsUntilClosed(never_reads, opened, 3000), 0);
 
   // Ends at once with a client that never reads.
