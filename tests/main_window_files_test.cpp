@@ -512,75 +512,58 @@ TEST(WindowJsonTest, EachPageSavesItsPartThatLoadsBackAndConvertsToItsSettingFil
 // Loads that change only what the file names for the page, and refusals that change nothing:
 // neither the record nor the page, not even a value typed and not yet taken.
 TEST(WindowJsonTest, LoadTakesThePagesNamedFieldsOrRefusesWithTheKey) {
+  // What a refusal's details say, in each language; a case without one loads.
+  struct Says {
+    const char* english;
+    const char* japanese;
+  };
+  const Says shows{"the page cannot show", "画面に表示できない"};
+  const Says unknown{"unknown key", "不明なキー"};
+  const Says twice{"given more than once", "複数回指定"};
+  const Says json{"not valid JSON", "正しい JSON ではありません"};
+  const Says no_parameters{R"(has no "parameters" part)", R"("parameters" の設定がありません)"};
+  const Says no_lan{R"(has no "lan" part)", R"("lan" の設定がありません)"};
   struct Case {
     int page;  // into kJsonPages
     const char* document;
-    const char* english;  // the refusal's details hold this ("" for none) ...
-    const char* japanese;
-    std::vector<std::pair<const char*, const char*>> changes;  // ... or the controls change so
+    const Says* says;  // the refusal, with the key first (kept in `key`), or null and ...
+    const char* key;
+    std::vector<std::pair<const char*, const char*>> changes;  // ... the controls change so
   };
   const char* const head = R"({"format": "krt6-settings", "version": 1, )";
   const Case cases[] = {
       {0,
        R"("parameters": {"comm_speed": "19200 bps"}, "lan": {"socket_port": 1}})",
-       "",
+       {},
        "",
        {{"ComboBoxSpeed", "3"}}},
       {1,
-       R"("lan": {"socket_port": 9100, "dhcp_hostname": "Line4"}, "parameters": {"code": 2}})",
+       R"("lan": {"socket_port": 9100, "dhcp_hostname": "L4"}, "parameters": {"code": 2}})",
+       {},
        "",
-       "",
-       {{"EditSocketPort", "9100"}, {"EditDHCPHostName", "Line4"}}},
+       {{"EditSocketPort", "9100"}, {"EditDHCPHostName", "L4"}}},
       // No control shows these: the record keeps them, as from a setting file.
-      {0, R"("parameters": {"reserved1": 5, "carried_adj": 7}})", "", "", {}},
-      {1, R"("lan": {"lan_flag": 0, "socket_port": 7}})", "", "", {{"EditSocketPort", "7"}}},
-      {0,
-       R"("lan": {"socket_port": 1}})",
-       R"(has no "parameters" part)",
-       R"("parameters" の設定がありません)",
-       {}},
-      {1,
-       R"("parameters": {"code": 2}})",
-       R"(has no "lan" part)",
-       R"("lan" の設定がありません)",
-       {}},
-      {0,
-       R"("parameters": {"font_code": {"raw": 14}}})",
-       "parameters.font_code: the page cannot",
-       "parameters.font_code: この値は画面に表示できない",
-       {}},
+      {0, R"("parameters": {"reserved1": 5, "carried_adj": 7}})", {}, "", {}},
+      {1, R"("lan": {"lan_flag": 0, "socket_port": 7}})", {}, "", {{"EditSocketPort", "7"}}},
+      {0, R"("lan": {"socket_port": 1}})", &no_parameters, "", {}},
+      {1, R"("parameters": {"code": 2}})", &no_lan, "", {}},
+      {0, R"("parameters": {"font_code": {"raw": 14}}})", &shows, "parameters.font_code", {}},
       {0,
        R"("parameters": {"x_coordinate": {"raw": -1000}}})",
-       "parameters.x_coordinate: the page",
-       "parameters.x_coordinate: この値は",
+       &shows,
+       "parameters.x_coordinate",
        {}},
       {0,
        R"("parameters": {"zero_code": 1, "euro_code": "ABC"}})",
-       "parameters.euro_code: the page",
-       "parameters.euro_code: この値は",
+       &shows,
+       "parameters.euro_code",
        {}},
-      {1, R"("lan": {"dhcp": {"raw": 2}}})", "lan.dhcp: the page", "lan.dhcp: この値は", {}},
-      {1,
-       R"("lan": {"subnet_mask": {"raw": [1000, 0, 0, 0]}}})",
-       "lan.subnet_mask: the page",
-       "lan.subnet_mask: この値は",
-       {}},
-      {1,
-       R"("lan": {"socket_port_mode": {"raw": 6}}})",
-       "lan.socket_port_mode: the page",
-       "lan.socket_port_mode: この値は",
-       {}},
-      {0,
-       R"("parameters": {"comm_sped": 1}})",
-       "parameters.comm_sped: unknown key",
-       "parameters.comm_sped: 不明なキー",
-       {}},
-      {1,
-       R"("lan": {"dhcp": "OFF", "dhcp": "ON"}})",
-       "lan.dhcp: the key is given more",
-       "lan.dhcp: キーが複数回",
-       {}},
-      {1, R"("lan": {)", "not valid JSON", "正しい JSON ではありません", {}},
+      {1, R"("lan": {"dhcp": {"raw": 2}}})", &shows, "lan.dhcp", {}},
+      {1, R"("lan": {"subnet_mask": {"raw": [1000, 0, 0, 0]}}})", &shows, "lan.subnet_mask", {}},
+      {1, R"("lan": {"socket_port_mode": {"raw": 6}}})", &shows, "lan.socket_port_mode", {}},
+      {0, R"("parameters": {"comm_sped": 1}})", &unknown, "parameters.comm_sped", {}},
+      {1, R"("lan": {"dhcp": "OFF", "dhcp": "ON"}})", &twice, "lan.dhcp", {}},
+      {1, R"("lan": {)", &json, "", {}},
   };
   for (const char* locale : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
     const bool ja = std::string(locale).starts_with("ja");
@@ -594,7 +577,7 @@ TEST(WindowJsonTest, LoadTakesThePagesNamedFieldsOrRefusesWithTheKey) {
         return Bytes(text.begin(), text.end());
       }());
       const testing::SavedRecords records = testing::SaveRecords(*f.window, f.prompts);
-      const bool refused = *c.english != '\0';
+      const bool refused = c.says != nullptr;
       if (refused) f.Edit(c.page == 0 ? "EditXAdj" : "EditDHCPID")->setText("5");  // not taken
       QStringList want[] = {ParameterPage(f), LanPage(f)};
       for (const auto& [control, value] : c.changes) {
@@ -613,8 +596,9 @@ TEST(WindowJsonTest, LoadTakesThePagesNamedFieldsOrRefusesWithTheKey) {
       }
       EXPECT_EQ(f.prompts.messages[0].text,
                 QString::fromUtf8(ja ? "ファイルオープンエラー" : "File Open Error"));
-      EXPECT_TRUE(
-          f.prompts.messages[0].details.contains(QString::fromUtf8(ja ? c.japanese : c.english)))
+      const QString& details = f.prompts.messages[0].details;
+      EXPECT_TRUE(details.startsWith(QString::fromLatin1(c.key)) &&
+                  details.contains(QString::fromUtf8(ja ? c.says->japanese : c.says->english)))
           << what << LastMessage(f);
       const testing::SavedRecords after = testing::SaveRecords(*f.window, f.prompts);
       EXPECT_EQ(EncodeParameterBlock(after.parameters), EncodeParameterBlock(records.parameters))
