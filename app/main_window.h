@@ -160,11 +160,21 @@ class TFormMain : public QMainWindow {
   SettingField CheckLanTextEdits(bool to_send) const;
   // Save and Load: "File Open Error" with the path and the system's error in the details.
   void ShowFileError(const FileResult& result);
-  // The shared save and open dialogs, set up for one extension ("ts0", "ts1"); an empty result
-  // means the operator cancelled. The save dialog offers the name last chosen in it; the open
-  // dialog starts without a name.
+  // A refused readable configuration: "File Open Error" with the line in the details.
+  void ShowConfigurationError(const std::string& message);
+  // The shared save and open dialogs, set up for the page's extension ("ts0", "ts1"), offered
+  // first, and the readable configuration ("json"); an empty result means the operator
+  // cancelled. The save dialog offers the name last chosen in it; the open dialog starts
+  // without a name.
   QString ChooseSaveFile(const QString& extension);
   QString ChooseOpenFile(const QString& extension);
+  // Save and Load of one page's part of a readable configuration: "parameters", or "lan" when
+  // `lan`. The save writes the record's whole part. The load lays the fields the file names
+  // over the page's record and shows them; a file without the page's part, or with a value the
+  // page cannot show, is refused with its reason and leaves the record and the page as they
+  // were.
+  void SaveConfigurationPart(const std::string& path, bool lan);
+  void LoadConfigurationPart(const std::string& path, bool lan);
 
   std::unique_ptr<Ui::TFormMain> ui_;
   Session& session_;

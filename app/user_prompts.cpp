@@ -26,8 +26,14 @@ QString RunFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setNameFilter(filter);
-  dialog.selectNameFilter(filter);
+  dialog.selectNameFilter(filter.section(QStringLiteral(";;"), 0, 0));
   dialog.setDefaultSuffix(default_suffix);
+  if (!default_suffix.isEmpty()) {
+    // A name typed under "*.json" gets ".json": the suffix follows the selected entry.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+      dialog.setDefaultSuffix(f.section(QStringLiteral("*."), 1).section(QLatin1Char(' '), 0, 0));
+    });
+  }
   if (!initial_name.isEmpty()) dialog.selectFile(initial_name);
   if (dialog.exec() != QDialog::Accepted) return {};
   return dialog.selectedFiles().value(0);

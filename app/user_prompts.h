@@ -16,8 +16,10 @@ class UserPrompts {
   // text: what the system said about the failure and what can be done about it.
   virtual void ShowMessage(QWidget* parent, const QString& text, const QString& details) = 0;
 
-  // The file dialogs. `filter` is the single filter entry, both shown and matched ("*.ts0");
-  // `default_suffix` is added to a name typed without an extension ("ts0", empty for none);
+  // The file dialogs. `filter` holds the filter entries, both shown and matched, separated by
+  // ";;" ("*.ts0;;*.json"); the first is selected. `default_suffix` is added to a name typed
+  // without an extension ("ts0", empty for none); once the operator selects another entry, that
+  // entry's extension is added instead;
   // `initial_name` is the name the dialog offers. Each returns the chosen path, or an empty
   // text when the operator cancelled. The save dialog replaces an existing file without asking;
   // the open dialog does not check that the chosen file exists.

@@ -8,9 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
+#include "config/configuration.h"
 #include "files/setting_files.h"
 #include "support/child_wait.h"
 #include "support/temp_dir.h"
@@ -110,9 +112,9 @@ TEST(WindowSaveTest, DialogsAreSetUpAsEachPageNeedsAndShareTheSaveName) {
     const char* suffix;
     QString initial;
   };
-  const Want want[] = {{true, "*.ts0", "ts0", ""}, {true, "*.ts1", "ts1", a},
-                       {true, "*.ts0", "ts0", b},  {false, "*.ts1", "", ""},
-                       {false, "*.ts0", "", ""},   {false, "*.ts1", "", ""}};
+  const Want want[] = {{true, "*.ts0;;*.json", "ts0", ""}, {true, "*.ts1;;*.json", "ts1", a},
+                       {true, "*.ts0;;*.json", "ts0", b},  {false, "*.ts1;;*.json", "", ""},
+                       {false, "*.ts0;;*.json", "", ""},   {false, "*.ts1;;*.json", "", ""}};
   for (std::size_t i = 0; i < r.size(); ++i) {
     EXPECT_EQ(r[i].save, want[i].save) << i;
     EXPECT_EQ(r[i].filter, want[i].filter) << i;
@@ -414,6 +416,193 @@ TEST(WindowFileErrorTest, FullDiskIsReportedAndKeepsTheOldFile) {
                       std::strerror(EFBIG) + " (errno 27)");
   EXPECT_EQ(ReadBytes(dir / "l.ts1"), kOld);
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"l.ts1"});
+}
+
+// The readable configuration (.json) on each page: the page's part only, through the library.
+struct JsonPage {
+  void (TFormMain::*save)();
+  void (TFormMain::*load)();
+  const char* part;     // the part the page writes and takes
+  const char* other;    // the part it leaves
+  const char* setting;  // the page's setting file
+  QStringList (*state)(const WindowFixture&);
+  std::function<void(const WindowFixture&)> change;  // sets every control of the page
+};
+
+QStringList ParameterPage(const WindowFixture& f) {
+  return Page(f, kParameterCombos, kParameterEdits);
+}
+QStringList LanPage(const WindowFixture& f) { return Page(f, kLanCombos, kLanEdits); }
+
+// A control's place in its page's state: lists first, then edits.
+int PlaceOf(int page, const char* control) {
+  const auto place = [control](const auto& combos, const auto& edits) {
+    const auto c = std::find_if(std::begin(combos), std::end(combos),
+                                [&](const char* n) { return std::strcmp(n, control) == 0; });
+    if (c != std::end(combos)) return static_cast<int>(c - std::begin(combos));
+    const auto e = std::find_if(std::begin(edits), std::end(edits),
+                                [&](const char* n) { return std::strcmp(n, control) == 0; });
+    return static_cast<int>(std::size(combos) + (e - std::begin(edits)));
+  };
+  return page == 0 ? place(kParameterCombos, kParameterEdits) : place(kLanCombos, kLanEdits);
+}
+
+const JsonPage kJsonPages[] = {{&TFormMain::ButtonSaveClick, &TFormMain::ButtonLoadClick,
+                                "parameters", "lan", "p.ts0", ParameterPage,
+                                [](const WindowFixture& f) {
+                                  for (const char* name : kParameterCombos) {
+                                    f.Combo(name)->setCurrentIndex(f.Combo(name)->count() - 1);
+                                  }
+                                  f.Edit("EditEuroCode")->setText("D|");
+                                  f.Edit("EditXAdj")->setText("-999");
+                                }},
+                               {&TFormMain::ButtonExSaveClick, &TFormMain::ButtonExLoadClick, "lan",
+                                "parameters", "l.ts1", LanPage, [](const WindowFixture& f) {
+                                  const char* values[] = {
+                                      "10", "1", "2", "3",   "255",  "255",      "0",       "0",
+                                      "10", "1", "2", "254", "9100", "ID-|0042", "printer7"};
+                                  for (std::size_t i = 0; i < std::size(kLanEdits); ++i) {
+                                    f.Edit(kLanEdits[i])->setText(values[i]);
+                                  }
+                                  f.Combo("ComboBoxSocketPort")->setCurrentIndex(5);
+                                  f.Combo("ComboBoxDHCP")->setCurrentIndex(1);
+                                }}};
+
+void Load(WindowFixture& f, const JsonPage& page, const std::string& path) {
+  f.prompts.file_names.push_back(QString::fromStdString(path));
+  (f.window.get()->*page.load)();
+}
+
+TEST(WindowJsonTest, EachPageSavesItsPartThatLoadsBackAndConvertsToItsSettingFile) {
+  for (const JsonPage& page : kJsonPages) {
+    WindowFixture a;
+    TempDir dir;
+    page.change(a);
+    const QStringList saved = page.state(a);
+    const std::string json = dir / "X.JSON";  // the extension in any case
+    a.prompts.file_names = {QString::fromStdString(json),
+                            QString::fromStdString(dir / page.setting)};
+    (a.window.get()->*page.save)();
+    (a.window.get()->*page.save)();
+    ASSERT_TRUE(a.prompts.messages.empty()) << LastMessage(a);
+
+    const auto document = nlohmann::json::parse(ReadBytes(json));
+    EXPECT_TRUE(document.contains(page.part)) << page.part;
+    EXPECT_FALSE(document.contains(page.other)) << page.part;
+
+    WindowFixture b;
+    ASSERT_NE(page.state(b), saved);
+    Load(b, page, json);
+    EXPECT_TRUE(b.prompts.messages.empty()) << LastMessage(b);
+    EXPECT_EQ(page.state(b), saved) << page.part;
+
+    // As `krt6ctl convert X.JSON c.ts0` writes it: the bytes of the page's own Save.
+    const auto loaded = LoadConfiguration(json, Language::kEnglish, ValueUse::kStore);
+    ASSERT_TRUE(std::holds_alternative<Configuration>(loaded)) << page.part;
+    const std::string converted = dir / (std::string("c") + (page.setting + 1));
+    ASSERT_TRUE(
+        SaveConfiguration(converted, std::get<Configuration>(loaded), Language::kEnglish).Ok());
+    EXPECT_EQ(ReadBytes(converted), ReadBytes(dir / page.setting)) << page.part;
+  }
+}
+
+// Loads that change only what the file names for the page, and refusals that change nothing:
+// neither the record nor the page, not even a value typed and not yet taken.
+TEST(WindowJsonTest, LoadTakesThePagesNamedFieldsOrRefusesWithTheKey) {
+  // What a refusal's details say, in each language; a case without one loads.
+  struct Says {
+    const char* english;
+    const char* japanese;
+  };
+  const Says shows{"the page cannot show", "画面に表示できない"};
+  const Says unknown{"unknown key", "不明なキー"};
+  const Says twice{"given more than once", "複数回指定"};
+  const Says json{"not valid JSON", "正しい JSON ではありません"};
+  const Says no_parameters{R"(has no "parameters" part)", R"("parameters" の設定がありません)"};
+  const Says no_lan{R"(has no "lan" part)", R"("lan" の設定がありません)"};
+  struct Case {
+    int page;  // into kJsonPages
+    const char* document;
+    const Says* says;  // the refusal, with the key first (kept in `key`), or null and ...
+    const char* key;
+    std::vector<std::pair<const char*, const char*>> changes;  // ... the controls change so
+  };
+  const char* const head = R"({"format": "krt6-settings", "version": 1, )";
+  const Case cases[] = {
+      {0,
+       R"("parameters": {"comm_speed": "19200 bps"}, "lan": {"socket_port": 1}})",
+       {},
+       "",
+       {{"ComboBoxSpeed", "3"}}},
+      {1,
+       R"("lan": {"socket_port": 9100, "dhcp_hostname": "L4"}, "parameters": {"code": 2}})",
+       {},
+       "",
+       {{"EditSocketPort", "9100"}, {"EditDHCPHostName", "L4"}}},
+      // No control shows these: the record keeps them, as from a setting file.
+      {0, R"("parameters": {"reserved1": 5, "carried_adj": 7}})", {}, "", {}},
+      {1, R"("lan": {"lan_flag": 0, "socket_port": 7}})", {}, "", {{"EditSocketPort", "7"}}},
+      {0, R"("lan": {"socket_port": 1}})", &no_parameters, "", {}},
+      {1, R"("parameters": {"code": 2}})", &no_lan, "", {}},
+      {0, R"("parameters": {"font_code": {"raw": 14}}})", &shows, "parameters.font_code", {}},
+      {0,
+       R"("parameters": {"x_coordinate": {"raw": -1000}}})",
+       &shows,
+       "parameters.x_coordinate",
+       {}},
+      {0,
+       R"("parameters": {"zero_code": 1, "euro_code": "ABC"}})",
+       &shows,
+       "parameters.euro_code",
+       {}},
+      {1, R"("lan": {"dhcp": {"raw": 2}}})", &shows, "lan.dhcp", {}},
+      {1, R"("lan": {"subnet_mask": {"raw": [1000, 0, 0, 0]}}})", &shows, "lan.subnet_mask", {}},
+      {1, R"("lan": {"socket_port_mode": {"raw": 6}}})", &shows, "lan.socket_port_mode", {}},
+      {0, R"("parameters": {"comm_sped": 1}})", &unknown, "parameters.comm_sped", {}},
+      {1, R"("lan": {"dhcp": "OFF", "dhcp": "ON"}})", &twice, "lan.dhcp", {}},
+      {1, R"("lan": {)", &json, "", {}},
+  };
+  for (const char* locale : {"en_US.UTF-8", "ja_JP.UTF-8"}) {
+    const bool ja = std::string(locale).starts_with("ja");
+    for (const Case& c : cases) {
+      const JsonPage& page = kJsonPages[c.page];
+      const std::string what = std::string(locale) + " " + c.document;
+      WindowFixture f(locale);
+      TempDir dir;
+      WriteBytes(dir / "in.json", [&] {
+        const std::string text = std::string(head) + c.document;
+        return Bytes(text.begin(), text.end());
+      }());
+      const testing::SavedRecords records = testing::SaveRecords(*f.window, f.prompts);
+      const bool refused = c.says != nullptr;
+      if (refused) f.Edit(c.page == 0 ? "EditXAdj" : "EditDHCPID")->setText("5");  // not taken
+      QStringList want[] = {ParameterPage(f), LanPage(f)};
+      for (const auto& [control, value] : c.changes) {
+        want[c.page][PlaceOf(c.page, control)] = QString::fromUtf8(value);
+      }
+      Load(f, page, dir / "in.json");
+      EXPECT_EQ(ParameterPage(f), want[0]) << what;
+      EXPECT_EQ(LanPage(f), want[1]) << what;
+      if (!refused) {
+        EXPECT_TRUE(f.prompts.messages.empty()) << what << LastMessage(f);
+        continue;
+      }
+      if (f.prompts.messages.size() != 1u) {
+        ADD_FAILURE() << what << ": " << f.prompts.messages.size() << " messages";
+        continue;
+      }
+      EXPECT_EQ(f.prompts.messages[0].text,
+                QString::fromUtf8(ja ? "ファイルオープンエラー" : "File Open Error"));
+      const QString& details = f.prompts.messages[0].details;
+      EXPECT_TRUE(details.startsWith(QString::fromLatin1(c.key)) &&
+                  details.contains(QString::fromUtf8(ja ? c.says->japanese : c.says->english)))
+          << what << LastMessage(f);
+      const testing::SavedRecords after = testing::SaveRecords(*f.window, f.prompts);
+      EXPECT_EQ(EncodeParameterBlock(after.parameters), EncodeParameterBlock(records.parameters))
+          << what;
+      EXPECT_EQ(EncodeLanSettings(after.lan), EncodeLanSettings(records.lan)) << what;
+    }
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QTimer>
 #include <functional>
@@ -97,6 +98,30 @@ TEST(QtFileDialogTest, OpenDialogTakesANameThatDoesNotExistAndCancelGivesNothing
   WhenDialogOpens(cancelled, [](QFileDialog* dialog) { dialog->reject(); });
   EXPECT_EQ(prompts.OpenFileName(nullptr, "*.ts1", "", ""), QString());
   EXPECT_TRUE(cancelled.found);
+}
+
+TEST(QtFileDialogTest, TheFirstEntryIsSelectedAndTheSuffixFollowsTheEntry) {
+  TempDir dir;
+  QtUserPrompts prompts;
+  const QString typed = QString::fromStdString(dir / "new");
+  Seen seen;
+  WhenDialogOpens(seen, [&](QFileDialog* dialog) {
+    // As the operator picks the entry in the dialog's list of file types.
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    if (types != nullptr) {
+      types->setCurrentIndex(1);
+      emit types->activated(1);
+      emit types->textActivated(types->itemText(1));
+    }
+    dialog->selectFile(typed);
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  const QString chosen = prompts.SaveFileName(nullptr, "*.ts0;;*.json", "ts0", "");
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.filters, (QStringList{"*.ts0", "*.json"}));
+  EXPECT_EQ(seen.selected_filter, "*.ts0");
+  EXPECT_EQ(seen.suffix, "ts0");
+  EXPECT_EQ(chosen, typed + ".json");
 }
 
 }  // namespace

@@ -51,6 +51,16 @@ inline constexpr TextPair kCommunicationLogText{"Communication Log", "通信ロ�
 inline constexpr TextPair kClearLogText{"Clear", "クリア"};
 inline constexpr TextPair kSaveLogText{"Save as Text...", "テキストで保存..."};
 
+// The window's Load of a readable configuration (.json) into one page.
+// %1: the file, %2: the part the page needs ("parameters", "lan").
+inline constexpr TextPair kNoPagePartText{
+    "%1 has no \"%2\" part: the page was left as it was.",
+    "%1 には \"%2\" の設定がありません。画面は変更していません。"};
+// %1: the key whose value the page's control cannot show.
+inline constexpr TextPair kPageCannotShowText{
+    "%1: the page cannot show this value, so nothing was loaded.",
+    "%1: この値は画面に表示できないため、何も読み込んでいません。"};
+
 // What the protocol says in the details of a failed exchange, where the words are its own.
 inline constexpr TextPair kParallelCannotReceiveText{
     "A parallel port cannot receive the printer's reply.",
