@@ -260,7 +260,7 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   ParameterBlock block;
   start = Clock::now();
   ASSERT_EQ(protocol.ExecuteCommand<ckWriteParameters>(lkCom, block, version), kSuccess);
-  for (int i = 0; i < 50 && emu.Commands().size() < 3; ++i) ::usleep(2000);
+  for (int i = 0; i < 1000 && emu.Commands().size() < 3; ++i) ::usleep(2000);
   const auto commands = emu.Commands();
   ASSERT_EQ(commands.size(), 3u);
   std::size_t bytes = 0;
@@ -286,7 +286,7 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
     sent[i++] = Clock::now();
     ASSERT_GT(::write(line, piece, std::strlen(piece)), 0);
   }
-  for (int i = 0; i < 50 && emu.Commands().size() < 2; ++i) ::usleep(2000);
+  for (int i = 0; i < 1000 && emu.Commands().size() < 2; ++i) ::usleep(2000);
   ::close(line);
   const auto pieces = emu.Commands();
   ASSERT_EQ(pieces.size(), 2u);
