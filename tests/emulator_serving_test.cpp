@@ -162,7 +162,7 @@ TEST(EmulatorServingTest, NoClientHoldsUpAnotherAndIdleOnesAreClosed) {
   ::usleep(50000);
   const auto stop = Clock::now();
   emu.reset();
-  EXPECT_LT(MillisecondsSince(stop), 100);
+  EXPECT_LT(MillisecondsSince(stop), 600);  // not the 1 s idle limit
   for (int fd : {silent, half_frame, never_reads, blocked}) ::close(fd);
   tool.reset();  // its link layer holds the descriptor that wakes a cancelled wait
   EXPECT_EQ(testing::OpenDescriptorCount(), before);
@@ -250,7 +250,8 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
       << protocol.LastError();
   const double read_ms = MillisecondsSince(start);
   EXPECT_GE(read_ms, (7 + 99) * byte_ms);
-  EXPECT_LT(read_ms, (7 + 99) * byte_ms + 30);
+  // Waiting for the writes' bytes as well would take more than a second longer.
+  EXPECT_LT(read_ms, (7 + 99) * byte_ms + 500);
 
   // The line carries one exchange's commands one after another: the last byte of a parameter
   // write leaves as long after the first arrived as its bytes take.

@@ -173,7 +173,7 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
       const auto cancelled = Clock::now();
       rig.protocol.Cancel();
       worker.join();
-      EXPECT_LT(MillisecondsSince(cancelled), 150);
+      EXPECT_LT(MillisecondsSince(cancelled), 600);  // every limit here is a second or more
       EXPECT_EQ(result, kCancelled) << rig.protocol.LastError();
       EXPECT_NE(rig.protocol.LastError().find("cancelled"), std::string::npos);
       // Nothing starts until the protocol is armed again.

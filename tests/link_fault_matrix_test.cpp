@@ -193,7 +193,7 @@ TEST(LinkFaultMatrixTest, SerialPrinterThatHoldsXoffStallsTheNextWrite) {
     EXPECT_EQ(b.Status(lkCom, status), kTransmissionError);
     const double took = MillisecondsSince(start);
     EXPECT_GE(took, 290 + 5 * 10);
-    EXPECT_LT(took, 700);
+    EXPECT_LT(took, 700 + kBusySlackMs);
     EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
         << b.f.layer.LastErrorText();
   }
@@ -221,7 +221,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
       emu.reset();
       const auto start = Clock::now();
       EXPECT_EQ(b.Status(lkCom, status), kPortOpenError);
-      EXPECT_LT(MillisecondsSince(start), 100);
+      EXPECT_LT(MillisecondsSince(start), 500);
     }
     // TCP: the printer is switched off between two exchanges.
     {

@@ -117,7 +117,7 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
   auto start = Clock::now();
   ASSERT_TRUE(h.ReadByte(byte));
   EXPECT_EQ(byte, 'A');
-  EXPECT_LT(MillisecondsSince(start), 50);
+  EXPECT_LT(MillisecondsSince(start), 150);  // not after a 200 ms pause
 
   // Nothing: the read fails about 1200 ms after the call.
   start = Clock::now();
@@ -128,18 +128,23 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
   EXPECT_NE(b.f.layer.LastErrorText().find("no reply"), std::string::npos)
       << b.f.layer.LastErrorText();
 
-  // A byte that arrives during what used to be a pause is taken when it arrives.
-  start = Clock::now();
-  std::thread late([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(330));
-    b.pty.Send("B");
-  });
-  ASSERT_TRUE(h.ReadByte(byte));
-  const double taken = MillisecondsSince(start);
-  late.join();
-  EXPECT_EQ(byte, 'B');
-  EXPECT_GE(taken, 320);
-  EXPECT_LT(taken, 390);  // not at the next 200 ms step (400)
+  // A byte that arrives during what used to be a pause is taken when it arrives: not at the next
+  // 200 ms step (400). A busy machine can be late by itself now and then, so the best of three
+  // tries counts; a reader that still pauses is late in every one.
+  double taken = 1e9;
+  for (int attempt = 0; attempt < 3 && !(taken < 390); ++attempt) {
+    start = Clock::now();
+    std::thread late([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(330));
+      b.pty.Send("B");
+    });
+    ASSERT_TRUE(h.ReadByte(byte));
+    taken = MillisecondsSince(start);
+    late.join();
+    EXPECT_EQ(byte, 'B');
+    EXPECT_GE(taken, 320);
+  }
+  EXPECT_LT(taken, 390);
 
   // A byte that first arrives after the last attempt (about 1000 ms) is not returned by that
   // call; the call still fails at about 1200 ms and the byte waits for the next read.
@@ -156,7 +161,7 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
   start = Clock::now();
   ASSERT_TRUE(h.ReadByte(byte));
   EXPECT_EQ(byte, 'C');
-  EXPECT_LT(MillisecondsSince(start), 50);
+  EXPECT_LT(MillisecondsSince(start), 150);
   h.Close();
 }
 
@@ -222,7 +227,7 @@ TEST(SerialLinkTest, HangUpEndsTheReadAtOnce) {
   std::uint8_t byte = 0;
   const auto start = Clock::now();
   EXPECT_FALSE(h.ReadByte(byte));
-  EXPECT_LT(MillisecondsSince(start), 300);
+  EXPECT_LT(MillisecondsSince(start), 900);  // not the 1200 ms read limit
   EXPECT_NE(b.f.layer.LastErrorText().find("went away"), std::string::npos)
       << b.f.layer.LastErrorText();
   h.Close();
@@ -243,7 +248,7 @@ TEST(SerialLinkTest, XoffStallsTheWriteUntilItsLimit) {
   EXPECT_FALSE(h.Write(data.data(), 64));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 300 + 2 * 64 - 5);
-  EXPECT_LT(took, 300 + 2 * 64 + 150);
+  EXPECT_LT(took, 300 + 2 * 64 + 500);
   EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
       << b.f.layer.LastErrorText();
   h.Close();

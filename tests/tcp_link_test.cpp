@@ -164,7 +164,7 @@ TEST(TcpLinkTest, ConnectIsBoundedWhenTheListenerNeverAnswers) {
   EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 790);
-  EXPECT_LT(took, 1000);
+  EXPECT_LT(took, 2000);  // far below the production bound
   EXPECT_NE(b.f.layer.LastErrorText().find("No answer within 800 ms"), std::string::npos)
       << b.f.layer.LastErrorText();
   EXPECT_EQ(OpenDescriptorCount(), before);
@@ -185,7 +185,7 @@ TEST(TcpLinkTest, WaitsOneSecondForDataAndReadsLargeRepliesInBatches) {
   EXPECT_FALSE(h.ReadByte(byte));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 990);
-  EXPECT_LT(took, 1150);
+  EXPECT_LT(took, 1900);  // a busy machine may be late; a second read window would be 2000
 
   // A reply that starts within the second is read as soon as it comes.
   std::thread late([&] {
@@ -197,7 +197,7 @@ TEST(TcpLinkTest, WaitsOneSecondForDataAndReadsLargeRepliesInBatches) {
   ASSERT_TRUE(h.ReadByte(byte));
   const double first = MillisecondsSince(start);
   EXPECT_GE(first, 290);
-  EXPECT_LT(first, 400);
+  EXPECT_LT(first, 800);  // not at the end of the second
   late.join();
   int count = 1;
   while (count < 5000 && h.ReadByte(byte)) ++count;
@@ -224,7 +224,7 @@ TEST(TcpLinkTest, ClosedOrResetConnectionEndsTheExchangeAtOnce) {
     std::uint8_t byte = 0;
     const auto start = Clock::now();
     EXPECT_FALSE(h.ReadByte(byte));
-    EXPECT_LT(MillisecondsSince(start), 100);
+    EXPECT_LT(MillisecondsSince(start), 500);  // not the second's read window
     const std::string e = b.f.layer.LastErrorText();
     EXPECT_NE(e.find(reset ? "Connection reset" : "closed the connection"), std::string::npos) << e;
     if (reset) {
