@@ -55,31 +55,31 @@ const CaptionEntry kEntries[] = {
     {"TabSheet2", K::kPage, kMaintenanceMode},                        // 14
     {"TabSheet3", K::kPage, kExtraSetting},                           // 15
     {"GroupBoxParameter", K::kCaption, kParameter},                   // 16
-    {"LabelFontCode", K::kCaption, Caption(F::kFontCode)},            // 17
-    {"LabelZeroCode", K::kCaption, Caption(F::kZeroCode)},            // 18
-    {"ComboBoxZeroCode", K::kItems, FieldItems(F::kZeroCode)},        // 19
-    {"LabelCommSpeed", K::kCaption, Caption(F::kSpeed)},              // 20
-    {"LabelDataLeng", K::kCaption, Caption(F::kDataLeng)},            // 21
-    {"ComboBoxDataLeng", K::kItems, FieldItems(F::kDataLeng)},        // 22
-    {"LabelStopBit", K::kCaption, Caption(F::kStopBit)},              // 23
-    {"ComboBoxStopBit", K::kItems, FieldItems(F::kStopBit)},          // 24
-    {"LabelParity", K::kCaption, Caption(F::kParity)},                // 25
-    {"ComboBoxParity", K::kItems, FieldItems(F::kParity)},            // 26
-    {"LabelControl", K::kCaption, Caption(F::kControl)},              // 27
-    {"ComboBoxControl", K::kItems, FieldItems(F::kControl)},          // 28
-    {"LabelDenstination", K::kCaption, Caption(F::kDestination)},     // 29
-    {"LabelForwardWait", K::kCaption, Caption(F::kForwardWait)},      // 30
-    {"LabelCode", K::kCaption, Caption(F::kCode)},                    // 31
-    {"ComboBoxCode", K::kItems, FieldItems(F::kCode)},                // 32
-    {"LabelFeedKey", K::kCaption, Caption(F::kFeedKey)},              // 33
-    {"ComboBoxFeedKey", K::kItems, FieldItems(F::kFeedKey)},          // 34
-    {"LabelEuroCode", K::kCaption, Caption(F::kEuroCode)},            // 35
-    {"LabelAutoHome", K::kCaption, Caption(F::kAutoHome)},            // 36
-    {"LabelAutoCalib", K::kCaption, Caption(F::kAutoCalib)},          // 37
-    {"LabelModelSelect", K::kCaption, Caption(F::kModelSelect)},      // 38
-    {"ComboBoxModelSelect", K::kItems, FieldItems(F::kModelSelect)},  // 39
-    {"LabelXCoodinate", K::kCaption, Caption(F::kXAdj)},              // 40
-    {"LabelBlankSpaceLen", K::kCaption, Caption(F::kBlankSpaceLen)},  // 41
+    {"LabelFontCode", K::kCaption, Caption(FieldOf("font_code"))},            // 17
+    {"LabelZeroCode", K::kCaption, Caption(FieldOf("zero_code"))},            // 18
+    {"ComboBoxZeroCode", K::kItems, FieldItems(FieldOf("zero_code"))},        // 19
+    {"LabelCommSpeed", K::kCaption, Caption(FieldOf("comm_speed"))},              // 20
+    {"LabelDataLeng", K::kCaption, Caption(FieldOf("data_length"))},            // 21
+    {"ComboBoxDataLeng", K::kItems, FieldItems(FieldOf("data_length"))},        // 22
+    {"LabelStopBit", K::kCaption, Caption(FieldOf("stop_bit"))},              // 23
+    {"ComboBoxStopBit", K::kItems, FieldItems(FieldOf("stop_bit"))},          // 24
+    {"LabelParity", K::kCaption, Caption(FieldOf("parity"))},                // 25
+    {"ComboBoxParity", K::kItems, FieldItems(FieldOf("parity"))},            // 26
+    {"LabelControl", K::kCaption, Caption(FieldOf("control"))},              // 27
+    {"ComboBoxControl", K::kItems, FieldItems(FieldOf("control"))},          // 28
+    {"LabelDenstination", K::kCaption, Caption(FieldOf("destination"))},     // 29
+    {"LabelForwardWait", K::kCaption, Caption(FieldOf("forward_wait"))},      // 30
+    {"LabelCode", K::kCaption, Caption(FieldOf("code"))},                    // 31
+    {"ComboBoxCode", K::kItems, FieldItems(FieldOf("code"))},                // 32
+    {"LabelFeedKey", K::kCaption, Caption(FieldOf("feed_key"))},              // 33
+    {"ComboBoxFeedKey", K::kItems, FieldItems(FieldOf("feed_key"))},          // 34
+    {"LabelEuroCode", K::kCaption, Caption(FieldOf("euro_code"))},            // 35
+    {"LabelAutoHome", K::kCaption, Caption(FieldOf("auto_home"))},            // 36
+    {"LabelAutoCalib", K::kCaption, Caption(FieldOf("auto_calib"))},          // 37
+    {"LabelModelSelect", K::kCaption, Caption(FieldOf("mode_select"))},      // 38
+    {"ComboBoxModelSelect", K::kItems, FieldItems(FieldOf("mode_select"))},  // 39
+    {"LabelXCoodinate", K::kCaption, Caption(FieldOf("x_coordinate"))},              // 40
+    {"LabelBlankSpaceLen", K::kCaption, Caption(FieldOf("blank_space_len"))},  // 41
     {"ButtonLoad", K::kCaption, kLoad},                               // 42
     {"ButtonSave", K::kCaption, kSave},                               // 43
     {"ButtonSet", K::kCaption, kSet},                                 // 44
@@ -88,13 +88,13 @@ const CaptionEntry kEntries[] = {
     {"LabelSensor", K::kCaption, kSensor},                            // 47
     {"ButtonCalibSensor", K::kCaption, kSend},                        // 48
     {"ComboBoxSensor", K::kItems, kSensorItems},                      // 49
-    {"LabelIPAddress", K::kCaption, Caption(F::kIpAddress1)},         // 50
-    {"LabelSubnetMask", K::kCaption, Caption(F::kSubnetMask1)},       // 51
-    {"LabelDefaultGatway", K::kCaption, Caption(F::kGateway1)},       // 52
-    {"LabelSocketPort", K::kCaption, Caption(F::kSocketPort)},        // 53
+    {"LabelIPAddress", K::kCaption, Caption(FieldOf("ip_address", 1))},         // 50
+    {"LabelSubnetMask", K::kCaption, Caption(FieldOf("subnet_mask", 1))},       // 51
+    {"LabelDefaultGatway", K::kCaption, Caption(FieldOf("default_gateway", 1))},       // 52
+    {"LabelSocketPort", K::kCaption, Caption(FieldOf("socket_port"))},        // 53
     {"LabelDHCP", K::kCaption, kDhcp},                                // 54
-    {"LabelDHCPID", K::kCaption, Caption(F::kDhcpId)},                // 55
-    {"LabelDHCPHostName", K::kCaption, Caption(F::kDhcpHostName)},    // 56
+    {"LabelDHCPID", K::kCaption, Caption(FieldOf("dhcp_id"))},                // 55
+    {"LabelDHCPHostName", K::kCaption, Caption(FieldOf("dhcp_hostname"))},    // 56
     {"ButtonExLoad", K::kCaption, kLoad},                             // 57
     {"ButtonExSave", K::kCaption, kSave},                             // 58
     {"ButtonExSet", K::kCaption, kSet},                               // 59

@@ -78,9 +78,9 @@ void TFormMain::ButtonExReadClick() {
 }
 
 SettingField TFormMain::CheckLanTextEdits(bool to_send) const {
-  const SettingField refused = CheckTextEdit(ui_->EditDHCPID, SettingField::kDhcpId, to_send);
+  const SettingField refused = CheckTextEdit(ui_->EditDHCPID, FieldOf("dhcp_id"), to_send);
   if (refused != SettingField::kNone) return refused;
-  return CheckTextEdit(ui_->EditDHCPHostName, SettingField::kDhcpHostName, to_send);
+  return CheckTextEdit(ui_->EditDHCPHostName, FieldOf("dhcp_hostname"), to_send);
 }
 
 void TFormMain::ButtonExSetClick() {

@@ -96,12 +96,12 @@ SettingField TFormMain::CheckTextEdit(const QLineEdit* edit, SettingField field,
   const QByteArray bytes = text.toLatin1();
   const std::string_view view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   const bool fits =
-      field == SettingField::kDhcpHostName ? IsHostNameText(view) : IsCommandText(view);
+      field == FieldOf("dhcp_hostname") ? IsHostNameText(view) : IsCommandText(view);
   return fits ? SettingField::kNone : field;
 }
 
 SettingField TFormMain::CheckEuroCodeEdit(bool to_send) const {
-  return CheckTextEdit(ui_->EditEuroCode, SettingField::kEuroCode, to_send);
+  return CheckTextEdit(ui_->EditEuroCode, FieldOf("euro_code"), to_send);
 }
 
 void TFormMain::ButtonReadClick() {

@@ -13,6 +13,7 @@
 
 #include "files/setting_files.h"
 #include "protocol/commands.h"
+#include "protocol/field_wire.h"
 #include "texts/config_texts.h"
 #include "texts/field_texts.h"
 
@@ -20,7 +21,6 @@ namespace krt6 {
 namespace {
 
 using json = nlohmann::json;
-using F = SettingField;
 using Image = std::span<std::uint8_t>;
 using ConstImage = std::span<const std::uint8_t>;
 
@@ -42,61 +42,67 @@ struct FieldDef {
   bool lan;
   std::size_t offset;
   Kind kind;
-  SettingField field;  // the field's captions, items and command range; kNone when never sent
   std::int64_t min = INT32_MIN;  // kNumber, kByte, kAddress: the values that mean something,
-  std::int64_t max = INT32_MAX;  // narrowed further by the command's range (FieldValueRange)
+  std::int64_t max = INT32_MAX;  // narrowed further by the command's range (CommandRange)
   std::size_t size = 0;          // kText: bytes of the field, NUL included
   std::size_t send_chars = 0;    // kText: characters a printer takes
 };
 
 constexpr FieldDef kFields[] = {
-    {"font_code", false, 0, Kind::kList, F::kFontCode},
-    {"zero_code", false, 4, Kind::kList, F::kZeroCode},
-    {"comm_speed", false, 8, Kind::kList, F::kSpeed},
-    {"data_length", false, 12, Kind::kList, F::kDataLeng},
-    {"stop_bit", false, 16, Kind::kList, F::kStopBit},
-    {"parity", false, 20, Kind::kList, F::kParity},
-    {"control", false, 24, Kind::kList, F::kControl},
-    {"destination", false, 28, Kind::kList, F::kDestination},
-    {"forward_wait", false, 32, Kind::kList, F::kForwardWait},
-    {"code", false, 36, Kind::kList, F::kCode},
-    {"feed_key", false, 40, Kind::kList, F::kFeedKey},
-    {"euro_code", false, 44, Kind::kText, F::kEuroCode, 0, 0, 4, 2},
-    {"auto_home", false, 60, Kind::kList, F::kAutoHome},
-    {"auto_calib", false, 64, Kind::kList, F::kAutoCalib},
-    {"mode_select", false, 68, Kind::kList, F::kModelSelect},
-    {"x_coordinate", false, 72, Kind::kNumber, F::kXAdj},
-    {"blank_space_len", false, 88, Kind::kNumber, F::kBlankSpaceLen, 2, 99},
-    {"reserved1", false, 48, Kind::kNumber, F::kNone},
-    {"reserved2", false, 52, Kind::kNumber, F::kNone},
-    {"reserved3", false, 56, Kind::kNumber, F::kNone},
-    {"carried_value1", false, 76, Kind::kNumber, F::kCarriedValue1},
-    {"carried_value2", false, 80, Kind::kNumber, F::kCarriedValue2},
-    {"carried_adj", false, 84, Kind::kNumber, F::kCarriedAdj},
-    {"ip_address", true, 1, Kind::kAddress, F::kIpAddress1, 0, 255},
-    {"subnet_mask", true, 17, Kind::kAddress, F::kSubnetMask1, 0, 255},
-    {"default_gateway", true, 33, Kind::kAddress, F::kGateway1, 0, 255},
-    {"socket_port_mode", true, 49, Kind::kList, F::kSocketPortMode},
-    {"socket_port", true, 53, Kind::kNumber, F::kSocketPort, 0, 65535},
-    {"dhcp", true, 57, Kind::kFlag, F::kNone},
-    {"dhcp_id", true, 58, Kind::kText, F::kDhcpId, 0, 0, 33, 32},
-    {"dhcp_hostname", true, 91, Kind::kText, F::kDhcpHostName, 0, 0, 16, 15},
-    {"lan_flag", true, 0, Kind::kByte, F::kNone, 0, 255},
+    {"font_code", false, 0, Kind::kList},
+    {"zero_code", false, 4, Kind::kList},
+    {"comm_speed", false, 8, Kind::kList},
+    {"data_length", false, 12, Kind::kList},
+    {"stop_bit", false, 16, Kind::kList},
+    {"parity", false, 20, Kind::kList},
+    {"control", false, 24, Kind::kList},
+    {"destination", false, 28, Kind::kList},
+    {"forward_wait", false, 32, Kind::kList},
+    {"code", false, 36, Kind::kList},
+    {"feed_key", false, 40, Kind::kList},
+    {"euro_code", false, 44, Kind::kText, 0, 0, 4, 2},
+    {"auto_home", false, 60, Kind::kList},
+    {"auto_calib", false, 64, Kind::kList},
+    {"mode_select", false, 68, Kind::kList},
+    {"x_coordinate", false, 72, Kind::kNumber},
+    {"blank_space_len", false, 88, Kind::kNumber, 2, 99},
+    {"reserved1", false, 48, Kind::kNumber},
+    {"reserved2", false, 52, Kind::kNumber},
+    {"reserved3", false, 56, Kind::kNumber},
+    {"carried_value1", false, 76, Kind::kNumber},
+    {"carried_value2", false, 80, Kind::kNumber},
+    {"carried_adj", false, 84, Kind::kNumber},
+    {"ip_address", true, 1, Kind::kAddress, 0, 255},
+    {"subnet_mask", true, 17, Kind::kAddress, 0, 255},
+    {"default_gateway", true, 33, Kind::kAddress, 0, 255},
+    {"socket_port_mode", true, 49, Kind::kList},
+    {"socket_port", true, 53, Kind::kNumber, 0, 65535},
+    {"dhcp", true, 57, Kind::kFlag},
+    {"dhcp_id", true, 58, Kind::kText, 0, 0, 33, 32},
+    {"dhcp_hostname", true, 91, Kind::kText, 0, 0, 16, 15},
+    {"lan_flag", true, 0, Kind::kByte, 0, 255},
 };
 constexpr std::size_t kFieldCount = std::size(kFields);
 using NamedSet = std::array<bool, kFieldCount>;
 
 constexpr TextPair kFlagItems[] = {{"OFF", "OFF"}, {"ON", "ON"}};
 
-// The address fields of the command checks, by the first part's field.
-constexpr SettingField kAddressParts[][4] = {
-    {F::kIpAddress1, F::kIpAddress2, F::kIpAddress3, F::kIpAddress4},
-    {F::kSubnetMask1, F::kSubnetMask2, F::kSubnetMask3, F::kSubnetMask4},
-    {F::kGateway1, F::kGateway2, F::kGateway3, F::kGateway4},
-};
-
 std::string FullKey(const FieldDef& def) {
   return std::string(def.lan ? "lan." : "parameters.") + def.name;
+}
+
+// The table's row of the field.
+const FieldRow& RowOf(const FieldDef& def) {
+  return *FindField(def.lan ? FieldPart::kLan : FieldPart::kParameters, def.name);
+}
+
+// The field a refusal names; kNone for the fields that are never refused.
+SettingField FieldOfDef(const FieldDef& def) {
+  const FieldRow& row = RowOf(def);
+  if (row.command.command == CommandId::kNone || row.kind == FieldKind::kFlag) {
+    return SettingField::kNone;
+  }
+  return {&row, row.kind == FieldKind::kAddress ? 1 : 0};
 }
 
 std::size_t FieldSize(const FieldDef& def) {
@@ -334,7 +340,7 @@ Range StorageRange(const FieldDef& def) {
 
 std::span<const TextPair> ItemsOf(const FieldDef& def) {
   if (def.kind == Kind::kFlag) return kFlagItems;
-  return FieldItems(def.field);
+  return FieldItems(FieldOfDef(def));
 }
 
 Range PlainRange(const FieldDef& def) {
@@ -342,9 +348,10 @@ Range PlainRange(const FieldDef& def) {
     return {0, static_cast<std::int64_t>(ItemsOf(def).size()) - 1};
   }
   Range range{def.min, def.max};
-  if (const std::optional<FieldRange> sent = FieldValueRange(def.field)) {
-    range.min = std::max<std::int64_t>(range.min, sent->min);
-    range.max = std::min<std::int64_t>(range.max, sent->max);
+  if (FieldOfDef(def) != SettingField::kNone) {
+    const ValueRange sent = CommandRange(RowOf(def));
+    range.min = std::max<std::int64_t>(range.min, sent.min);
+    range.max = std::min<std::int64_t>(range.max, sent.max);
   }
   return range;
 }
@@ -508,8 +515,9 @@ std::optional<ConfigError> CheckSendText(const FieldDef& def, std::string_view t
   if (text.size() > def.send_chars) {
     return Refuse(key, kConfigTextLengthText, language, {key, std::to_string(def.send_chars)});
   }
-  const bool fits = def.field == F::kDhcpHostName ? IsHostNameText(text) : IsCommandText(text);
-  if (!fits) return ConfigError{key, key + ": " + RefusalText(def.field, language)};
+  if (!TextFits(RowOf(def), text)) {
+    return ConfigError{key, key + ": " + RefusalText(FieldOfDef(def), language)};
+  }
   return std::nullopt;
 }
 
@@ -672,23 +680,16 @@ void Store(Configuration& c, const Images& images, const NamedSet& named) {
 }
 
 std::string KeyOfSettingField(SettingField field) {
-  for (const FieldDef& def : kFields) {
-    if (def.field == field && def.field != F::kNone) return FullKey(def);
-  }
-  for (std::size_t a = 0; a < std::size(kAddressParts); ++a) {
-    for (SettingField part : kAddressParts[a]) {
-      if (part == field) return KeyOfSettingField(kAddressParts[a][0]);
-    }
-  }
-  return {};
+  if (field.row == nullptr) return {};
+  return std::string(PartName(field.row->part)) + "." + field.row->key;
 }
 
 // The printer's own checks over the configuration's values, the last word before a value is
 // taken for sending: the unnamed fields hold start-up values, which always pass.
 std::optional<ConfigError> CheckCommands(const Configuration& c, Language language) {
   SettingField refused = CheckParameterBlock(c.Parameters, 4);
-  if (refused == F::kNone) refused = CheckLanSettings(c.Lan);
-  if (refused == F::kNone) return std::nullopt;
+  if (refused == SettingField::kNone) refused = CheckLanSettings(c.Lan);
+  if (refused == SettingField::kNone) return std::nullopt;
   const std::string key = KeyOfSettingField(refused);
   return ConfigError{key, key + ": " + RefusalText(refused, language)};
 }
@@ -795,16 +796,7 @@ std::string ValueText(const FieldDef& def, ConstImage image, Language language) 
 
 // Whether the printer's commands for `version` write the field and its replies return it.
 bool PrinterField(const FieldDef& def, int version) {
-  if (def.field == F::kNone) return def.kind == Kind::kFlag;  // dhcp; not reserved, lan_flag
-  switch (def.field) {
-    case F::kDestination:
-    case F::kCarriedAdj: return version >= 1;
-    case F::kModelSelect: return version >= 2;
-    case F::kCarriedValue1: return version == 0 || version >= 3;
-    case F::kCarriedValue2:
-    case F::kBlankSpaceLen: return version >= 3;
-    default: return true;
-  }
+  return FirmwareTakes(RowOf(def), version);
 }
 
 // The field's value as the printer receives it.
@@ -816,7 +808,7 @@ std::string SentForm(const FieldDef& def, ConstImage image) {
   }
   std::string text(TextPart(def, image).substr(0, def.send_chars));
   // "IH;%1d,%32s" sends the DHCP ID right-aligned in 32 columns, and the printer returns those.
-  if (def.field == F::kDhcpId && text.size() < def.send_chars) {
+  if (RowOf(def).command.format == CommandFormat::kRight32 && text.size() < def.send_chars) {
     text.insert(0, def.send_chars - text.size(), ' ');
   }
   return text;
@@ -1186,7 +1178,7 @@ namespace krt6 {
 namespace {
 
 bool IsIdentity(const FieldDef& def) {
-  return def.field == F::kIpAddress1 || def.field == F::kDhcpHostName;
+  return RowOf(def).identity;
 }
 
 const FieldDef* FieldOfKey(std::string_view key) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "records/records.h"
-#include "records/setting_field.h"
+#include "records/fields.h"
 #include "texts/language.h"
 
 namespace krt6 {

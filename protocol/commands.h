@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "records/records.h"
-#include "records/setting_field.h"
+#include "records/fields.h"
 
 namespace krt6 {
 

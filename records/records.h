@@ -33,6 +33,8 @@ struct ParameterBlock {
   std::int32_t CarriedValue2 = 32;
   std::int32_t CarriedAdj = 0;
   std::int32_t BlankSpaceLen = 2;
+
+  bool operator==(const ParameterBlock&) const = default;
 };
 
 // The printer's LAN settings.
@@ -46,6 +48,8 @@ struct LanSettings {
   std::uint8_t DhcpEnabled = 0;
   char DhcpId[33] = {};
   char DhcpHostName[16] = {};
+
+  bool operator==(const LanSettings&) const = default;
 };
 
 // A firmware version text such as "1.0J" and its terminating NUL.

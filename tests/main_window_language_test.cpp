@@ -246,21 +246,21 @@ TEST(MainWindowLanguageTest, InterfaceAndVersionShowTheirTranslatedSelection) {
 TEST(MainWindowLanguageTest, SettingListsShowTheItemsOfTheFieldTexts) {
   WindowFixture f;
   const std::pair<const char*, SettingField> lists[] = {
-      {"ComboBoxFontCode", SettingField::kFontCode},
-      {"ComboBoxZeroCode", SettingField::kZeroCode},
-      {"ComboBoxSpeed", SettingField::kSpeed},
-      {"ComboBoxDataLeng", SettingField::kDataLeng},
-      {"ComboBoxStopBit", SettingField::kStopBit},
-      {"ComboBoxParity", SettingField::kParity},
-      {"ComboBoxControl", SettingField::kControl},
-      {"ComboBoxDestination", SettingField::kDestination},
-      {"ComboBoxForwardWait", SettingField::kForwardWait},
-      {"ComboBoxCode", SettingField::kCode},
-      {"ComboBoxFeedKey", SettingField::kFeedKey},
-      {"ComboBoxAutoHome", SettingField::kAutoHome},
-      {"ComboBoxAutoCalib", SettingField::kAutoCalib},
-      {"ComboBoxModelSelect", SettingField::kModelSelect},
-      {"ComboBoxSocketPort", SettingField::kSocketPortMode},
+      {"ComboBoxFontCode", FieldOf("font_code")},
+      {"ComboBoxZeroCode", FieldOf("zero_code")},
+      {"ComboBoxSpeed", FieldOf("comm_speed")},
+      {"ComboBoxDataLeng", FieldOf("data_length")},
+      {"ComboBoxStopBit", FieldOf("stop_bit")},
+      {"ComboBoxParity", FieldOf("parity")},
+      {"ComboBoxControl", FieldOf("control")},
+      {"ComboBoxDestination", FieldOf("destination")},
+      {"ComboBoxForwardWait", FieldOf("forward_wait")},
+      {"ComboBoxCode", FieldOf("code")},
+      {"ComboBoxFeedKey", FieldOf("feed_key")},
+      {"ComboBoxAutoHome", FieldOf("auto_home")},
+      {"ComboBoxAutoCalib", FieldOf("auto_calib")},
+      {"ComboBoxModelSelect", FieldOf("mode_select")},
+      {"ComboBoxSocketPort", FieldOf("socket_port_mode")},
   };
   for (int language : {1, 0}) {
     SwitchTo(f, language);

@@ -113,23 +113,23 @@ TEST(LanCommandsTest, ValuesWiderThanTheirFieldAreRefused) {
     SettingField expected;
   };
   const Case cases[] = {
-      {"ip 1000", [](LanSettings& s) { s.IpAddress[0] = 1000; }, SettingField::kIpAddress1},
-      {"ip -100", [](LanSettings& s) { s.IpAddress[2] = -100; }, SettingField::kIpAddress3},
+      {"ip 1000", [](LanSettings& s) { s.IpAddress[0] = 1000; }, FieldOf("ip_address", 1)},
+      {"ip -100", [](LanSettings& s) { s.IpAddress[2] = -100; }, FieldOf("ip_address", 3)},
       {"ip -99", [](LanSettings& s) { s.IpAddress[2] = -99; }, SettingField::kNone},
-      {"gateway 4 1000", [](LanSettings& s) { s.Gateway[3] = 1000; }, SettingField::kGateway4},
-      {"mask 2 12345", [](LanSettings& s) { s.SubnetMask[1] = 12345; }, SettingField::kSubnetMask2},
+      {"gateway 4 1000", [](LanSettings& s) { s.Gateway[3] = 1000; }, FieldOf("default_gateway", 4)},
+      {"mask 2 12345", [](LanSettings& s) { s.SubnetMask[1] = 12345; }, FieldOf("subnet_mask", 2)},
       {"port mode 10", [](LanSettings& s) { s.SocketPortMode = 10; },
-       SettingField::kSocketPortMode},
+       FieldOf("socket_port_mode")},
       {"port mode -1", [](LanSettings& s) { s.SocketPortMode = -1; },
-       SettingField::kSocketPortMode},
-      {"port 100000", [](LanSettings& s) { s.SocketPort = 100000; }, SettingField::kSocketPort},
+       FieldOf("socket_port_mode")},
+      {"port 100000", [](LanSettings& s) { s.SocketPort = 100000; }, FieldOf("socket_port")},
       {"port 99999", [](LanSettings& s) { s.SocketPort = 99999; }, SettingField::kNone},
       {"first failing in sending order",
        [](LanSettings& s) {
          s.SubnetMask[0] = 1000;
          s.Gateway[0] = 1000;
        },
-       SettingField::kGateway1},
+       FieldOf("default_gateway", 1)},
   };
   for (const Case& c : cases) {
     LanSettings s = DefaultLan();
@@ -165,17 +165,17 @@ TEST_F(LanTest, TextsThatCouldBreakTheFramingAreRefused) {
     SettingField expected;
   };
   const Case cases[] = {
-      {"|}{Z4;0", "", SettingField::kDhcpId},
-      {"ID\x01", "", SettingField::kDhcpId},
-      {"ID\x1b", "", SettingField::kDhcpId},
-      {"caf\xe9", "", SettingField::kDhcpId},
+      {"|}{Z4;0", "", FieldOf("dhcp_id")},
+      {"ID\x01", "", FieldOf("dhcp_id")},
+      {"ID\x1b", "", FieldOf("dhcp_id")},
+      {"caf\xe9", "", FieldOf("dhcp_id")},
       {" a~!#$%&()*+,-./:;<=>?@[\\]^_`", "", SettingField::kNone},
-      {"FF", "|}{Z4;0", SettingField::kDhcpHostName},
-      {"FF", "ab\x7f", SettingField::kDhcpHostName},
-      {"FF", "h\xe9", SettingField::kDhcpHostName},
-      {"FF", "printer-7", SettingField::kDhcpHostName},  // the key filter's own rule
+      {"FF", "|}{Z4;0", FieldOf("dhcp_hostname")},
+      {"FF", "ab\x7f", FieldOf("dhcp_hostname")},
+      {"FF", "h\xe9", FieldOf("dhcp_hostname")},
+      {"FF", "printer-7", FieldOf("dhcp_hostname")},  // the key filter's own rule
       {"FF", "Printer7", SettingField::kNone},
-      {"a|b", "a|b", SettingField::kDhcpId},  // the first in sending order
+      {"a|b", "a|b", FieldOf("dhcp_id")},  // the first in sending order
   };
   for (const Case& c : cases) {
     LanSettings s = DefaultLan();

@@ -134,35 +134,35 @@ TEST(ParameterCommandsTest, ValuesThatDoNotFitAreRefusedByField) {
     SettingField expected;
   };
   const Case cases[] = {
-      {"XAdj 1000", [](ParameterBlock& b) { b.XAdj = 1000; }, 4, SettingField::kXAdj},
-      {"XAdj -1000", [](ParameterBlock& b) { b.XAdj = -1000; }, 0, SettingField::kXAdj},
+      {"XAdj 1000", [](ParameterBlock& b) { b.XAdj = 1000; }, 4, FieldOf("x_coordinate")},
+      {"XAdj -1000", [](ParameterBlock& b) { b.XAdj = -1000; }, 0, FieldOf("x_coordinate")},
       {"XAdj 999", [](ParameterBlock& b) { b.XAdj = 999; }, 4, SettingField::kNone},
-      {"ZeroCode 10", [](ParameterBlock& b) { b.ZeroCode = 10; }, 4, SettingField::kZeroCode},
-      {"Speed -1", [](ParameterBlock& b) { b.Speed = -1; }, 2, SettingField::kSpeed},
+      {"ZeroCode 10", [](ParameterBlock& b) { b.ZeroCode = 10; }, 4, FieldOf("zero_code")},
+      {"Speed -1", [](ParameterBlock& b) { b.Speed = -1; }, 2, FieldOf("comm_speed")},
       {"AutoCalib 9", [](ParameterBlock& b) { b.AutoCalib = 9; }, 4, SettingField::kNone},
-      {"FeedKey 12", [](ParameterBlock& b) { b.FeedKey = 12; }, 0, SettingField::kFeedKey},
-      {"FontCode 14", [](ParameterBlock& b) { b.FontCode = 14; }, 4, SettingField::kFontCode},
-      {"FontCode -1", [](ParameterBlock& b) { b.FontCode = -1; }, 4, SettingField::kFontCode},
+      {"FeedKey 12", [](ParameterBlock& b) { b.FeedKey = 12; }, 0, FieldOf("feed_key")},
+      {"FontCode 14", [](ParameterBlock& b) { b.FontCode = 14; }, 4, FieldOf("font_code")},
+      {"FontCode -1", [](ParameterBlock& b) { b.FontCode = -1; }, 4, FieldOf("font_code")},
       // A field the version's formats do not carry is not checked.
       {"Destination 10 v0", [](ParameterBlock& b) { b.Destination = 10; }, 0, SettingField::kNone},
       {"Destination 10 v1", [](ParameterBlock& b) { b.Destination = 10; }, 1,
-       SettingField::kDestination},
+       FieldOf("destination")},
       {"ModelSelect 10 v1", [](ParameterBlock& b) { b.ModelSelect = 10; }, 1, SettingField::kNone},
       {"ModelSelect 10 v2", [](ParameterBlock& b) { b.ModelSelect = 10; }, 2,
-       SettingField::kModelSelect},
+       FieldOf("mode_select")},
       {"BlankSpaceLen 100 v2", [](ParameterBlock& b) { b.BlankSpaceLen = 100; }, 2,
        SettingField::kNone},
       {"BlankSpaceLen 100 v3", [](ParameterBlock& b) { b.BlankSpaceLen = 100; }, 3,
-       SettingField::kBlankSpaceLen},
+       FieldOf("blank_space_len")},
       {"CarriedValue1 100 v0", [](ParameterBlock& b) { b.CarriedValue1 = 100; }, 0,
-       SettingField::kCarriedValue1},
+       FieldOf("carried_value1")},
       {"CarriedValue1 100 v1", [](ParameterBlock& b) { b.CarriedValue1 = 100; }, 1,
        SettingField::kNone},
       {"CarriedAdj 100 v0", [](ParameterBlock& b) { b.CarriedAdj = 100; }, 0, SettingField::kNone},
       {"CarriedAdj 100 v1", [](ParameterBlock& b) { b.CarriedAdj = 100; }, 1,
-       SettingField::kCarriedAdj},
+       FieldOf("carried_adj")},
       {"CarriedValue2 -10 v4", [](ParameterBlock& b) { b.CarriedValue2 = -10; }, 4,
-       SettingField::kCarriedValue2},
+       FieldOf("carried_value2")},
       {"no version", [](ParameterBlock&) {}, -1, SettingField::kVersion},
       {"version 5", [](ParameterBlock&) {}, 5, SettingField::kVersion},
   };
@@ -203,18 +203,18 @@ TEST_F(ParametersTest, EuroCodesThatCouldBreakTheFramingAreRefused) {
     SettingField expected;
   };
   const Case cases[] = {
-      {"|}", false, SettingField::kEuroCode},
-      {"{Z", false, SettingField::kEuroCode},
-      {"A\x01", false, SettingField::kEuroCode},
-      {"\x1b", false, SettingField::kEuroCode},
-      {"\xe9", false, SettingField::kEuroCode},
-      {{'\0', 'Z'}, false, SettingField::kEuroCode},
+      {"|}", false, FieldOf("euro_code")},
+      {"{Z", false, FieldOf("euro_code")},
+      {"A\x01", false, FieldOf("euro_code")},
+      {"\x1b", false, FieldOf("euro_code")},
+      {"\xe9", false, FieldOf("euro_code")},
+      {{'\0', 'Z'}, false, FieldOf("euro_code")},
       {"~ ", false, SettingField::kNone},
       {"C", false, SettingField::kNone},
       {"", false, SettingField::kNone},
       {"D5", true, SettingField::kNone},
       // In ESC framing the NUL in place of a missing character would end the command.
-      {"C", true, SettingField::kEuroCode},
+      {"C", true, FieldOf("euro_code")},
   };
   for (const Case& c : cases) {
     ParameterBlock b;
@@ -230,7 +230,7 @@ TEST_F(ParametersTest, EuroCodesThatCouldBreakTheFramingAreRefused) {
   ParameterBlock b;
   std::memcpy(b.EuroCode, "|}", 3);
   b.FeedKey = 10;
-  EXPECT_EQ(CheckParameterBlock(b, 4), SettingField::kFeedKey);
+  EXPECT_EQ(CheckParameterBlock(b, 4), FieldOf("feed_key"));
 }
 
 TEST_F(ParametersTest, WriteFailuresCloseOnce) {

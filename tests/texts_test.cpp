@@ -24,27 +24,27 @@ TEST(MessageTableTest, BothLanguages) {
 }
 
 TEST(RefusalTextTest, NamesTheFieldInBothLanguages) {
-  EXPECT_EQ(RefusalText(SettingField::kXAdj, Language::kEnglish),
+  EXPECT_EQ(RefusalText(FieldOf("x_coordinate"), Language::kEnglish),
             "Setting Value Error: X COORDINATE (-999 ~ 999)");
-  EXPECT_EQ(RefusalText(SettingField::kXAdj, Language::kJapanese),
+  EXPECT_EQ(RefusalText(FieldOf("x_coordinate"), Language::kJapanese),
             "設定値エラー: X座標微調 (-999 ~ 999)");
-  EXPECT_EQ(RefusalText(SettingField::kGateway2, Language::kEnglish),
+  EXPECT_EQ(RefusalText(FieldOf("default_gateway", 2), Language::kEnglish),
             "Setting Value Error: DEFAULT GATEWAY 2 (-99 ~ 999)");
   EXPECT_EQ(RefusalText(SettingField::kVersion, Language::kEnglish), "Select The Printer Version");
   EXPECT_EQ(RefusalText(SettingField::kVersion, Language::kJapanese),
             "F/Wバージョンを選択してください");
   EXPECT_EQ(RefusalText(SettingField::kNone, Language::kEnglish), "");
-  EXPECT_EQ(RefusalText(SettingField::kDhcpId, Language::kEnglish),
+  EXPECT_EQ(RefusalText(FieldOf("dhcp_id"), Language::kEnglish),
             "Setting Value Error: DHCP ID (printable ASCII except { | })");
-  EXPECT_EQ(RefusalText(SettingField::kEuroCode, Language::kJapanese),
+  EXPECT_EQ(RefusalText(FieldOf("euro_code"), Language::kJapanese),
             "設定値エラー: ユーロフォント ({ | } 以外の半角英数記号)");
-  EXPECT_EQ(RefusalText(SettingField::kDhcpHostName, Language::kEnglish),
+  EXPECT_EQ(RefusalText(FieldOf("dhcp_hostname"), Language::kEnglish),
             "Setting Value Error: DHCP HOSTNAME (A-Z, a-z, 0-9)");
-  // Every field has a text in both languages.
-  for (int f = static_cast<int>(SettingField::kVersion);
-       f <= static_cast<int>(SettingField::kDhcpHostName); ++f) {
-    EXPECT_FALSE(RefusalText(static_cast<SettingField>(f), Language::kEnglish).empty()) << f;
-    EXPECT_FALSE(RefusalText(static_cast<SettingField>(f), Language::kJapanese).empty()) << f;
+  // Every field a command carries has a text in both languages.
+  for (const FieldRow& row : Fields()) {
+    if (row.command.command == CommandId::kNone) continue;
+    EXPECT_FALSE(RefusalText({&row}, Language::kEnglish).empty()) << row.key;
+    EXPECT_FALSE(RefusalText({&row}, Language::kJapanese).empty()) << row.key;
   }
 }
 
@@ -60,21 +60,21 @@ TEST(FieldAndNamedTextsTest, BothLanguages) {
     const char* japanese;
   };
   const Case cases[] = {
-      {[](Language l) { return FieldName(SettingField::kIpAddress3, l); }, "IP ADDRESS 3",
+      {[](Language l) { return FieldName(FieldOf("ip_address", 3), l); }, "IP ADDRESS 3",
        "IPアドレス 3"},
-      {[](Language l) { return FieldName(SettingField::kSocketPortMode, l); }, "SOCKET PORT",
+      {[](Language l) { return FieldName(FieldOf("socket_port_mode"), l); }, "SOCKET PORT",
        "ソケットポート"},
-      {[](Language l) { return TextFor(FieldCaption(SettingField::kGateway4), l); },
+      {[](Language l) { return TextFor(FieldCaption(FieldOf("default_gateway", 4)), l); },
        "DEFAULT GATEWAY", "デフォルトゲートウェイ"},
       {[](Language l) { return FieldName(SettingField::kVersion, l); }, "", ""},
-      {[](Language l) { return Item(SettingField::kSpeed, 3, l); }, "19200 bps", "19200 bps"},
-      {[](Language l) { return Item(SettingField::kControl, 4, l); }, "RTS protocol", "RTS 方式"},
-      {[](Language l) { return Item(SettingField::kModelSelect, 0, l); }, "DT", "直発色"},
-      {[](Language l) { return Item(SettingField::kFontCode, 13, l); }, "Arabic", "Arabic"},
-      {[](Language l) { return Item(SettingField::kFontCode, 14, l); }, "(no item)", "(no item)"},
-      {[](Language l) { return Item(SettingField::kBlankSpaceLen, 0, l); }, "(no item)",
+      {[](Language l) { return Item(FieldOf("comm_speed"), 3, l); }, "19200 bps", "19200 bps"},
+      {[](Language l) { return Item(FieldOf("control"), 4, l); }, "RTS protocol", "RTS 方式"},
+      {[](Language l) { return Item(FieldOf("mode_select"), 0, l); }, "DT", "直発色"},
+      {[](Language l) { return Item(FieldOf("font_code"), 13, l); }, "Arabic", "Arabic"},
+      {[](Language l) { return Item(FieldOf("font_code"), 14, l); }, "(no item)", "(no item)"},
+      {[](Language l) { return Item(FieldOf("blank_space_len"), 0, l); }, "(no item)",
        "(no item)"},
-      {[](Language l) { return RefusalDetail(SettingField::kSocketPort, l); },
+      {[](Language l) { return RefusalDetail(FieldOf("socket_port"), l); },
        "Setting Value Error: SOCKET PORT (-9999 ~ 99999). Nothing was sent.",
        "設定値エラー: ソケットポート (-9999 ~ 99999)。何も送信していません。"},
       {[](Language l) { return FormatText(kCommandKindOutOfRangeText, l, "12"); },

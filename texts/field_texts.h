@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "records/setting_field.h"
+#include "records/fields.h"
 #include "texts/texts.h"
 
 namespace krt6 {

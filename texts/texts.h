@@ -8,15 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "records/text_pair.h"
 #include "texts/language.h"
 
 namespace krt6 {
-
-// One text in both languages, English first.
-struct TextPair {
-  const char* english;
-  const char* japanese;
-};
 
 constexpr const char* TextFor(const TextPair& pair, Language language) {
   return language == Language::kJapanese ? pair.japanese : pair.english;
