@@ -17,9 +17,9 @@ SettingField BuildLanCommands(const LanSettings& s, std::vector<std::string>& co
   if (refused != SettingField::kNone) return refused;
   // Each command's fixed characters, the fields' values written over them.
   const std::pair<CommandId, const char*> kCommands[] = {
-      {CommandId::kIpAddress, "IP;2,000,000,000,000"},
-      {CommandId::kGateway, "IP;3,000,000,000,000"},
-      {CommandId::kSubnetMask, "IP;4,000,000,000,000"},
+      {CommandId::kIP2, "IP;2,000,000,000,000"},
+      {CommandId::kIP3, "IP;3,000,000,000,000"},
+      {CommandId::kIP4, "IP;4,000,000,000,000"},
       {CommandId::kSocket, "IS;0,00000"},
       {CommandId::kDhcp, "IH;0,"},
       {CommandId::kHostName, "ZW01;"},

@@ -50,9 +50,9 @@ enum class CommandId : std::uint8_t {
   kNone,
   kParameters1,  // "Z2;1,..."
   kParameters2,  // "Z2;2,..."
-  kIpAddress,    // "IP;2,..."
-  kGateway,      // "IP;3,..."
-  kSubnetMask,   // "IP;4,..."
+  kIP2,  // "IP;2,...": the address
+  kIP3,  // "IP;3,...": the gateway
+  kIP4,  // "IP;4,...": the mask
   kSocket,       // "IS;..."
   kDhcp,         // "IH;..."
   kHostName,     // "ZW01;..."
@@ -124,7 +124,7 @@ enum class TextChars : std::uint8_t {
 
 // One setting.
 struct FieldRow {
-  const char* key;  // the document's key within its part: "blank_space_len"
+  const char* key;  // the document's key within its part: blank_space_len
   FieldPart part;
   FieldKind kind;
   MemberSpan member;
@@ -145,7 +145,7 @@ std::span<const FieldRow> Fields();
 
 // The field of `key` in `part`, or null.
 const FieldRow* FindField(FieldPart part, std::string_view key);
-// "parameters.blank_space_len" or "blank_space_len" (the first part that has it), or null.
+// The key with its part ("parameters." or "lan.") or without (the first part that has it), or null.
 const FieldRow* FindFieldByKey(std::string_view key);
 // "parameters" or "lan".
 const char* PartName(FieldPart part);
@@ -185,7 +185,7 @@ struct SettingField {
 inline constexpr SettingField SettingField::kNone{};
 inline constexpr SettingField SettingField::kVersion{nullptr, 0, true};
 
-// The refused field of a key ("lan.ip_address" or "ip_address"), for the first part of an
+// The refused field of a key (with or without its part), for the first part of an
 // address when `address_part` is 0.
 SettingField FieldOf(std::string_view key, int address_part = 0);
 
