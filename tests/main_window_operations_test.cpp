@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/page_fields.h"
 #include "dialogs/language.h"
 #include "protocol/commands.h"
 #include "support/recording_prompts.h"
@@ -417,7 +418,7 @@ TEST(LanPageTest, HostNameKeyRules) {
       {'@', false}, {'[', false}, {0xE9, false}, {0x65E5, false}, {127, false}, {9, false}};
   for (const auto& [code, passes] : cases) {
     QChar key(code);
-    TFormMain::EditDHCPHostNameKeyPress(key);
+    FilterTypedKey(*FieldOf("dhcp_hostname").row, key);
     EXPECT_EQ(key.unicode(), passes ? code : 0) << static_cast<int>(code);
   }
 }
