@@ -72,12 +72,15 @@ QString TextOf(const FieldRow& row, const void* record) {
   return QString::fromLatin1(text, static_cast<qsizetype>(strnlen(text, row.member.size)));
 }
 
+// The text and its NUL. A command that carries a fixed number of bytes (the euro code's two)
+// finds NULs in place of the missing characters; the bytes after stay as the record held them.
 void StoreText(const FieldRow& row, void* record, const QString& text) {
   const QByteArray bytes = text.toLatin1().left(static_cast<qsizetype>(row.chars));
   const auto length = static_cast<std::size_t>(bytes.size());
+  const std::size_t end = row.command.format == CommandFormat::kTwoChars ? row.chars : length;
   std::uint8_t* field = MemberBytes(row, record);
   std::memcpy(field, bytes.constData(), length);
-  field[length] = '\0';
+  std::memset(field + length, 0, end - length + 1);
 }
 
 }  // namespace

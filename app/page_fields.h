@@ -7,8 +7,9 @@
 //   a number in a QComboBox    item 0 is the field's least value (the blank space length: 2)
 //   a flag in a QComboBox      item 0 is 0, any other item 1
 //   a number in a QLineEdit    decimal; gathering raises ConversionError for a text that is none
-//   a text in a QLineEdit      Latin-1, cut to the characters a printer takes, then a NUL; the
-//                              bytes after it stay as the record held them
+//   a text in a QLineEdit      Latin-1, cut to the characters a printer takes, then a NUL (NULs
+//                              through the two bytes of the euro code's command); the bytes
+//                              after stay as the record held them
 //   an address                 four QLineEdits, the control's name with 1..4 appended
 #pragma once
 

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -235,6 +236,20 @@ TEST(ParameterPageTest, JapaneseStartupBlockOnTheWire) {
   ASSERT_EQ(w.usb().commands.size(), 4u);
   EXPECT_EQ(w.usb().commands[1], "Z2;1,0021012110000000B0000000");
   EXPECT_EQ(w.usb().commands[2], "Z2;2,+000+000+00+000-00+00-00+000000323202");
+}
+
+// A shortened euro code leaves none of the characters before it in the two its command carries.
+TEST(ParameterPageTest, ShortenedEuroCodeIsSentWithNulsForTheMissingCharacters) {
+  PrinterWindow w;
+  for (const char* text : {"", "C"}) {
+    w.usb().commands.clear();
+    w.Edit("EditEuroCode")->setText(text);
+    w.Click("ButtonSet");
+    EXPECT_TRUE(w.prompts.messages.empty()) << text;
+    ASSERT_EQ(w.usb().commands.size(), 4u) << text;
+    EXPECT_EQ(w.usb().commands[1].substr(21, 2),
+              std::string(text) + std::string(2 - std::strlen(text), '\0'));
+  }
 }
 
 TEST(ParameterPageTest, ConversionErrorStopsSetBeforeSending) {
