@@ -1,17 +1,15 @@
 #include "app/caption_table.h"
 
-#include "texts/field_texts.h"
+#include <string_view>
+#include <vector>
+
+#include "app/page_fields.h"
 
 namespace krt6 {
 
 namespace {
 
 using K = CaptionKind;
-using F = SettingField;
-
-// The caption of a field's label, which the texts of the fields hold.
-std::span<const TextPair> Caption(SettingField field) { return {&FieldCaption(field), 1}; }
-
 constexpr TextPair kFile[] = {{"File", "ファイル"}};
 constexpr TextPair kExit[] = {{"Exit", "終了"}};
 constexpr TextPair kAbout[] = {{"About", "バージョン"}};
@@ -36,72 +34,75 @@ constexpr TextPair kSensorCalib[] = {{"SENSOR CALIB", "センサー調整"}};
 constexpr TextPair kSensor[] = {{"SENSOR", "センサー"}};
 constexpr TextPair kSend[] = {{"SEND", "送信"}};
 constexpr TextPair kSensorItems[] = {{"REFLECT.", "反射"}, {"TRANS.", "透過"}, {"NONE", "なし"}};
-constexpr TextPair kDhcp[] = {{"DHCP", "DHCP"}};
 
-const CaptionEntry kEntries[] = {
-    {"File1", K::kMenu, kFile},                                       // 1
-    {"Exit1", K::kMenu, kExit},                                       // 2
-    {"About1", K::kMenu, kAbout},                                     // 3
-    {"GroupBoxGetStatus", K::kCaption, kGetStatus},                   // 4
-    {"ButtonGetStatus", K::kCaption, kGetStatus},                     // 5
-    {"GroupBoxInterFace", K::kCaption, kInterface},                   // 6
-    {"ComboBoxInterFace", K::kItems, kInterfaceItems},                // 7
-    {"ButtonInterFace", K::kCaption, kSetup},                         // 8
-    {"GroupBoxPrinterVersion", K::kCaption, kPrinterVersion},         // 9
-    {"ComboBoxVersion", K::kItems, kVersionOther, 4},                 // 10
-    {"GroupBoxLanguage", K::kCaption, kLanguage},                     // 11
-    {"ComboBoxLanguage", K::kItems, kLanguageItems},                  // 12
-    {"TabSheet1", K::kPage, kParameterSetting},                       // 13
-    {"TabSheet2", K::kPage, kMaintenanceMode},                        // 14
-    {"TabSheet3", K::kPage, kExtraSetting},                           // 15
-    {"GroupBoxParameter", K::kCaption, kParameter},                   // 16
-    {"LabelFontCode", K::kCaption, Caption(FieldOf("font_code"))},            // 17
-    {"LabelZeroCode", K::kCaption, Caption(FieldOf("zero_code"))},            // 18
-    {"ComboBoxZeroCode", K::kItems, FieldItems(FieldOf("zero_code"))},        // 19
-    {"LabelCommSpeed", K::kCaption, Caption(FieldOf("comm_speed"))},              // 20
-    {"LabelDataLeng", K::kCaption, Caption(FieldOf("data_length"))},            // 21
-    {"ComboBoxDataLeng", K::kItems, FieldItems(FieldOf("data_length"))},        // 22
-    {"LabelStopBit", K::kCaption, Caption(FieldOf("stop_bit"))},              // 23
-    {"ComboBoxStopBit", K::kItems, FieldItems(FieldOf("stop_bit"))},          // 24
-    {"LabelParity", K::kCaption, Caption(FieldOf("parity"))},                // 25
-    {"ComboBoxParity", K::kItems, FieldItems(FieldOf("parity"))},            // 26
-    {"LabelControl", K::kCaption, Caption(FieldOf("control"))},              // 27
-    {"ComboBoxControl", K::kItems, FieldItems(FieldOf("control"))},          // 28
-    {"LabelDenstination", K::kCaption, Caption(FieldOf("destination"))},     // 29
-    {"LabelForwardWait", K::kCaption, Caption(FieldOf("forward_wait"))},      // 30
-    {"LabelCode", K::kCaption, Caption(FieldOf("code"))},                    // 31
-    {"ComboBoxCode", K::kItems, FieldItems(FieldOf("code"))},                // 32
-    {"LabelFeedKey", K::kCaption, Caption(FieldOf("feed_key"))},              // 33
-    {"ComboBoxFeedKey", K::kItems, FieldItems(FieldOf("feed_key"))},          // 34
-    {"LabelEuroCode", K::kCaption, Caption(FieldOf("euro_code"))},            // 35
-    {"LabelAutoHome", K::kCaption, Caption(FieldOf("auto_home"))},            // 36
-    {"LabelAutoCalib", K::kCaption, Caption(FieldOf("auto_calib"))},          // 37
-    {"LabelModelSelect", K::kCaption, Caption(FieldOf("mode_select"))},      // 38
-    {"ComboBoxModelSelect", K::kItems, FieldItems(FieldOf("mode_select"))},  // 39
-    {"LabelXCoodinate", K::kCaption, Caption(FieldOf("x_coordinate"))},              // 40
-    {"LabelBlankSpaceLen", K::kCaption, Caption(FieldOf("blank_space_len"))},  // 41
-    {"ButtonLoad", K::kCaption, kLoad},                               // 42
-    {"ButtonSave", K::kCaption, kSave},                               // 43
-    {"ButtonSet", K::kCaption, kSet},                                 // 44
-    {"ButtonRead", K::kCaption, kRead},                               // 45
-    {"GroupBoxSensorCalib", K::kCaption, kSensorCalib},               // 46
-    {"LabelSensor", K::kCaption, kSensor},                            // 47
-    {"ButtonCalibSensor", K::kCaption, kSend},                        // 48
-    {"ComboBoxSensor", K::kItems, kSensorItems},                      // 49
-    {"LabelIPAddress", K::kCaption, Caption(FieldOf("ip_address", 1))},         // 50
-    {"LabelSubnetMask", K::kCaption, Caption(FieldOf("subnet_mask", 1))},       // 51
-    {"LabelDefaultGatway", K::kCaption, Caption(FieldOf("default_gateway", 1))},       // 52
-    {"LabelSocketPort", K::kCaption, Caption(FieldOf("socket_port"))},        // 53
-    {"LabelDHCP", K::kCaption, kDhcp},                                // 54
-    {"LabelDHCPID", K::kCaption, Caption(FieldOf("dhcp_id"))},                // 55
-    {"LabelDHCPHostName", K::kCaption, Caption(FieldOf("dhcp_hostname"))},    // 56
-    {"ButtonExLoad", K::kCaption, kLoad},                             // 57
-    {"ButtonExSave", K::kCaption, kSave},                             // 58
-    {"ButtonExSet", K::kCaption, kSet},                               // 59
-    {"ButtonExRead", K::kCaption, kRead},                             // 60
+// Rows 1 to 16, before the Parameter Setting page's fields.
+const CaptionEntry kWindow[] = {
+    {"File1", K::kMenu, kFile},
+    {"Exit1", K::kMenu, kExit},
+    {"About1", K::kMenu, kAbout},
+    {"GroupBoxGetStatus", K::kCaption, kGetStatus},
+    {"ButtonGetStatus", K::kCaption, kGetStatus},
+    {"GroupBoxInterFace", K::kCaption, kInterface},
+    {"ComboBoxInterFace", K::kItems, kInterfaceItems},
+    {"ButtonInterFace", K::kCaption, kSetup},
+    {"GroupBoxPrinterVersion", K::kCaption, kPrinterVersion},
+    {"ComboBoxVersion", K::kItems, kVersionOther, 4},
+    {"GroupBoxLanguage", K::kCaption, kLanguage},
+    {"ComboBoxLanguage", K::kItems, kLanguageItems},
+    {"TabSheet1", K::kPage, kParameterSetting},
+    {"TabSheet2", K::kPage, kMaintenanceMode},
+    {"TabSheet3", K::kPage, kExtraSetting},
+    {"GroupBoxParameter", K::kCaption, kParameter},
+};
+// Rows 42 to 49, between the two pages' fields.
+const CaptionEntry kParameterButtons[] = {
+    {"ButtonLoad", K::kCaption, kLoad},
+    {"ButtonSave", K::kCaption, kSave},
+    {"ButtonSet", K::kCaption, kSet},
+    {"ButtonRead", K::kCaption, kRead},
+    {"GroupBoxSensorCalib", K::kCaption, kSensorCalib},
+    {"LabelSensor", K::kCaption, kSensor},
+    {"ButtonCalibSensor", K::kCaption, kSend},
+    {"ComboBoxSensor", K::kItems, kSensorItems},
+};
+// Rows 57 to 60, after the Extra Setting page's fields.
+const CaptionEntry kLanButtons[] = {
+    {"ButtonExLoad", K::kCaption, kLoad},
+    {"ButtonExSave", K::kCaption, kSave},
+    {"ButtonExSet", K::kCaption, kSet},
+    {"ButtonExRead", K::kCaption, kRead},
 };
 
-static_assert(sizeof kEntries / sizeof kEntries[0] == 60);
+// Whether a list's items read differently in the two languages; only those are in the table.
+bool Translated(std::span<const TextPair> items) {
+  for (const TextPair& item : items) {
+    if (std::string_view(item.english) != item.japanese) return true;
+  }
+  return false;
+}
+
+// A page's fields in binding order: each label's caption, then its list's items if translated.
+void AddPage(std::vector<CaptionEntry>& entries, FieldPart part) {
+  for (const ControlBinding& binding : PageBindings(part)) {
+    const FieldRow& row = *BoundField(part, binding);
+    if (binding.label != nullptr)
+      entries.push_back({binding.label, K::kCaption, {&row.caption, 1}});
+    if (row.kind == FieldKind::kList && Translated(row.items)) {
+      entries.push_back({binding.control, K::kItems, row.items});
+    }
+  }
+}
+
+std::vector<CaptionEntry> Entries() {
+  std::vector<CaptionEntry> entries(std::begin(kWindow), std::end(kWindow));
+  AddPage(entries, FieldPart::kParameters);
+  entries.insert(entries.end(), std::begin(kParameterButtons), std::end(kParameterButtons));
+  AddPage(entries, FieldPart::kLan);
+  entries.insert(entries.end(), std::begin(kLanButtons), std::end(kLanButtons));
+  return entries;
+}
+
+const std::vector<CaptionEntry> kEntries = Entries();
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The main window's vocabulary in both languages: one entry per caption or translated list, in
 // the order SetLanguage applies them. The captions and list items of the setting fields come
-// from texts/field_texts.h, which the command line shares.
+// from the field table through the pages' bindings (app/page_fields.h): each label's caption,
+// then its list's items where they read differently in the two languages.
 #pragma once
 
 #include <cstddef>

@@ -15,8 +15,10 @@
 #include <cstdio>
 
 #include "app/exchange_adapter.h"
+#include "app/page_fields.h"
 #include "app/tab_page.h"
 #include "app/user_prompts.h"
+#include "config/configuration.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
 #include "texts/system_language.h"
@@ -118,12 +120,12 @@ TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& 
   ui_->ComboBoxLanguage->setCurrentIndex(static_cast<int>(language));
   SetLanguage(language);
 
+  // The fields no control shows keep the start-up values; the others come from the controls.
   ui_->ComboBoxFontCode->setCurrentIndex(0);
+  parameters_ = StartupParameters();
+  lan_ = StartupLanSettings();
   ParametersFromControls(parameters_);
   LanSettingsFromControls(lan_);
-  parameters_.CarriedAdj = 0;
-  parameters_.CarriedValue1 = 32;
-  parameters_.CarriedValue2 = 32;
 
   if (language_ == Language::kJapanese) {
     parameters_.Parity = 1;
@@ -154,12 +156,10 @@ void TFormMain::Connect() {
   };
   on_activated(ui_->ComboBoxInterFace, &TFormMain::ComboBoxInterFaceChange);
   // The lists of the Parameter Setting page share the interface handler.
-  for (QComboBox* combo :
-       {ui_->ComboBoxFontCode, ui_->ComboBoxZeroCode, ui_->ComboBoxSpeed, ui_->ComboBoxDataLeng,
-        ui_->ComboBoxStopBit, ui_->ComboBoxParity, ui_->ComboBoxControl, ui_->ComboBoxDestination,
-        ui_->ComboBoxForwardWait, ui_->ComboBoxCode, ui_->ComboBoxFeedKey, ui_->ComboBoxAutoHome,
-        ui_->ComboBoxAutoCalib, ui_->ComboBoxModelSelect, ui_->ComboBoxBlankSpaceLen}) {
-    on_activated(combo, &TFormMain::ComboBoxInterFaceChange);
+  for (const BoundControl& control : PageControls(*this, FieldPart::kParameters)) {
+    if (auto* combo = qobject_cast<QComboBox*>(control.widget)) {
+      on_activated(combo, &TFormMain::ComboBoxInterFaceChange);
+    }
   }
   on_activated(ui_->ComboBoxVersion, &TFormMain::ComboBoxVersionChange);
   connect(ui_->ComboBoxVersion->lineEdit(), &QLineEdit::textEdited, this,
@@ -181,7 +181,7 @@ void TFormMain::Connect() {
   connect(ui_->About1, &QAction::triggered, this, &TFormMain::About1Click);
   connect(comm_log_action_, &QAction::triggered, this, &TFormMain::CommLog1Click);
   connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
-  InstallHostNameKeyFilter();
+  InstallTextKeyFilters();
 }
 
 int TFormMain::InterfaceIndex() const { return ui_->ComboBoxInterFace->currentIndex(); }

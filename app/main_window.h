@@ -20,7 +20,6 @@
 #include "texts/language.h"
 
 class QLabel;
-class QLineEdit;
 class QTimer;
 class QAction;
 class QCloseEvent;
@@ -75,10 +74,6 @@ class TFormMain : public QMainWindow {
   // Firmware version selection: the query selects the version the printer reports.
   void DetectFirmwareVersion(Then then = {});
   void SelectVersionFromText(const char* text);
-
-  // The key filter of the DHCP host name: Backspace, ASCII letters and digits pass; any other
-  // typed character is set to 0, which swallows it.
-  static void EditDHCPHostNameKeyPress(QChar& key);
 
   // The item index of the version selector, -1 while its typed text matches no item.
   int VersionItemIndex() const;
@@ -146,16 +141,15 @@ class TFormMain : public QMainWindow {
                       const Then& then);
   void CreateCommunicationLog();
   void Connect();
-  void InstallHostNameKeyFilter();
+  // Typed characters reach a text edit of host-name characters through FilterTypedKey only.
+  void InstallTextKeyFilters();
   // The window's font with the family of `language`, which its controls inherit.
   void ApplyLanguageFont(Language language);
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
   bool RefuseUnsendable(SettingField field);
-  // `field` when the text of `edit` has a character beyond Latin-1, which its record cannot hold,
-  // or, when `to_send`, one its command cannot carry; kNone otherwise. Checked on the edit's own
-  // text before the record takes it, so no character is turned into "?" on the way.
-  static SettingField CheckTextEdit(const QLineEdit* edit, SettingField field, bool to_send);
-  // The same for the text edits of each page, in the order their commands go out.
+  // The first text edit of each page whose text has a character beyond Latin-1, which its record
+  // cannot hold, or, when `to_send`, one its command cannot carry; kNone otherwise. Checked on the
+  // edits' own texts before the record takes them, so no character is turned into "?" on the way.
   SettingField CheckEuroCodeEdit(bool to_send) const;
   SettingField CheckLanTextEdits(bool to_send) const;
   // Save and Load: "File Open Error" with the path and the system's error in the details.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/caption_table.h"
+#include "app/page_fields.h"
 #include "dialogs/about_box.h"
 #include "dialogs/language.h"
 #include "dialogs/lpt_setup.h"
@@ -24,7 +25,7 @@
 #include "support/text_fit.h"
 #include "support/window_fixture.h"
 #include "support/window_records.h"
-#include "texts/field_texts.h"
+#include "texts/texts.h"
 
 namespace krt6 {
 namespace {
@@ -242,37 +243,27 @@ TEST(MainWindowLanguageTest, InterfaceAndVersionShowTheirTranslatedSelection) {
   }
 }
 
-// The lists of the setting pages hold the item texts the command line prints, in both languages.
+// The lists of the setting pages hold their fields' item texts, which the command line prints,
+// in both languages.
 TEST(MainWindowLanguageTest, SettingListsShowTheItemsOfTheFieldTexts) {
   WindowFixture f;
-  const std::pair<const char*, SettingField> lists[] = {
-      {"ComboBoxFontCode", FieldOf("font_code")},
-      {"ComboBoxZeroCode", FieldOf("zero_code")},
-      {"ComboBoxSpeed", FieldOf("comm_speed")},
-      {"ComboBoxDataLeng", FieldOf("data_length")},
-      {"ComboBoxStopBit", FieldOf("stop_bit")},
-      {"ComboBoxParity", FieldOf("parity")},
-      {"ComboBoxControl", FieldOf("control")},
-      {"ComboBoxDestination", FieldOf("destination")},
-      {"ComboBoxForwardWait", FieldOf("forward_wait")},
-      {"ComboBoxCode", FieldOf("code")},
-      {"ComboBoxFeedKey", FieldOf("feed_key")},
-      {"ComboBoxAutoHome", FieldOf("auto_home")},
-      {"ComboBoxAutoCalib", FieldOf("auto_calib")},
-      {"ComboBoxModelSelect", FieldOf("mode_select")},
-      {"ComboBoxSocketPort", FieldOf("socket_port_mode")},
-  };
   for (int language : {1, 0}) {
     SwitchTo(f, language);
-    for (const auto& [name, field] : lists) {
-      QStringList expected;
-      for (const TextPair& item : FieldItems(field)) {
-        expected << U(TextFor(item, LanguageFromIndex(language)));
+    int lists = 0;
+    for (const FieldPart part : {FieldPart::kParameters, FieldPart::kLan}) {
+      for (const BoundControl& control : PageControls(*f.window, part)) {
+        const auto* list = qobject_cast<const QComboBox*>(control.widget);
+        if (list == nullptr || control.row->items.empty()) continue;
+        ++lists;
+        QStringList expected, shown;
+        for (const TextPair& item : control.row->items) {
+          expected << U(TextFor(item, LanguageFromIndex(language)));
+        }
+        for (int i = 0; i < list->count(); ++i) shown << list->itemText(i);
+        EXPECT_EQ(shown, expected) << control.row->key << " in language " << language;
       }
-      QStringList shown;
-      for (int i = 0; i < f.Combo(name)->count(); ++i) shown << f.Combo(name)->itemText(i);
-      EXPECT_EQ(shown, expected) << name << " in language " << language;
     }
+    EXPECT_EQ(lists, 16);  // the 14 lists of the parameters, the socket port and DHCP
   }
 }
 

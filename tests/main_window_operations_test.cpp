@@ -8,10 +8,12 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstring>
 #include <functional>
 #include <memory>
 
 #include "app/main_window.h"
+#include "app/page_fields.h"
 #include "dialogs/language.h"
 #include "protocol/commands.h"
 #include "support/recording_prompts.h"
@@ -236,6 +238,20 @@ TEST(ParameterPageTest, JapaneseStartupBlockOnTheWire) {
   EXPECT_EQ(w.usb().commands[2], "Z2;2,+000+000+00+000-00+00-00+000000323202");
 }
 
+// A shortened euro code leaves none of the characters before it in the two its command carries.
+TEST(ParameterPageTest, ShortenedEuroCodeIsSentWithNulsForTheMissingCharacters) {
+  PrinterWindow w;
+  for (const char* text : {"", "C"}) {
+    w.usb().commands.clear();
+    w.Edit("EditEuroCode")->setText(text);
+    w.Click("ButtonSet");
+    EXPECT_TRUE(w.prompts.messages.empty()) << text;
+    ASSERT_EQ(w.usb().commands.size(), 4u) << text;
+    EXPECT_EQ(w.usb().commands[1].substr(21, 2),
+              std::string(text) + std::string(2 - std::strlen(text), '\0'));
+  }
+}
+
 TEST(ParameterPageTest, ConversionErrorStopsSetBeforeSending) {
   PrinterWindow w;
   w.Edit("EditXAdj")->setText("x1");
@@ -417,7 +433,7 @@ TEST(LanPageTest, HostNameKeyRules) {
       {'@', false}, {'[', false}, {0xE9, false}, {0x65E5, false}, {127, false}, {9, false}};
   for (const auto& [code, passes] : cases) {
     QChar key(code);
-    TFormMain::EditDHCPHostNameKeyPress(key);
+    FilterTypedKey(*FieldOf("dhcp_hostname").row, key);
     EXPECT_EQ(key.unicode(), passes ? code : 0) << static_cast<int>(code);
   }
 }

@@ -9,7 +9,10 @@
 #include <QTimer>
 #include <QtTest/QTest>
 #include <limits>
+#include <set>
+#include <string>
 
+#include "app/page_fields.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
 #include "dialogs/rs232_setup.h"
@@ -144,6 +147,55 @@ TEST(MainWindowStartTest, LabelsNameTheirControls) {
     EXPECT_EQ(l->buddy()->objectName(), control) << label;
   }
   EXPECT_EQ(f.Find<QLabel>("LabelModelSelect")->text(), "MODE SELECT");
+}
+
+// Every binding of the two pages names a field of its page's record and controls of the window
+// that can show it, a label names the control it is bound with, and every field is bound but
+// those no page shows.
+TEST(PageBindingTest, BindingsNameFieldsAndControlsOfTheirPage) {
+  WindowFixture f;
+  const std::set<std::string> unshown = {"reserved1",      "reserved2",      "reserved3",
+                                         "carried_value1", "carried_value2", "carried_adj"};
+  for (const FieldPart part : {FieldPart::kParameters, FieldPart::kLan}) {
+    std::set<std::string> bound;
+    for (const ControlBinding& binding : PageBindings(part)) {
+      ASSERT_NE(BoundField(part, binding), nullptr) << binding.key;
+      bound.insert(binding.key);
+      if (binding.label == nullptr) continue;
+      const QWidget* buddy = f.Find<QLabel>(binding.label)->buddy();
+      ASSERT_NE(buddy, nullptr) << binding.label;
+      EXPECT_TRUE(buddy->objectName().startsWith(binding.control)) << binding.label;
+    }
+    for (const FieldRow& row : Fields()) {
+      if (row.part != part) continue;
+      EXPECT_NE(bound.contains(row.key), unshown.contains(row.key)) << row.key;
+    }
+    for (const BoundControl& control : PageControls(*f.window, part)) {
+      const FieldKind kind = control.row->kind;
+      const bool edit = qobject_cast<QLineEdit*>(control.widget) != nullptr;
+      const bool list = qobject_cast<QComboBox*>(control.widget) != nullptr;
+      if (control.binding->control == nullptr) {
+        EXPECT_EQ(control.widget, nullptr) << control.row->key;
+      } else if (kind == FieldKind::kText || kind == FieldKind::kAddress) {
+        EXPECT_TRUE(edit) << control.row->key << " " << control.part;
+      } else {
+        EXPECT_TRUE(kind == FieldKind::kNumber ? edit || list : list) << control.row->key;
+      }
+    }
+  }
+}
+
+// A list that shows no selection gathers as -1, which Set refuses; the destination as its first
+// item.
+TEST(PageBindingTest, ListsWithoutSelectionGatherAsMinusOneButTheDestination) {
+  WindowFixture f;
+  ParameterBlock block;
+  block.ZeroCode = 9;
+  block.Destination = 9;
+  f.window->ShowParameters(block);
+  f.window->ParametersFromControls(block);
+  EXPECT_EQ(block.ZeroCode, -1);
+  EXPECT_EQ(block.Destination, 0);
 }
 
 TEST(MainWindowStartTest, MenuAndStatusBar) {
