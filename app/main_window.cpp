@@ -121,16 +121,12 @@ TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& 
   SetLanguage(language);
 
   // The fields no control shows keep the start-up values; the others come from the controls.
-  ui_->ComboBoxFontCode->setCurrentIndex(0);
   parameters_ = StartupParameters();
   lan_ = StartupLanSettings();
   ParametersFromControls(parameters_);
   LanSettingsFromControls(lan_);
-
-  if (language_ == Language::kJapanese) {
-    parameters_.Parity = 1;
-    parameters_.Destination = 1;
-  }
+  StartPage(FieldPart::kParameters, language_, &parameters_);
+  StartPage(FieldPart::kLan, language_, &lan_);
   ShowParameters(parameters_);
   ShowLanSettings(lan_);
   ShowPortSettings();

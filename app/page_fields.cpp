@@ -19,10 +19,11 @@ constexpr ControlBinding kParameterPage[] = {
     {"ComboBoxSpeed", "LabelCommSpeed", "comm_speed"},
     {"ComboBoxDataLeng", "LabelDataLeng", "data_length"},
     {"ComboBoxStopBit", "LabelStopBit", "stop_bit"},
-    {"ComboBoxParity", "LabelParity", "parity"},
+    // A Japanese system starts with even parity and the Japanese destination.
+    {"ComboBoxParity", "LabelParity", "parity", -1, kNoVersion, 1},
     {"ComboBoxControl", "LabelControl", "control"},
     // A destination without a selection is taken as its first item.
-    {"ComboBoxDestination", "LabelDenstination", "destination", 0},
+    {"ComboBoxDestination", "LabelDenstination", "destination", 0, kNoVersion, 1},
     {"ComboBoxForwardWait", "LabelForwardWait", "forward_wait"},
     {"ComboBoxCode", "LabelCode", "code"},
     {"ComboBoxFeedKey", "LabelFeedKey", "feed_key"},
@@ -139,6 +140,13 @@ void GatherPage(const QWidget& window, FieldPart part, void* record) {
         SetInt(row, record, StrToInt(edit->text()), control.part);
       }
     }
+  }
+}
+
+void StartPage(FieldPart part, Language language, void* record) {
+  if (language != Language::kJapanese) return;
+  for (const ControlBinding& binding : PageBindings(part)) {
+    if (binding.japanese >= 0) SetInt(*BoundField(part, binding), record, binding.japanese);
   }
 }
 

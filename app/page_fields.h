@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "records/fields.h"
+#include "texts/language.h"
 
 class QChar;
 class QObject;
@@ -35,6 +36,7 @@ struct ControlBinding {
                                // a field without a control
   VersionSet enabled_for = kNoVersion;  // when set: the firmware classes the control is enabled
                                         // for, in place of those whose commands carry the field
+  std::int32_t japanese = -1;  // when set: the value the page starts with on a Japanese system
 };
 
 // The page of the part's record (the Parameter Setting page for kParameters, the Extra Setting
@@ -67,6 +69,10 @@ void ShowPage(const QWidget& window, FieldPart part, const void* record, int ver
 // beyond Latin-1, which its record cannot hold, or when `to_send` one its command cannot carry;
 // kNone when there is none.
 SettingField CheckPageTexts(const QWidget& window, FieldPart part, bool to_send);
+
+// The values the part's page starts with on a system in `language`, over the record gathered
+// from the controls as the form left them.
+void StartPage(FieldPart part, Language language, void* record);
 
 // A typed key of a text field: Backspace and the ASCII characters the field may hold pass; any
 // other key is set to 0, which swallows it.
