@@ -1,6 +1,7 @@
 #include "files/setting_files.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -13,46 +14,27 @@ namespace {
 constexpr FieldPart kParameterPart = FieldPart::kParameters;
 constexpr FieldPart kLanPart = FieldPart::kLan;
 
-void PutInt32(std::uint8_t* out, std::int32_t value) {
-  const auto bits = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+// A field's bytes between the record and the file: texts and one-byte fields as they are, the
+// int32 values little-endian whatever the host.
+void CopyField(const FieldRow& row, std::uint8_t* to, const std::uint8_t* from) {
+  std::memcpy(to, from, row.member.size);
+  if constexpr (std::endian::native == std::endian::big) {
+    if (row.kind != FieldKind::kText && row.member.size != 1) {
+      for (std::size_t i = 0; i < row.member.size; i += 4) std::reverse(to + i, to + i + 4);
+    }
+  }
 }
 
-std::int32_t GetInt32(const std::uint8_t* in) {
-  std::uint32_t bits = 0;
-  for (int i = 0; i < 4; ++i) bits |= static_cast<std::uint32_t>(in[i]) << (8 * i);
-  return static_cast<std::int32_t>(bits);
-}
-
-// Texts and one-byte fields sit in the file as their bytes; the others as int32, little-endian.
-bool AsBytes(const FieldRow& row) { return row.kind == FieldKind::kText || row.member.size == 1; }
-
-// The record's fields at their places in the full layout of the part's file.
+// The record's fields at their places in the full layout of the part's file, and back.
 void Encode(FieldPart part, const void* record, std::uint8_t* bytes) {
   for (const FieldRow& row : Fields()) {
-    if (row.part != part) continue;
-    std::uint8_t* out = bytes + row.file_offset;
-    if (AsBytes(row)) {
-      std::memcpy(out, MemberBytes(row, record), row.member.size);
-    } else {
-      for (std::size_t i = 0; i < row.member.size / 4; ++i) {
-        PutInt32(out + 4 * i, GetInt(row, record, static_cast<int>(i)));
-      }
-    }
+    if (row.part == part) CopyField(row, bytes + row.file_offset, MemberBytes(row, record));
   }
 }
 
 void Decode(FieldPart part, const std::uint8_t* bytes, void* record) {
   for (const FieldRow& row : Fields()) {
-    if (row.part != part) continue;
-    const std::uint8_t* in = bytes + row.file_offset;
-    if (AsBytes(row)) {
-      std::memcpy(MemberBytes(row, record), in, row.member.size);
-    } else {
-      for (std::size_t i = 0; i < row.member.size / 4; ++i) {
-        SetInt(row, record, GetInt32(in + 4 * i), static_cast<int>(i));
-      }
-    }
+    if (row.part == part) CopyField(row, MemberBytes(row, record), bytes + row.file_offset);
   }
 }
 

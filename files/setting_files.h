@@ -1,7 +1,6 @@
 // The parameter setting file (*.ts0) and the extra setting file (*.ts1): the ParameterBlock and
-// the LanSettings as little-endian bytes, whatever the host, and their lenient loading. Where
-// each field sits in its file is the field table's (records/fields.h, `file_offset`); only the
-// older, shorter layouts of the parameter file are written here.
+// the LanSettings as little-endian bytes, whatever the host, and their lenient loading. Each
+// field's place is its row's `file_offset`; only the older parameter layouts are written here.
 #pragma once
 
 #include <array>

@@ -76,7 +76,7 @@ TEST(ConfigTest, KeyValuePairsSetTheNamedFieldAsTheDocumentWritesIt) {
     const ConfigError error = ApplyKeyValue(config, c.pair, kEn);
     ASSERT_TRUE(error.Ok()) << c.pair << ": " << error.Message;
     EXPECT_TRUE(error.Key.empty());
-    EXPECT_EQ(config.Named, std::vector<std::string>{c.key}) << c.pair;
+    EXPECT_EQ(config.Named(), std::vector<std::string>{c.key}) << c.pair;
     EXPECT_TRUE(std::string(c.key).starts_with("lan.") ? config.HasLan : config.HasParameters);
     EXPECT_EQ(Written(config, c.key), c.written) << c.pair;
     // What the document writes, it reads back to the same record.
@@ -89,11 +89,11 @@ TEST(ConfigTest, KeyValuePairsSetTheNamedFieldAsTheDocumentWritesIt) {
   for (const char* pair : {"dhcp=ON", "comm_speed=9600", "parity=EVEN", "comm_speed=4800 bps"}) {
     ASSERT_TRUE(ApplyKeyValue(config, pair, kEn).Ok()) << pair;
   }
-  EXPECT_EQ(config.Named,
+  EXPECT_EQ(config.Named(),
             (std::vector<std::string>{"parameters.comm_speed", "parameters.parity", "lan.dhcp"}));
-  EXPECT_EQ(config.Parameters.Speed, 1);
-  EXPECT_EQ(config.Parameters.Parity, 1);
-  EXPECT_EQ(config.Lan.DhcpEnabled, 1);
+  EXPECT_EQ(Overlay(config, StartupParameters()).Speed, 1);
+  EXPECT_EQ(Overlay(config, StartupParameters()).Parity, 1);
+  EXPECT_EQ(Overlay(config, StartupLanSettings()).DhcpEnabled, 1);
 }
 
 // A JSON number means for a list what the same digits mean as KEY=VALUE: in a list whose items
@@ -312,7 +312,7 @@ TEST(ConfigTest, InjectionTextIsRefusedForEveryKey) {
          {key + "=" + injection, name + "=" + injection, name + "=\"" + injection + "\""}) {
       Configuration config;
       EXPECT_EQ(ApplyKeyValue(config, pair, kEn).Key, key) << pair;
-      EXPECT_TRUE(config.Named.empty());
+      EXPECT_TRUE(config.Named().empty());
     }
     for (const json& value :
          {json(injection), json{{"text", injection}}, json{{"raw", "7C 7D 7B 5A 34 3B 30"}}}) {
@@ -490,7 +490,7 @@ TEST(ConfigTest, OlderLayoutsNameWhatTheyReachAndOverlayAsTheWindowLoads) {
     std::vector<std::string> unnamed;
     for (const std::string& key : ConfigurationKeys()) {
       const bool mine = key.starts_with(part);
-      if (mine && std::find(loaded.Named.begin(), loaded.Named.end(), key) == loaded.Named.end()) {
+      if (mine && !loaded.Has(key)) {
         unnamed.push_back(key.substr(part.size()));
       }
     }
