@@ -300,6 +300,48 @@ TEST(ConfigTest, RefusalsEchoTheInputEscapedOnOneLine) {
   }
 }
 
+// A configuration holds a value for each field it names and nothing else: each field's value,
+// named alone, reads back from its document as it was and changes that field of a record only.
+TEST(ConfigTest, EachFieldsValueIsCarriedAlone) {
+  std::mt19937 random(5);
+  ParameterFileBytes parameter_bytes{};
+  LanSettingsFileBytes lan_bytes{};
+  for (auto& b : parameter_bytes) b = static_cast<std::uint8_t>(random());
+  for (auto& b : lan_bytes) b = static_cast<std::uint8_t>(random());
+  ParameterBlock parameters = DecodeParameterBlock(parameter_bytes);
+  LanSettings lan = DecodeLanSettings(lan_bytes);
+  TerminateTexts(parameters);
+  TerminateTexts(lan);
+  const Configuration whole = FromRecords(&parameters, &lan);
+  EXPECT_EQ(whole.Named(), ConfigurationKeys());
+  for (const FieldRow& row : Fields()) {
+    const std::string key = std::string(PartName(row.part)) + "." + row.key;
+    Configuration one;
+    one.Set(row, whole.Values.at(&row));
+    EXPECT_EQ(one.Named(), std::vector<std::string>{key});
+    EXPECT_TRUE(one.Has(key) && one.Has(row.key));
+    EXPECT_EQ(one.HasLan, row.part == FieldPart::kLan) << key;
+    EXPECT_EQ(one.HasParameters, row.part == FieldPart::kParameters) << key;
+    auto back = ParseConfiguration(JsonText(ToJson(one)), kEn, ValueUse::kStore);
+    ASSERT_TRUE(std::holds_alternative<Configuration>(back)) << JsonText(ToJson(one));
+    EXPECT_TRUE(std::get<Configuration>(back).Values == one.Values) << JsonText(ToJson(one));
+    std::vector<FieldChange> changes =
+        Diff(StartupParameters(), Overlay(one, StartupParameters()), kEn);
+    for (FieldChange& change :
+         Diff(StartupLanSettings(), Overlay(one, StartupLanSettings()), kEn)) {
+      changes.push_back(std::move(change));
+    }
+    EXPECT_LE(changes.size(), 1u) << key;
+    for (const FieldChange& change : changes) EXPECT_EQ(change.Key, key);
+    EXPECT_TRUE(Diff(parameters, Overlay(one, parameters), kEn).empty()) << key;
+    EXPECT_TRUE(Diff(lan, Overlay(one, lan), kEn).empty()) << key;
+  }
+  // A text given shorter than its field reads as that text.
+  Configuration text;
+  text.Set(*FindFieldByKey("dhcp_id"), std::string("AB"));
+  EXPECT_EQ(Written(text, "lan.dhcp_id"), "AB");
+}
+
 // A text that would end one command and start another is refused for every key, in every form
 // a value can take.
 TEST(ConfigTest, InjectionTextIsRefusedForEveryKey) {
