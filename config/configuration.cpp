@@ -25,8 +25,16 @@ using Address = std::array<std::int32_t, 4>;
 
 std::string KeyOf(const FieldRow& row) { return std::string(PartName(row.part)) + "." + row.key; }
 
-bool& Present(Configuration& c, FieldPart part) {
+// Whether the part is present, as a flag to set for a configuration that is not const.
+template <typename C> auto& Present(C& c, FieldPart part) {
   return part == FieldPart::kLan ? c.HasLan : c.HasParameters;
+}
+
+bool NamesWholePart(const Configuration& c, FieldPart part) {
+  const std::span<const FieldRow> rows = Fields();
+  return Present(c, part) && std::all_of(rows.begin(), rows.end(), [&](const FieldRow& row) {
+           return row.part != part || c.Values.contains(&row);
+         });
 }
 
 bool Listed(const FieldRow& row) {
@@ -786,7 +794,7 @@ ConfigError SaveConfiguration(const std::string& path, const Configuration& conf
                                   text.size());
   } else if (ext == ".ts0" || ext == ".ts1") {
     const FieldPart part = ext == ".ts1" ? FieldPart::kLan : FieldPart::kParameters;
-    if (!(part == FieldPart::kLan ? configuration.HasLan : configuration.HasParameters)) {
+    if (!Present(configuration, part)) {
       return Refuse(PartName(part), kConfigNoPartText, language,
                     {Shown(path, kWhole), PartName(part)});
     }
@@ -863,23 +871,12 @@ json ToJson(const Configuration& configuration) {
 
 std::string JsonText(const json& document) { return document.dump(2) + "\n"; }
 
-namespace {
-
-bool NamesWholePart(const Configuration& configuration, FieldPart part) {
-  const auto& rows = Fields();
-  return std::all_of(rows.begin(), rows.end(), [&](const FieldRow& row) {
-    return row.part != part || configuration.Values.contains(&row);
-  });
-}
-
-}  // namespace
-
 bool NamesWholeParameters(const Configuration& configuration) {
-  return configuration.HasParameters && NamesWholePart(configuration, FieldPart::kParameters);
+  return NamesWholePart(configuration, FieldPart::kParameters);
 }
 
 bool NamesWholeLan(const Configuration& configuration) {
-  return configuration.HasLan && NamesWholePart(configuration, FieldPart::kLan);
+  return NamesWholePart(configuration, FieldPart::kLan);
 }
 
 ParameterBlock Overlay(const Configuration& configuration, ParameterBlock current) {
