@@ -87,16 +87,6 @@ std::string FirstUnshownKey(const QWidget* page, const Record& candidate,
   return {};
 }
 
-// A configuration of one whole part: every key of `part` ("parameters", "lan") named.
-Configuration WholePart(const std::string& part) {
-  Configuration configuration;
-  const std::string prefix = part + ".";
-  for (const std::string& key : ConfigurationKeys()) {
-    if (key.starts_with(prefix)) configuration.Named.push_back(key);
-  }
-  return configuration;
-}
-
 }  // namespace
 
 void TFormMain::ShowFileError(const FileResult& result) {
@@ -128,10 +118,7 @@ QString TFormMain::ChooseOpenFile(const QString& extension) {
 }
 
 void TFormMain::SaveConfigurationPart(const std::string& path, bool lan) {
-  Configuration part = WholePart(lan ? "lan" : "parameters");
-  (lan ? part.HasLan : part.HasParameters) = true;
-  part.Parameters = parameters_;
-  part.Lan = lan_;
+  const Configuration part = FromRecords(lan ? nullptr : &parameters_, lan ? &lan_ : nullptr);
   const ConfigError saved = SaveConfiguration(path, part, language_);
   if (!saved.Ok()) ShowConfigurationError(saved.Message);
 }
@@ -154,7 +141,7 @@ void TFormMain::LoadConfigurationPart(const std::string& path, bool lan) {
   if (lan) {
     const LanSettings candidate = Overlay(configuration, lan_);
     unshown = FirstUnshownKey(
-        ui_->GroupBoxLan, candidate, configuration.Named,
+        ui_->GroupBoxLan, candidate, configuration.Named(),
         [this](const LanSettings& s) { ShowLanSettings(s); },
         [this](LanSettings& s) {
           // No control shows the flag: the record keeps it, as from a .ts1 file.
@@ -167,7 +154,7 @@ void TFormMain::LoadConfigurationPart(const std::string& path, bool lan) {
   } else {
     const ParameterBlock candidate = Overlay(configuration, parameters_);
     unshown = FirstUnshownKey(
-        ui_->GroupBoxParameter, candidate, configuration.Named,
+        ui_->GroupBoxParameter, candidate, configuration.Named(),
         [this](const ParameterBlock& b) { ShowParameters(b); },
         [this](ParameterBlock& b) { ParametersFromControls(b); }, language_);
     if (unshown.empty()) parameters_ = candidate;

@@ -320,7 +320,7 @@ int RunDiff(const Globals& globals, const std::string& a, const std::string& b, 
         [&](Session& session, const Target& target) {
           TargetResult result;
           if (!session.CanReceive(session.Kind())) return GetCommand(session, {}, {}, language);
-          ReadSettings settings = ReadConfiguration(session, Parts{}, language);
+          ReadSettings settings = ReadConfiguration(session, Parts{});
           if (!settings.Status.Ok()) return Failed(settings.Status);
           const std::size_t index = static_cast<std::size_t>(&target - targets.data());
           read[index] = std::move(settings.Read);

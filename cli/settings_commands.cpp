@@ -10,18 +10,6 @@
 namespace krt6::cli {
 namespace {
 
-// A configuration that names every field of the parts given.
-Configuration Whole(const ParameterBlock* parameters, const LanSettings* lan, Language language) {
-  auto parsed = ConfigurationFromJson(ToJson(parameters, lan), language, ValueUse::kStore);
-  if (auto* configuration = std::get_if<Configuration>(&parsed)) return std::move(*configuration);
-  Configuration fallback;  // every record converts; kept only for completeness
-  fallback.HasParameters = parameters != nullptr;
-  fallback.HasLan = lan != nullptr;
-  if (parameters != nullptr) fallback.Parameters = *parameters;
-  if (lan != nullptr) fallback.Lan = *lan;
-  return fallback;
-}
-
 TargetResult CannotReceive(Language language) {
   TargetResult result;
   result.Code = kCannotDo;
@@ -49,7 +37,7 @@ std::vector<Change> Changes(const std::vector<FieldChange>& changes) {
   return list;
 }
 
-ReadSettings ReadConfiguration(Session& session, Parts parts, Language language) {
+ReadSettings ReadConfiguration(Session& session, Parts parts) {
   ReadSettings read;
   read.Status.Code = kSuccess;
   ParameterBlock parameters = StartupParameters();
@@ -75,14 +63,14 @@ ReadSettings ReadConfiguration(Session& session, Parts parts, Language language)
     }
     lan = outcome.Value;
   }
-  read.Read = Whole(parts.Parameters ? &parameters : nullptr, parts.Lan ? &lan : nullptr, language);
+  read.Read = FromRecords(parts.Parameters ? &parameters : nullptr, parts.Lan ? &lan : nullptr);
   return read;
 }
 
 TargetResult GetCommand(Session& session, Parts parts, const std::string& output,
                         Language language) {
   if (!session.CanReceive(session.Kind())) return CannotReceive(language);
-  ReadSettings read = ReadConfiguration(session, parts, language);
+  ReadSettings read = ReadConfiguration(session, parts);
   if (!read.Status.Ok()) return Failed(read.Status);
   TargetResult result;
   result.Data = ToJson(read.Read);
@@ -137,10 +125,8 @@ std::optional<std::string> Unsendable(const Configuration& configuration,
   if (field == SettingField::kNone && lan != nullptr) field = CheckLanSettings(*lan);
   if (field == SettingField::kNone) return std::nullopt;
   const std::string key = KeyOfField(field);
-  const bool named = std::find(configuration.Named.begin(), configuration.Named.end(), key) !=
-                     configuration.Named.end();
-  return FormatText(named ? kUnsendableNamedText : kUnsendablePrinterText, language, key,
-                    RefusalText(field, language));
+  return FormatText(configuration.Has(key) ? kUnsendableNamedText : kUnsendablePrinterText,
+                    language, key, RefusalText(field, language));
 }
 
 bool Stopped(const SetOptions& options) {

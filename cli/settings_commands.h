@@ -23,7 +23,7 @@ struct ReadSettings {
   OutcomeStatus Status;
   Configuration Read;
 };
-ReadSettings ReadConfiguration(Session& session, Parts parts, Language language);
+ReadSettings ReadConfiguration(Session& session, Parts parts);
 
 // get: the settings as the document in the data; written to `output` when it is not empty
 // (.json the document, .ts0/.ts1 the setting file's bytes).

@@ -1,9 +1,7 @@
 #include "config/configuration.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
@@ -21,130 +19,78 @@ namespace krt6 {
 namespace {
 
 using json = nlohmann::json;
-using Image = std::span<std::uint8_t>;
-using ConstImage = std::span<const std::uint8_t>;
+using Address = std::array<std::int32_t, 4>;
 
-// How a field sits in its record and how the document writes it.
-enum class Kind {
-  kList,     // int32, the item index of a list: the item text
-  kNumber,   // int32: a number
-  kByte,     // one byte: a number
-  kFlag,     // one byte, 0 "OFF" / 1 "ON"
-  kAddress,  // four int32: dotted text
-  kText,     // NUL-terminated text in a fixed number of bytes
-};
+// ---- Fields ----
 
-// A field of the document. Offsets are those of the setting files, which hold the records byte
-// for byte: every value is read and written on the file image, so that nothing is lost between a
-// file and the document.
-struct FieldDef {
-  const char* name;
-  bool lan;
-  std::size_t offset;
-  Kind kind;
-  std::int64_t min = INT32_MIN;  // kNumber, kByte, kAddress: the values that mean something,
-  std::int64_t max = INT32_MAX;  // narrowed further by the command's range (CommandRange)
-  std::size_t size = 0;          // kText: bytes of the field, NUL included
-  std::size_t send_chars = 0;    // kText: characters a printer takes
-};
+std::string KeyOf(const FieldRow& row) { return std::string(PartName(row.part)) + "." + row.key; }
 
-constexpr FieldDef kFields[] = {
-    {"font_code", false, 0, Kind::kList},
-    {"zero_code", false, 4, Kind::kList},
-    {"comm_speed", false, 8, Kind::kList},
-    {"data_length", false, 12, Kind::kList},
-    {"stop_bit", false, 16, Kind::kList},
-    {"parity", false, 20, Kind::kList},
-    {"control", false, 24, Kind::kList},
-    {"destination", false, 28, Kind::kList},
-    {"forward_wait", false, 32, Kind::kList},
-    {"code", false, 36, Kind::kList},
-    {"feed_key", false, 40, Kind::kList},
-    {"euro_code", false, 44, Kind::kText, 0, 0, 4, 2},
-    {"auto_home", false, 60, Kind::kList},
-    {"auto_calib", false, 64, Kind::kList},
-    {"mode_select", false, 68, Kind::kList},
-    {"x_coordinate", false, 72, Kind::kNumber},
-    {"blank_space_len", false, 88, Kind::kNumber, 2, 99},
-    {"reserved1", false, 48, Kind::kNumber},
-    {"reserved2", false, 52, Kind::kNumber},
-    {"reserved3", false, 56, Kind::kNumber},
-    {"carried_value1", false, 76, Kind::kNumber},
-    {"carried_value2", false, 80, Kind::kNumber},
-    {"carried_adj", false, 84, Kind::kNumber},
-    {"ip_address", true, 1, Kind::kAddress, 0, 255},
-    {"subnet_mask", true, 17, Kind::kAddress, 0, 255},
-    {"default_gateway", true, 33, Kind::kAddress, 0, 255},
-    {"socket_port_mode", true, 49, Kind::kList},
-    {"socket_port", true, 53, Kind::kNumber, 0, 65535},
-    {"dhcp", true, 57, Kind::kFlag},
-    {"dhcp_id", true, 58, Kind::kText, 0, 0, 33, 32},
-    {"dhcp_hostname", true, 91, Kind::kText, 0, 0, 16, 15},
-    {"lan_flag", true, 0, Kind::kByte, 0, 255},
-};
-constexpr std::size_t kFieldCount = std::size(kFields);
-using NamedSet = std::array<bool, kFieldCount>;
-
-constexpr TextPair kFlagItems[] = {{"OFF", "OFF"}, {"ON", "ON"}};
-
-std::string FullKey(const FieldDef& def) {
-  return std::string(def.lan ? "lan." : "parameters.") + def.name;
+// Whether the part is present, as a flag to set for a configuration that is not const.
+template <typename C> auto& Present(C& c, FieldPart part) {
+  return part == FieldPart::kLan ? c.HasLan : c.HasParameters;
 }
 
-// The table's row of the field.
-const FieldRow& RowOf(const FieldDef& def) {
-  return *FindField(def.lan ? FieldPart::kLan : FieldPart::kParameters, def.name);
+bool NamesWholePart(const Configuration& c, FieldPart part) {
+  const std::span<const FieldRow> rows = Fields();
+  return Present(c, part) && std::all_of(rows.begin(), rows.end(), [&](const FieldRow& row) {
+           return row.part != part || c.Values.contains(&row);
+         });
 }
 
-// The field a refusal names; kNone for the fields that are never refused.
-SettingField FieldOfDef(const FieldDef& def) {
-  const FieldRow& row = RowOf(def);
-  if (row.command.command == CommandId::kNone || row.kind == FieldKind::kFlag) {
-    return SettingField::kNone;
+bool Listed(const FieldRow& row) {
+  return row.kind == FieldKind::kList || row.kind == FieldKind::kFlag;
+}
+
+FieldValue ValueOf(const FieldRow& row, const void* record) {
+  if (row.kind == FieldKind::kText) {
+    return std::string(reinterpret_cast<const char*>(MemberBytes(row, record)), row.member.size);
   }
-  return {&row, row.kind == FieldKind::kAddress ? 1 : 0};
+  if (row.kind == FieldKind::kAddress) {
+    Address parts{};
+    for (int i = 0; i < 4; ++i) parts[static_cast<std::size_t>(i)] = GetInt(row, record, i);
+    return parts;
+  }
+  return GetInt(row, record);
 }
 
-std::size_t FieldSize(const FieldDef& def) {
-  switch (def.kind) {
-    case Kind::kByte:
-    case Kind::kFlag: return 1;
-    case Kind::kAddress: return 16;
-    case Kind::kText: return def.size;
-    default: return 4;
+void PutValue(const FieldRow& row, const FieldValue& value, void* record) {
+  if (const auto* bytes = std::get_if<std::string>(&value)) {
+    std::memcpy(MemberBytes(row, record), bytes->data(), std::min(bytes->size(), row.member.size));
+  } else if (const auto* parts = std::get_if<Address>(&value)) {
+    for (int i = 0; i < 4; ++i) SetInt(row, record, (*parts)[static_cast<std::size_t>(i)], i);
+  } else {
+    SetInt(row, record, std::get<std::int32_t>(value));
   }
 }
 
-std::size_t IndexOf(const FieldDef& def) { return static_cast<std::size_t>(&def - kFields); }
-
-const FieldDef* FindField(std::string_view name, std::optional<bool> lan) {
-  for (const FieldDef& def : kFields) {
-    if (name == def.name && (!lan || *lan == def.lan)) return &def;
+// The records of a configuration: its named values over the start-up values.
+struct Records {
+  ParameterBlock parameters = StartupParameters();
+  LanSettings lan = StartupLanSettings();
+  void* Of(FieldPart part) {
+    return part == FieldPart::kLan ? static_cast<void*>(&lan) : static_cast<void*>(&parameters);
   }
-  return nullptr;
+};
+
+void OverlayPart(const Configuration& c, FieldPart part, void* record) {
+  for (const auto& [row, value] : c.Values) {
+    if (row->part == part) PutValue(*row, value, record);
+  }
+}
+
+Records RecordsOf(const Configuration& c) {
+  Records records;
+  for (const FieldPart part : {FieldPart::kParameters, FieldPart::kLan}) {
+    OverlayPart(c, part, records.Of(part));
+  }
+  return records;
 }
 
 // ---- Texts ----
 
-std::string Format(const TextPair& pair, Language language,
-                   std::initializer_list<std::string_view> args) {
-  std::string out;
-  for (const char* t = TextFor(pair, language); *t != '\0'; ++t) {
-    const std::size_t arg = static_cast<std::size_t>(t[1] - '1');
-    if (t[0] == '%' && t[1] >= '1' && t[1] <= '9' && arg < args.size()) {
-      out += args.begin()[arg];
-      ++t;
-    } else {
-      out += *t;
-    }
-  }
-  return out;
-}
-
 ConfigError Refuse(std::string key, const TextPair& pair, Language language,
                    std::initializer_list<std::string_view> args) {
-  std::string message = Format(pair, language, args);
-  return {std::move(key), std::move(message)};
+  return {std::move(key), FormatText(pair, language, args)};
 }
 
 ConfigError Expected(const std::string& key, const std::string& what, Language language) {
@@ -168,54 +114,27 @@ bool IsDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The length of the UTF-8 sequence at the start of `s`, 0 when it is none (a stray or overlong
-// byte, a surrogate, beyond U+10FFFF).
-std::size_t Utf8Length(std::string_view s) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  }
-  return length;
-}
-
 // Characters of an input value a refusal shows; longer values end in "...".
 constexpr std::size_t kShownChars = 80;
 constexpr std::size_t kWhole = std::string_view::npos;
 
 // A value from the input as a refusal shows it: on one line and harmless to a terminal. Line
-// breaks, tabs and the backslash read \n, \r, \t, \\; other control characters (C1 too) and
-// bytes that are no UTF-8 read \xHH; after `limit` characters "..." ends it.
+// breaks, tabs and the backslash read \n, \r, \t, \\; other controls (C1 ones too) and
+// bytes that are no UTF-8 read \xHH; after `limit` characters "..." ends it. (Printable writes
+// C1 controls and the backslash otherwise, and the messages keep this form.)
 std::string Shown(std::string_view text, std::size_t limit = kShownChars) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
   std::size_t shown = 0;
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t length = c < 0x80 ? 1 : Utf8Length(text.substr(i));
-    // C1 controls are U+0080 to U+009F, C2 80 to C2 9F in UTF-8.
-    const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    char32_t point = 0;
+    std::size_t length = Utf8Character(text.substr(i), point);
     std::string piece;
     bool escaped = true;
     if (c == '\n' || c == '\r' || c == '\t' || c == '\\') {
       piece = {'\\', c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\t' ? 't' : '\\'};
-    } else if (c < 0x20 || c == 0x7F || length == 0 || c1) {
+    } else if (length == 0 || point < 0x20 || point == 0x7F || (point >= 0x80 && point <= 0x9F)) {
       length = length == 0 ? 1 : length;
       for (std::size_t b = i; b < i + length; ++b) {
         const auto v = static_cast<unsigned char>(text[b]);
@@ -234,10 +153,11 @@ std::string Shown(std::string_view text, std::size_t limit = kShownChars) {
   return out;
 }
 
-std::string Hex(ConstImage bytes) {
+std::string Hex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string out;
-  for (std::uint8_t b : bytes) {
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
     if (!out.empty()) out += ' ';
     out += kDigits[b >> 4];
     out += kDigits[b & 15];
@@ -245,8 +165,8 @@ std::string Hex(ConstImage bytes) {
   return out;
 }
 
-std::optional<std::vector<std::uint8_t>> FromHex(std::string_view text) {
-  std::vector<std::uint8_t> out;
+std::optional<std::string> FromHex(std::string_view text) {
+  std::string out;
   int high = -1;
   for (char c : text) {
     if (c == ' ') {
@@ -266,7 +186,7 @@ std::optional<std::vector<std::uint8_t>> FromHex(std::string_view text) {
     if (high < 0) {
       high = v;
     } else {
-      out.push_back(static_cast<std::uint8_t>(high * 16 + v));
+      out.push_back(static_cast<char>(high * 16 + v));
       high = -1;
     }
   }
@@ -275,88 +195,29 @@ std::optional<std::vector<std::uint8_t>> FromHex(std::string_view text) {
 }
 
 // Trailing NUL bytes written out add nothing: a missing byte reads as NUL.
-ConstImage WithoutTrailingNuls(ConstImage bytes) {
-  std::size_t n = bytes.size();
-  while (n > 0 && bytes[n - 1] == 0) --n;
-  return bytes.first(n);
+std::string_view WithoutTrailingNuls(std::string_view bytes) {
+  const std::size_t last = bytes.find_last_not_of('\0');
+  return bytes.substr(0, last == std::string_view::npos ? 0 : last + 1);
 }
 
-// ---- Values on the file image ----
+// The characters of a text field's bytes up to its NUL.
+std::string_view TextPart(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
 
-std::int32_t GetInt32(ConstImage image, std::size_t offset) {
-  const std::uint32_t bits = static_cast<std::uint32_t>(image[offset]) |
-                             static_cast<std::uint32_t>(image[offset + 1]) << 8 |
-                             static_cast<std::uint32_t>(image[offset + 2]) << 16 |
-                             static_cast<std::uint32_t>(image[offset + 3]) << 24;
-  return static_cast<std::int32_t>(bits);
+std::string Dotted(const Address& parts) {
+  return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
+         std::to_string(parts[2]) + "." + std::to_string(parts[3]);
 }
 
-void PutInt32(Image image, std::size_t offset, std::int64_t value) {
-  const auto bits = static_cast<std::uint32_t>(value);
-  for (std::size_t i = 0; i < 4; ++i)
-    image[offset + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+// ---- Ranges ----
+
+// The values a record can hold.
+ValueRange StorageRange(const FieldRow& row) {
+  return row.member.size == 1 ? ValueRange{0, 255} : ValueRange{INT32_MIN, INT32_MAX};
 }
 
-bool OneByte(const FieldDef& def) { return def.kind == Kind::kByte || def.kind == Kind::kFlag; }
-
-std::int64_t NumberOf(const FieldDef& def, ConstImage image) {
-  return OneByte(def) ? image[def.offset] : GetInt32(image, def.offset);
+bool InRange(std::int64_t value, ValueRange range) {
+  return value >= range.min && value <= range.max;
 }
-
-void SetNumber(const FieldDef& def, Image image, std::int64_t value) {
-  if (OneByte(def)) {
-    image[def.offset] = static_cast<std::uint8_t>(value);
-  } else {
-    PutInt32(image, def.offset, value);
-  }
-}
-
-std::array<std::int64_t, 4> AddressOf(const FieldDef& def, ConstImage image) {
-  std::array<std::int64_t, 4> parts{};
-  for (std::size_t i = 0; i < 4; ++i) parts[i] = GetInt32(image, def.offset + 4 * i);
-  return parts;
-}
-
-ConstImage BytesOf(const FieldDef& def, ConstImage image) {
-  return image.subspan(def.offset, FieldSize(def));
-}
-
-// The text of a text field up to its NUL, and the bytes after that NUL.
-std::string_view TextPart(const FieldDef& def, ConstImage image) {
-  const ConstImage bytes = BytesOf(def, image);
-  const auto* chars = reinterpret_cast<const char*>(bytes.data());
-  return {chars, strnlen(chars, bytes.size())};
-}
-
-// The values a record can hold, and those that mean something and a printer can take.
-struct Range {
-  std::int64_t min;
-  std::int64_t max;
-};
-
-Range StorageRange(const FieldDef& def) {
-  return OneByte(def) ? Range{0, 255} : Range{INT32_MIN, INT32_MAX};
-}
-
-std::span<const TextPair> ItemsOf(const FieldDef& def) {
-  if (def.kind == Kind::kFlag) return kFlagItems;
-  return FieldItems(FieldOfDef(def));
-}
-
-Range PlainRange(const FieldDef& def) {
-  if (def.kind == Kind::kList || def.kind == Kind::kFlag) {
-    return {0, static_cast<std::int64_t>(ItemsOf(def).size()) - 1};
-  }
-  Range range{def.min, def.max};
-  if (FieldOfDef(def) != SettingField::kNone) {
-    const ValueRange sent = CommandRange(RowOf(def));
-    range.min = std::max<std::int64_t>(range.min, sent.min);
-    range.max = std::min<std::int64_t>(range.max, sent.max);
-  }
-  return range;
-}
-
-bool InRange(std::int64_t value, Range range) { return value >= range.min && value <= range.max; }
 
 // ---- Items ----
 
@@ -371,11 +232,10 @@ bool SharedText(std::span<const TextPair> items, std::size_t index, Language lan
 }
 
 // The item as the document (English) or a comparison (either language) writes it.
-std::string ItemText(const FieldDef& def, std::size_t index, Language language) {
-  const std::span<const TextPair> items = ItemsOf(def);
-  if (!SharedText(items, index, language)) return TextFor(items[index], language);
-  return Format(kConfigItemNumberText, language,
-                {TextFor(items[index], language), std::to_string(index)});
+std::string ItemText(const FieldRow& row, std::size_t index, Language language) {
+  if (!SharedText(row.items, index, language)) return TextFor(row.items[index], language);
+  return FormatText(kConfigItemNumberText, language,
+                    {TextFor(row.items[index], language), std::to_string(index)});
 }
 
 // The number an item text such as "19200 bps" or "1 bit" begins with; empty for other texts.
@@ -390,43 +250,41 @@ bool HasNumberedItems(std::span<const TextPair> items) {
                      [](const TextPair& item) { return !LeadingNumber(item.english).empty(); });
 }
 
-std::string ItemList(const FieldDef& def) {
+std::string ItemList(const FieldRow& row) {
   std::string out;
-  for (std::size_t i = 0; i < ItemsOf(def).size(); ++i) {
+  for (std::size_t i = 0; i < row.items.size(); ++i) {
     if (!out.empty()) out += ", ";
-    out += '"' + ItemText(def, i, Language::kEnglish) + '"';
+    out += '"' + ItemText(row, i, Language::kEnglish) + '"';
   }
   return out;
 }
 
 // The item of a numbered list ("1 bit", "2 bits") whose text begins with `number`: in such a list
 // a number always means the value, never the index, so that 1 is "1 bit" and 6 no item at all.
-std::variant<std::int64_t, ConfigError> ItemOfNumber(const FieldDef& def, std::int64_t number,
+std::variant<std::int64_t, ConfigError> ItemOfNumber(const FieldRow& row, std::int64_t number,
                                                      Language language) {
-  const std::span<const TextPair> items = ItemsOf(def);
   const std::string given = std::to_string(number);
   std::string values;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::string_view value = LeadingNumber(items[i].english);
+  for (std::size_t i = 0; i < row.items.size(); ++i) {
+    const std::string_view value = LeadingNumber(row.items[i].english);
     if (value == given) return static_cast<std::int64_t>(i);
     if (!values.empty()) values += ", ";
     values += value;
   }
-  const std::string key = FullKey(def);
+  const std::string key = KeyOf(row);
   return Refuse(key, kConfigNoValueText, language, {key, given, values});
 }
 
 // The item a text names: its English text in any letter case ("XON/XOFF protocol (item 3)" for
 // items that share a text), the number the text begins with ("19200" for "19200 bps"), or, in a
 // list without such numbers, the item index in digits.
-std::variant<std::int64_t, ConfigError> ItemFromText(const FieldDef& def, std::string_view text,
+std::variant<std::int64_t, ConfigError> ItemFromText(const FieldRow& row, std::string_view text,
                                                      Language language) {
-  const std::string key = FullKey(def);
-  const std::span<const TextPair> items = ItemsOf(def);
+  const std::string key = KeyOf(row);
   std::vector<std::size_t> matches;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (EqualsNoCase(text, ItemText(def, i, Language::kEnglish)) ||
-        EqualsNoCase(text, items[i].english)) {
+  for (std::size_t i = 0; i < row.items.size(); ++i) {
+    if (EqualsNoCase(text, ItemText(row, i, Language::kEnglish)) ||
+        EqualsNoCase(text, row.items[i].english)) {
       matches.push_back(i);
     }
   }
@@ -434,19 +292,19 @@ std::variant<std::int64_t, ConfigError> ItemFromText(const FieldDef& def, std::s
     std::string forms;
     for (std::size_t i : matches) {
       if (!forms.empty()) forms += " / ";
-      forms += '"' + ItemText(def, i, Language::kEnglish) + '"';
+      forms += '"' + ItemText(row, i, Language::kEnglish) + '"';
     }
     return Refuse(key, kConfigTwoItemsText, language, {key, Shown(text), forms});
   }
   if (matches.size() == 1) return static_cast<std::int64_t>(matches.front());
   if (IsDigits(text) && text.size() <= 9) {
     const std::int64_t number = std::stoll(std::string(text));
-    if (HasNumberedItems(items)) return ItemOfNumber(def, number, language);
-    const Range range = PlainRange(def);
+    if (HasNumberedItems(row.items)) return ItemOfNumber(row, number, language);
+    const ValueRange range = SendRange(row);
     if (!InRange(number, range)) return OutOfRange(key, number, range.min, range.max, language);
     return number;
   }
-  return Refuse(key, kConfigNoItemText, language, {key, Shown(text), ItemList(def)});
+  return Refuse(key, kConfigNoItemText, language, {key, Shown(text), ItemList(row)});
 }
 
 // ---- The document's values ----
@@ -461,41 +319,33 @@ std::optional<std::int64_t> IntegerOf(const json& value) {
   return std::nullopt;
 }
 
-json TextJson(const FieldDef& def, ConstImage image) {
-  const ConstImage bytes = BytesOf(def, image);
-  const std::string_view text = TextPart(def, image);
+json TextJson(std::string_view bytes) {
+  const std::size_t nul = bytes.find('\0');
+  const std::string_view text = TextPart(bytes);
   const bool printable =
-      text.size() < bytes.size() && std::all_of(text.begin(), text.end(), [](char c) {
+      nul != std::string_view::npos && std::all_of(text.begin(), text.end(), [](char c) {
         return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) <= 0x7E;
       });
   if (!printable) return {{"raw", Hex(WithoutTrailingNuls(bytes))}};
-  const ConstImage after = WithoutTrailingNuls(bytes.subspan(text.size() + 1));
+  const std::string_view after = WithoutTrailingNuls(bytes.substr(nul + 1));
   if (after.empty()) return std::string(text);
   return {{"text", std::string(text)}, {"after_nul", Hex(after)}};
 }
 
-json FieldJson(const FieldDef& def, ConstImage image) {
-  switch (def.kind) {
-    case Kind::kText: return TextJson(def, image);
-    case Kind::kAddress: {
-      const std::array<std::int64_t, 4> parts = AddressOf(def, image);
-      const Range range = PlainRange(def);
-      if (std::all_of(parts.begin(), parts.end(),
-                      [&](std::int64_t p) { return InRange(p, range); })) {
-        return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
-               std::to_string(parts[2]) + "." + std::to_string(parts[3]);
-      }
-      return {{"raw", parts}};
+json FieldJson(const FieldRow& row, const FieldValue& value) {
+  if (const auto* bytes = std::get_if<std::string>(&value)) return TextJson(*bytes);
+  const ValueRange range = SendRange(row);
+  if (const auto* parts = std::get_if<Address>(&value)) {
+    if (std::all_of(parts->begin(), parts->end(),
+                    [&](std::int32_t p) { return InRange(p, range); })) {
+      return Dotted(*parts);
     }
-    default: {
-      const std::int64_t value = NumberOf(def, image);
-      if (!InRange(value, PlainRange(def))) return {{"raw", value}};
-      if (def.kind == Kind::kList || def.kind == Kind::kFlag) {
-        return ItemText(def, static_cast<std::size_t>(value), Language::kEnglish);
-      }
-      return value;
-    }
+    return {{"raw", *parts}};
   }
+  const std::int32_t number = std::get<std::int32_t>(value);
+  if (!InRange(number, range)) return {{"raw", number}};
+  if (Listed(row)) return ItemText(row, static_cast<std::size_t>(number), Language::kEnglish);
+  return number;
 }
 
 // The value of an object form: the object must hold `name` and nothing but `name` and
@@ -509,29 +359,29 @@ const json* FormMember(const json& value, const char* name, const char* optional
 }
 
 // Whether a text could go to the printer in its field; the refusal otherwise.
-std::optional<ConfigError> CheckSendText(const FieldDef& def, std::string_view text,
+std::optional<ConfigError> CheckSendText(const FieldRow& row, std::string_view text,
                                          Language language) {
-  const std::string key = FullKey(def);
-  if (text.size() > def.send_chars) {
-    return Refuse(key, kConfigTextLengthText, language, {key, std::to_string(def.send_chars)});
+  const std::string key = KeyOf(row);
+  if (text.size() > row.chars) {
+    return Refuse(key, kConfigTextLengthText, language, {key, std::to_string(row.chars)});
   }
-  if (!TextFits(RowOf(def), text)) {
-    return ConfigError{key, key + ": " + RefusalText(FieldOfDef(def), language)};
+  if (!TextFits(row, text)) {
+    return ConfigError{key, key + ": " + RefusalText({&row}, language)};
   }
   return std::nullopt;
 }
 
-std::optional<ConfigError> ReadText(const FieldDef& def, const json& value, ValueUse use,
-                                    Language language, Image image) {
-  const std::string key = FullKey(def);
-  const Image field = image.subspan(def.offset, def.size);
-  std::vector<std::uint8_t> bytes;
-  const std::string hex_rule = Format(kConfigWantHexText, language, {std::to_string(def.size)});
+std::optional<ConfigError> ReadText(const FieldRow& row, const json& value, ValueUse use,
+                                    Language language, FieldValue& out) {
+  const std::string key = KeyOf(row);
+  const std::size_t size = row.member.size;
+  std::string bytes;
+  const std::string hex_rule = FormatText(kConfigWantHexText, language, {std::to_string(size)});
   const json* raw = FormMember(value, "raw");
   const json* text = value.is_string() ? &value : FormMember(value, "text", "after_nul");
   if (raw != nullptr) {
     const auto decoded = raw->is_string() ? FromHex(raw->get<std::string>()) : std::nullopt;
-    if (!decoded || decoded->size() > def.size) return Expected(key + ".raw", hex_rule, language);
+    if (!decoded || decoded->size() > size) return Expected(key + ".raw", hex_rule, language);
     bytes = *decoded;
   } else if (text != nullptr) {
     if (!text->is_string()) return Expected(key, TextFor(kConfigWantTextText, language), language);
@@ -539,42 +389,39 @@ std::optional<ConfigError> ReadText(const FieldDef& def, const json& value, Valu
     if (chars.find('\0') != std::string::npos) {
       return Expected(key, TextFor(kConfigWantNoNulText, language), language);
     }
-    if (chars.size() > def.size - 1) {
-      return Refuse(key, kConfigTextLengthText, language, {key, std::to_string(def.size - 1)});
+    if (chars.size() > size - 1) {
+      return Refuse(key, kConfigTextLengthText, language, {key, std::to_string(size - 1)});
     }
-    bytes.assign(chars.begin(), chars.end());
-    bytes.push_back(0);
+    bytes = chars;
+    bytes.push_back('\0');
     if (text != &value && value.contains("after_nul")) {
       const json& after = value.at("after_nul");
-      const std::size_t room = def.size - bytes.size();
+      const std::size_t room = size - bytes.size();
       const auto decoded = after.is_string() ? FromHex(after.get<std::string>()) : std::nullopt;
       if (!decoded || decoded->size() > room) {
         return Expected(key + ".after_nul",
-                        Format(kConfigWantHexText, language, {std::to_string(room)}), language);
+                        FormatText(kConfigWantHexText, language, {std::to_string(room)}), language);
       }
-      bytes.insert(bytes.end(), decoded->begin(), decoded->end());
+      bytes += *decoded;
     }
   } else {
     return Expected(key, TextFor(kConfigWantTextFormText, language), language);
   }
-  bytes.resize(def.size, 0);
+  bytes.resize(size, '\0');
   // A text ends within its field, as when a file is loaded.
-  if (std::find(bytes.begin(), bytes.end(), 0) == bytes.end()) bytes.back() = 0;
+  if (bytes.find('\0') == std::string::npos) bytes.back() = '\0';
   if (use == ValueUse::kSend) {
-    const auto* chars = reinterpret_cast<const char*>(bytes.data());
-    if (auto refused = CheckSendText(def, {chars, strnlen(chars, bytes.size())}, language)) {
-      return refused;
-    }
+    if (auto refused = CheckSendText(row, TextPart(bytes), language)) return refused;
   }
-  std::copy(bytes.begin(), bytes.end(), field.begin());
+  out = std::move(bytes);
   return std::nullopt;
 }
 
-std::optional<ConfigError> ReadAddress(const FieldDef& def, const json& value, ValueUse use,
-                                       Language language, Image image) {
-  const std::string key = FullKey(def);
-  const Range plain = PlainRange(def);
-  std::array<std::int64_t, 4> parts{};
+std::optional<ConfigError> ReadAddress(const FieldRow& row, const json& value, ValueUse use,
+                                       Language language, FieldValue& out) {
+  const std::string key = KeyOf(row);
+  const ValueRange plain = SendRange(row);
+  Address parts{};
   if (const json* raw = FormMember(value, "raw")) {
     if (!raw->is_array() || raw->size() != 4) {
       return Expected(key + ".raw", TextFor(kConfigWantRawAddressText, language), language);
@@ -584,9 +431,9 @@ std::optional<ConfigError> ReadAddress(const FieldDef& def, const json& value, V
       if (!part) {
         return Expected(key + ".raw", TextFor(kConfigWantRawAddressText, language), language);
       }
-      const Range range = use == ValueUse::kSend ? plain : StorageRange(def);
+      const ValueRange range = use == ValueUse::kSend ? plain : StorageRange(row);
       if (!InRange(*part, range)) return OutOfRange(key, *part, range.min, range.max, language);
-      parts[i] = *part;
+      parts[i] = static_cast<std::int32_t>(*part);
     }
   } else {
     const std::string want = TextFor(kConfigWantAddressText, language);
@@ -597,32 +444,32 @@ std::optional<ConfigError> ReadAddress(const FieldDef& def, const json& value, V
       if (dot == std::string_view::npos) return Expected(key, want, language);
       const std::string_view digits = text.substr(0, dot);
       if (!IsDigits(digits) || digits.size() > 3) return Expected(key, want, language);
-      parts[i] = std::stoll(std::string(digits));
-      if (!InRange(parts[i], plain))
-        return OutOfRange(key, parts[i], plain.min, plain.max, language);
+      const std::int64_t part = std::stoll(std::string(digits));
+      if (!InRange(part, plain)) return OutOfRange(key, part, plain.min, plain.max, language);
+      parts[i] = static_cast<std::int32_t>(part);
       text.remove_prefix(i < 3 ? dot + 1 : dot);
     }
   }
-  for (std::size_t i = 0; i < 4; ++i) PutInt32(image, def.offset + 4 * i, parts[i]);
+  out = parts;
   return std::nullopt;
 }
 
-std::optional<ConfigError> ReadNumber(const FieldDef& def, const json& value, ValueUse use,
-                                      Language language, Image image) {
-  const std::string key = FullKey(def);
-  const Range plain = PlainRange(def);
-  const bool listed = def.kind == Kind::kList || def.kind == Kind::kFlag;
+std::optional<ConfigError> ReadNumber(const FieldRow& row, const json& value, ValueUse use,
+                                      Language language, FieldValue& out) {
+  const std::string key = KeyOf(row);
+  const ValueRange plain = SendRange(row);
+  const bool listed = Listed(row);
   std::int64_t number = 0;
   if (const json* raw = FormMember(value, "raw")) {
     const std::optional<std::int64_t> v = IntegerOf(*raw);
     if (!v) return Expected(key + ".raw", TextFor(kConfigWantIntegerText, language), language);
-    const Range range = use == ValueUse::kSend ? plain : StorageRange(def);
+    const ValueRange range = use == ValueUse::kSend ? plain : StorageRange(row);
     if (!InRange(*v, range)) return OutOfRange(key, *v, range.min, range.max, language);
     number = *v;
   } else if (const std::optional<std::int64_t> v = IntegerOf(value)) {
-    if (listed && HasNumberedItems(ItemsOf(def))) {
-      // "stop_bit": 1 is "1 bit", as stop_bit=1 reads.
-      auto item = ItemOfNumber(def, *v, language);
+    if (listed && HasNumberedItems(row.items)) {
+      // A number of a numbered list is the value it begins with, as KEY=VALUE reads it.
+      auto item = ItemOfNumber(row, *v, language);
       if (auto* refused = std::get_if<ConfigError>(&item)) return std::move(*refused);
       number = std::get<std::int64_t>(item);
     } else {
@@ -630,95 +477,43 @@ std::optional<ConfigError> ReadNumber(const FieldDef& def, const json& value, Va
       number = *v;
     }
   } else if (listed && value.is_string()) {
-    auto item = ItemFromText(def, value.get_ref<const std::string&>(), language);
+    auto item = ItemFromText(row, value.get_ref<const std::string&>(), language);
     if (auto* refused = std::get_if<ConfigError>(&item)) return std::move(*refused);
     number = std::get<std::int64_t>(item);
   } else {
     return Expected(key, TextFor(listed ? kConfigWantItemText : kConfigWantIntegerText, language),
                     language);
   }
-  SetNumber(def, image, number);
+  // Every range above lies within the record's.
+  out = static_cast<std::int32_t>(number);
   return std::nullopt;
 }
 
-std::optional<ConfigError> ReadField(const FieldDef& def, const json& value, ValueUse use,
-                                     Language language, Image image) {
-  switch (def.kind) {
-    case Kind::kText: return ReadText(def, value, use, language, image);
-    case Kind::kAddress: return ReadAddress(def, value, use, language, image);
-    default: return ReadNumber(def, value, use, language, image);
+std::optional<ConfigError> ReadField(const FieldRow& row, const json& value, ValueUse use,
+                                     Language language, FieldValue& out) {
+  switch (row.kind) {
+    case FieldKind::kText: return ReadText(row, value, use, language, out);
+    case FieldKind::kAddress: return ReadAddress(row, value, use, language, out);
+    default: return ReadNumber(row, value, use, language, out);
   }
-}
-
-// ---- Configurations on file images ----
-
-struct Images {
-  ParameterFileBytes parameters;
-  LanSettingsFileBytes lan;
-  Image For(const FieldDef& def) { return def.lan ? Image(lan) : Image(parameters); }
-};
-
-Images ImagesOf(const Configuration& c) {
-  return {EncodeParameterBlock(c.Parameters), EncodeLanSettings(c.Lan)};
-}
-
-NamedSet NamedOf(const Configuration& c) {
-  NamedSet named{};
-  for (const FieldDef& def : kFields) {
-    named[IndexOf(def)] = std::find(c.Named.begin(), c.Named.end(), FullKey(def)) != c.Named.end();
-  }
-  return named;
-}
-
-void Store(Configuration& c, const Images& images, const NamedSet& named) {
-  c.Parameters = DecodeParameterBlock(images.parameters);
-  c.Lan = DecodeLanSettings(images.lan);
-  c.Named.clear();
-  for (const FieldDef& def : kFields) {
-    if (named[IndexOf(def)]) c.Named.push_back(FullKey(def));
-  }
-}
-
-std::string KeyOfSettingField(SettingField field) {
-  if (field.row == nullptr) return {};
-  return std::string(PartName(field.row->part)) + "." + field.row->key;
 }
 
 // The printer's own checks over the configuration's values, the last word before a value is
 // taken for sending: the unnamed fields hold start-up values, which always pass.
 std::optional<ConfigError> CheckCommands(const Configuration& c, Language language) {
-  SettingField refused = CheckParameterBlock(c.Parameters, 4);
-  if (refused == SettingField::kNone) refused = CheckLanSettings(c.Lan);
+  const Records records = RecordsOf(c);
+  SettingField refused = CheckParameterBlock(records.parameters, 4);
+  if (refused == SettingField::kNone) refused = CheckLanSettings(records.lan);
   if (refused == SettingField::kNone) return std::nullopt;
-  const std::string key = KeyOfSettingField(refused);
+  const std::string key = KeyOfField(refused);
   return ConfigError{key, key + ": " + RefusalText(refused, language)};
 }
 
-// The fields the bytes of a setting file reach, found by loading the file over two records
-// that differ in every byte: a byte the file supplies is the same in both. The last byte of a
-// text is left out, as loading may put a NUL there.
-template <typename Bytes, typename Record, typename Apply, typename Encode, typename Decode>
-void MarkReached(const std::vector<std::uint8_t>& data, bool lan, Apply apply, Encode encode,
-                 Decode decode, NamedSet& named) {
-  Bytes zeros{};
-  Bytes fives{};
-  fives.fill(0x5A);
-  Record a = decode(zeros);
-  Record b = decode(fives);
-  apply(data.data(), data.size(), a);
-  apply(data.data(), data.size(), b);
-  const Bytes ea = encode(a);
-  const Bytes eb = encode(b);
-  for (const FieldDef& def : kFields) {
-    if (def.lan != lan) continue;
-    const std::size_t checked = FieldSize(def) - (def.kind == Kind::kText ? 1 : 0);
-    for (std::size_t i = def.offset; i < def.offset + checked; ++i) {
-      if (ea[i] == eb[i]) named[IndexOf(def)] = true;
-    }
-  }
-}
+// ---- Files ----
 
-ConfigResult<Configuration> LoadSettingFile(const std::string& path, bool lan, Language language) {
+ConfigResult<Configuration> LoadSettingFile(const std::string& path, FieldPart part,
+                                            Language language) {
+  const bool lan = part == FieldPart::kLan;
   const std::span<const std::size_t> sizes =
       lan ? std::span<const std::size_t>(kLanSettingsFileLayoutSizes) : kParameterFileLayoutSizes;
   std::vector<std::uint8_t> data;
@@ -741,20 +536,19 @@ ConfigResult<Configuration> LoadSettingFile(const std::string& path, bool lan, L
     return Refuse("", kConfigFileSizeText, language,
                   {Shown(path, kWhole), lan ? ".ts1" : ".ts0", listed, size});
   }
-  Configuration c;
-  NamedSet named{};
+  Records records;
   if (lan) {
-    c.HasLan = true;
-    ApplyLanSettingsFile(data.data(), data.size(), c.Lan);
-    MarkReached<LanSettingsFileBytes, LanSettings>(data, true, ApplyLanSettingsFile,
-                                                   EncodeLanSettings, DecodeLanSettings, named);
+    ApplyLanSettingsFile(data.data(), data.size(), records.lan);
   } else {
-    c.HasParameters = true;
-    ApplyParameterFile(data.data(), data.size(), c.Parameters);
-    MarkReached<ParameterFileBytes, ParameterBlock>(
-        data, false, ApplyParameterFile, EncodeParameterBlock, DecodeParameterBlock, named);
+    ApplyParameterFile(data.data(), data.size(), records.parameters);
   }
-  Store(c, ImagesOf(c), named);
+  Configuration c;
+  Present(c, part) = true;
+  for (const FieldRow& row : Fields()) {
+    if (row.part == part && FileReaches(row, data.size())) {
+      c.Set(row, ValueOf(row, records.Of(part)));
+    }
+  }
   return c;
 }
 
@@ -775,87 +569,97 @@ std::string_view Trim(std::string_view s) {
 
 // ---- Comparison ----
 
-std::string ValueText(const FieldDef& def, ConstImage image, Language language) {
-  switch (def.kind) {
-    case Kind::kText: return TextJson(def, image).dump();
-    case Kind::kAddress: {
-      const std::array<std::int64_t, 4> p = AddressOf(def, image);
-      return std::to_string(p[0]) + "." + std::to_string(p[1]) + "." + std::to_string(p[2]) + "." +
-             std::to_string(p[3]);
-    }
-    default: {
-      const std::int64_t value = NumberOf(def, image);
-      const bool listed = def.kind == Kind::kList || def.kind == Kind::kFlag;
-      if (listed && InRange(value, PlainRange(def))) {
-        return ItemText(def, static_cast<std::size_t>(value), language);
-      }
-      return std::to_string(value);
-    }
+std::string ValueText(const FieldRow& row, const FieldValue& value, Language language) {
+  if (const auto* bytes = std::get_if<std::string>(&value)) return TextJson(*bytes).dump();
+  if (const auto* parts = std::get_if<Address>(&value)) return Dotted(*parts);
+  const std::int32_t number = std::get<std::int32_t>(value);
+  if (Listed(row) && InRange(number, SendRange(row))) {
+    return ItemText(row, static_cast<std::size_t>(number), language);
   }
-}
-
-// Whether the printer's commands for `version` write the field and its replies return it.
-bool PrinterField(const FieldDef& def, int version) {
-  return FirmwareTakes(RowOf(def), version);
+  return std::to_string(number);
 }
 
 // The field's value as the printer receives it.
-std::string SentForm(const FieldDef& def, ConstImage image) {
-  if (def.kind == Kind::kFlag) return image[def.offset] == 1 ? "1" : "0";
-  if (def.kind != Kind::kText) {
-    const ConstImage bytes = BytesOf(def, image);
-    return {bytes.begin(), bytes.end()};
-  }
-  std::string text(TextPart(def, image).substr(0, def.send_chars));
-  // "IH;%1d,%32s" sends the DHCP ID right-aligned in 32 columns, and the printer returns those.
-  if (RowOf(def).command.format == CommandFormat::kRight32 && text.size() < def.send_chars) {
-    text.insert(0, def.send_chars - text.size(), ' ');
+FieldValue SentForm(const FieldRow& row, const FieldValue& value) {
+  if (row.kind == FieldKind::kFlag) return std::int32_t{std::get<std::int32_t>(value) == 1};
+  const auto* bytes = std::get_if<std::string>(&value);
+  if (bytes == nullptr) return value;
+  std::string text(TextPart(*bytes).substr(0, row.chars));
+  // "%32s" sends a text right-aligned in its columns, and the printer returns those.
+  if (row.command.format == CommandFormat::kRight32 && text.size() < row.chars) {
+    text.insert(0, row.chars - text.size(), ' ');
   }
   return text;
 }
 
-std::vector<FieldChange> DiffImages(bool lan, ConstImage a, ConstImage b, Language language,
-                                    DiffScope scope, int version) {
+std::vector<FieldChange> DiffRecords(FieldPart part, const void* a, const void* b,
+                                     Language language, DiffScope scope, int version) {
   std::vector<FieldChange> changes;
-  for (const FieldDef& def : kFields) {
-    if (def.lan != lan) continue;
-    bool same;
+  for (const FieldRow& row : Fields()) {
+    if (row.part != part) continue;
+    const FieldValue x = ValueOf(row, a);
+    const FieldValue y = ValueOf(row, b);
+    bool same = x == y;
     if (scope == DiffScope::kPrinter) {
-      if (!PrinterField(def, version)) continue;
-      same = SentForm(def, a) == SentForm(def, b);
-    } else {
-      const ConstImage x = BytesOf(def, a);
-      const ConstImage y = BytesOf(def, b);
-      same = std::equal(x.begin(), x.end(), y.begin(), y.end());
+      if (!FirmwareTakes(row, version)) continue;
+      same = SentForm(row, x) == SentForm(row, y);
     }
     if (!same)
-      changes.push_back({FullKey(def), ValueText(def, a, language), ValueText(def, b, language)});
+      changes.push_back({KeyOf(row), ValueText(row, x, language), ValueText(row, y, language)});
   }
   return changes;
 }
 
 }  // namespace
 
+bool Configuration::Has(std::string_view key) const {
+  const FieldRow* row = FindFieldByKey(key);
+  return row != nullptr && Values.contains(row);
+}
+
+void Configuration::Set(const FieldRow& row, FieldValue value) {
+  if (auto* bytes = std::get_if<std::string>(&value)) bytes->resize(row.member.size, '\0');
+  Values[&row] = std::move(value);
+  Present(*this, row.part) = true;
+}
+
+std::vector<std::string> Configuration::Named() const {
+  std::vector<std::string> keys;
+  for (const auto& entry : Values) keys.push_back(KeyOf(*entry.first));
+  return keys;
+}
+
+Configuration FromRecords(const ParameterBlock* parameters, const LanSettings* lan) {
+  Configuration c;
+  c.HasParameters = parameters != nullptr;
+  c.HasLan = lan != nullptr;
+  for (const FieldRow& row : Fields()) {
+    const void* record = row.part == FieldPart::kLan ? static_cast<const void*>(lan)
+                                                     : static_cast<const void*>(parameters);
+    if (record != nullptr) c.Set(row, ValueOf(row, record));
+  }
+  return c;
+}
+
 ParameterBlock StartupParameters() { return ParameterBlock{}; }
 
 LanSettings StartupLanSettings() {
-  LanSettings s;
-  s.LanFlag = 1;
-  const std::int32_t ip[4] = {192, 168, 10, 20};
-  const std::int32_t mask[4] = {255, 255, 255, 0};
-  std::copy(std::begin(ip), std::end(ip), s.IpAddress);
-  std::copy(std::begin(mask), std::end(mask), s.SubnetMask);
-  s.SocketPortMode = 1;
-  s.SocketPort = 8000;
-  s.DhcpEnabled = 0;
-  std::memset(s.DhcpId, 'F', 32);
-  return s;
+  // The Extra Setting page as the window opens: the record's members in their order.
+  return {1,
+          {192, 168, 10, 20},
+          {255, 255, 255, 0},
+          {0, 0, 0, 0},
+          1,
+          8000,
+          0,
+          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF",
+          {}};
 }
 
 const std::vector<std::string>& ConfigurationKeys() {
   static const std::vector<std::string> keys = [] {
     std::vector<std::string> all;
-    for (const FieldDef& def : kFields) all.push_back(FullKey(def));
+    for (const FieldRow& row : Fields()) all.push_back(KeyOf(row));
     return all;
   }();
   return keys;
@@ -866,7 +670,8 @@ ConfigResult<Configuration> ConfigurationFromJson(const json& document, Language
   if (!document.is_object()) return Refuse("", kConfigNotObjectText, language, {});
   for (const auto& item : document.items()) {
     const std::string& key = item.key();
-    if (key != "format" && key != "version" && key != "parameters" && key != "lan") {
+    if (key != "format" && key != "version" && key != PartName(FieldPart::kParameters) &&
+        key != PartName(FieldPart::kLan)) {
       return Refuse(key, kConfigUnknownKeyText, language, {Shown(key)});
     }
   }
@@ -878,31 +683,27 @@ ConfigResult<Configuration> ConfigurationFromJson(const json& document, Language
   if (version != 1) return Refuse("version", kConfigVersionText, language, {});
 
   Configuration c;
-  Images images = ImagesOf(c);
-  NamedSet named{};
-  for (const bool lan : {false, true}) {
-    const char* part = lan ? "lan" : "parameters";
-    if (!document.contains(part)) continue;
-    const json& fields = document.at(part);
+  for (const FieldPart part : {FieldPart::kParameters, FieldPart::kLan}) {
+    const char* name = PartName(part);
+    if (!document.contains(name)) continue;
+    const json& fields = document.at(name);
     if (!fields.is_object())
-      return Expected(part, TextFor(kConfigWantObjectText, language), language);
-    (lan ? c.HasLan : c.HasParameters) = true;
+      return Expected(name, TextFor(kConfigWantObjectText, language), language);
+    Present(c, part) = true;
     for (const auto& item : fields.items()) {
-      const FieldDef* def = FindField(item.key(), lan);
-      if (def == nullptr) {
-        const std::string key = std::string(part) + "." + item.key();
+      const FieldRow* row = FindField(part, item.key());
+      if (row == nullptr) {
+        const std::string key = std::string(name) + "." + item.key();
         return Refuse(key, kConfigUnknownKeyText, language, {Shown(key)});
       }
-      if (auto refused = ReadField(*def, item.value(), use, language, images.For(*def))) {
+      FieldValue value;
+      if (auto refused = ReadField(*row, item.value(), use, language, value)) {
         return std::move(*refused);
       }
-      named[IndexOf(*def)] = true;
+      c.Set(*row, std::move(value));
     }
   }
-  if (std::none_of(named.begin(), named.end(), [](bool n) { return n; })) {
-    return Refuse("", kConfigNoFieldsText, language, {});
-  }
-  Store(c, images, named);
+  if (c.Values.empty()) return Refuse("", kConfigNoFieldsText, language, {});
   if (use == ValueUse::kSend) {
     if (auto refused = CheckCommands(c, language)) return std::move(*refused);
   }
@@ -915,7 +716,7 @@ ConfigResult<Configuration> ParseConfiguration(std::string_view json_text, Langu
   // the first key an object repeats is found on the way and the document refused.
   struct Level {
     bool object;
-    std::string path;  // "parameters", "lan.dhcp_id"; "" for the document itself
+    std::string path;  // "parameters", "lan.KEY"; "" for the document itself
     std::set<std::string> keys;
     std::string last_key;
   };
@@ -976,7 +777,8 @@ ConfigResult<Configuration> LoadConfiguration(const std::string& path, Language 
   if (ext != ".ts0" && ext != ".ts1") {
     return Refuse("", kConfigExtensionText, language, {Shown(path, kWhole)});
   }
-  ConfigResult<Configuration> loaded = LoadSettingFile(path, ext == ".ts1", language);
+  ConfigResult<Configuration> loaded =
+      LoadSettingFile(path, ext == ".ts1" ? FieldPart::kLan : FieldPart::kParameters, language);
   if (use == ValueUse::kStore || std::holds_alternative<ConfigError>(loaded)) return loaded;
   // The file's values pass the same checks as a document's.
   return ConfigurationFromJson(ToJson(std::get<Configuration>(loaded)), language, use);
@@ -990,16 +792,15 @@ ConfigError SaveConfiguration(const std::string& path, const Configuration& conf
     const std::string text = JsonText(ToJson(configuration));
     saved = ReplaceFileAtomically(path, reinterpret_cast<const std::uint8_t*>(text.data()),
                                   text.size());
-  } else if (ext == ".ts0") {
-    if (!configuration.HasParameters) {
-      return Refuse("parameters", kConfigNoPartText, language, {Shown(path, kWhole), "parameters"});
+  } else if (ext == ".ts0" || ext == ".ts1") {
+    const FieldPart part = ext == ".ts1" ? FieldPart::kLan : FieldPart::kParameters;
+    if (!Present(configuration, part)) {
+      return Refuse(PartName(part), kConfigNoPartText, language,
+                    {Shown(path, kWhole), PartName(part)});
     }
-    saved = SaveParameterFile(path, configuration.Parameters);
-  } else if (ext == ".ts1") {
-    if (!configuration.HasLan) {
-      return Refuse("lan", kConfigNoPartText, language, {Shown(path, kWhole), "lan"});
-    }
-    saved = SaveLanSettingsFile(path, configuration.Lan);
+    const Records records = RecordsOf(configuration);
+    saved = part == FieldPart::kLan ? SaveLanSettingsFile(path, records.lan)
+                                    : SaveParameterFile(path, records.parameters);
   } else {
     return Refuse("", kConfigExtensionText, language, {Shown(path, kWhole)});
   }
@@ -1014,24 +815,15 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
     const std::string given(Trim(key_eq_value));
     return Refuse(given, kConfigKeyValueText, language, {Shown(given)});
   }
-  std::string_view name = Trim(key_eq_value.substr(0, eq));
-  const std::string given(name);
-  std::optional<bool> lan;
-  if (name.starts_with("parameters.")) {
-    lan = false;
-    name.remove_prefix(std::strlen("parameters."));
-  } else if (name.starts_with("lan.")) {
-    lan = true;
-    name.remove_prefix(std::strlen("lan."));
-  }
-  const FieldDef* def = FindField(name, lan);
-  if (def == nullptr) return Refuse(given, kConfigUnknownKeyText, language, {Shown(given)});
-  const std::string key = FullKey(*def);
+  const std::string given(Trim(key_eq_value.substr(0, eq)));
+  const FieldRow* row = FindFieldByKey(given);
+  if (row == nullptr) return Refuse(given, kConfigUnknownKeyText, language, {Shown(given)});
+  const std::string key = KeyOf(*row);
 
   // A value in double quotes is a JSON string (so it may hold \" and other escapes).
   std::string_view text = key_eq_value.substr(eq + 1);
   // Blanks around a value count only in a text.
-  if (def->kind != Kind::kText) text = Trim(text);
+  if (row->kind != FieldKind::kText) text = Trim(text);
   json value = std::string(text);
   bool quoted = false;
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
@@ -1041,7 +833,7 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
       quoted = true;
     }
   }
-  if (def->kind == Kind::kNumber || def->kind == Kind::kByte) {
+  if (row->kind == FieldKind::kNumber || row->kind == FieldKind::kByte) {
     const std::string_view digits = text;
     const std::string_view unsigned_digits =
         !digits.empty() && (digits.front() == '-' || digits.front() == '+') ? digits.substr(1)
@@ -1052,43 +844,27 @@ ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_
     value = std::stoll(std::string(digits));
   }
 
-  Configuration updated = configuration;
-  Images images = ImagesOf(updated);
-  NamedSet named = NamedOf(updated);
-  if (auto refused = ReadField(*def, value, ValueUse::kSend, language, images.For(*def))) {
+  FieldValue read;
+  if (auto refused = ReadField(*row, value, ValueUse::kSend, language, read)) {
     return std::move(*refused);
   }
-  named[IndexOf(*def)] = true;
-  (def->lan ? updated.HasLan : updated.HasParameters) = true;
-  Store(updated, images, named);
+  Configuration updated = configuration;
+  updated.Set(*row, std::move(read));
   if (auto refused = CheckCommands(updated, language)) return std::move(*refused);
   configuration = std::move(updated);
   return {};
 }
 
 json ToJson(const ParameterBlock* parameters, const LanSettings* lan) {
-  Configuration c;
-  c.HasParameters = parameters != nullptr;
-  c.HasLan = lan != nullptr;
-  if (parameters != nullptr) c.Parameters = *parameters;
-  if (lan != nullptr) c.Lan = *lan;
-  for (const FieldDef& def : kFields) {
-    if (def.lan ? c.HasLan : c.HasParameters) c.Named.push_back(FullKey(def));
-  }
-  return ToJson(c);
+  return ToJson(FromRecords(parameters, lan));
 }
 
 json ToJson(const Configuration& configuration) {
   json document = {{"format", "krt6-settings"}, {"version", 1}};
-  const Images images = ImagesOf(configuration);
-  const NamedSet named = NamedOf(configuration);
-  if (configuration.HasParameters) document["parameters"] = json::object();
-  if (configuration.HasLan) document["lan"] = json::object();
-  for (const FieldDef& def : kFields) {
-    const bool present = def.lan ? configuration.HasLan : configuration.HasParameters;
-    if (!present || !named[IndexOf(def)]) continue;
-    const ConstImage image = def.lan ? ConstImage(images.lan) : ConstImage(images.parameters);
-    document[def.lan ? "lan" : "parameters"][def.name] = FieldJson(def, image);
+  if (configuration.HasParameters) document[PartName(FieldPart::kParameters)] = json::object();
+  if (configuration.HasLan) document[PartName(FieldPart::kLan)] = json::object();
+  for (const auto& [row, value] : configuration.Values) {
+    document[PartName(row->part)][row->key] = FieldJson(*row, value);
   }
   return document;
 }
@@ -1096,77 +872,44 @@ json ToJson(const Configuration& configuration) {
 std::string JsonText(const json& document) { return document.dump(2) + "\n"; }
 
 bool NamesWholeParameters(const Configuration& configuration) {
-  const NamedSet named = NamedOf(configuration);
-  return configuration.HasParameters &&
-         std::all_of(std::begin(kFields), std::end(kFields),
-                     [&](const FieldDef& def) { return def.lan || named[IndexOf(def)]; });
+  return NamesWholePart(configuration, FieldPart::kParameters);
 }
 
 bool NamesWholeLan(const Configuration& configuration) {
-  const NamedSet named = NamedOf(configuration);
-  return configuration.HasLan &&
-         std::all_of(std::begin(kFields), std::end(kFields),
-                     [&](const FieldDef& def) { return !def.lan || named[IndexOf(def)]; });
+  return NamesWholePart(configuration, FieldPart::kLan);
 }
 
 ParameterBlock Overlay(const Configuration& configuration, ParameterBlock current) {
-  if (!configuration.HasParameters) return current;
-  const ParameterFileBytes from = EncodeParameterBlock(configuration.Parameters);
-  ParameterFileBytes to = EncodeParameterBlock(current);
-  const NamedSet named = NamedOf(configuration);
-  for (const FieldDef& def : kFields) {
-    if (def.lan || !named[IndexOf(def)]) continue;
-    std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(def.offset), FieldSize(def),
-                to.begin() + static_cast<std::ptrdiff_t>(def.offset));
-  }
-  return DecodeParameterBlock(to);
+  OverlayPart(configuration, FieldPart::kParameters, &current);
+  return current;
 }
 
 LanSettings Overlay(const Configuration& configuration, LanSettings current) {
-  if (!configuration.HasLan) return current;
-  const LanSettingsFileBytes from = EncodeLanSettings(configuration.Lan);
-  LanSettingsFileBytes to = EncodeLanSettings(current);
-  const NamedSet named = NamedOf(configuration);
-  for (const FieldDef& def : kFields) {
-    if (!def.lan || !named[IndexOf(def)]) continue;
-    std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(def.offset), FieldSize(def),
-                to.begin() + static_cast<std::ptrdiff_t>(def.offset));
-  }
-  return DecodeLanSettings(to);
+  OverlayPart(configuration, FieldPart::kLan, &current);
+  return current;
 }
 
 std::vector<FieldChange> Diff(const ParameterBlock& a, const ParameterBlock& b, Language language,
                               DiffScope scope, int version_index) {
-  return DiffImages(false, EncodeParameterBlock(a), EncodeParameterBlock(b), language, scope,
-                    version_index);
+  return DiffRecords(FieldPart::kParameters, &a, &b, language, scope, version_index);
 }
 
 std::vector<FieldChange> Diff(const LanSettings& a, const LanSettings& b, Language language,
                               DiffScope scope, int version_index) {
-  return DiffImages(true, EncodeLanSettings(a), EncodeLanSettings(b), language, scope,
-                    version_index);
+  return DiffRecords(FieldPart::kLan, &a, &b, language, scope, version_index);
 }
 
 std::vector<FieldChange> Diff(const Configuration& a, const Configuration& b, Language language) {
-  const Images ia = ImagesOf(a);
-  const Images ib = ImagesOf(b);
-  const NamedSet na = NamedOf(a);
-  const NamedSet nb = NamedOf(b);
   const std::string not_set = TextFor(kConfigNotSetText, language);
   std::vector<FieldChange> changes;
-  for (const FieldDef& def : kFields) {
-    const bool in_a = na[IndexOf(def)] && (def.lan ? a.HasLan : a.HasParameters);
-    const bool in_b = nb[IndexOf(def)] && (def.lan ? b.HasLan : b.HasParameters);
-    if (!in_a && !in_b) continue;
-    const ConstImage x = def.lan ? ConstImage(ia.lan) : ConstImage(ia.parameters);
-    const ConstImage y = def.lan ? ConstImage(ib.lan) : ConstImage(ib.parameters);
-    if (in_a && in_b) {
-      const ConstImage fx = BytesOf(def, x);
-      const ConstImage fy = BytesOf(def, y);
-      if (std::equal(fx.begin(), fx.end(), fy.begin(), fy.end())) continue;
-    }
-    changes.push_back({FullKey(def), in_a ? ValueText(def, x, language) : not_set,
-                       in_b ? ValueText(def, y, language) : not_set});
+  for (const FieldRow& row : Fields()) {
+    const auto x = a.Values.find(&row);
+    const auto y = b.Values.find(&row);
+    const bool in_a = x != a.Values.end();
+    const bool in_b = y != b.Values.end();
+    if ((!in_a && !in_b) || (in_a && in_b && x->second == y->second)) continue;
+    changes.push_back({KeyOf(row), in_a ? ValueText(row, x->second, language) : not_set,
+                       in_b ? ValueText(row, y->second, language) : not_set});
   }
   return changes;
 }
@@ -1175,26 +918,12 @@ std::vector<FieldChange> Diff(const Configuration& a, const Configuration& b, La
 
 // ---- A printer's own identity, and what its firmware takes ----
 namespace krt6 {
-namespace {
-
-bool IsIdentity(const FieldDef& def) {
-  return RowOf(def).identity;
-}
-
-const FieldDef* FieldOfKey(std::string_view key) {
-  for (const FieldDef& def : kFields) {
-    if (FullKey(def) == key) return &def;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 const std::vector<std::string>& IdentityKeys() {
   static const std::vector<std::string> keys = [] {
     std::vector<std::string> identity;
-    for (const FieldDef& def : kFields) {
-      if (IsIdentity(def)) identity.push_back(FullKey(def));
+    for (const FieldRow& row : Fields()) {
+      if (row.identity) identity.push_back(KeyOf(row));
     }
     return identity;
   }();
@@ -1203,56 +932,39 @@ const std::vector<std::string>& IdentityKeys() {
 
 std::vector<IdentityValue> IdentityValues(const Configuration& configuration) {
   std::vector<IdentityValue> values;
-  if (!configuration.HasLan) return values;
-  const Images images = ImagesOf(configuration);
-  const NamedSet named = NamedOf(configuration);
-  for (const FieldDef& def : kFields) {
-    if (!IsIdentity(def) || !named[IndexOf(def)]) continue;
-    if (def.kind == Kind::kText && TextPart(def, ConstImage(images.lan)).empty()) continue;
-    values.push_back({FullKey(def), ValueText(def, ConstImage(images.lan), Language::kEnglish)});
+  for (const auto& [row, value] : configuration.Values) {
+    if (!row->identity) continue;
+    const auto* bytes = std::get_if<std::string>(&value);
+    if (bytes != nullptr && TextPart(*bytes).empty()) continue;
+    values.push_back({KeyOf(*row), ValueText(*row, value, Language::kEnglish)});
   }
   return values;
 }
 
 void LayOver(Configuration& base, const Configuration& over) {
-  Images images = ImagesOf(base);
-  const Images from = ImagesOf(over);
-  NamedSet named = NamedOf(base);
-  const NamedSet given = NamedOf(over);
-  for (const FieldDef& def : kFields) {
-    if (!given[IndexOf(def)] || !(def.lan ? over.HasLan : over.HasParameters)) continue;
-    const ConstImage source = def.lan ? ConstImage(from.lan) : ConstImage(from.parameters);
-    std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(def.offset), FieldSize(def),
-                images.For(def).begin() + static_cast<std::ptrdiff_t>(def.offset));
-    named[IndexOf(def)] = true;
-  }
+  for (const auto& [row, value] : over.Values) base.Values[row] = value;
   base.HasParameters = base.HasParameters || over.HasParameters;
   base.HasLan = base.HasLan || over.HasLan;
-  Store(base, images, named);
 }
 
 Configuration WithoutIdentity(Configuration configuration) {
-  std::erase_if(configuration.Named, [](const std::string& key) {
-    const FieldDef* def = FieldOfKey(key);
-    return def != nullptr && IsIdentity(*def);
-  });
-  const auto names_part = [&](bool lan) {
-    return std::any_of(configuration.Named.begin(), configuration.Named.end(),
-                       [lan](const std::string& key) {
-                         const FieldDef* def = FieldOfKey(key);
-                         return def != nullptr && def->lan == lan;
-                       });
-  };
-  configuration.HasLan = configuration.HasLan && names_part(true);
-  configuration.HasParameters = configuration.HasParameters && names_part(false);
+  std::erase_if(configuration.Values, [](const auto& entry) { return entry.first->identity; });
+  for (const FieldPart part : {FieldPart::kParameters, FieldPart::kLan}) {
+    Present(configuration, part) =
+        Present(configuration, part) &&
+        std::any_of(configuration.Values.begin(), configuration.Values.end(),
+                    [part](const auto& entry) { return entry.first->part == part; });
+  }
   return configuration;
 }
 
 bool FirmwareTakes(std::string_view key, int version_index) {
-  const FieldDef* def = FieldOfKey(key);
-  return def != nullptr && PrinterField(*def, version_index);
+  const FieldRow* row = FindFieldByKey(key);
+  return row != nullptr && FirmwareTakes(*row, version_index);
 }
 
-std::string KeyOfField(SettingField field) { return KeyOfSettingField(field); }
+std::string KeyOfField(SettingField field) {
+  return field.row == nullptr ? std::string() : KeyOf(*field.row);
+}
 
 }  // namespace krt6

@@ -7,13 +7,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
-#include "records/records.h"
 #include "records/fields.h"
+#include "records/records.h"
 #include "texts/language.h"
 
 namespace krt6 {
@@ -22,16 +25,32 @@ namespace krt6 {
 ParameterBlock StartupParameters();
 LanSettings StartupLanSettings();
 
-// One configuration: either part may be absent; within a part, only the named fields are set.
+// A field's value: the number of a number, list, byte or flag field; an address's four parts;
+// a text field's bytes, the whole field (its NUL and any bytes after it included).
+using FieldValue = std::variant<std::int32_t, std::array<std::int32_t, 4>, std::string>;
+
+// One configuration: the values of the fields it names, nothing of the others. Either part may
+// be absent; a part may be present without naming a field of its own (a document's empty part
+// beside a named one), and a named field's part is always present.
 struct Configuration {
   bool HasParameters = false, HasLan = false;
-  ParameterBlock Parameters = StartupParameters();  // the named fields' values, others as at start
-  LanSettings Lan = StartupLanSettings();
-  // The keys given, e.g. "parameters.comm_speed", in the order of ConfigurationKeys().
-  std::vector<std::string> Named;
+  // The named fields' values by their row of Fields(), so in the order of ConfigurationKeys().
+  std::map<const FieldRow*, FieldValue> Values;
+
+  // Whether the field of `key` (with its part, or the first part that has it) is named.
+  bool Has(std::string_view key) const;
+  // Names the field of `row` (a row of Fields()) with `value`, of the row's kind (a text's bytes
+  // cut or filled with NULs to its field's size); the row's part becomes present.
+  void Set(const FieldRow& row, FieldValue value);
+  // The keys named, with their parts, in the order of ConfigurationKeys().
+  std::vector<std::string> Named() const;
 };
 
-// A refusal. Key: the key it concerns ("parameters.comm_speed"), "" for whole-document errors
+// The configuration that names every field of the parts given (a null pointer leaves the part
+// out), with the record's values.
+Configuration FromRecords(const ParameterBlock* parameters, const LanSettings* lan);
+
+// A refusal. Key: the key it concerns, with its part, "" for whole-document errors
 // (not JSON, wrong "format", no field named, a file that cannot be read or is of no layout's
 // size). Message: the whole operator line in the chosen language, the key named in it; what it
 // repeats of the input is escaped (\x1b, \n) and cut short, so it stays one harmless line. Both
@@ -51,7 +70,7 @@ template <typename T> using ConfigResult = std::variant<T, ConfigError>;
 //   taken, so that a setting file converts to JSON and back byte for byte.
 enum class ValueUse { kSend, kStore };
 
-// Every key in document order, with its part: "parameters.font_code" ... "lan.lan_flag".
+// Every key in document order, with its part ("parameters." or "lan." before the table's key).
 const std::vector<std::string>& ConfigurationKeys();
 
 // A document must name at least one field. A JSON number for a list whose items begin with a
@@ -65,10 +84,10 @@ ConfigResult<Configuration> ConfigurationFromJson(const nlohmann::json& document
 // Reads a configuration by the file's extension (case-insensitive): ".json" as above, at most
 // 1 MiB (a larger file is refused as too large); ".ts0" and ".ts1" exactly as the window loads
 // them, the shorter .ts0 layouts included, but a file of a size no layout has (76, 84, 88, 92;
-// 107) is refused. A setting file names the fields its bytes reach: a full file names its whole
-// part, a 76-byte .ts0 names neither destination, mode_select, carried_adj nor blank_space_len,
-// so that applied to a printer those keep the printer's values, as loading over the window's
-// record keeps them. With kSend, values a printer cannot receive are refused with their key.
+// 107) is refused. A setting file names the fields its bytes reach (FileReaches): a full file
+// names its whole part, an older .ts0 layout leaves out the fields it has no bytes for, so that
+// applied to a printer those keep the printer's values, as loading over the window's record
+// keeps them. With kSend, values a printer cannot receive are refused with their key.
 ConfigResult<Configuration> LoadConfiguration(const std::string& path, Language language,
                                               ValueUse use = ValueUse::kSend);
 
@@ -78,9 +97,10 @@ ConfigError SaveConfiguration(const std::string& path, const Configuration& conf
                               Language language);
 
 // Sets one field from "KEY=VALUE": KEY with or without its "parameters."/"lan." prefix, VALUE
-// as the document takes it for that key, optionally in double quotes ("comm_speed=19200",
-// "comm_speed=\"19200 bps\"", "dhcp=ON", "ip_address=192.168.0.5"). The field's part becomes
-// present and the key named. Values are checked as for ValueUse::kSend.
+// as the document takes it for that key, optionally in double quotes (KEY=19200 or
+// KEY="19200 bps" for a list item, KEY=ON for a flag, KEY=192.168.0.5 for an address; see
+// docs/SETTINGS-FORMAT.md). The field's part becomes present and the key named. Values are checked
+// as for ValueUse::kSend.
 ConfigError ApplyKeyValue(Configuration& configuration, std::string_view key_eq_value,
                           Language language);
 
@@ -102,7 +122,7 @@ bool NamesWholeLan(const Configuration& configuration);
 ParameterBlock Overlay(const Configuration& configuration, ParameterBlock current);
 LanSettings Overlay(const Configuration& configuration, LanSettings current);
 
-// One field that differs. Key "parameters.comm_speed"; Before/After readable: the item text
+// One field that differs. Key with its part; Before/After readable: the item text
 // ("9600 bps"), the number, the dotted address, or the text as the document writes it ("\"B0\"").
 struct FieldChange {
   std::string Key;
@@ -113,8 +133,9 @@ struct FieldChange {
 // Which fields a comparison looks at.
 // kRecord: every field of the record (files, configurations).
 // kPrinter: the fields the printer's commands write and its replies return for `version_index`
-//   (0..4, the firmware version item): no reserved1-3 or lan_flag, no field the version's format
-//   leaves out, euro_code by the two characters sent, dhcp by what is sent (ON only for 1).
+//   (0..4, the firmware version item): no field that no command carries or the version's
+//   format leaves out (FirmwareTakes), a text by the characters sent, a flag by what is sent
+//   (ON only for 1).
 enum class DiffScope { kRecord, kPrinter };
 
 std::vector<FieldChange> Diff(const ParameterBlock& a, const ParameterBlock& b, Language language,
@@ -131,11 +152,11 @@ std::vector<FieldChange> Diff(const Configuration& a, const Configuration& b, La
 namespace krt6 {
 
 // The keys that make a printer itself on its network: no two printers may get the same value
-// ("lan.ip_address", and "lan.dhcp_hostname" when it is not empty).
+// (the rows marked `identity`; a text only when it is not empty).
 const std::vector<std::string>& IdentityKeys();
 
 // The identity values a configuration would give a printer: key and value as the document
-// writes it ("lan.ip_address", "192.168.0.5"). An empty host name identifies nothing.
+// writes it ("192.168.0.5"). An empty text identifies nothing.
 struct IdentityValue {
   std::string Key;
   std::string Value;
@@ -151,11 +172,11 @@ void LayOver(Configuration& base, const Configuration& over);
 Configuration WithoutIdentity(Configuration configuration);
 
 // Whether the printer's commands for `version_index` (0..4, the firmware version item) carry
-// the field of `key` ("parameters.destination"): false for the fields a version's format leaves
-// out, and for reserved1-3 and lan_flag, which no command carries.
+// the field of `key` (with or without its part): false for the fields a version's format leaves
+// out, and for those no command carries.
 bool FirmwareTakes(std::string_view key, int version_index);
 
-// The key of a field the command checks name ("parameters.x_coordinate"; an address part names
+// The key, with its part, of a field the command checks name (an address part names
 // its address); empty for kNone.
 std::string KeyOfField(SettingField field);
 

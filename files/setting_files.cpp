@@ -1,156 +1,137 @@
 #include "files/setting_files.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
+#include <span>
 #include <vector>
+
+#include "records/fields.h"
 
 namespace krt6 {
 namespace {
 
-void PutInt32(std::uint8_t* out, std::int32_t value) {
-  const auto bits = static_cast<std::uint32_t>(value);
-  out[0] = static_cast<std::uint8_t>(bits);
-  out[1] = static_cast<std::uint8_t>(bits >> 8);
-  out[2] = static_cast<std::uint8_t>(bits >> 16);
-  out[3] = static_cast<std::uint8_t>(bits >> 24);
+constexpr FieldPart kParameterPart = FieldPart::kParameters;
+constexpr FieldPart kLanPart = FieldPart::kLan;
+
+// A field's bytes between the record and the file: texts and one-byte fields as they are, the
+// int32 values little-endian whatever the host.
+void CopyField(const FieldRow& row, std::uint8_t* to, const std::uint8_t* from) {
+  std::memcpy(to, from, row.member.size);
+  if constexpr (std::endian::native == std::endian::big) {
+    if (row.kind != FieldKind::kText && row.member.size != 1) {
+      for (std::size_t i = 0; i < row.member.size; i += 4) std::reverse(to + i, to + i + 4);
+    }
+  }
 }
 
-std::int32_t GetInt32(const std::uint8_t* in) {
-  const std::uint32_t bits =
-      static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-      static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-  return static_cast<std::int32_t>(bits);
+// The record's fields at their places in the full layout of the part's file, and back.
+void Encode(FieldPart part, const void* record, std::uint8_t* bytes) {
+  for (const FieldRow& row : Fields()) {
+    if (row.part == part) CopyField(row, bytes + row.file_offset, MemberBytes(row, record));
+  }
 }
 
-struct IntField {
-  std::size_t offset;
-  std::int32_t ParameterBlock::*member;
-};
+void Decode(FieldPart part, const std::uint8_t* bytes, void* record) {
+  for (const FieldRow& row : Fields()) {
+    if (row.part == part) CopyField(row, MemberBytes(row, record), bytes + row.file_offset);
+  }
+}
 
-// Every integer of the parameter file with its offset; EuroCode fills bytes 44-47.
-constexpr IntField kParameterInts[] = {
-    {0, &ParameterBlock::FontCode},       {4, &ParameterBlock::ZeroCode},
-    {8, &ParameterBlock::Speed},          {12, &ParameterBlock::DataLeng},
-    {16, &ParameterBlock::StopBit},       {20, &ParameterBlock::Parity},
-    {24, &ParameterBlock::Control},       {28, &ParameterBlock::Destination},
-    {32, &ParameterBlock::ForwardWait},   {36, &ParameterBlock::Code},
-    {40, &ParameterBlock::FeedKey},       {48, &ParameterBlock::Reserved1},
-    {52, &ParameterBlock::Reserved2},     {56, &ParameterBlock::Reserved3},
-    {60, &ParameterBlock::AutoHome},      {64, &ParameterBlock::AutoCalib},
-    {68, &ParameterBlock::ModelSelect},   {72, &ParameterBlock::XAdj},
-    {76, &ParameterBlock::CarriedValue1}, {80, &ParameterBlock::CarriedValue2},
-    {84, &ParameterBlock::CarriedAdj},    {88, &ParameterBlock::BlankSpaceLen},
-};
-constexpr std::size_t kEuroCodeOffset = 44;
+void Terminate(FieldPart part, void* record) {
+  for (const FieldRow& row : Fields()) {
+    if (row.part != part || row.kind != FieldKind::kText) continue;
+    std::uint8_t* text = MemberBytes(row, record);
+    if (std::memchr(text, 0, row.member.size) == nullptr) text[row.member.size - 1] = 0;
+  }
+}
 
-// A run of file bytes and where in the 92-byte layout they land.
+// A run of file bytes and where in the full layout they land.
 struct Span {
   std::size_t file_offset;
-  std::size_t record_offset;
+  std::size_t layout_offset;
   std::size_t length;
 };
 
-// 76 bytes: no Destination, no ModelSelect, no CarriedAdj, no BlankSpaceLen.
+// The older parameter layouts: 76 bytes lack four fields of the full layout, 84 bytes (and 88,
+// whose last 4 bytes are not used) two of them.
 constexpr Span kLayout76[] = {
     {0, 0, 28}, {28, 32, 12}, {40, 44, 4}, {44, 48, 20}, {64, 72, 12},
 };
-// 84 bytes, and 88 bytes whose last 4 bytes are not used: no ModelSelect, no BlankSpaceLen.
 constexpr Span kLayout84[] = {{0, 0, 68}, {68, 72, 16}};
 
-template <std::size_t N> void Terminate(char (&text)[N]) {
-  if (std::memchr(text, 0, N) == nullptr) text[N - 1] = '\0';
+// The runs of a file of `size` bytes of the part: an older parameter layout, or else the start
+// of the full layout, as much of it as the file holds (`prefix` keeps that run).
+std::span<const Span> LayoutOf(FieldPart part, std::size_t size, Span& prefix) {
+  if (part == kParameterPart && size == 76) return kLayout76;
+  if (part == kParameterPart && (size == 84 || size == 88)) return kLayout84;
+  const std::size_t full = part == kParameterPart ? kParameterFileSize : kLanSettingsFileSize;
+  prefix = {0, 0, std::min(size, full)};
+  return {&prefix, 1};
 }
 
-// Where each LanSettings field sits in the extra setting file; LanFlag is byte 0.
-constexpr std::size_t kIpAddressOffset = 1;
-constexpr std::size_t kSubnetMaskOffset = 17;
-constexpr std::size_t kGatewayOffset = 33;
-constexpr std::size_t kSocketPortModeOffset = 49;
-constexpr std::size_t kSocketPortOffset = 53;
-constexpr std::size_t kDhcpEnabledOffset = 57;
-constexpr std::size_t kDhcpIdOffset = 58;
-constexpr std::size_t kDhcpHostNameOffset = 91;
+// Lays the file's bytes over `bytes`, the full layout of the record they are loaded over.
+void Place(FieldPart part, const std::uint8_t* data, std::size_t size, std::uint8_t* bytes) {
+  Span prefix{};
+  for (const Span& span : LayoutOf(part, size, prefix)) {
+    std::memcpy(bytes + span.layout_offset, data + span.file_offset, span.length);
+  }
+}
 
 }  // namespace
 
 ParameterFileBytes EncodeParameterBlock(const ParameterBlock& block) {
   ParameterFileBytes bytes{};
-  for (const IntField& field : kParameterInts) PutInt32(&bytes[field.offset], block.*field.member);
-  std::memcpy(&bytes[kEuroCodeOffset], block.EuroCode, sizeof block.EuroCode);
+  Encode(kParameterPart, &block, bytes.data());
   return bytes;
 }
 
 ParameterBlock DecodeParameterBlock(const ParameterFileBytes& bytes) {
   ParameterBlock block;
-  for (const IntField& field : kParameterInts) block.*field.member = GetInt32(&bytes[field.offset]);
-  std::memcpy(block.EuroCode, &bytes[kEuroCodeOffset], sizeof block.EuroCode);
+  Decode(kParameterPart, bytes.data(), &block);
   return block;
 }
 
 void ApplyParameterFile(const std::uint8_t* data, std::size_t size, ParameterBlock& block) {
   if (data == nullptr || size == 0) return;
   ParameterFileBytes bytes = EncodeParameterBlock(block);
-  auto place = [&](const auto& layout) {
-    for (const Span& span : layout) {
-      std::memcpy(&bytes[span.record_offset], data + span.file_offset, span.length);
-    }
-  };
-  if (size == 76) {
-    place(kLayout76);
-  } else if (size == 84 || size == 88) {
-    place(kLayout84);
-  } else {
-    std::memcpy(bytes.data(), data, size < bytes.size() ? size : bytes.size());
-  }
+  Place(kParameterPart, data, size, bytes.data());
   block = DecodeParameterBlock(bytes);
   TerminateTexts(block);
 }
 
 LanSettingsFileBytes EncodeLanSettings(const LanSettings& settings) {
   LanSettingsFileBytes bytes{};
-  bytes[0] = settings.LanFlag;
-  for (std::size_t i = 0; i < 4; ++i) {
-    PutInt32(&bytes[kIpAddressOffset + 4 * i], settings.IpAddress[i]);
-    PutInt32(&bytes[kSubnetMaskOffset + 4 * i], settings.SubnetMask[i]);
-    PutInt32(&bytes[kGatewayOffset + 4 * i], settings.Gateway[i]);
-  }
-  PutInt32(&bytes[kSocketPortModeOffset], settings.SocketPortMode);
-  PutInt32(&bytes[kSocketPortOffset], settings.SocketPort);
-  bytes[kDhcpEnabledOffset] = settings.DhcpEnabled;
-  std::memcpy(&bytes[kDhcpIdOffset], settings.DhcpId, sizeof settings.DhcpId);
-  std::memcpy(&bytes[kDhcpHostNameOffset], settings.DhcpHostName, sizeof settings.DhcpHostName);
+  Encode(kLanPart, &settings, bytes.data());
   return bytes;
 }
 
 LanSettings DecodeLanSettings(const LanSettingsFileBytes& bytes) {
   LanSettings settings;
-  settings.LanFlag = bytes[0];
-  for (std::size_t i = 0; i < 4; ++i) {
-    settings.IpAddress[i] = GetInt32(&bytes[kIpAddressOffset + 4 * i]);
-    settings.SubnetMask[i] = GetInt32(&bytes[kSubnetMaskOffset + 4 * i]);
-    settings.Gateway[i] = GetInt32(&bytes[kGatewayOffset + 4 * i]);
-  }
-  settings.SocketPortMode = GetInt32(&bytes[kSocketPortModeOffset]);
-  settings.SocketPort = GetInt32(&bytes[kSocketPortOffset]);
-  settings.DhcpEnabled = bytes[kDhcpEnabledOffset];
-  std::memcpy(settings.DhcpId, &bytes[kDhcpIdOffset], sizeof settings.DhcpId);
-  std::memcpy(settings.DhcpHostName, &bytes[kDhcpHostNameOffset], sizeof settings.DhcpHostName);
+  Decode(kLanPart, bytes.data(), &settings);
   return settings;
 }
 
 void ApplyLanSettingsFile(const std::uint8_t* data, std::size_t size, LanSettings& settings) {
   if (data == nullptr || size == 0) return;
   LanSettingsFileBytes bytes = EncodeLanSettings(settings);
-  std::memcpy(bytes.data(), data, size < bytes.size() ? size : bytes.size());
+  Place(kLanPart, data, size, bytes.data());
   settings = DecodeLanSettings(bytes);
   TerminateTexts(settings);
 }
 
-void TerminateTexts(ParameterBlock& block) { Terminate(block.EuroCode); }
-
-void TerminateTexts(LanSettings& settings) {
-  Terminate(settings.DhcpId);
-  Terminate(settings.DhcpHostName);
+bool FileReaches(const FieldRow& row, std::size_t size) {
+  Span prefix{};
+  const std::span<const Span> layout = LayoutOf(row.part, size, prefix);
+  return std::any_of(layout.begin(), layout.end(), [&](const Span& span) {
+    return span.layout_offset < row.file_offset + row.member.size &&
+           row.file_offset < span.layout_offset + span.length;
+  });
 }
+
+void TerminateTexts(ParameterBlock& block) { Terminate(kParameterPart, &block); }
+
+void TerminateTexts(LanSettings& settings) { Terminate(kLanPart, &settings); }
 
 FileResult SaveParameterFile(const std::string& path, const ParameterBlock& block,
                              const ReplaceHook& hook) {

@@ -1,5 +1,6 @@
 // The parameter setting file (*.ts0) and the extra setting file (*.ts1): the ParameterBlock and
-// the LanSettings as little-endian bytes, whatever the host, and their lenient loading.
+// the LanSettings as little-endian bytes, whatever the host, and their lenient loading. Each
+// field's place is its row's `file_offset`; only the older parameter layouts are written here.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 
 #include "files/file_io.h"
 #include "files/file_result.h"
+#include "records/fields.h"
 #include "records/records.h"
 
 namespace krt6 {
@@ -22,7 +24,7 @@ inline constexpr std::size_t kLanSettingsFileLayoutSizes[] = {kLanSettingsFileSi
 using ParameterFileBytes = std::array<std::uint8_t, kParameterFileSize>;
 using LanSettingsFileBytes = std::array<std::uint8_t, kLanSettingsFileSize>;
 
-// The 92 bytes of a parameter setting file: the 23 fields in record order, 4 bytes each.
+// The 92 bytes of a parameter setting file: the 23 fields, 4 bytes each.
 ParameterFileBytes EncodeParameterBlock(const ParameterBlock& block);
 ParameterBlock DecodeParameterBlock(const ParameterFileBytes& bytes);
 
@@ -41,9 +43,12 @@ LanSettings DecodeLanSettings(const LanSettingsFileBytes& bytes);
 // then makes the texts safe.
 void ApplyLanSettingsFile(const std::uint8_t* data, std::size_t size, LanSettings& settings);
 
+// Whether loading a setting file of `size` bytes of the field's part gives the field a byte of
+// the file: the older parameter layouts, and a short file, leave fields as they were.
+bool FileReaches(const FieldRow& row, std::size_t size);
+
 // A text field without a NUL gets one in its last byte, so that every text ends within its own
-// field: EuroCode within 4 bytes, DhcpId within 33, DhcpHostName within 16. Fields that already
-// hold a NUL are left exactly as they are.
+// field. Fields that already hold a NUL are left exactly as they are.
 void TerminateTexts(ParameterBlock& block);
 void TerminateTexts(LanSettings& settings);
 

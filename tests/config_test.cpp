@@ -76,7 +76,7 @@ TEST(ConfigTest, KeyValuePairsSetTheNamedFieldAsTheDocumentWritesIt) {
     const ConfigError error = ApplyKeyValue(config, c.pair, kEn);
     ASSERT_TRUE(error.Ok()) << c.pair << ": " << error.Message;
     EXPECT_TRUE(error.Key.empty());
-    EXPECT_EQ(config.Named, std::vector<std::string>{c.key}) << c.pair;
+    EXPECT_EQ(config.Named(), std::vector<std::string>{c.key}) << c.pair;
     EXPECT_TRUE(std::string(c.key).starts_with("lan.") ? config.HasLan : config.HasParameters);
     EXPECT_EQ(Written(config, c.key), c.written) << c.pair;
     // What the document writes, it reads back to the same record.
@@ -89,11 +89,11 @@ TEST(ConfigTest, KeyValuePairsSetTheNamedFieldAsTheDocumentWritesIt) {
   for (const char* pair : {"dhcp=ON", "comm_speed=9600", "parity=EVEN", "comm_speed=4800 bps"}) {
     ASSERT_TRUE(ApplyKeyValue(config, pair, kEn).Ok()) << pair;
   }
-  EXPECT_EQ(config.Named,
+  EXPECT_EQ(config.Named(),
             (std::vector<std::string>{"parameters.comm_speed", "parameters.parity", "lan.dhcp"}));
-  EXPECT_EQ(config.Parameters.Speed, 1);
-  EXPECT_EQ(config.Parameters.Parity, 1);
-  EXPECT_EQ(config.Lan.DhcpEnabled, 1);
+  EXPECT_EQ(Overlay(config, StartupParameters()).Speed, 1);
+  EXPECT_EQ(Overlay(config, StartupParameters()).Parity, 1);
+  EXPECT_EQ(Overlay(config, StartupLanSettings()).DhcpEnabled, 1);
 }
 
 // A JSON number means for a list what the same digits mean as KEY=VALUE: in a list whose items
@@ -300,6 +300,48 @@ TEST(ConfigTest, RefusalsEchoTheInputEscapedOnOneLine) {
   }
 }
 
+// A configuration holds a value for each field it names and nothing else: each field's value,
+// named alone, reads back from its document as it was and changes that field of a record only.
+TEST(ConfigTest, EachFieldsValueIsCarriedAlone) {
+  std::mt19937 random(5);
+  ParameterFileBytes parameter_bytes{};
+  LanSettingsFileBytes lan_bytes{};
+  for (auto& b : parameter_bytes) b = static_cast<std::uint8_t>(random());
+  for (auto& b : lan_bytes) b = static_cast<std::uint8_t>(random());
+  ParameterBlock parameters = DecodeParameterBlock(parameter_bytes);
+  LanSettings lan = DecodeLanSettings(lan_bytes);
+  TerminateTexts(parameters);
+  TerminateTexts(lan);
+  const Configuration whole = FromRecords(&parameters, &lan);
+  EXPECT_EQ(whole.Named(), ConfigurationKeys());
+  for (const FieldRow& row : Fields()) {
+    const std::string key = std::string(PartName(row.part)) + "." + row.key;
+    Configuration one;
+    one.Set(row, whole.Values.at(&row));
+    EXPECT_EQ(one.Named(), std::vector<std::string>{key});
+    EXPECT_TRUE(one.Has(key) && one.Has(row.key));
+    EXPECT_EQ(one.HasLan, row.part == FieldPart::kLan) << key;
+    EXPECT_EQ(one.HasParameters, row.part == FieldPart::kParameters) << key;
+    auto back = ParseConfiguration(JsonText(ToJson(one)), kEn, ValueUse::kStore);
+    ASSERT_TRUE(std::holds_alternative<Configuration>(back)) << JsonText(ToJson(one));
+    EXPECT_TRUE(std::get<Configuration>(back).Values == one.Values) << JsonText(ToJson(one));
+    std::vector<FieldChange> changes =
+        Diff(StartupParameters(), Overlay(one, StartupParameters()), kEn);
+    for (FieldChange& change :
+         Diff(StartupLanSettings(), Overlay(one, StartupLanSettings()), kEn)) {
+      changes.push_back(std::move(change));
+    }
+    EXPECT_LE(changes.size(), 1u) << key;
+    for (const FieldChange& change : changes) EXPECT_EQ(change.Key, key);
+    EXPECT_TRUE(Diff(parameters, Overlay(one, parameters), kEn).empty()) << key;
+    EXPECT_TRUE(Diff(lan, Overlay(one, lan), kEn).empty()) << key;
+  }
+  // A text given shorter than its field reads as that text.
+  Configuration text;
+  text.Set(*FindFieldByKey("dhcp_id"), std::string("AB"));
+  EXPECT_EQ(Written(text, "lan.dhcp_id"), "AB");
+}
+
 // A text that would end one command and start another is refused for every key, in every form
 // a value can take.
 TEST(ConfigTest, InjectionTextIsRefusedForEveryKey) {
@@ -312,7 +354,7 @@ TEST(ConfigTest, InjectionTextIsRefusedForEveryKey) {
          {key + "=" + injection, name + "=" + injection, name + "=\"" + injection + "\""}) {
       Configuration config;
       EXPECT_EQ(ApplyKeyValue(config, pair, kEn).Key, key) << pair;
-      EXPECT_TRUE(config.Named.empty());
+      EXPECT_TRUE(config.Named().empty());
     }
     for (const json& value :
          {json(injection), json{{"text", injection}}, json{{"raw", "7C 7D 7B 5A 34 3B 30"}}}) {
@@ -490,7 +532,7 @@ TEST(ConfigTest, OlderLayoutsNameWhatTheyReachAndOverlayAsTheWindowLoads) {
     std::vector<std::string> unnamed;
     for (const std::string& key : ConfigurationKeys()) {
       const bool mine = key.starts_with(part);
-      if (mine && std::find(loaded.Named.begin(), loaded.Named.end(), key) == loaded.Named.end()) {
+      if (mine && !loaded.Has(key)) {
         unnamed.push_back(key.substr(part.size()));
       }
     }

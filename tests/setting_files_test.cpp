@@ -253,6 +253,23 @@ TEST(SettingTextsTest, TextsWithoutNulEndInTheLastByteOfTheirField) {
   EXPECT_EQ(std::string(partial.DhcpId), std::string(12, 'X'));
 }
 
+// The field table gives every byte of both files to exactly one field, so that a file loaded and
+// saved again keeps every byte; a file reaches the fields its bytes overlap.
+TEST(SettingFileLayoutTest, TheFieldsTileBothFilesAndAFileReachesWhatItsBytesOverlap) {
+  for (const auto& [part, size] : {std::pair{FieldPart::kParameters, kParameterFileSize},
+                                   std::pair{FieldPart::kLan, kLanSettingsFileSize}}) {
+    std::vector<int> owners(size, 0);
+    for (const FieldRow& row : Fields()) {
+      if (row.part != part) continue;
+      ASSERT_LE(row.file_offset + row.member.size, size) << row.key;
+      for (std::size_t i = 0; i < row.member.size; ++i) ++owners[row.file_offset + i];
+      EXPECT_TRUE(FileReaches(row, size)) << row.key;
+      EXPECT_EQ(FileReaches(row, 44), row.file_offset < 44) << row.key;
+    }
+    EXPECT_EQ(owners, std::vector<int>(size, 1)) << PartName(part);
+  }
+}
+
 // Every size from 0 to 200 bytes with random content, through real files: nothing crashes (the
 // sanitizer build watches every read), the texts always end inside their fields, and the result
 // matches what copying the bytes over the record would give.

@@ -51,9 +51,8 @@ template <std::size_t N> const char* Row(const TextPair (&table)[N], int row, La
   return TextFor(table[row], language);
 }
 
-// The length of the UTF-8 character at the start of `text` (1-4) with its code point in `code`,
-// or 0 when the bytes there are no well-formed character (a stray continuation byte, an overlong
-// form, a surrogate, a value past U+10FFFF, a cut sequence).
+}  // namespace
+
 std::size_t Utf8Character(std::string_view text, char32_t& code) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(0);
@@ -83,6 +82,8 @@ std::size_t Utf8Character(std::string_view text, char32_t& code) {
   if (code < kSmallest[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
   return length;
 }
+
+namespace {
 
 std::string Hex(unsigned value, int digits) {
   static constexpr char kDigits[] = "0123456789abcdef";

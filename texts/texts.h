@@ -34,6 +34,11 @@ std::string FormatText(const TextPair& pair, Language language,
 // characters (an escape counts as the characters it shows), it is cut and "..." appended.
 std::string Printable(std::string_view text, std::size_t limit = 80);
 
+// The length of the UTF-8 character at the start of `text` (1-4) with its code point in `code`,
+// or 0 when the bytes there are no well-formed character (a stray continuation byte, an overlong
+// form, a surrogate, a value past U+10FFFF, a cut sequence).
+std::size_t Utf8Character(std::string_view text, char32_t& code);
+
 // The message shown for a result code (the protocol's ResultCode: 1 "Port Open Error" ...
 // 5 "Unknow Error"); empty for 0 (success) and for codes without a row.
 const char* MessageText(int result_code, Language language);
