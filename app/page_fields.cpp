@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "app/conversion.h"
-#include "protocol/field_wire.h"
+#include "protocol/commands.h"
 
 namespace krt6 {
 namespace {

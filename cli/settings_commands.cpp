@@ -21,10 +21,16 @@ void Append(std::vector<FieldChange>& to, std::vector<FieldChange> more) {
   to.insert(to.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
 }
 
+std::string Joined(const std::vector<std::string>& keys) {
+  std::string text;
+  for (const std::string& key : keys) text += (text.empty() ? "" : ", ") + key;
+  return text;
+}
+
 std::string Keys(const std::vector<FieldChange>& changes) {
-  std::string keys;
-  for (const FieldChange& change : changes) keys += (keys.empty() ? "" : ", ") + change.Key;
-  return keys;
+  std::vector<std::string> keys;
+  for (const FieldChange& change : changes) keys.push_back(change.Key);
+  return Joined(keys);
 }
 
 }  // namespace
@@ -106,12 +112,6 @@ std::vector<std::string> NotTaken(const ParameterBlock& current_parameters,
     if (!FirmwareTakes(change.Key, version_index)) keys.push_back(change.Key);
   }
   return keys;
-}
-
-std::string Joined(const std::vector<std::string>& keys) {
-  std::string text;
-  for (const std::string& key : keys) text += (text.empty() ? "" : ", ") + key;
-  return text;
 }
 
 // A field of the values to be written that its command cannot carry. Named by the

@@ -11,7 +11,6 @@
 
 #include "files/setting_files.h"
 #include "protocol/commands.h"
-#include "protocol/field_wire.h"
 #include "texts/config_texts.h"
 #include "texts/field_texts.h"
 

@@ -1,15 +1,19 @@
 // The fields on the wire, read from the field table: where each value goes in its command, which
-// values a command can carry, and where each value comes from in a reply.
+// values a command can carry, and where each value comes from in a reply; the characters a command
+// text may carry and the atoi-style conversion of reply fields.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "protocol/commands.h"
-#include "protocol/field_wire.h"
+#include "protocol/protocol.h"
 
 namespace krt6 {
 namespace {
+
+bool IsBlank(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 
 // The fields of a part in the order their values go out: by command, then by place in it.
 const std::vector<const FieldRow*>& SentOrder(FieldPart part) {
@@ -53,8 +57,7 @@ bool Sendable(const FieldRow& row, const void* record, int part, bool esc_framin
     case CommandFormat::kRight32:
     case CommandFormat::kTail: return TextFits(row, TextOf(row, record, row.chars));
     case CommandFormat::kOneIfOne: return true;
-    case CommandFormat::kFontDigit:
-      return FontDigitForItem(GetInt(row, record, part)) != '\0';
+    case CommandFormat::kFontDigit: return FontDigitForItem(GetInt(row, record, part)) != '\0';
     default: return ValueFits(row, GetInt(row, record, part));
   }
 }
@@ -112,6 +115,42 @@ void Place(const FieldRow& row, const void* record, std::string& command) {
 
 }  // namespace
 
+bool IsFramingByte(std::uint8_t byte, bool esc_framing) {
+  if (esc_framing) return byte == kESC || byte == kLF || byte == 0x00;
+  return byte == '{' || byte == '|' || byte == '}';
+}
+
+bool IsCommandText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    // Both framings' bytes are refused: a text must not depend on the framing to stay whole.
+    return byte >= 0x20 && byte <= 0x7E && !IsFramingByte(byte, false) &&
+           !IsFramingByte(byte, true);
+  });
+}
+
+bool IsHostNameText(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+  });
+}
+
+std::int32_t DecimalField(const std::uint8_t* text, std::size_t count) {
+  std::size_t i = 0;
+  while (i < count && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < count && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  std::int64_t value = 0;
+  for (; i < count && IsDigit(text[i]); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > INT32_MAX) value = INT32_MAX;  // only reachable with very wide fields
+  }
+  return static_cast<std::int32_t>(negative ? -value : value);
+}
+
 bool ValueFits(const FieldRow& row, std::int32_t value) {
   const ValueRange range = CommandRange(row);
   return value >= range.min && value <= range.max;
@@ -121,8 +160,7 @@ bool TextFits(const FieldRow& row, std::string_view text) {
   return row.text_chars == TextChars::kHostName ? IsHostNameText(text) : IsCommandText(text);
 }
 
-SettingField CheckFields(FieldPart part, const void* record, int version_index,
-                         bool esc_framing) {
+SettingField CheckFields(FieldPart part, const void* record, int version_index, bool esc_framing) {
   for (const FieldRow* row : SentOrder(part)) {
     if (!FirmwareTakes(*row, version_index)) continue;
     for (int p = 0; p < AddressParts(*row); ++p) {

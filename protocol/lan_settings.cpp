@@ -2,7 +2,6 @@
 #include <utility>
 
 #include "protocol/commands.h"
-#include "protocol/field_wire.h"
 #include "protocol/protocol.h"
 #include "texts/field_texts.h"
 

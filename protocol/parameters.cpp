@@ -1,7 +1,6 @@
 // The parameter block: the "Z5;0"/"Z5;1" reads and the "Z2;1,"/"Z2;2,"/"Z0" write.
 
 #include "protocol/commands.h"
-#include "protocol/field_wire.h"
 #include "protocol/protocol.h"
 #include "texts/field_texts.h"
 

@@ -56,6 +56,8 @@ constexpr TextPair kSocketPort{"SOCKET PORT", "ソケットポート"};
 constexpr std::int32_t kMin = INT32_MIN;
 constexpr std::int32_t kMax = INT32_MAX;
 
+// The rows are data: kept as written, one field to a few lines.
+// clang-format off
 // A list of the Parameter Setting page: one digit in the first write command and in the second
 // parameter reply.
 constexpr FieldRow List(const char* key, MemberSpan member, std::size_t file_offset,
@@ -144,6 +146,7 @@ constexpr FieldRow kFields[] = {
     {"lan_flag", kLan, K::kByte, KRT6_MEMBER(L, LanFlag), 0, kNoCaption, {}, 0, 255, {},
      {R::kLan, 4, 1, RF::kFlag}},
 };
+// clang-format on
 
 }  // namespace
 

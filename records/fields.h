@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string_view>
 
@@ -50,9 +50,9 @@ enum class CommandId : std::uint8_t {
   kNone,
   kParameters1,  // "Z2;1,..."
   kParameters2,  // "Z2;2,..."
-  kIP2,  // "IP;2,...": the address
-  kIP3,  // "IP;3,...": the gateway
-  kIP4,  // "IP;4,...": the mask
+  kIP2,          // "IP;2,...": the address
+  kIP3,          // "IP;3,...": the gateway
+  kIP4,          // "IP;4,...": the mask
   kSocket,       // "IS;..."
   kDhcp,         // "IH;..."
   kHostName,     // "ZW01;..."
@@ -61,17 +61,17 @@ enum class CommandId : std::uint8_t {
 // How a value is written into its place in a command, which also fixes the values that fit.
 enum class CommandFormat : std::uint8_t {
   kNone,
-  kDigit,       // "%1d": 0..9
-  kFontDigit,   // the printer's font code digit for the item (FontDigitForItem)
-  kTwoChars,    // the text's first two bytes, a NUL for each missing character ("%c%c")
-  kSigned3,     // "%+04d": -999..999
-  kDash2,       // "-%02d": a minus sign, then -9..99
-  kWidth2,      // "%02d": -9..99
-  kWidth3,      // "%03d": -99..999; an address's four parts are "%03d,%03d,%03d,%03d"
-  kWidth5,      // "%05d": -9999..99999
-  kOneIfOne,    // "%1d" of 1 for the value 1, else 0
-  kRight32,     // "%32s": the text (at most 32 characters) right-aligned in 32 places
-  kTail,        // "%s": the text (at most `chars` characters) ends the command
+  kDigit,      // "%1d": 0..9
+  kFontDigit,  // the printer's font code digit for the item (FontDigitForItem)
+  kTwoChars,   // the text's first two bytes, a NUL for each missing character ("%c%c")
+  kSigned3,    // "%+04d": -999..999
+  kDash2,      // "-%02d": a minus sign, then -9..99
+  kWidth2,     // "%02d": -9..99
+  kWidth3,     // "%03d": -99..999; an address's four parts are "%03d,%03d,%03d,%03d"
+  kWidth5,     // "%05d": -9999..99999
+  kOneIfOne,   // "%1d" of 1 for the value 1, else 0
+  kRight32,    // "%32s": the text (at most 32 characters) right-aligned in 32 places
+  kTail,       // "%s": the text (at most `chars` characters) ends the command
 };
 
 struct CommandPlace {
@@ -128,15 +128,15 @@ struct FieldRow {
   FieldPart part;
   FieldKind kind;
   MemberSpan member;
-  std::size_t file_offset;  // in the setting file of its part; the size is the member's
-  TextPair caption;         // the label of its page ("BLANK SPACE LEN"), or its own name
+  std::size_t file_offset;          // in the setting file of its part; the size is the member's
+  TextPair caption;                 // the label of its page ("BLANK SPACE LEN"), or its own name
   std::span<const TextPair> items;  // kList: the item texts, in item order
   std::int32_t min;                 // the values that mean something (a list: its items),
   std::int32_t max;                 // narrowed further by what the command can carry
   CommandPlace command;
   ReplyPlace reply;
-  std::size_t chars = 0;   // kText: the characters a printer takes
-  bool identity = false;   // part of a printer's own identity on its network: never copied
+  std::size_t chars = 0;  // kText: the characters a printer takes
+  bool identity = false;  // part of a printer's own identity on its network: never copied
   TextChars text_chars = TextChars::kCommand;  // kText: the characters it may hold
 };
 

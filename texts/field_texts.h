@@ -21,8 +21,8 @@ const TextPair& FieldCaption(SettingField field);
 std::string FieldName(SettingField field, Language language);
 
 // The item texts of the field's list in item order, so that a record value is an index into
-// them ("19200 bps" is item 3 of the communication speed). Empty for fields without a list of named items (the
-// blank space length's items are its values, "2" to "99").
+// them ("19200 bps" is item 3 of the communication speed). Empty for fields without a list of named
+// items (the blank space length's items are its values, "2" to "99").
 std::span<const TextPair> FieldItems(SettingField field);
 
 // The operator's message for a refused value. It names the field and gives the values (or
