@@ -28,13 +28,17 @@ void CopyField(const FieldRow& row, std::uint8_t* to, const std::uint8_t* from) 
 // The record's fields at their places in the full layout of the part's file, and back.
 void Encode(FieldPart part, const void* record, std::uint8_t* bytes) {
   for (const FieldRow& row : Fields()) {
-    if (row.part == part) CopyField(row, bytes + row.file_offset, MemberBytes(row, record));
+    if (row.part == part && row.file_offset != kNotInFile) {
+      CopyField(row, bytes + row.file_offset, MemberBytes(row, record));
+    }
   }
 }
 
 void Decode(FieldPart part, const std::uint8_t* bytes, void* record) {
   for (const FieldRow& row : Fields()) {
-    if (row.part == part) CopyField(row, MemberBytes(row, record), bytes + row.file_offset);
+    if (row.part == part && row.file_offset != kNotInFile) {
+      CopyField(row, MemberBytes(row, record), bytes + row.file_offset);
+    }
   }
 }
 
@@ -96,7 +100,7 @@ void ApplyParameterFile(const std::uint8_t* data, std::size_t size, ParameterBlo
   if (data == nullptr || size == 0) return;
   ParameterFileBytes bytes = EncodeParameterBlock(block);
   Place(kParameterPart, data, size, bytes.data());
-  block = DecodeParameterBlock(bytes);
+  Decode(kParameterPart, bytes.data(), &block);
   TerminateTexts(block);
 }
 
@@ -116,11 +120,12 @@ void ApplyLanSettingsFile(const std::uint8_t* data, std::size_t size, LanSetting
   if (data == nullptr || size == 0) return;
   LanSettingsFileBytes bytes = EncodeLanSettings(settings);
   Place(kLanPart, data, size, bytes.data());
-  settings = DecodeLanSettings(bytes);
+  Decode(kLanPart, bytes.data(), &settings);
   TerminateTexts(settings);
 }
 
 bool FileReaches(const FieldRow& row, std::size_t size) {
+  if (row.file_offset == kNotInFile) return false;
   Span prefix{};
   const std::span<const Span> layout = LayoutOf(row.part, size, prefix);
   return std::any_of(layout.begin(), layout.end(), [&](const Span& span) {

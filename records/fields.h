@@ -122,13 +122,18 @@ enum class TextChars : std::uint8_t {
   kHostName,  // ASCII letters and digits (IsHostNameText)
 };
 
+// The file offset of a field the setting files have no place for (one newer than their layouts):
+// it travels in the readable configuration only, and loading a setting file leaves it as it is.
+inline constexpr std::size_t kNotInFile = SIZE_MAX;
+
 // One setting.
 struct FieldRow {
   const char* key;  // the document's key within its part: blank_space_len
   FieldPart part;
   FieldKind kind;
   MemberSpan member;
-  std::size_t file_offset;          // in the setting file of its part; the size is the member's
+  std::size_t file_offset;          // in the setting file of its part (the size is the member's),
+                                    // or kNotInFile
   TextPair caption;                 // the label of its page ("BLANK SPACE LEN"), or its own name
   std::span<const TextPair> items;  // kList: the item texts, in item order
   std::int32_t min;                 // the values that mean something (a list: its items),
