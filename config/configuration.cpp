@@ -32,7 +32,9 @@ template <typename C> auto& Present(C& c, FieldPart part) {
 bool NamesWholePart(const Configuration& c, FieldPart part) {
   const std::span<const FieldRow> rows = Fields();
   return Present(c, part) && std::all_of(rows.begin(), rows.end(), [&](const FieldRow& row) {
-           return row.part != part || c.Values.contains(&row);
+           // A field the setting files have no place for counts as given: a write that reads
+           // nothing first sends its start-up value, what printers got before it was known.
+           return row.part != part || row.file_offset == kNotInFile || c.Values.contains(&row);
          });
 }
 

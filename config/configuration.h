@@ -113,7 +113,8 @@ nlohmann::json ToJson(const Configuration& configuration);
 std::string JsonText(const nlohmann::json& document);
 
 // Whether the configuration names every field of the part (what a write without reading first
-// needs).
+// needs); a field the setting files have no place for need not be named, so a whole .ts0 or .ts1
+// file still is one.
 bool NamesWholeParameters(const Configuration& configuration);
 bool NamesWholeLan(const Configuration& configuration);
 
