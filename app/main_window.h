@@ -147,11 +147,6 @@ class TFormMain : public QMainWindow {
   void ApplyLanguageFont(Language language);
   // Shows the refusal of a value that cannot be sent; false (and nothing shown) for kNone.
   bool RefuseUnsendable(SettingField field);
-  // The first text edit of each page whose text has a character beyond Latin-1, which its record
-  // cannot hold, or, when `to_send`, one its command cannot carry; kNone otherwise. Checked on the
-  // edits' own texts before the record takes them, so no character is turned into "?" on the way.
-  SettingField CheckEuroCodeEdit(bool to_send) const;
-  SettingField CheckLanTextEdits(bool to_send) const;
   // Save and Load: "File Open Error" with the path and the system's error in the details.
   void ShowFileError(const FileResult& result);
   // A refused readable configuration: "File Open Error" with the line in the details.

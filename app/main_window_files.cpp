@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/page_fields.h"
 #include "app/user_prompts.h"
 #include "config/configuration.h"
 #include "files/setting_files.h"
@@ -82,6 +83,9 @@ std::string FirstUnshownKey(const QWidget* page, const Record& candidate,
   }
   before.Restore();
   for (const FieldChange& change : Diff(candidate, shown, language)) {
+    // A field no control shows keeps the candidate's value, as from a setting file.
+    const FieldRow* row = FindFieldByKey(change.Key);
+    if (row == nullptr || !PageShows(*row)) continue;
     if (std::find(named.begin(), named.end(), change.Key) != named.end()) return change.Key;
   }
   return {};
@@ -143,13 +147,7 @@ void TFormMain::LoadConfigurationPart(const std::string& path, bool lan) {
     unshown = FirstUnshownKey(
         ui_->GroupBoxLan, candidate, configuration.Named(),
         [this](const LanSettings& s) { ShowLanSettings(s); },
-        [this](LanSettings& s) {
-          // No control shows the flag: the record keeps it, as from a .ts1 file.
-          const auto flag = s.LanFlag;
-          LanSettingsFromControls(s);
-          s.LanFlag = flag;
-        },
-        language_);
+        [this](LanSettings& s) { LanSettingsFromControls(s); }, language_);
     if (unshown.empty()) lan_ = candidate;
   } else {
     const ParameterBlock candidate = Overlay(configuration, parameters_);
@@ -174,7 +172,7 @@ void TFormMain::ButtonSaveClick() {
   Guarded([this] {
     // A file holds any byte, but no character beyond Latin-1: such a text is refused rather
     // than saved as "?".
-    if (RefuseUnsendable(CheckEuroCodeEdit(/*to_send=*/false))) return;
+    if (RefuseUnsendable(CheckPageTexts(*this, FieldPart::kParameters, /*to_send=*/false))) return;
     // The record takes the page's values even if the dialog is then cancelled; a number that
     // does not convert ends the save here, before the dialog.
     ParametersFromControls(parameters_);
@@ -209,7 +207,7 @@ void TFormMain::ButtonLoadClick() {
 
 void TFormMain::ButtonExSaveClick() {
   Guarded([this] {
-    if (RefuseUnsendable(CheckLanTextEdits(/*to_send=*/false))) return;
+    if (RefuseUnsendable(CheckPageTexts(*this, FieldPart::kLan, /*to_send=*/false))) return;
     LanSettingsFromControls(lan_);
     const QString name = ChooseSaveFile(QStringLiteral("ts1"));
     if (name.isEmpty()) return;

@@ -26,15 +26,11 @@ void TFormMain::ButtonExReadClick() {
   });
 }
 
-SettingField TFormMain::CheckLanTextEdits(bool to_send) const {
-  return CheckPageTexts(*this, FieldPart::kLan, to_send);
-}
-
 void TFormMain::ButtonExSetClick() {
   Guarded([this] {
     // The texts first: whether typed, pasted or set from outside, a text its command cannot
     // carry is refused before the record takes the page and before anything is opened.
-    if (RefuseUnsendable(CheckLanTextEdits(/*to_send=*/true))) return;
+    if (RefuseUnsendable(CheckPageTexts(*this, FieldPart::kLan, /*to_send=*/true))) return;
     // Gathered while the window is still enabled; a conversion error ends the handler here.
     LanSettingsFromControls(lan_);
     if (RefuseUnsendable(CheckLanSettings(lan_))) return;

@@ -35,10 +35,6 @@ bool TFormMain::RefuseUnsendable(SettingField field) {
   return true;
 }
 
-SettingField TFormMain::CheckEuroCodeEdit(bool to_send) const {
-  return CheckPageTexts(*this, FieldPart::kParameters, to_send);
-}
-
 void TFormMain::ButtonReadClick() {
   ui_->ButtonRead->setEnabled(false);
   Guarded([this] {
@@ -59,7 +55,7 @@ void TFormMain::ButtonSetClick() {
   Guarded([this] {
     // A text its command cannot carry is refused before anything is opened, the version query
     // included; the record keeps what it held.
-    if (RefuseUnsendable(CheckEuroCodeEdit(/*to_send=*/true))) return;
+    if (RefuseUnsendable(CheckPageTexts(*this, FieldPart::kParameters, /*to_send=*/true))) return;
     // A cancelled version query ends Set there, with nothing more to say.
     DetectFirmwareVersion([this](ResultCode) {
       // A text that is no integer raises the conversion error here, before anything is sent.

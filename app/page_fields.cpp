@@ -116,6 +116,13 @@ std::vector<BoundControl> PageControls(const QWidget& window, FieldPart part) {
   return controls;
 }
 
+bool PageShows(const FieldRow& row) {
+  for (const ControlBinding& binding : PageBindings(row.part)) {
+    if (binding.control != nullptr && BoundField(row.part, binding) == &row) return true;
+  }
+  return false;
+}
+
 const FieldRow* FieldOfControl(const QObject& control) {
   const QByteArray name = control.objectName().toLatin1();
   for (const FieldPart part : kParts) {

@@ -54,6 +54,9 @@ struct BoundControl {
   const FieldRow* row;
   int part;
 };
+// Whether the page of the field's part has a control for it.
+bool PageShows(const FieldRow& row);
+
 // The controls of the part's page below `window`, in binding order.
 std::vector<BoundControl> PageControls(const QWidget& window, FieldPart part);
 // The field of a page control, or null for any other object.
