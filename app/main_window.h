@@ -92,8 +92,8 @@ class TFormMain : public QMainWindow {
   // The same for an operation with a value: `on_end` gets the whole outcome.
   template <typename Call, typename End>
   bool Exchange(Call call, End on_end, bool quiet = false, Then then = {}) {
-    using Result = std::invoke_result_t<Call&, Session&>;
-    auto result = std::make_shared<Result>();  // written by the job, read once it has ended
+    using CallResult = std::invoke_result_t<Call&, Session&>;
+    auto result = std::make_shared<CallResult>();  // written by the job, read once it has ended
     return RunExchange(
         [call = std::move(call), result](Session& session) -> OutcomeStatus {
           *result = call(session);

@@ -29,8 +29,8 @@ using Clock = std::chrono::steady_clock;
 class NoUsb final : public krt6::UsbDeviceSource {
  public:
   std::unique_ptr<krt6::UsbPrinterDevice> OpenPrinter(std::uint16_t, const krt6::UsbSelector&,
-                                                      krt6::LinkError& error) override {
-    error = krt6::Failure(krt6::LinkCause::kNotFound, {}, "not used");
+                                                      krt6::Result& error) override {
+    error = krt6::Failure(krt6::Cause::kNotFound, {}, "not used");
     return nullptr;
   }
 };
@@ -69,7 +69,7 @@ class TimedSerial final : public krt6::LinkBackend {
     return link_->Fill(handle, out, capacity, until);
   }
   void Close(krt6::LinkHandle handle) override { link_->Close(handle); }
-  krt6::LinkError LastError() const override { return link_->LastError(); }
+  krt6::Result LastError() const override { return link_->LastError(); }
 
   Clock::time_point LineFree() const { return line_free_; }
   std::size_t Written() const { return written_; }

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "link/cancel_token.h"
-#include "link/link_error.h"
+#include "link/result.h"
 #include "link/link_settings.h"
 
 namespace krt6 {
@@ -56,7 +56,7 @@ class LinkBackend {
 
   // What the backend learned about its last failure: its cause, the device or address and the
   // system's error. The link layer adds the hint. Cause kNone when nothing failed.
-  virtual LinkError LastError() const = 0;
+  virtual Result LastError() const = 0;
 
   // The token that cancels the running exchange; every wait of the backend watches it. The
   // link layer attaches its own; a backend without one is never cancelled.

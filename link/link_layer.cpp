@@ -31,8 +31,8 @@ class UnavailableBackend final : public LinkBackend {
     return 0;
   }
   void Close(LinkHandle) override {}
-  LinkError LastError() const override {
-    return Failure(LinkCause::kUnavailable, {},
+  Result LastError() const override {
+    return Failure(Cause::kUnavailable, {},
                    std::string("The ") + KindName(kind_) + " link is not available in this build.");
   }
 
@@ -97,15 +97,15 @@ LinkCapabilities LinkLayer::Capabilities(LinkKind kind) const {
   return IsKind(kind) ? backends_[kind]->Capabilities() : LinkCapabilities{false, 0};
 }
 
-void LinkLayer::SetError(LinkError error, const std::string& what) {
+void LinkLayer::SetError(Result error, const std::string& what) {
   last_error_ = std::move(error);
   last_error_text_ = what;
   const std::string described = last_error_.Describe();
   if (!described.empty()) last_error_text_ += (what.empty() ? "" : ": ") + described;
 }
 
-void LinkLayer::RecordFailure(LinkKind kind, const char* what, LinkCause fallback) {
-  LinkError error = backends_[kind]->LastError();
+void LinkLayer::RecordFailure(LinkKind kind, const char* what, Cause fallback) {
+  Result error = backends_[kind]->LastError();
   if (!error.Failed()) error.cause = fallback;
   if (error.hint.empty()) error.hint = HintFor(error.cause, kind);
   SetError(std::move(error), std::string(what) + " (" + KindName(kind) + ")");
@@ -113,7 +113,7 @@ void LinkLayer::RecordFailure(LinkKind kind, const char* what, LinkCause fallbac
 
 bool LinkLayer::RefuseWhenCancelled() {
   if (!cancel_.Cancelled()) return false;
-  SetError(Failure(LinkCause::kCancelled, {}, "Cancelled."), {});
+  SetError(Failure(Cause::kCancelled, {}, "Cancelled."), {});
   return true;
 }
 
@@ -126,17 +126,17 @@ LinkConnection LinkLayer::Open(LinkKind kind) {
   last_error_text_.clear();
   if (RefuseWhenCancelled()) return {};
   if (!IsKind(kind)) {
-    SetError(Failure(LinkCause::kBadSettings, {}, "No interface is selected."), {});
+    SetError(Failure(Cause::kBadSettings, {}, "No interface is selected."), {});
     return {};
   }
   if (serial_ == nullptr) {
-    SetError(Failure(LinkCause::kBadSettings, {}, "The link settings were never registered."), {});
+    SetError(Failure(Cause::kBadSettings, {}, "The link settings were never registered."), {});
     return {};
   }
   const LinkSettingsView view{*serial_, *lpt_name_, *tcp_};
   const LinkHandle handle = backends_[kind]->Open(view);
   if (handle == kInvalidLinkHandle) {
-    RecordFailure(kind, "Open failed", LinkCause::kOther);
+    RecordFailure(kind, "Open failed", Cause::kOther);
     return {};
   }
   rings_[kind].Clear();
@@ -153,7 +153,7 @@ bool LinkLayer::Write(LinkKind kind, LinkHandle handle, const std::uint8_t* data
     const std::size_t written = backend.Write(handle, data + sent, chunk);
     bytes_sent_ += std::min(written, chunk);
     if (written != chunk) {
-      RecordFailure(kind, "Write failed", LinkCause::kOther);
+      RecordFailure(kind, "Write failed", Cause::kOther);
       return false;
     }
     Trace(kind, TraceDirection::kSent, data + sent, chunk);
@@ -167,7 +167,7 @@ bool LinkLayer::ReadByte(LinkKind kind, LinkHandle handle, std::uint8_t& byte,
   if (RefuseWhenCancelled()) return false;
   LinkBackend& backend = *backends_[kind];
   if (!backend.Capabilities().can_receive) {
-    SetError(Failure(LinkCause::kUnavailable, {},
+    SetError(Failure(Cause::kUnavailable, {},
                      std::string("The ") + KindName(kind) + " link cannot receive."),
              {});
     return false;
@@ -179,7 +179,7 @@ bool LinkLayer::ReadByte(LinkKind kind, LinkHandle handle, std::uint8_t& byte,
     ring.Append(fill_buffer_.data(), got);
     Trace(kind, TraceDirection::kReceived, fill_buffer_.data(), got);
     if (ring.Count() == 0) {
-      RecordFailure(kind, "No reply", LinkCause::kTimedOut);
+      RecordFailure(kind, "No reply", Cause::kTimedOut);
       return false;
     }
   }

@@ -11,7 +11,7 @@
 
 #include "link/cancel_token.h"
 #include "link/link_backend.h"
-#include "link/link_error.h"
+#include "link/result.h"
 #include "link/link_settings.h"
 #include "link/receive_ring.h"
 #include "link/trace.h"
@@ -100,7 +100,7 @@ class LinkLayer {
 
   // The last failure of an open, write or read: its cause, the device and the system's error,
   // with the hint for the cause. Cleared by every Open.
-  const LinkError& LastError() const { return last_error_; }
+  const Result& LastError() const { return last_error_; }
   // The same for the details of a message box: "Open failed (COM): <described error>"; empty
   // when nothing failed.
   const std::string& LastErrorText() const { return last_error_text_; }
@@ -117,8 +117,8 @@ class LinkLayer {
                 std::chrono::steady_clock::time_point until);
   void Close(LinkKind kind, LinkHandle handle);
   void Trace(LinkKind kind, TraceDirection direction, const std::uint8_t* data, std::size_t size);
-  void RecordFailure(LinkKind kind, const char* what, LinkCause fallback);
-  void SetError(LinkError error, const std::string& what);
+  void RecordFailure(LinkKind kind, const char* what, Cause fallback);
+  void SetError(Result error, const std::string& what);
   bool RefuseWhenCancelled();
 
   SerialSettings* serial_ = nullptr;
@@ -128,7 +128,7 @@ class LinkLayer {
   std::array<std::unique_ptr<LinkBackend>, kKindCount> backends_;
   std::array<ReceiveRing, kKindCount> rings_;  // used by the kinds that can receive
   std::array<std::uint8_t, kMaxFill> fill_buffer_{};
-  LinkError last_error_;
+  Result last_error_;
   std::string last_error_text_;
   CancelToken cancel_;
   TraceObserver trace_;

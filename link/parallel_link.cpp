@@ -60,7 +60,7 @@ LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
   const std::string device = resolver_ ? resolver_->ParallelDevice(name) : std::string();
   if (device.empty()) {
     last_error_ =
-        Failure(LinkCause::kNotFound, name, "no such parallel port (LPT1 to LPT4 are known).");
+        Failure(Cause::kNotFound, name, "no such parallel port (LPT1 to LPT4 are known).");
     return kInvalidLinkHandle;
   }
   device_ = name + " (" + device + ")";
@@ -105,7 +105,7 @@ std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std
     // The lp driver cannot be polled for room: try again after a short pause.
     const auto now = Clock::now();
     if (now >= deadline) {
-      last_error_ = Failure(LinkCause::kTimedOut, device_,
+      last_error_ = Failure(Cause::kTimedOut, device_,
                             "the printer did not take the data in time (" + std::to_string(sent) +
                                 " of " + std::to_string(size) + " bytes sent).");
       return sent;

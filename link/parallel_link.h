@@ -35,14 +35,14 @@ class ParallelLink final : public LinkBackend {
     return 0;
   }
   void Close(LinkHandle handle) override;
-  LinkError LastError() const override { return last_error_; }
+  Result LastError() const override { return last_error_; }
 
  private:
   std::shared_ptr<const PortResolver> resolver_;
   ParallelTimings timings_;
   std::set<int> open_;
   std::string device_;
-  LinkError last_error_;
+  Result last_error_;
 };
 
 }  // namespace krt6

@@ -102,7 +102,7 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   const std::string device = resolver_ ? resolver_->SerialDevice(name) : std::string();
   if (device.empty()) {
     last_error_ =
-        Failure(LinkCause::kNotFound, name, "no such serial port (COM1 to COM30 are known).");
+        Failure(Cause::kNotFound, name, "no such serial port (COM1 to COM30 are known).");
     return kInvalidLinkHandle;
   }
   UniqueFd fd;
@@ -154,7 +154,7 @@ bool SerialLink::WaitForDsr(int fd, const Port& port, Clock::time_point deadline
     if (::ioctl(fd, TIOCMGET, &status) != 0) return true;  // no modem lines to watch
     if ((status & TIOCM_DSR) != 0) return true;
     if (Clock::now() >= deadline) {
-      last_error_ = Failure(LinkCause::kTimedOut, port.Device,
+      last_error_ = Failure(Cause::kTimedOut, port.Device,
                             "the printer holds DSR low (not ready); nothing was sent.");
       return false;
     }
@@ -194,13 +194,13 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
     }
     if (revents == 0) {
       last_error_ =
-          Failure(LinkCause::kTimedOut, port.Device,
+          Failure(Cause::kTimedOut, port.Device,
                   "the printer did not take the data in time (" + std::to_string(sent) + " of " +
                       std::to_string(size) + " bytes sent; flow control holds the line).");
       return sent;
     }
     if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (revents & POLLOUT) == 0) {
-      last_error_ = Failure(LinkCause::kGone, port.Device, "the device went away while writing.");
+      last_error_ = Failure(Cause::kGone, port.Device, "the device went away while writing.");
       return sent;
     }
   }
@@ -211,7 +211,7 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   port.OutputSettled = true;  // every byte has left, or what was held back has been discarded
   if (!left) {
     last_error_ =
-        Failure(LinkCause::kTimedOut, port.Device,
+        Failure(Cause::kTimedOut, port.Device,
                 "the printer did not take the data in time (" + std::to_string(queued) + " of " +
                     std::to_string(size) + " bytes held back; flow control holds the line).");
     return sent - std::min(sent, static_cast<std::size_t>(queued));
@@ -257,7 +257,7 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
       return 0;
     }
     if (hung_up) {
-      last_error_ = Failure(LinkCause::kGone, port.Device, "the device went away (hang-up).");
+      last_error_ = Failure(Cause::kGone, port.Device, "the device went away (hang-up).");
       return 0;
     }
     // The read just made is the last attempt once the accepting window has passed: a byte that
@@ -274,7 +274,7 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
     last_error_ = SystemFailure(port.Device, ECANCELED);
     return 0;
   }
-  last_error_ = Failure(LinkCause::kTimedOut, port.Device,
+  last_error_ = Failure(Cause::kTimedOut, port.Device,
                         "no reply within " + std::to_string(timings_.ReadFailMs) + " ms.");
   return 0;
 }

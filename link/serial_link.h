@@ -54,7 +54,7 @@ class SerialLink final : public LinkBackend {
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
                    std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
-  LinkError LastError() const override { return last_error_; }
+  Result LastError() const override { return last_error_; }
 
  private:
   struct Port {
@@ -73,7 +73,7 @@ class SerialLink final : public LinkBackend {
   std::shared_ptr<const PortResolver> resolver_;
   SerialTimings timings_;
   std::map<int, Port> open_;
-  LinkError last_error_;
+  Result last_error_;
 };
 
 }  // namespace krt6

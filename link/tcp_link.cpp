@@ -40,7 +40,7 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
       static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
   peer_ = Endpoint(host, port);
   if (settings.Tcp.IPAddr.empty()) {
-    last_error_ = Failure(LinkCause::kBadSettings, {}, "No printer address is set.");
+    last_error_ = Failure(Cause::kBadSettings, {}, "No printer address is set.");
     return kInvalidLinkHandle;
   }
 
@@ -62,7 +62,7 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
     if (rc == EAI_SYSTEM) {
       last_error_ = SystemFailure(host, errno, {}, true);
     } else {
-      last_error_ = Failure(rc == EAI_AGAIN ? LinkCause::kUnreachable : LinkCause::kNotFound, host,
+      last_error_ = Failure(rc == EAI_AGAIN ? Cause::kUnreachable : Cause::kNotFound, host,
                             ::gai_strerror(rc));
     }
     return kInvalidLinkHandle;
@@ -112,7 +112,7 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
 
 std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t size) {
   if (!socket_.Valid()) {
-    last_error_ = Failure(LinkCause::kOther, peer_, "the connection is not open.");
+    last_error_ = Failure(Cause::kOther, peer_, "the connection is not open.");
     return 0;
   }
   const auto deadline = Clock::now() + milliseconds(timings_.WriteMs);
@@ -131,7 +131,7 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
     const int revents = PollOne(socket_.Get(), POLLOUT, deadline, Cancellation());
     if (revents == 0) {
       last_error_ = Failure(
-          LinkCause::kTimedOut, peer_,
+          Cause::kTimedOut, peer_,
           "the printer did not take the data within " + std::to_string(timings_.WriteMs) + " ms.");
       return sent;
     }
@@ -146,14 +146,14 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
 std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
                           Clock::time_point until) {
   if (!socket_.Valid()) {
-    last_error_ = Failure(LinkCause::kOther, peer_, "the connection is not open.");
+    last_error_ = Failure(Cause::kOther, peer_, "the connection is not open.");
     return 0;
   }
   const auto deadline = std::min(Clock::now() + milliseconds(timings_.WaitMs), until);
   for (;;) {
     const int revents = PollOne(socket_.Get(), POLLIN, deadline, Cancellation());
     if (revents == 0) {
-      last_error_ = Failure(LinkCause::kTimedOut, peer_,
+      last_error_ = Failure(Cause::kTimedOut, peer_,
                             "no reply within " + std::to_string(timings_.WaitMs) + " ms.");
       return 0;
     }
@@ -164,7 +164,7 @@ std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
     const ssize_t n = ::recv(socket_.Get(), out, std::min(capacity, kMaxRead), MSG_DONTWAIT);
     if (n > 0) return static_cast<std::size_t>(n);
     if (n == 0) {
-      last_error_ = Failure(LinkCause::kGone, peer_, "the printer closed the connection.");
+      last_error_ = Failure(Cause::kGone, peer_, "the printer closed the connection.");
       return 0;
     }
     if (errno == EINTR || errno == EAGAIN) continue;

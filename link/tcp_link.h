@@ -31,13 +31,13 @@ class TcpLink final : public LinkBackend {
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
                    std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
-  LinkError LastError() const override { return last_error_; }
+  Result LastError() const override { return last_error_; }
 
  private:
   TcpTimings timings_;
   UniqueFd socket_;
   std::string peer_;
-  LinkError last_error_;
+  Result last_error_;
 };
 
 }  // namespace krt6

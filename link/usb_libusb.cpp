@@ -29,7 +29,7 @@ int ErrnoFor(int libusb_error) {
 
 // A libusb failure as a link error: the cause through the errno it stands for, the library's
 // name for it, and `extra` when the caller knows more.
-LinkError Describe(const std::string& device, int libusb_error, bool opening,
+Result Describe(const std::string& device, int libusb_error, bool opening,
                    const std::string& extra = {}) {
   const std::string name = libusb_error_name(libusb_error);
   return SystemFailure(device, ErrnoFor(libusb_error), extra.empty() ? name : name + ". " + extra,
@@ -156,12 +156,12 @@ class LibusbSource final : public UsbDeviceSource {
 
   std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
                                                 const UsbSelector& selector,
-                                                LinkError& error) override {
+                                                Result& error) override {
     libusb_context* context = nullptr;
     int rc = libusb_init(&context);
     if (rc != 0) {
       error = Describe("USB", rc, true, "The USB subsystem is not available.");
-      error.cause = LinkCause::kUnavailable;
+      error.cause = Cause::kUnavailable;
       return nullptr;
     }
     libusb_device** list = nullptr;
@@ -209,7 +209,7 @@ class LibusbSource final : public UsbDeviceSource {
  private:
   static std::unique_ptr<UsbPrinterDevice> OpenDevice(libusb_context* context,
                                                       libusb_device* device,
-                                                      const UsbDeviceInfo& info, LinkError& error) {
+                                                      const UsbDeviceInfo& info, Result& error) {
     char name[128];
     std::snprintf(name, sizeof name, "USB %04x:%04x (%s, /dev/bus/usb/%03d/%03d)", info.VendorId,
                   info.ProductId, info.PortPath().c_str(), info.Bus, info.Address);
@@ -261,7 +261,7 @@ class LibusbSource final : public UsbDeviceSource {
     libusb_free_config_descriptor(config);
     if (interface_number < 0) {
       error =
-          Failure(LinkCause::kUnavailable, name, "the device has no bulk OUT and IN endpoints.");
+          Failure(Cause::kUnavailable, name, "the device has no bulk OUT and IN endpoints.");
       libusb_close(handle);
       return nullptr;
     }

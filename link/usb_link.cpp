@@ -54,7 +54,7 @@ void SortUsbDevices(std::vector<UsbDeviceInfo>& devices) {
 }
 
 int ChooseUsbDevice(std::vector<UsbDeviceInfo>& devices, std::uint16_t vendor_id,
-                    const UsbSelector& selector, LinkError& error) {
+                    const UsbSelector& selector, Result& error) {
   SortUsbDevices(devices);
   std::string others;  // the printers attached elsewhere, for the operator to pick from
   for (std::size_t i = 0; i < devices.size(); ++i) {
@@ -74,7 +74,7 @@ int ChooseUsbDevice(std::vector<UsbDeviceInfo>& devices, std::uint16_t vendor_id
     detail += " at " + selector.Describe();
     if (!others.empty()) detail += "; attached: " + others;
   }
-  error = Failure(LinkCause::kNotFound, {}, detail + ".");
+  error = Failure(Cause::kNotFound, {}, detail + ".");
   return -1;
 }
 
@@ -83,15 +83,15 @@ LinkHandle UsbLink::Open(const LinkSettingsView&) {
   device_.reset();
   handle_ = kInvalidLinkHandle;
   if (!source_) {
-    last_error_ = Failure(LinkCause::kUnavailable, {}, "USB is not available.");
+    last_error_ = Failure(Cause::kUnavailable, {}, "USB is not available.");
     return kInvalidLinkHandle;
   }
-  LinkError error;
+  Result error;
   device_ = source_->OpenPrinter(kPrinterVendorId, selector_, error);
   if (!device_) {
     last_error_ = error.Failed()
                       ? error
-                      : Failure(LinkCause::kNotFound, {}, "No printer is attached over USB.");
+                      : Failure(Cause::kNotFound, {}, "No printer is attached over USB.");
     return kInvalidLinkHandle;
   }
   handle_ = next_handle_++;
@@ -118,7 +118,7 @@ std::size_t UsbLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capa
   const int limit =
       std::min(timings_.ReadMs, MillisecondsUntil(until, std::chrono::steady_clock::now()));
   if (limit <= 0) {
-    last_error_ = Failure(LinkCause::kTimedOut, "USB read", "no time left for the reply.");
+    last_error_ = Failure(Cause::kTimedOut, "USB read", "no time left for the reply.");
     return 0;
   }
   // Ask for a whole packet: a smaller request overflows when the printer sends a full one.

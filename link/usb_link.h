@@ -20,7 +20,7 @@ enum class UsbStatus { kOk, kTimeout, kNoDevice, kCancelled, kError };
 struct UsbTransfer {
   UsbStatus Status = UsbStatus::kError;
   std::size_t Transferred = 0;
-  LinkError Error;  // why, when Status is not kOk
+  Result Error;  // why, when Status is not kOk
 };
 
 // An opened printer: its bulk OUT and IN endpoints, claimed. A transfer ends at its time limit
@@ -72,7 +72,7 @@ void SortUsbDevices(std::vector<UsbDeviceInfo>& devices);
 // `selector` matches; -1 with `error` set (kNotFound, naming the vendor id and the selector) when
 // there is none.
 int ChooseUsbDevice(std::vector<UsbDeviceInfo>& devices, std::uint16_t vendor_id,
-                    const UsbSelector& selector, LinkError& error);
+                    const UsbSelector& selector, Result& error);
 
 // Lists the attached devices and opens the printer. Asked again at every open, so a printer
 // plugged in or out between two exchanges is seen at the next one.
@@ -83,7 +83,7 @@ class UsbDeviceSource {
   // interface claimed; null with `error` set when there is none or it fails.
   virtual std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id,
                                                         const UsbSelector& selector,
-                                                        LinkError& error) = 0;
+                                                        Result& error) = 0;
 };
 
 // The real source, on libusb-1.0. Each opened device holds its own libusb context, released with
@@ -123,7 +123,7 @@ class UsbLink final : public LinkBackend {
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
                    std::chrono::steady_clock::time_point until) override;
   void Close(LinkHandle handle) override;
-  LinkError LastError() const override { return last_error_; }
+  Result LastError() const override { return last_error_; }
 
  private:
   std::shared_ptr<UsbDeviceSource> source_;
@@ -132,7 +132,7 @@ class UsbLink final : public LinkBackend {
   std::unique_ptr<UsbPrinterDevice> device_;
   LinkHandle handle_ = kInvalidLinkHandle;
   LinkHandle next_handle_ = 1;
-  LinkError last_error_;
+  Result last_error_;
 };
 
 }  // namespace krt6

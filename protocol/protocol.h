@@ -11,22 +11,12 @@
 #include <vector>
 
 #include "link/link_layer.h"
+#include "link/result.h"
 #include "link/posix_io.h"
 #include "records/records.h"
 #include "texts/language.h"
 
 namespace krt6 {
-
-// The result of every printer operation, and the row of the message table shown for it.
-enum ResultCode : int {
-  kSuccess = 0,
-  kPortOpenError = 1,
-  kTransmissionError = 2,
-  kReceivingError = 3,
-  kFileOpenError = 4,
-  kUnknownError = 5,
-  kCancelled = 6,  // the operator cancelled the exchange, or closed the window during it
-};
 
 enum CommandKind : int {
   ckReadStatus = 0,

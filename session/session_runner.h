@@ -28,17 +28,17 @@ class SessionRunner {
   // job becomes a kUnknownError outcome with the error's text as its details. False (and nothing
   // runs) while an earlier job has not finished.
   template <typename Job, typename Done> bool Start(Job job, Done on_done) {
-    using Result = std::invoke_result_t<Job&, Session&>;
+    using JobResult = std::invoke_result_t<Job&, Session&>;
     return Post([job = std::move(job), on_done = std::move(on_done)](Session& session) mutable {
-      Result result;
+      JobResult result;
       try {
         result = job(session);
       } catch (const std::exception& error) {
-        result = Result{};
+        result = JobResult{};
         result.Code = kUnknownError;
         result.Details = error.what();
       } catch (...) {
-        result = Result{};
+        result = JobResult{};
         result.Code = kUnknownError;
       }
       // Delivered once the runner is free again, so on_done may start the next job at once.

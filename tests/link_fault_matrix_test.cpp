@@ -262,10 +262,10 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
     b.ports->Parallel["LPT1"] = lpt;
     std::int32_t status = 0;
     if (b.Status(lkCom, status) != kPortOpenError) ::_exit(11);
-    const LinkError& e = b.f.layer.LastError();
-    if (e.cause != LinkCause::kPermission || e.hint != HintFor(e.cause, lkCom)) ::_exit(12);
+    const Result& e = b.f.layer.LastError();
+    if (e.cause != Cause::kPermission || e.hint != HintFor(e.cause, lkCom)) ::_exit(12);
     if (b.f.layer.Open(lkLpt).Ok()) ::_exit(13);
-    if (e.cause != LinkCause::kPermission || e.hint != HintFor(e.cause, lkLpt)) ::_exit(14);
+    if (e.cause != Cause::kPermission || e.hint != HintFor(e.cause, lkLpt)) ::_exit(14);
     ::_exit(0);
   }
   const int status = testing::WaitChild(child, 30000);
@@ -324,21 +324,21 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
     bool second_open;    // a first connection holds the device while a second opens it
     bool read;           // opens, then waits for a reply
     bool drop_root;      // runs as an unprivileged user
-    LinkCause cause;
+    Cause cause;
   };
   const Case cases[] = {
-      {"absent tty", lkCom, "/dev/krt6-absent-tty", false, false, false, LinkCause::kNotFound},
-      {"absent lp", lkLpt, std::string(dir) + "/lp9", false, false, false, LinkCause::kNotFound},
-      {"absent usb", lkUsb, "", false, false, false, LinkCause::kNotFound},
+      {"absent tty", lkCom, "/dev/krt6-absent-tty", false, false, false, Cause::kNotFound},
+      {"absent lp", lkLpt, std::string(dir) + "/lp9", false, false, false, Cause::kNotFound},
+      {"absent usb", lkUsb, "", false, false, false, Cause::kNotFound},
       {"refused tcp", lkEthernet, std::to_string(closed.port), false, false, false,
-       LinkCause::kRefused},
-      {"busy tty", lkCom, pty.SlavePath(), true, false, false, LinkCause::kBusy},
-      {"busy lp", lkLpt, lpt, true, false, false, LinkCause::kBusy},
-      {"silent tty", lkCom, pty.SlavePath(), false, true, false, LinkCause::kTimedOut},
+       Cause::kRefused},
+      {"busy tty", lkCom, pty.SlavePath(), true, false, false, Cause::kBusy},
+      {"busy lp", lkLpt, lpt, true, false, false, Cause::kBusy},
+      {"silent tty", lkCom, pty.SlavePath(), false, true, false, Cause::kTimedOut},
       {"silent tcp", lkEthernet, std::to_string(silent.port), false, true, false,
-       LinkCause::kTimedOut},
-      {"locked tty", lkCom, locked.SlavePath(), false, false, true, LinkCause::kPermission},
-      {"locked lp", lkLpt, locked_lpt, false, false, true, LinkCause::kPermission},
+       Cause::kTimedOut},
+      {"locked tty", lkCom, locked.SlavePath(), false, false, true, Cause::kPermission},
+      {"locked lp", lkLpt, locked_lpt, false, false, true, Cause::kPermission},
   };
   auto run = [](const Case& c) {
     auto ports = std::make_shared<MapPorts>();
@@ -363,7 +363,7 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
   };
   for (const Case& c : cases) {
     if (!c.drop_root) {
-      const LinkError e = run(c);
+      const Result e = run(c);
       EXPECT_EQ(e.cause, c.cause) << c.what << ": " << e.Describe();
       EXPECT_EQ(e.hint, HintFor(c.cause, c.kind)) << c.what;
       continue;
@@ -372,7 +372,7 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
     const pid_t child = ::fork();
     if (child == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
-      const LinkError e = run(c);
+      const Result e = run(c);
       const bool ok = e.cause == c.cause && e.error_number == EACCES && !e.hint.empty() &&
                       e.hint == HintFor(c.cause, c.kind);
       ::_exit(ok ? 0 : 1 + static_cast<int>(e.cause));

@@ -108,7 +108,7 @@ TEST(LinkDispatchTest, UnknownKindsOpenNothingAndWriteNothing) {
     const auto kind = static_cast<LinkKind>(value);
     LinkConnection c = f.layer.Open(kind);
     EXPECT_FALSE(c.Ok());
-    EXPECT_EQ(f.layer.LastError().cause, LinkCause::kBadSettings);
+    EXPECT_EQ(f.layer.LastError().cause, Cause::kBadSettings);
     EXPECT_FALSE(c.Write(data.data(), 3));
     std::uint8_t b = 0;
     EXPECT_FALSE(c.ReadByte(b));
@@ -120,7 +120,7 @@ TEST(LinkDispatchTest, WithoutDriversEveryKindFailsToOpenAndSaysWhy) {
   LinkFixture f;
   for (const LinkKind kind : {lkUsb, lkCom, lkLpt, lkEthernet}) {
     EXPECT_FALSE(f.layer.Open(kind).Ok());
-    EXPECT_EQ(f.layer.LastError().cause, LinkCause::kUnavailable);
+    EXPECT_EQ(f.layer.LastError().cause, Cause::kUnavailable);
     EXPECT_FALSE(f.layer.LastErrorText().empty());
   }
 }

@@ -266,7 +266,7 @@ class ClosingClock final : public LinkBackend {
     tcp_.Close(h);
     closed_.start();
   }
-  LinkError LastError() const override { return tcp_.LastError(); }
+  Result LastError() const override { return tcp_.LastError(); }
   LinkCapabilities Capabilities() const override { return tcp_.Capabilities(); }
 
  private:

@@ -172,7 +172,7 @@ TEST(SerialLinkTest, APortIsHeldExclusively) {
   SerialLink second(b.ports);
   const LinkSettingsView view{b.f.settings.Serial, b.f.settings.LptName, b.f.settings.Tcp};
   EXPECT_EQ(second.Open(view), kInvalidLinkHandle);
-  EXPECT_EQ(second.LastError().cause, LinkCause::kBusy) << second.LastError().Describe();
+  EXPECT_EQ(second.LastError().cause, Cause::kBusy) << second.LastError().Describe();
   EXPECT_NE(second.LastError().device.find(b.pty.SlavePath()), std::string::npos);
   h.Close();
   const LinkHandle again = second.Open(view);
@@ -209,9 +209,9 @@ TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
     LinkConnection h = b.f.layer.Open(lkCom);
-    const LinkError& e = b.f.layer.LastError();
-    const bool ok = !h.Ok() && e.cause == LinkCause::kPermission && e.error_number == EACCES &&
-                    e.hint == HintFor(LinkCause::kPermission, lkCom);
+    const Result& e = b.f.layer.LastError();
+    const bool ok = !h.Ok() && e.cause == Cause::kPermission && e.error_number == EACCES &&
+                    e.hint == HintFor(Cause::kPermission, lkCom);
     ::_exit(ok ? 0 : 1);
   }
   const int status = testing::WaitChild(child, 30000);

@@ -66,7 +66,7 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
     UsbBench b;
     b.state->absent = true;
     EXPECT_EQ(b.Status(status), kPortOpenError);
-    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kNotFound);
+    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kNotFound);
     EXPECT_NE(b.f.layer.LastErrorText().find("6f2d"), std::string::npos);
   }
   {
@@ -74,22 +74,22 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
     b.state->absent = true;
     b.state->open_error = SystemFailure("USB 6f2d:0001", EACCES, "LIBUSB_ERROR_ACCESS", true);
     EXPECT_EQ(b.Status(status), kPortOpenError);
-    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kPermission);
-    EXPECT_EQ(b.f.layer.LastError().hint, HintFor(LinkCause::kPermission, lkUsb));
+    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kPermission);
+    EXPECT_EQ(b.f.layer.LastError().hint, HintFor(Cause::kPermission, lkUsb));
     EXPECT_NE(b.f.layer.LastErrorText().find("udev rule"), std::string::npos);
   }
   {
     UsbBench b;
     b.state->no_reply = true;
     EXPECT_EQ(b.Status(status), kReceivingError);
-    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kTimedOut);
+    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kTimedOut);
     EXPECT_EQ(b.state->devices_alive, 0);
   }
   {
     UsbBench b;
     b.state->unplug_on_read = true;
     EXPECT_EQ(b.Status(status), kReceivingError);
-    EXPECT_EQ(b.f.layer.LastError().cause, LinkCause::kGone);
+    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kGone);
     EXPECT_NE(b.f.layer.LastErrorText().find("unplugged"), std::string::npos);
   }
   {
@@ -126,7 +126,7 @@ TEST(UsbLinkTest, BusPortPathsAreWrittenAsSysfsNamesThem) {
 TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
   // No device with the printer's vendor id is attached to the build machines.
   auto source = MakeLibusbDeviceSource();
-  LinkError error;
+  Result error;
   auto device = source->OpenPrinter(kPrinterVendorId, {}, error);
   if (device) GTEST_SKIP() << "a printer is attached";
   EXPECT_TRUE(error.Failed());

@@ -375,7 +375,7 @@ TEST_F(UmockdevUsbTest, ASelectorPicksOneOfTwoPrintersByPortPathOrSerialNumber) 
     const ResultCode result = protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
     if (c.status == 0) {
       EXPECT_EQ(result, kPortOpenError);
-      EXPECT_EQ(f.layer.LastError().cause, LinkCause::kNotFound);
+      EXPECT_EQ(f.layer.LastError().cause, Cause::kNotFound);
       const std::string text = f.layer.LastErrorText();
       EXPECT_NE(
           text.find("at " + c.selector.Describe() + "; attached: 1-1, 1-3 (serial number KRT6B)"),

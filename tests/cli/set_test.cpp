@@ -66,7 +66,7 @@ class ModelPrinter final : public LinkBackend {
     return n;
   }
   void Close(LinkHandle) override {}
-  LinkError LastError() const override { return {}; }
+  Result LastError() const override { return {}; }
   LinkCapabilities Capabilities() const override { return testing::CapabilitiesOf(lkEthernet); }
 
  private:

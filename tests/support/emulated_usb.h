@@ -18,8 +18,8 @@ struct EmulatedUsbState {
   std::vector<emulator::ReceivedCommand> commands;
   std::deque<std::uint8_t> pending;  // reply bytes not yet read
   bool absent = false;
-  LinkError open_error =
-      Failure(LinkCause::kNotFound, {}, "No USB device with vendor id 6f2d is attached.");
+  Result open_error =
+      Failure(Cause::kNotFound, {}, "No USB device with vendor id 6f2d is attached.");
   bool no_reply = false;
   bool unplug_on_read = false;
   std::size_t write_accept_limit = SIZE_MAX;
@@ -50,7 +50,7 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
     }
     if (taken < size)
       return {UsbStatus::kTimeout, taken,
-              Failure(LinkCause::kTimedOut, "USB test printer write", "timed out")};
+              Failure(Cause::kTimedOut, "USB test printer write", "timed out")};
     return {UsbStatus::kOk, taken, {}};
   }
   UsbTransfer BulkRead(std::uint8_t* out, std::size_t size, unsigned timeout_ms,
@@ -61,7 +61,7 @@ class EmulatedUsbPrinter final : public UsbPrinterDevice {
       return {UsbStatus::kNoDevice, 0, SystemFailure("USB test printer read", ENODEV)};
     if (s_->pending.empty())
       return {UsbStatus::kTimeout, 0,
-              Failure(LinkCause::kTimedOut, "USB test printer read", "timed out")};
+              Failure(Cause::kTimedOut, "USB test printer read", "timed out")};
     std::size_t n = 0;
     while (n < size && n < 64 && !s_->pending.empty()) {
       out[n++] = s_->pending.front();
@@ -79,7 +79,7 @@ class EmulatedUsbSource final : public UsbDeviceSource {
  public:
   explicit EmulatedUsbSource(std::shared_ptr<EmulatedUsbState> s) : s_(std::move(s)) {}
   std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t vendor_id, const UsbSelector&,
-                                                LinkError& error) override {
+                                                Result& error) override {
     ++s_->opens;
     if (s_->absent || vendor_id != kPrinterVendorId) {
       error = s_->open_error;

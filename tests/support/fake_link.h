@@ -94,9 +94,9 @@ class FakeLink final : public LinkBackend {
   }
 
   void Close(LinkHandle) override { ++state_->closes; }
-  LinkError LastError() const override {
-    return state_->fail_open ? Failure(LinkCause::kNotFound, {}, "fake device absent")
-                             : LinkError{};
+  Result LastError() const override {
+    return state_->fail_open ? Failure(Cause::kNotFound, {}, "fake device absent")
+                             : Result{};
   }
 
  private:

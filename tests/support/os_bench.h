@@ -39,8 +39,8 @@ class MapPorts final : public PortResolver {
 class NoUsb final : public UsbDeviceSource {
  public:
   std::unique_ptr<UsbPrinterDevice> OpenPrinter(std::uint16_t, const UsbSelector&,
-                                                LinkError& error) override {
-    error = Failure(LinkCause::kNotFound, {}, "No USB device with vendor id 6f2d is attached.");
+                                                Result& error) override {
+    error = Failure(Cause::kNotFound, {}, "No USB device with vendor id 6f2d is attached.");
     return nullptr;
   }
 };

@@ -76,8 +76,8 @@ class ScriptedPrinter final : public LinkBackend {
     ++state_->closes;
     state_->pending.clear();
   }
-  LinkError LastError() const override {
-    return state_->fail_open ? Failure(LinkCause::kNotFound, {}, "printer absent") : LinkError{};
+  Result LastError() const override {
+    return state_->fail_open ? Failure(Cause::kNotFound, {}, "printer absent") : Result{};
   }
   LinkCapabilities Capabilities() const override { return CapabilitiesOf(kind_); }
 
