@@ -48,6 +48,9 @@ std::string_view CauseKey(Cause cause) {
     case Cause::kNotSupported: return "not_supported";
     case Cause::kBadValue: return "bad_value";
     case Cause::kBadRequest: return "bad_request";
+    case Cause::kReadBackDiffers: return "read_back_differs";
+    case Cause::kInterrupted: return "interrupted";
+    case Cause::kNotStarted: return "not_started";
   }
   return "other";
 }
@@ -160,7 +163,10 @@ std::string HintFor(Cause cause, LinkKind kind) {
     case Cause::kVersionNotDetected:
     case Cause::kNotSupported:
     case Cause::kBadValue:
-    case Cause::kBadRequest: return {};
+    case Cause::kBadRequest:
+    case Cause::kReadBackDiffers:
+    case Cause::kInterrupted:
+    case Cause::kNotStarted: return {};
   }
   return {};
 }

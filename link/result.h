@@ -22,7 +22,8 @@ enum ResultCode : int {
   kCancelled = 6,  // the operator cancelled the exchange, or closed the window during it
 };
 
-// Why an exchange failed. The first group is seen by the links, the second by the protocol.
+// Why an exchange failed. The first group is seen by the links, the second by the protocol,
+// the last by a run over many printers.
 // Every cause has a stable English key (CauseKey) for scripts and monitoring.
 enum class Cause {
   kNone,         // nothing failed
@@ -45,6 +46,10 @@ enum class Cause {
   kNotSupported,   // the printer's firmware does not take what was asked
   kBadValue,       // a value was refused before anything was sent
   kBadRequest,     // the caller asked for no operation or gave the wrong record
+  // What a command run over many printers adds.
+  kReadBackDiffers,  // the printer did not keep what was written
+  kInterrupted,      // the operator interrupted the run while this printer's job ran
+  kNotStarted,       // the operator interrupted the run before this printer's job began
 };
 
 struct Result {
