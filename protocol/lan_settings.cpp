@@ -35,35 +35,4 @@ void DecodeLanReply(const std::uint8_t* reply, LanSettings& s) {
   DecodeFields(ReplyId::kLan, reply, 0, &s);
 }
 
-ResultCode Protocol::ReadLanSettings(LinkKind link, LanSettings& settings) {
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
-  if (!SendCommand(connection, "Z5;3", 4)) {
-    return kTransmissionError;
-  }
-  std::uint8_t reply[kLanReplyLength + 1] = {};
-  if (!AwaitReply(connection, reply, kLanReplyLength, kSTX)) {
-    return kReceivingError;
-  }
-  DecodeLanReply(reply, settings);
-  return kSuccess;
-}
-
-ResultCode Protocol::WriteLanSettings(LinkKind link, const LanSettings& settings) {
-  std::vector<std::string> commands;
-  const SettingField refused = BuildLanCommands(settings, commands);
-  if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalDetail(refused, language_));
-    return kUnknownError;
-  }
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
-  for (const std::string& command : commands) {
-    if (!SendCommand(connection, command.data(), command.size())) {
-      return kTransmissionError;
-    }
-  }
-  return kSuccess;
-}
-
 }  // namespace krt6

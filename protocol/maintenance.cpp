@@ -6,14 +6,6 @@
 #include "texts/texts.h"
 
 namespace krt6 {
-namespace {
-
-constexpr int kZ4SettleMilliseconds = 3000;
-constexpr int kVersionSettleMilliseconds = 500;
-constexpr int kVersionAttempts = 3;
-
-}  // namespace
-
 const char* Z1CommandText(std::int32_t selector) { return selector == 0 ? "Z10" : "Z11"; }
 
 const char* CalibrationCommandText(std::int32_t sensor) {
@@ -39,51 +31,6 @@ int VersionIndexForText(const char* text) {
   if (letter >= 'F' && letter <= 'I') return 2;
   if (letter >= 'J' && letter <= 'T') return 3;
   return 4;
-}
-
-ResultCode Protocol::SendOneCommand(LinkKind link, const char* text, int settle_milliseconds) {
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
-  if (!SendCommand(connection, text, std::strlen(text))) {
-    return kTransmissionError;
-  }
-  // The printer needs the link held open while it acts on some commands.
-  if (settle_milliseconds > 0) Sleep(settle_milliseconds);
-  return kSuccess;
-}
-
-ResultCode Protocol::SendZ1Command(LinkKind link, std::int32_t selector) {
-  return SendOneCommand(link, Z1CommandText(selector), 0);
-}
-
-ResultCode Protocol::SendZ4Command(LinkKind link) {
-  return SendOneCommand(link, "Z4;0", kZ4SettleMilliseconds);
-}
-
-ResultCode Protocol::CalibrateSensor(LinkKind link, std::int32_t sensor) {
-  return SendOneCommand(link, CalibrationCommandText(sensor), 0);
-}
-
-ResultCode Protocol::ReadFirmwareVersion(LinkKind link, VersionText& version) {
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
-  for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
-    if (!SendCommand(connection, "WV", 2)) {
-      return kTransmissionError;
-    }
-    std::uint8_t reply[kVersionReplyLength + 1] = {};
-    if (!AwaitReplyPair(connection, reply, kVersionReplyLength, kSOH, kSTX)) {
-      return kReceivingError;
-    }
-    if (DecodeVersionReply(reply, version)) {
-      connection.Close();
-      // The printer is given time after the query before the next exchange opens the link.
-      Sleep(kVersionSettleMilliseconds);
-      return kSuccess;
-    }
-  }
-  NoteProtocolError(TextFor(kNoFirmwareVersionText, language_));
-  return kReceivingError;
 }
 
 }  // namespace krt6

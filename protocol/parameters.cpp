@@ -79,43 +79,4 @@ void DecodeSecondParameterReply(const std::uint8_t* reply, ParameterBlock& block
   DecodeFields(ReplyId::kParameters2, reply, 0, &block);
 }
 
-ResultCode Protocol::ReadParameters(LinkKind link, ParameterBlock& block) {
-  const int version = version_index_;
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
-  if (!SendCommand(connection, "Z5;0", 4)) return kTransmissionError;
-  const std::size_t first_length = FirstParameterReplyLength(version);
-  std::uint8_t first[44 + 1] = {};
-  if (!AwaitReply(connection, first, first_length, kSTX)) {
-    return kReceivingError;
-  }
-  // Stored before the second command goes out: a failure from here on keeps these values.
-  DecodeFirstParameterReply(first, version, block);
-
-  if (!SendCommand(connection, "Z5;1", 4)) return kTransmissionError;
-  std::uint8_t second[kSecondParameterReplyLength + 1] = {};
-  if (!AwaitReply(connection, second, kSecondParameterReplyLength, kSTX)) {
-    return kReceivingError;
-  }
-  DecodeSecondParameterReply(second, block);
-  return kSuccess;
-}
-
-ResultCode Protocol::WriteParameters(LinkKind link, const ParameterBlock& block) {
-  std::string first;
-  std::string second;
-  const SettingField refused =
-      BuildParameterCommands(block, version_index_, first, second, link_.CodeMode() != 0);
-  if (refused != SettingField::kNone) {
-    NoteProtocolError(RefusalDetail(refused, language_));
-    return kUnknownError;
-  }
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
-  const bool sent = SendCommand(connection, first.data(), first.size()) &&
-                    SendCommand(connection, second.data(), second.size()) &&
-                    SendCommand(connection, "Z0", 2);
-  return sent ? kSuccess : kTransmissionError;
-}
-
 }  // namespace krt6

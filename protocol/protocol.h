@@ -12,44 +12,15 @@
 
 #include "link/link_layer.h"
 #include "link/result.h"
+#include "protocol/operations.h"
 #include "link/posix_io.h"
 #include "records/records.h"
 #include "texts/language.h"
 
 namespace krt6 {
 
-enum CommandKind : int {
-  ckReadStatus = 0,
-  ckReadParameters = 1,
-  ckWriteParameters = 2,
-  ckReadLanSettings = 3,
-  ckWriteLanSettings = 4,
-  ckSendZ1Command = 5,
-  ckSendZ4Command = 6,
-  ckCalibrateSensor = 7,
-  ckReadFirmwareVersion = 8,
-};
-
-inline constexpr std::uint8_t kSOH = 0x01;
-inline constexpr std::uint8_t kSTX = 0x02;
 inline constexpr std::uint8_t kLF = 0x0A;
 inline constexpr std::uint8_t kESC = 0x1B;
-
-// The record each command kind works on. Kind 6 takes none.
-struct NoRecord {};
-template <CommandKind Kind> struct CommandRecordFor;
-template <> struct CommandRecordFor<ckReadStatus> { using type = std::int32_t; };  // StatusIndex
-template <> struct CommandRecordFor<ckReadParameters> { using type = ParameterBlock; };
-template <> struct CommandRecordFor<ckWriteParameters> { using type = ParameterBlock; };
-template <> struct CommandRecordFor<ckReadLanSettings> { using type = LanSettings; };
-template <> struct CommandRecordFor<ckWriteLanSettings> { using type = LanSettings; };
-template <> struct CommandRecordFor<ckSendZ1Command> { using type = std::int32_t; };
-template <> struct CommandRecordFor<ckSendZ4Command> { using type = NoRecord; };
-template <> struct CommandRecordFor<ckCalibrateSensor> { using type = std::int32_t; };
-template <> struct CommandRecordFor<ckReadFirmwareVersion> { using type = VersionText; };
-
-using CommandRecord =
-    std::variant<NoRecord*, std::int32_t*, ParameterBlock*, LanSettings*, VersionText*>;
 
 // The StatusIndex (0..24) of the two status characters of a status reply; 0 when unknown.
 int DecodeStatus(char first, char second);
@@ -116,6 +87,8 @@ class Protocol {
   // protocol's own sentences are in the language last set (English until then); the link's
   // texts are the system's.
   std::string LastError() const;
+  // Why the last failed operation failed: the protocol's own cause, or the link's.
+  Cause LastCause() const;
   // Set between exchanges, from the thread that runs them.
   void SetLanguage(Language language) { language_ = language; }
 
@@ -128,41 +101,25 @@ class Protocol {
   int CurrentVersionIndex() const { return version_index_; }
 
  private:
-  // Runs the operation of `kind` with the guards of Execute.
-  ResultCode Dispatch(CommandKind kind, LinkKind link, CommandRecord record);
-
-  // The operations behind the command kinds.
-  ResultCode ReadStatus(LinkKind link, std::int32_t& status);
-  ResultCode ReadParameters(LinkKind link, ParameterBlock& block);
-  ResultCode WriteParameters(LinkKind link, const ParameterBlock& block);
-  ResultCode ReadLanSettings(LinkKind link, LanSettings& settings);
-  ResultCode WriteLanSettings(LinkKind link, const LanSettings& settings);
-  ResultCode SendZ1Command(LinkKind link, std::int32_t selector);
-  ResultCode SendZ4Command(LinkKind link);
-  ResultCode CalibrateSensor(LinkKind link, std::int32_t sensor);
-  ResultCode ReadFirmwareVersion(LinkKind link, VersionText& version);
-
-  // Frames `length` bytes of `text` with the registered framing and writes them.
-  bool SendCommand(LinkConnection& connection, const char* text, std::size_t length);
-  // Reads a reply that must be complete kReplyTimeLimit from now: called right after its
-  // command was sent. The second form reads a reply that begins with the pair start, `second`.
-  bool AwaitReply(LinkConnection& connection, std::uint8_t* buffer, std::size_t total,
-                  std::uint8_t start);
-  bool AwaitReplyPair(LinkConnection& connection, std::uint8_t* buffer, std::size_t total,
-                      std::uint8_t first, std::uint8_t second);
-  using ReplyReader = std::function<bool(const ByteReader& next, const ReplyDeadline& due)>;
-  bool AwaitComplete(LinkConnection& connection, const ReplyReader& read);
-  // Opens the link, sends one command without a reply, keeps the link open for
-  // `settle_milliseconds` (none when 0) and closes it.
-  ResultCode SendOneCommand(LinkKind link, const char* text, int settle_milliseconds);
-  void Sleep(int milliseconds);
-  void NoteProtocolError(std::string text) { protocol_error_ = std::move(text); }
+  // Carries out one row of the operation table over `link`: opens it, sends each step's command
+  // and reads its reply into the record, gives the printer its settling time.
+  ResultCode Run(const Operation& operation, LinkKind link, const CommandRecord& record);
+  // Frames one command with the registered framing and writes it.
+  bool SendCommand(LinkConnection& connection, const std::string& text);
+  // Reads a reply of `shape` that must be complete kReplyTimeLimit from now: called right after
+  // its command was sent.
+  bool AwaitReply(LinkConnection& connection, const ReplyShape& shape, std::uint8_t* buffer);
+  void NoteProtocolError(Cause cause, std::string text) {
+    protocol_cause_ = cause;
+    protocol_error_ = std::move(text);
+  }
 
   LinkLayer& link_;
   Sleeper sleep_;
   int version_index_ = 4;
   Language language_ = Language::kEnglish;
   std::string protocol_error_;
+  Cause protocol_cause_ = Cause::kNone;
 };
 
 }  // namespace krt6
