@@ -79,8 +79,24 @@ std::string ResultText(int code, Language language) {
   }
 }
 
+Cause ResultCause(const TargetResult& result) {
+  if (result.Ok()) return Cause::kNone;
+  if (result.Why != Cause::kNone) return result.Why;
+  switch (result.Code) {
+    case kReadBackDiffers: return Cause::kReadBackDiffers;
+    case kCannotDo: return Cause::kCannotReceive;
+    case kNotSupported: return Cause::kNotSupported;
+    case kUnsendableValue: return Cause::kBadValue;
+    case kInterrupted: return Cause::kInterrupted;
+    case kNotStarted: return Cause::kNotStarted;
+    case kCancelled: return Cause::kCancelled;
+    default: return Cause::kOther;
+  }
+}
+
 TargetResult Failed(const OutcomeStatus& status) {
   TargetResult result;
+  result.Why = status.Link.cause;
   result.Code = status.Code == kSuccess ? kUnknownError : static_cast<int>(status.Code);
   result.Detail = status.Details;
   const int error = status.Link.error_number;

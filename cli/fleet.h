@@ -45,6 +45,9 @@ struct TargetResult {
   // EMFILE or ENFILE when the link could not be opened for want of a descriptor on this computer
   // (RunFleet then says so in the detail, in the run's language); 0 otherwise.
   int LocalErrno = 0;
+  // Why it failed, for scripts and monitoring (CauseKey); kNone on success. A failed session
+  // operation gives its own; krt6ctl's own codes give theirs (ResultCause).
+  Cause Why = Cause::kNone;
   bool Ok() const { return Code == 0; }
 };
 
@@ -56,6 +59,9 @@ inline constexpr int kInterrupted = 10;      // the operator interrupted the run
                                              // at a safe point, after what it had written
 inline constexpr int kNotStarted = 11;       // the operator interrupted the run before this target
 inline constexpr int kUnsendableValue = 12;  // a value the firmware's commands cannot carry
+
+// The cause of a result: its own, else the one krt6ctl's own code stands for; kNone on success.
+Cause ResultCause(const TargetResult& result);
 
 // The texts of every code in `language` ("Success" for 0).
 std::string ResultText(int code, Language language);

@@ -20,6 +20,12 @@ std::string JsonLine(const std::string& target, const std::string& command,
   line["ok"] = result.Ok();
   line["code"] = result.Code;
   line["result"] = ResultText(result.Code, language);
+  const Cause cause = ResultCause(result);
+  if (cause == Cause::kNone) {
+    line["cause"] = nullptr;
+  } else {
+    line["cause"] = std::string(CauseKey(cause));
+  }
   line["detail"] = result.Detail;
   line["elapsed_ms"] = std::round(result.ElapsedMs * 10.0) / 10.0;
   line["changed"] = result.Changed;

@@ -8,8 +8,9 @@
 
 namespace krt6::cli {
 
-// {"target", "command", "ok", "code", "result", "detail", "elapsed_ms", "changed", "changes",
-// "data"} in that order, on one line.
+// {"target", "command", "ok", "code", "result", "cause", "detail", "elapsed_ms", "changed",
+// "changes", "data"} in that order, on one line. "cause" is the failure's CauseKey, null on
+// success.
 std::string JsonLine(const std::string& target, const std::string& command,
                      const TargetResult& result, Language language);
 

@@ -18,7 +18,10 @@ struct OutcomeStatus {
   ResultCode Code = kUnknownError;
   // The protocol's detail for the message box (its own sentences or the link's text).
   std::string Details;
-  // The link's own report of its last failure (empty or default when the link did not fail).
+  // The failure as a result with its cause: the link's report (device, system error, hint), the
+  // code, and the cause, which is the protocol's own when the protocol saw the failure (a link
+  // that cannot receive, a reply that began and broke off, no version in the reply). Default
+  // (cause kNone) on success.
   LinkFailure Link{};
 
   bool Ok() const { return Code == kSuccess; }

@@ -21,7 +21,11 @@ OutcomeStatus Session::Status(ResultCode code) const {
   status.Code = code;
   if (code != kSuccess) {
     status.Details = protocol_.LastError();
+    // The link's account of the failure, with the code and the cause of the whole operation (the
+    // protocol's own when it saw the failure first).
     status.Link = link_.LastError();
+    status.Link.code = code;
+    status.Link.cause = protocol_.LastCause();
   }
   return status;
 }

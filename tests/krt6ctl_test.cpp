@@ -1,7 +1,10 @@
 // krt6ctl as a program against emulated printers over TCP, a pseudo terminal and a FIFO: every
 // command with its JSON line and exit status, the Set commands it sends compared with a window
 // session's for the same values, the fleet with dead printers, and input that must send nothing.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <spawn.h>
@@ -110,8 +113,9 @@ ProgramRun Krt6ctl(std::vector<std::string> args, const std::string& error_devic
     std::vector<std::string> keys;
     const auto parsed = nlohmann::ordered_json::parse(line);
     for (auto it = parsed.begin(); it != parsed.end(); ++it) keys.push_back(it.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"target", "command", "ok", "code", "result", "detail",
-                                              "elapsed_ms", "changed", "changes", "data"}))
+    EXPECT_EQ(keys, (std::vector<std::string>{"target", "command", "ok", "code", "result", "cause",
+                                              "detail", "elapsed_ms", "changed", "changes",
+                                              "data"}))
         << line;
   }
   return run;
@@ -430,6 +434,52 @@ TEST(Krt6ctlTest, FleetWithDeadTargets) {
 }
 
 // Input that is wrong sends nothing to any printer: exit 2, the key named on stderr, stdout empty.
+// Each failure names its cause in the JSON line: a refused connection, a printer that takes the
+// connection and never answers, an absent USB printer, a port that cannot carry replies; a success
+// has none.
+TEST(Krt6ctlTest, FailuresCarryTheirCause) {
+  // A socket that listens but is never accepted from: the connection is made, no reply comes.
+  const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(silent, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(silent, 4), 0);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size), 0);
+  const std::string silent_target = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  // A port the kernel just gave out and took back: nothing listens there.
+  const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in free_address{};
+  free_address.sin_family = AF_INET;
+  free_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&free_address), sizeof free_address), 0);
+  ASSERT_EQ(::getsockname(closed, reinterpret_cast<sockaddr*>(&free_address), &size), 0);
+  ::close(closed);
+  const std::string refused_target = "127.0.0.1:" + std::to_string(ntohs(free_address.sin_port));
+  auto emu = StartEmulator({});
+  const struct {
+    std::string target;
+    json cause;
+    int code;
+  } cases[] = {
+      {refused_target, "refused", kPortOpenError},
+      {silent_target, "timeout", kReceivingError},
+      {"usb:?serial=KRT6-NO-SUCH-PRINTER", "not_found", kPortOpenError},
+      {"parallel:/dev/null", "cannot_receive", cli::kCannotDo},
+      {TcpTarget(*emu), nullptr, 0},
+  };
+  for (const auto& c : cases) {
+    const ProgramRun run = Krt6ctl({"--json", "status", "-t", c.target});
+    const json line = json::parse(run.out);
+    EXPECT_EQ(line["cause"], c.cause) << c.target << ": " << run.out;
+    EXPECT_EQ(line["code"], c.code) << c.target;
+    EXPECT_EQ(run.status, c.code == 0 ? 0 : 1) << c.target;
+  }
+  ::close(silent);
+}
+
 TEST(Krt6ctlTest, BadInputSendsNothing) {
   auto emu = Tcp();
   const std::string target = TcpTarget(*emu);
