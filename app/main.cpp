@@ -11,7 +11,6 @@
 
 #include "app/main_window.h"
 #include "app/user_prompts.h"
-#include "link/system_links.h"
 #include "session/session.h"
 #include "texts/system_language.h"
 
@@ -43,7 +42,7 @@ int main(int argc, char** argv) {
   // The installed desktop entry's name, by which a Wayland desktop finds the window's icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("example.krt6.SettingTool"));
   try {
-    krt6::Session session([](krt6::LinkLayer& link) { krt6::InstallSystemLinks(link); });
+    krt6::Session session;
     krt6::QtUserPrompts prompts;
     krt6::TFormMain window(session, prompts, krt6::SystemLocaleName(std::getenv));
     window.show();

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "protocol/protocol.h"
 
 namespace {
@@ -25,15 +25,6 @@ using krt6::emulator::Emulator;
 using krt6::emulator::EmulatorOptions;
 using krt6::emulator::Transport;
 using Clock = std::chrono::steady_clock;
-
-class NoUsb final : public krt6::UsbDeviceSource {
- public:
-  std::unique_ptr<krt6::UsbPrinterDevice> OpenPrinter(std::uint16_t, const krt6::UsbSelector&,
-                                                      krt6::Result& error) override {
-    error = krt6::Failure(krt6::Cause::kNotFound, {}, "not used");
-    return nullptr;
-  }
-};
 
 class OnePort final : public krt6::PortResolver {
  public:
@@ -54,22 +45,20 @@ class TimedSerial final : public krt6::LinkBackend {
   TimedSerial(std::unique_ptr<krt6::LinkBackend> link, int rate)
       : link_(std::move(link)), byte_time_(std::chrono::nanoseconds(10'000'000'000LL / rate)) {}
   krt6::LinkCapabilities Capabilities() const override { return link_->Capabilities(); }
-  krt6::LinkHandle Open(const krt6::LinkSettingsView& settings) override {
-    return link_->Open(settings);
-  }
-  std::size_t Write(krt6::LinkHandle handle, const std::uint8_t* data, std::size_t size) override {
+  krt6::LinkHandle Open(krt6::Result& failure) override { return link_->Open(failure); }
+  std::size_t Write(krt6::LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                    krt6::Result& failure) override {
     const auto at = Clock::now();
-    const std::size_t taken = link_->Write(handle, data, size);
+    const std::size_t taken = link_->Write(handle, data, size, failure);
     line_free_ = std::max(line_free_, at) + byte_time_ * static_cast<long long>(taken);
     written_ += taken;
     return taken;
   }
   std::size_t Fill(krt6::LinkHandle handle, std::uint8_t* out, std::size_t capacity,
-                   Clock::time_point until) override {
-    return link_->Fill(handle, out, capacity, until);
+                   Clock::time_point until, krt6::Result& failure) override {
+    return link_->Fill(handle, out, capacity, until, failure);
   }
   void Close(krt6::LinkHandle handle) override { link_->Close(handle); }
-  krt6::Result LastError() const override { return link_->LastError(); }
 
   Clock::time_point LineFree() const { return line_free_; }
   std::size_t Written() const { return written_; }
@@ -135,16 +124,43 @@ class BareClient {
   int fd_;
 };
 
+// One operation of the table as the bench runs it: with a default record, at the newest firmware
+// class.
 struct Exchange {
-  const char* name;
+  const krt6::Operation* operation;
   std::vector<std::size_t> replies;  // for each command it sends, the reply bytes it waits for
   double fixed_wait_ms;              // waits the operation makes on purpose
   int rounds;                        // at most this many (long waits are not repeated often)
-  std::function<krt6::ResultCode(krt6::Protocol&, krt6::LinkKind link)> run;
 };
 
 constexpr int kFewestRounds = 10;
 constexpr auto kTimePerExchange = std::chrono::seconds(2);
+constexpr int kVersionIndex = 4;
+
+// Every operation of the table, its replies taken from its own steps: an operation that settles
+// for half a second or more is run 5 times, one of seconds twice.
+std::vector<Exchange> Exchanges() {
+  std::vector<Exchange> exchanges;
+  for (const krt6::Operation& operation : krt6::Operations()) {
+    Exchange e{&operation,
+               {},
+               static_cast<double>(operation.settle_ms),
+               operation.settle_ms >= 3000  ? 2
+               : operation.settle_ms >= 500 ? 5
+                                            : 300};
+    for (const krt6::OperationStep& step : krt6::DefaultSteps(operation, kVersionIndex)) {
+      e.replies.push_back(step.reply.length);
+    }
+    exchanges.push_back(std::move(e));
+  }
+  return exchanges;
+}
+
+krt6::Result Run(krt6::Protocol& protocol, const krt6::Operation& operation) {
+  krt6::RecordValue record = krt6::DefaultRecord(operation);
+  int version = kVersionIndex;
+  return protocol.Execute(operation.kind, krt6::RecordIn(record), version);
+}
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -159,9 +175,9 @@ double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 // an exchange that waits for replies takes at least what `bare` takes for the same bytes, which
 // adds the pseudo terminal's hand-over to it. An exchange that sends without a reply ends when its
 // last byte has left the line, and the next one starts after that.
-bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLayer& layer,
-             Emulator& emu, TimedSerial* line, BareClient* bare,
-             const std::vector<Exchange>& exchanges, int rounds) {
+bool Measure(const char* transport, int rate, krt6::LinkLayer& layer, Emulator& emu,
+             TimedSerial* line, BareClient* bare, const std::vector<Exchange>& exchanges,
+             int rounds) {
   krt6::Protocol protocol(layer);
   bool all_ok = true;
   std::vector<double> hand_over;
@@ -174,6 +190,7 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
     double wire = 0.0;  // every byte of the exchange on the wire, in ms
     krt6::ResultCode result = krt6::kSuccess;
     std::string error;
+    const std::string name(e.operation->title);
     // Short exchanges are repeated often, so that their median holds still against the other
     // work of a shared machine; long ones stop once they have taken their share of time.
     const auto began = Clock::now();
@@ -188,10 +205,11 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
       emu.ClearLog();
       const std::size_t written_before = line != nullptr ? line->Written() : 0;
       const auto start = Clock::now();
-      result = e.run(protocol, link);
+      const krt6::Result outcome = Run(protocol, *e.operation);
       auto end = Clock::now();
-      if (result != krt6::kSuccess) {
-        error = protocol.LastError();
+      result = outcome.code;
+      if (!outcome.Ok()) {
+        error = outcome.Text();
         break;
       }
       // Every command has reached the emulator (a send-only exchange may return before).
@@ -227,7 +245,8 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
       last = std::move(got);
     }
     if (result != krt6::kSuccess) {
-      std::printf("%-13s %-22s FAILED (result %d): %s\n", transport, e.name, result, error.c_str());
+      std::printf("%-13s %-22s FAILED (result %d): %s\n", transport, name.c_str(), result,
+                  error.c_str());
       all_ok = false;
       continue;
     }
@@ -242,8 +261,8 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
     if (floor >= 1.0) std::snprintf(ratio, sizeof ratio, "%.3f", Median(ratios));
     if (wire_floor >= 1.0)
       std::snprintf(wire_ratio, sizeof wire_ratio, "%.3f", measured / wire_floor);
-    std::printf("%-13s %-22s %10.3f %10.3f %7s %10.3f %7s\n", transport, e.name, measured, floor,
-                ratio, wire_floor, wire_ratio);
+    std::printf("%-13s %-22s %10.3f %10.3f %7s %10.3f %7s\n", transport, name.c_str(), measured,
+                floor, ratio, wire_floor, wire_ratio);
     std::fflush(stdout);
   }
   if (!hand_over.empty()) {
@@ -259,90 +278,7 @@ bool Measure(const char* transport, krt6::LinkKind link, int rate, krt6::LinkLay
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
-  // Each exchange: the reply bytes it waits for, the commands it sends, its own waits.
-  const std::vector<Exchange> exchanges = {
-      {"status query (WS)",
-       {13},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         std::int32_t r = 0;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckReadStatus>(link, r, version);
-       }},
-      {"firmware version (WV)",
-       {27},
-       500.0,
-       5,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         krt6::VersionText r;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckReadFirmwareVersion>(link, r, version);
-       }},
-      {"read parameters",
-       {44, 30},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         krt6::ParameterBlock r;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckReadParameters>(link, r, version);
-       }},
-      {"write parameters",
-       {0, 0, 0},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         krt6::ParameterBlock r;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckWriteParameters>(link, r, version);
-       }},
-      {"read LAN settings",
-       {99},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         krt6::LanSettings r;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckReadLanSettings>(link, r, version);
-       }},
-      {"write LAN settings",
-       {0, 0, 0, 0, 0, 0, 0},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         krt6::LanSettings r;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckWriteLanSettings>(link, r, version);
-       }},
-      {"sensor calibration",
-       {0},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         std::int32_t r = 0;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckCalibrateSensor>(link, r, version);
-       }},
-      {"Z1 command",
-       {0},
-       0.0,
-       300,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         std::int32_t r = 1;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckSendZ1Command>(link, r, version);
-       }},
-      {"Z4 command",
-       {0},
-       3000.0,
-       2,
-       [](krt6::Protocol& p, krt6::LinkKind link) {
-         krt6::NoRecord r;
-         int version = 4;
-         return p.ExecuteCommand<krt6::ckSendZ4Command>(link, r, version);
-       }},
-  };
+  const std::vector<Exchange> exchanges = Exchanges();
   std::printf(
       "krt6-bench: median of up to %d exchanges each (as many as fit in 2 s, at least 10;\n"
       "5 for the firmware version, 2 for Z4), in ms. wire = the operation's own waits + every\n"
@@ -365,7 +301,6 @@ int main(int argc, char** argv) {
 
   krt6::LinkSettings settings;
   krt6::LinkLayer layer;
-  layer.SetLinkSettings(settings.Serial, settings.LptName, settings.Tcp, settings.CodeMode);
 
   {
     EmulatorOptions o;
@@ -376,13 +311,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "krt6-bench: %s\n", error.c_str());
       return 1;
     }
-    krt6::SystemLinkOptions links;
-    links.Usb = std::make_shared<NoUsb>();
-    krt6::InstallSystemLinks(layer, links);
     settings.Tcp.IPAddr = "127.0.0.1";
     settings.Tcp.Port = emu.Port();
-    all_ok = Measure("tcp", krt6::lkEthernet, 0, layer, emu, nullptr, nullptr, exchanges, rounds) &&
-             all_ok;
+    layer.SetBackend(krt6::lkEthernet, krt6::MakeSystemLink(krt6::lkEthernet, settings));
+    all_ok = Measure("tcp", 0, layer, emu, nullptr, nullptr, exchanges, rounds) && all_ok;
   }
 
   for (int index : {2, 6}) {
@@ -397,18 +329,16 @@ int main(int argc, char** argv) {
       return 1;
     }
     krt6::SystemLinkOptions links;
-    links.Usb = std::make_shared<NoUsb>();
     links.Ports = std::make_shared<OnePort>(emu.DevicePath());
-    krt6::InstallSystemLinks(layer, links);
+    settings.Serial.BaudRateIndex = index;
     auto timed =
-        std::make_unique<TimedSerial>(std::make_unique<krt6::SerialLink>(links.Ports), rate);
+        std::make_unique<TimedSerial>(krt6::MakeSystemLink(krt6::lkCom, settings, links), rate);
     TimedSerial* line = timed.get();
     layer.SetBackend(krt6::lkCom, std::move(timed));
-    settings.Serial.BaudRateIndex = index;
     char name[32];
     std::snprintf(name, sizeof name, "serial %d", rate);
     BareClient bare(emu.DevicePath());
-    all_ok = Measure(name, krt6::lkCom, rate, layer, emu, line, &bare, exchanges, rounds) && all_ok;
+    all_ok = Measure(name, rate, layer, emu, line, &bare, exchanges, rounds) && all_ok;
   }
   return all_ok ? 0 : 1;
 }

@@ -69,13 +69,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
 
-  std::shared_ptr<krt6::testing::FakeLinkState> usb;
-  krt6::Session session([&](krt6::LinkLayer& link) {
-    for (int kind = 0; kind < 4; ++kind) {
-      auto state = krt6::testing::InstallFake(link, kind);
-      if (kind == krt6::lkUsb) usb = state;
-    }
-  });
+  krt6::testing::FakeLinks links;
+  krt6::Session session(links.Maker());
+  const std::shared_ptr<krt6::testing::FakeLinkState> usb = links.state[krt6::lkUsb];
   usb->fill_delay_ms = 5000;  // the printer takes five seconds to answer the version query
   krt6::testing::RecordingPrompts prompts;
   // The windows stay (hidden) until the end: each one's runner thread ends only once the slow

@@ -205,12 +205,9 @@ std::vector<ScanHit> ScanNetwork(const std::vector<std::string>& hosts,
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
       if (left.count() <= 0) break;
-      TcpTimings timings;
-      timings.ConnectMs = static_cast<int>(std::min(options.ConnectLimit, left).count());
-      Session session([&timings](LinkLayer& link) {
-        link.SetBackend(lkEthernet, std::make_unique<TcpLink>(timings));
-      });
-      session.SetLinkKind(lkEthernet);
+      SystemLinkOptions links;
+      links.Tcp.ConnectMs = static_cast<int>(std::min(options.ConnectLimit, left).count());
+      Session session(LinkTarget{lkEthernet, {}}, SystemLinks(links));
       session.SetLanguage(options.Lang);
       session.Settings().Tcp.IPAddr = hosts[i];
       session.Settings().Tcp.Port = options.Port;

@@ -188,9 +188,7 @@ std::vector<TargetResult> RunFleet(
       }
       const Target& target = targets[i];
       const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
-      Session session([&links](LinkLayer& link) { InstallSystemLinks(link, links); });
-      session.Settings() = target.Settings;
-      session.SetLinkKind(target.Kind);
+      Session session(LinkTarget{target.Kind, target.Settings}, SystemLinks(links));
       session.SetLanguage(options.Lang);
       if (options.Trace) {
         session.SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {

@@ -19,7 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/target.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "session/session.h"
 #include "texts/language.h"
 

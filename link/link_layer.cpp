@@ -4,116 +4,70 @@
 #include <chrono>
 #include <utility>
 
+#include "link/link_kinds.h"
 #include "link/posix_io.h"
 
 namespace krt6 {
-namespace {
-
-const char* KindName(LinkKind kind) {
-  switch (kind) {
-    case lkUsb: return "USB";
-    case lkCom: return "COM";
-    case lkLpt: return "LPT";
-    case lkEthernet: return "ETHERNET";
-  }
-  return "unknown interface";
-}
-
-// Stands in for a kind that has no driver on this system: every open fails and says why.
-class UnavailableBackend final : public LinkBackend {
- public:
-  explicit UnavailableBackend(LinkKind kind) : kind_(kind) {}
-  LinkCapabilities Capabilities() const override { return {}; }
-  LinkHandle Open(const LinkSettingsView&) override { return kInvalidLinkHandle; }
-  std::size_t Write(LinkHandle, const std::uint8_t*, std::size_t) override { return 0; }
-  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t,
-                   std::chrono::steady_clock::time_point) override {
-    return 0;
-  }
-  void Close(LinkHandle) override {}
-  Result LastError() const override {
-    return Failure(Cause::kUnavailable, {},
-                   std::string("The ") + KindName(kind_) + " link is not available in this build.");
-  }
-
- private:
-  LinkKind kind_;
-};
-
-}  // namespace
 
 LinkConnection& LinkConnection::operator=(LinkConnection&& other) noexcept {
   if (this != &other) {
     Close();
     layer_ = std::exchange(other.layer_, nullptr);
-    kind_ = other.kind_;
     handle_ = std::exchange(other.handle_, kInvalidLinkHandle);
   }
   return *this;
 }
 
 LinkCapabilities LinkConnection::Capabilities() const {
-  return layer_ != nullptr ? layer_->Capabilities(kind_) : LinkCapabilities{false, 0};
+  return layer_ != nullptr ? layer_->Capabilities() : LinkCapabilities{false, 0};
 }
 
-bool LinkConnection::Write(const std::uint8_t* data, std::size_t length) {
-  return layer_ != nullptr && layer_->Write(kind_, handle_, data, length);
+bool LinkConnection::Write(const std::uint8_t* data, std::size_t length, Result& failure) {
+  if (layer_ == nullptr) {
+    failure = Failure(Cause::kOther, {}, "The link is not open.");
+    return false;
+  }
+  return layer_->Write(handle_, data, length, failure);
 }
 
-bool LinkConnection::ReadByte(std::uint8_t& byte, std::chrono::steady_clock::time_point until) {
-  return layer_ != nullptr && layer_->ReadByte(kind_, handle_, byte, until);
+bool LinkConnection::ReadByte(std::uint8_t& byte, std::chrono::steady_clock::time_point until,
+                              Result& failure) {
+  if (layer_ == nullptr) {
+    failure = Failure(Cause::kOther, {}, "The link is not open.");
+    return false;
+  }
+  return layer_->ReadByte(handle_, byte, until, failure);
 }
 
 void LinkConnection::Close() {
   if (layer_ == nullptr) return;
-  std::exchange(layer_, nullptr)->Close(kind_, handle_);
+  std::exchange(layer_, nullptr)->Close(handle_);
   handle_ = kInvalidLinkHandle;
 }
 
-LinkLayer::LinkLayer() {
-  for (int kind = 0; kind < kKindCount; ++kind) {
-    backends_[kind] = std::make_unique<UnavailableBackend>(static_cast<LinkKind>(kind));
-    backends_[kind]->AttachCancelToken(&cancel_);
-  }
-}
-
+LinkLayer::LinkLayer() = default;
 LinkLayer::~LinkLayer() = default;
 
-void LinkLayer::SetLinkSettings(SerialSettings& serial, std::string& lpt_name, TcpSettings& tcp,
-                                std::uint8_t& code_mode) {
-  serial_ = &serial;
-  lpt_name_ = &lpt_name;
-  tcp_ = &tcp;
-  code_mode_ = &code_mode;
-}
-
 void LinkLayer::SetBackend(LinkKind kind, std::unique_ptr<LinkBackend> backend) {
-  if (!IsKind(kind) || !backend) return;
-  backend->AttachCancelToken(&cancel_);
-  backends_[kind] = std::move(backend);
+  kind_ = kind;
+  backend_ = std::move(backend);
+  if (backend_) backend_->AttachCancelToken(&cancel_);
 }
 
-LinkCapabilities LinkLayer::Capabilities(LinkKind kind) const {
-  return IsKind(kind) ? backends_[kind]->Capabilities() : LinkCapabilities{false, 0};
+LinkCapabilities LinkLayer::Capabilities() const {
+  return backend_ ? backend_->Capabilities() : LinkCapabilities{false, 0};
 }
 
-void LinkLayer::SetError(Result error, const std::string& what) {
-  last_error_ = std::move(error);
-  last_error_text_ = what;
-  const std::string described = last_error_.Describe();
-  if (!described.empty()) last_error_text_ += (what.empty() ? "" : ": ") + described;
+void LinkLayer::Complete(Result& failure, const char* what, Cause fallback) const {
+  if (!failure.Failed()) failure.cause = fallback;
+  const LinkKindInfo* info = FindLinkKind(kind_);
+  if (failure.hint.empty() && info != nullptr) failure.hint = info->hint(failure.cause);
+  failure.action = std::string(what) + " (" + std::string(LinkKindName(kind_)) + ")";
 }
 
-void LinkLayer::RecordFailure(LinkKind kind, const char* what, Cause fallback) {
-  Result error = backends_[kind]->LastError();
-  if (!error.Failed()) error.cause = fallback;
-  if (error.hint.empty()) error.hint = HintFor(error.cause, kind);
-  SetError(std::move(error), std::string(what) + " (" + KindName(kind) + ")");
-}
-
-bool LinkLayer::RefuseWhenCancelled() {
+bool LinkLayer::RefuseWhenCancelled(Result& failure) const {
   if (!cancel_.Cancelled()) return false;
-  SetError(Failure(Cause::kCancelled, {}, "Cancelled."), {});
+  failure = Failure(Cause::kCancelled, {}, "Cancelled.");
   return true;
 }
 
@@ -121,78 +75,73 @@ bool LinkLayer::Pause(int milliseconds) {
   return SleepUntil(SteadyNow() + std::chrono::milliseconds(milliseconds), &cancel_);
 }
 
-LinkConnection LinkLayer::Open(LinkKind kind) {
-  last_error_ = {};
-  last_error_text_.clear();
-  if (RefuseWhenCancelled()) return {};
-  if (!IsKind(kind)) {
-    SetError(Failure(Cause::kBadSettings, {}, "No interface is selected."), {});
+LinkConnection LinkLayer::Open(Result& failure) {
+  if (RefuseWhenCancelled(failure)) return {};
+  if (!backend_) {
+    failure = Failure(Cause::kBadSettings, {}, "No interface is selected.");
     return {};
   }
-  if (serial_ == nullptr) {
-    SetError(Failure(Cause::kBadSettings, {}, "The link settings were never registered."), {});
-    return {};
-  }
-  const LinkSettingsView view{*serial_, *lpt_name_, *tcp_};
-  const LinkHandle handle = backends_[kind]->Open(view);
+  Result seen;
+  const LinkHandle handle = backend_->Open(seen);
   if (handle == kInvalidLinkHandle) {
-    RecordFailure(kind, "Open failed", Cause::kOther);
+    Complete(seen, "Open failed", Cause::kOther);
+    failure = std::move(seen);
     return {};
   }
-  rings_[kind].Clear();
-  return LinkConnection(this, kind, handle);
+  ring_.Clear();
+  return LinkConnection(this, handle);
 }
 
-bool LinkLayer::Write(LinkKind kind, LinkHandle handle, const std::uint8_t* data,
-                      std::size_t length) {
-  if (RefuseWhenCancelled()) return false;
-  LinkBackend& backend = *backends_[kind];
-  const std::size_t chunk_size = backend.Capabilities().chunk_size;
+bool LinkLayer::Write(LinkHandle handle, const std::uint8_t* data, std::size_t length,
+                      Result& failure) {
+  if (RefuseWhenCancelled(failure)) return false;
+  const std::size_t chunk_size = backend_->Capabilities().chunk_size;
   for (std::size_t sent = 0; sent < length;) {
     const std::size_t chunk = chunk_size == 0 ? length - sent : std::min(chunk_size, length - sent);
-    const std::size_t written = backend.Write(handle, data + sent, chunk);
+    Result seen;
+    const std::size_t written = backend_->Write(handle, data + sent, chunk, seen);
     bytes_sent_ += std::min(written, chunk);
     if (written != chunk) {
-      RecordFailure(kind, "Write failed", Cause::kOther);
+      Complete(seen, "Write failed", Cause::kOther);
+      failure = std::move(seen);
       return false;
     }
-    Trace(kind, TraceDirection::kSent, data + sent, chunk);
+    Trace(TraceDirection::kSent, data + sent, chunk);
     sent += chunk;
   }
   return true;
 }
 
-bool LinkLayer::ReadByte(LinkKind kind, LinkHandle handle, std::uint8_t& byte,
-                         std::chrono::steady_clock::time_point until) {
-  if (RefuseWhenCancelled()) return false;
-  LinkBackend& backend = *backends_[kind];
-  if (!backend.Capabilities().can_receive) {
-    SetError(Failure(Cause::kUnavailable, {},
-                     std::string("The ") + KindName(kind) + " link cannot receive."),
-             {});
+bool LinkLayer::ReadByte(LinkHandle handle, std::uint8_t& byte,
+                         std::chrono::steady_clock::time_point until, Result& failure) {
+  if (RefuseWhenCancelled(failure)) return false;
+  if (!backend_->Capabilities().can_receive) {
+    failure = Failure(Cause::kCannotReceive, {},
+                      "The " + std::string(LinkKindName(kind_)) + " link cannot receive.");
     return false;
   }
-  ReceiveRing& ring = rings_[kind];
-  if (ring.Count() == 0) {
-    const std::size_t got = std::min(
-        backend.Fill(handle, fill_buffer_.data(), fill_buffer_.size(), until), fill_buffer_.size());
-    ring.Append(fill_buffer_.data(), got);
-    Trace(kind, TraceDirection::kReceived, fill_buffer_.data(), got);
-    if (ring.Count() == 0) {
-      RecordFailure(kind, "No reply", Cause::kTimedOut);
+  if (ring_.Count() == 0) {
+    Result seen;
+    const std::size_t got =
+        std::min(backend_->Fill(handle, fill_buffer_.data(), fill_buffer_.size(), until, seen),
+                 fill_buffer_.size());
+    ring_.Append(fill_buffer_.data(), got);
+    Trace(TraceDirection::kReceived, fill_buffer_.data(), got);
+    if (ring_.Count() == 0) {
+      Complete(seen, "No reply", Cause::kTimedOut);
+      failure = std::move(seen);
       return false;
     }
   }
-  return ring.Take(byte);
+  return ring_.Take(byte);
 }
 
-void LinkLayer::Trace(LinkKind kind, TraceDirection direction, const std::uint8_t* data,
-                      std::size_t size) {
+void LinkLayer::Trace(TraceDirection direction, const std::uint8_t* data, std::size_t size) {
   if (!trace_ || size == 0) return;
-  trace_(TraceEvent{kind, direction, std::vector<std::uint8_t>(data, data + size),
+  trace_(TraceEvent{kind_, direction, std::vector<std::uint8_t>(data, data + size),
                     std::chrono::steady_clock::now()});
 }
 
-void LinkLayer::Close(LinkKind kind, LinkHandle handle) { backends_[kind]->Close(handle); }
+void LinkLayer::Close(LinkHandle handle) { backend_->Close(handle); }
 
 }  // namespace krt6

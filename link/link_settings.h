@@ -1,5 +1,5 @@
-// Settings that tell the link layer where the printer is attached. The main window owns them;
-// the link layer holds references and reads them at every open.
+// Settings that tell where the printer is attached: each kind of link reads its own member. The
+// main window's session owns them; a backend is made from them.
 #pragma once
 
 #include <cstdint>
@@ -19,20 +19,26 @@ struct SerialSettings {
   std::int32_t StopBitIndex = 0;   // 0: 1, 1: 1.5, 2: 2, anything else 1
   std::int32_t HdShakIndex = 1;    // 0 None, 1 RTS, 2 (and anything else) RTS/CTS
   std::int32_t SWShakIndex = 0;    // 1 Xon/Xoff, anything else none
+
+  bool operator==(const SerialSettings&) const = default;
 };
 
 // The printer's network address (host name or address text, up to 64 characters) and port.
 struct TcpSettings {
   std::string IPAddr;
   std::int32_t Port = 8000;  // only the low 16 bits are used
+
+  bool operator==(const TcpSettings&) const = default;
 };
 
-// The four members the main window owns. CodeMode selects ESC framing when non-zero.
+// The members the main window owns. CodeMode selects the protocol's ESC framing when non-zero.
 struct LinkSettings {
   SerialSettings Serial;
   std::string LptName = "LPT1";
   TcpSettings Tcp;
   std::uint8_t CodeMode = 0;
+
+  bool operator==(const LinkSettings&) const = default;
 };
 
 }  // namespace krt6

@@ -1,5 +1,7 @@
 #include "link/parallel_link.h"
 
+#include "link/link_kinds.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -54,13 +56,11 @@ ParallelLink::~ParallelLink() {
   for (int fd : open_) ::close(fd);
 }
 
-LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
-  last_error_ = {};
-  const std::string& name = settings.LptName;
+LinkHandle ParallelLink::Open(Result& failure) {
+  const std::string& name = port_name_;
   const std::string device = resolver_ ? resolver_->ParallelDevice(name) : std::string();
   if (device.empty()) {
-    last_error_ =
-        Failure(Cause::kNotFound, name, "no such parallel port (LPT1 to LPT4 are known).");
+    failure = Failure(Cause::kNotFound, name, "no such parallel port (LPT1 to LPT4 are known).");
     return kInvalidLinkHandle;
   }
   device_ = name + " (" + device + ")";
@@ -71,11 +71,11 @@ LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
   }
   if (!fd.Valid()) {
     const int e = errno;
-    last_error_ = SystemFailure(device_, e, {}, true);
+    failure = SystemFailure(device_, e, {}, true);
     return kInvalidLinkHandle;
   }
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    last_error_ = SystemFailure(device_, EBUSY, {}, true);
+    failure = SystemFailure(device_, EBUSY, {}, true);
     return kInvalidLinkHandle;
   }
   const int handle = fd.Release();
@@ -83,7 +83,8 @@ LinkHandle ParallelLink::Open(const LinkSettingsView& settings) {
   return handle;
 }
 
-std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) {
+std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                                Result& failure) {
   const int fd = static_cast<int>(handle);
   if (open_.count(fd) == 0) return 0;
   const auto deadline =
@@ -99,19 +100,19 @@ std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = SystemFailure(device_, errno);
+      failure = SystemFailure(device_, errno);
       return sent;
     }
     // The lp driver cannot be polled for room: try again after a short pause.
     const auto now = Clock::now();
     if (now >= deadline) {
-      last_error_ = Failure(Cause::kTimedOut, device_,
-                            "the printer did not take the data in time (" + std::to_string(sent) +
-                                " of " + std::to_string(size) + " bytes sent).");
+      failure = Failure(Cause::kTimedOut, device_,
+                        "the printer did not take the data in time (" + std::to_string(sent) +
+                            " of " + std::to_string(size) + " bytes sent).");
       return sent;
     }
     if (!SleepUntil(std::min(deadline, now + milliseconds(timings_.RetryMs)), Cancellation())) {
-      last_error_ = SystemFailure(device_, ECANCELED);
+      failure = SystemFailure(device_, ECANCELED);
       return sent;
     }
   }
@@ -121,6 +122,40 @@ std::size_t ParallelLink::Write(LinkHandle handle, const std::uint8_t* data, std
 void ParallelLink::Close(LinkHandle handle) {
   const int fd = static_cast<int>(handle);
   if (open_.erase(fd) != 0) ::close(fd);
+}
+
+}  // namespace krt6
+
+namespace krt6 {
+namespace {
+
+std::string ParallelHint(Cause cause) {
+  switch (cause) {
+    case Cause::kPermission: return "Add your user to the lp group.";
+    case Cause::kBusy: return "The port is held by another program.";
+    case Cause::kNotFound: return "Check that the printer is connected and switched on.";
+    case Cause::kGone: return "The printer went off line.";
+    case Cause::kTimedOut: return "Check that the printer is on line and has paper.";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+const LinkKindInfo& ParallelLinkKind() {
+  static const LinkKindInfo kind{
+      lkLpt,
+      "LPT",
+      "LPT",
+      "parallel",
+      "parallel:DEVICE",
+      ParallelLink::kCapabilities,
+      ParallelHint,
+      [](const LinkSettings& settings,
+         const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+        return std::make_unique<ParallelLink>(options.Ports, options.Parallel, settings.LptName);
+      }};
+  return kind;
 }
 
 }  // namespace krt6

@@ -19,30 +19,32 @@ struct ParallelTimings {
 
 class ParallelLink final : public LinkBackend {
  public:
+  // The port `port_name` names (LPT1..LPT4 or a device path), through `resolver`.
   explicit ParallelLink(std::shared_ptr<const PortResolver> resolver,
-                        ParallelTimings timings = ParallelTimings{})
-      : resolver_(std::move(resolver)), timings_(timings) {}
+                        ParallelTimings timings = ParallelTimings{}, std::string port_name = "LPT1")
+      : resolver_(std::move(resolver)), timings_(timings), port_name_(std::move(port_name)) {}
   ~ParallelLink() override;
 
   // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
   static constexpr LinkCapabilities kCapabilities{false, 0};
   LinkCapabilities Capabilities() const override { return kCapabilities; }
 
-  LinkHandle Open(const LinkSettingsView& settings) override;
-  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
-  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t,
-                   std::chrono::steady_clock::time_point) override {
+  LinkHandle Open(Result& failure) override;
+  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                    Result& failure) override;
+  std::size_t Fill(LinkHandle, std::uint8_t*, std::size_t, std::chrono::steady_clock::time_point,
+                   Result& failure) override {
+    failure = Failure(Cause::kCannotReceive, device_, "a parallel port carries no replies.");
     return 0;
   }
   void Close(LinkHandle handle) override;
-  Result LastError() const override { return last_error_; }
 
  private:
   std::shared_ptr<const PortResolver> resolver_;
   ParallelTimings timings_;
+  std::string port_name_;
   std::set<int> open_;
   std::string device_;
-  Result last_error_;
 };
 
 }  // namespace krt6

@@ -7,8 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "link/link_settings.h"
-
 namespace krt6 {
 
 // The result of every printer operation, and the row of the message table shown for it.
@@ -39,13 +37,13 @@ enum class Cause {
   kCancelled,    // the operator cancelled the exchange
   kOther,
   // The protocol's causes.
-  kCannotReceive,  // the link cannot carry the printer's replies (a parallel port)
-  kBadReply,       // bytes came, but none began the reply expected
-  kReplyTooShort,  // the reply began but ended before its length
-  kVersionNotDetected,      // the printer's reply named no firmware version
-  kNotSupported,   // the printer's firmware does not take what was asked
-  kBadValue,       // a value was refused before anything was sent
-  kBadRequest,     // the caller asked for no operation or gave the wrong record
+  kCannotReceive,       // the link cannot carry the printer's replies (a parallel port)
+  kBadReply,            // bytes came, but none began the reply expected
+  kReplyTooShort,       // the reply began but ended before its length
+  kVersionNotDetected,  // the printer's reply named no firmware version
+  kNotSupported,        // the printer's firmware does not take what was asked
+  kBadValue,            // a value was refused before anything was sent
+  kBadRequest,          // the caller asked for no operation or gave the wrong record
   // What a command run over many printers adds.
   kReadBackDiffers,  // the printer did not keep what was written
   kInterrupted,      // the operator interrupted the run while this printer's job ran
@@ -59,7 +57,7 @@ struct Result {
   std::string system_text;  // the system's text for error_number, or the driver library's
   std::string device;       // the port and device node, or the address
   std::string detail;       // what was seen, e.g. "no reply within 1200 ms."
-  std::string hint;         // what the operator can do, chosen by the link kind's hint
+  std::string hint;         // what the operator can do: the link kind's hint for the cause
   std::string action;       // what failed on which link, e.g. "Open failed (COM)"; may be empty
 
   bool Ok() const { return code == kSuccess; }
@@ -87,9 +85,5 @@ Result Failure(Cause cause, std::string device, std::string detail);
 
 // A failed operation of the protocol: its code, its cause and its own sentence.
 Result ProtocolFailure(ResultCode code, Cause cause, std::string detail);
-
-// What the operator can do about `cause` on a link of `kind`; empty when there is nothing to
-// suggest.
-std::string HintFor(Cause cause, LinkKind kind);
 
 }  // namespace krt6

@@ -1,5 +1,7 @@
 #include "link/serial_link.h"
 
+#include "link/link_kinds.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -89,20 +91,19 @@ SerialLine MapSerialSettings(const SerialSettings& s, const termios& current) {
   return line;
 }
 
-SerialLink::SerialLink(std::shared_ptr<const PortResolver> resolver, SerialTimings timings)
-    : resolver_(std::move(resolver)), timings_(timings) {}
+SerialLink::SerialLink(std::shared_ptr<const PortResolver> resolver, SerialTimings timings,
+                       SerialSettings settings)
+    : resolver_(std::move(resolver)), timings_(timings), settings_(std::move(settings)) {}
 
 SerialLink::~SerialLink() {
   for (auto& [fd, port] : open_) ::close(fd);
 }
 
-LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
-  last_error_ = {};
-  const std::string& name = settings.Serial.PortName;
+LinkHandle SerialLink::Open(Result& failure) {
+  const std::string& name = settings_.PortName;
   const std::string device = resolver_ ? resolver_->SerialDevice(name) : std::string();
   if (device.empty()) {
-    last_error_ =
-        Failure(Cause::kNotFound, name, "no such serial port (COM1 to COM30 are known).");
+    failure = Failure(Cause::kNotFound, name, "no such serial port (COM1 to COM30 are known).");
     return kInvalidLinkHandle;
   }
   UniqueFd fd;
@@ -112,20 +113,20 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   }
   if (!fd.Valid()) {
     const int e = errno;
-    last_error_ = SystemFailure(name + " (" + device + ")", e, {}, true);
+    failure = SystemFailure(name + " (" + device + ")", e, {}, true);
     return kInvalidLinkHandle;
   }
   termios current{};
   if (::tcgetattr(fd.Get(), &current) != 0) {
     const int e = errno;
-    last_error_ =
+    failure =
         SystemFailure(name + " (" + device + ")", e, "The device is not a serial port.", true);
     return kInvalidLinkHandle;
   }
   // Exclusive like a port on other systems: TIOCEXCL keeps further opens out (root excepted),
   // the lock also catches a second opener running as root.
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-    last_error_ = SystemFailure(name + " (" + device + ")", EBUSY, {}, true);
+    failure = SystemFailure(name + " (" + device + ")", EBUSY, {}, true);
     return kInvalidLinkHandle;
   }
   ::ioctl(fd.Get(), TIOCEXCL);
@@ -134,7 +135,7 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   // the previous exchange's bytes drain (or discards them at the write limit), and flushing
   // output on a pseudo terminal would drop bytes the other side has not read yet.
   ::tcflush(fd.Get(), TCIFLUSH);
-  const SerialLine line = MapSerialSettings(settings.Serial, current);
+  const SerialLine line = MapSerialSettings(settings_, current);
   // The port keeps its line settings between two opens, so they are set only when they differ
   // (the first exchange, or after an edit or another program). A line setting the driver refuses
   // (an unsupported rate) does not stop the open.
@@ -148,24 +149,25 @@ LinkHandle SerialLink::Open(const LinkSettingsView& settings) {
   return handle;
 }
 
-bool SerialLink::WaitForDsr(int fd, const Port& port, Clock::time_point deadline) {
+bool SerialLink::WaitForDsr(int fd, const Port& port, Clock::time_point deadline, Result& failure) {
   for (;;) {
     int status = 0;
     if (::ioctl(fd, TIOCMGET, &status) != 0) return true;  // no modem lines to watch
     if ((status & TIOCM_DSR) != 0) return true;
     if (Clock::now() >= deadline) {
-      last_error_ = Failure(Cause::kTimedOut, port.Device,
-                            "the printer holds DSR low (not ready); nothing was sent.");
+      failure = Failure(Cause::kTimedOut, port.Device,
+                        "the printer holds DSR low (not ready); nothing was sent.");
       return false;
     }
     if (!SleepUntil(std::min(deadline, Clock::now() + milliseconds(10)), Cancellation())) {
-      last_error_ = SystemFailure(port.Device, ECANCELED);
+      failure = SystemFailure(port.Device, ECANCELED);
       return false;
     }
   }
 }
 
-std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) {
+std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                              Result& failure) {
   const int fd = static_cast<int>(handle);
   auto it = open_.find(fd);
   if (it == open_.end()) return 0;
@@ -173,7 +175,7 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   const auto deadline =
       Clock::now() +
       milliseconds(timings_.WriteBaseMs + timings_.WritePerByteMs * static_cast<int>(size));
-  if (port.HoldOutputOnDsr && !WaitForDsr(fd, port, deadline)) return 0;
+  if (port.HoldOutputOnDsr && !WaitForDsr(fd, port, deadline, failure)) return 0;
   port.OutputSettled = false;
   std::size_t sent = 0;
   while (sent < size) {
@@ -184,23 +186,23 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = SystemFailure(port.Device, errno);
+      failure = SystemFailure(port.Device, errno);
       return sent;
     }
     const int revents = PollOne(fd, POLLOUT, deadline, Cancellation());
     if (revents < 0) {
-      last_error_ = SystemFailure(port.Device, errno);
+      failure = SystemFailure(port.Device, errno);
       return sent;
     }
     if (revents == 0) {
-      last_error_ =
+      failure =
           Failure(Cause::kTimedOut, port.Device,
                   "the printer did not take the data in time (" + std::to_string(sent) + " of " +
                       std::to_string(size) + " bytes sent; flow control holds the line).");
       return sent;
     }
     if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (revents & POLLOUT) == 0) {
-      last_error_ = Failure(Cause::kGone, port.Device, "the device went away while writing.");
+      failure = Failure(Cause::kGone, port.Device, "the device went away while writing.");
       return sent;
     }
   }
@@ -210,7 +212,7 @@ std::size_t SerialLink::Write(LinkHandle handle, const std::uint8_t* data, std::
   const bool left = WaitForOutputToLeave(fd, port, deadline, queued);
   port.OutputSettled = true;  // every byte has left, or what was held back has been discarded
   if (!left) {
-    last_error_ =
+    failure =
         Failure(Cause::kTimedOut, port.Device,
                 "the printer did not take the data in time (" + std::to_string(queued) + " of " +
                     std::to_string(size) + " bytes held back; flow control holds the line).");
@@ -239,7 +241,7 @@ bool SerialLink::WaitForOutputToLeave(int fd, const Port& port, Clock::time_poin
 }
 
 std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
-                             Clock::time_point until) {
+                             Clock::time_point until, Result& failure) {
   const int fd = static_cast<int>(handle);
   auto it = open_.find(fd);
   if (it == open_.end() || capacity == 0) return 0;
@@ -253,11 +255,11 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
     if (n > 0) return static_cast<std::size_t>(n);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = SystemFailure(port.Device, errno);
+      failure = SystemFailure(port.Device, errno);
       return 0;
     }
     if (hung_up) {
-      last_error_ = Failure(Cause::kGone, port.Device, "the device went away (hang-up).");
+      failure = Failure(Cause::kGone, port.Device, "the device went away (hang-up).");
       return 0;
     }
     // The read just made is the last attempt once the accepting window has passed: a byte that
@@ -265,17 +267,17 @@ std::size_t SerialLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t c
     if (Clock::now() >= accept_until) break;
     const int revents = PollOne(fd, POLLIN, accept_until, Cancellation());
     if (revents < 0) {
-      last_error_ = SystemFailure(port.Device, errno);
+      failure = SystemFailure(port.Device, errno);
       return 0;
     }
     if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hung_up = true;
   }
   if (!SleepUntil(fail_at, Cancellation())) {
-    last_error_ = SystemFailure(port.Device, ECANCELED);
+    failure = SystemFailure(port.Device, ECANCELED);
     return 0;
   }
-  last_error_ = Failure(Cause::kTimedOut, port.Device,
-                        "no reply within " + std::to_string(timings_.ReadFailMs) + " ms.");
+  failure = Failure(Cause::kTimedOut, port.Device,
+                    "no reply within " + std::to_string(timings_.ReadFailMs) + " ms.");
   return 0;
 }
 
@@ -294,6 +296,40 @@ void SerialLink::Close(LinkHandle handle) {
     WaitForOutputToLeave(fd, port, Clock::now() + milliseconds(timings_.WriteBaseMs), queued);
   }
   ::close(fd);  // also releases the lock and the exclusive mode
+}
+
+}  // namespace krt6
+
+namespace krt6 {
+namespace {
+
+std::string SerialHint(Cause cause) {
+  switch (cause) {
+    case Cause::kPermission: return "Add your user to the dialout group.";
+    case Cause::kBusy: return "The port is held by another program.";
+    case Cause::kNotFound:
+      return "Check that the adapter is plugged in and the port name is right.";
+    case Cause::kGone: return "The device went away.";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+const LinkKindInfo& SerialLinkKind() {
+  static const LinkKindInfo kind{
+      lkCom,
+      "COM",
+      "COM",
+      "serial",
+      "serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff]",
+      SerialLink::kCapabilities,
+      SerialHint,
+      [](const LinkSettings& settings,
+         const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+        return std::make_unique<SerialLink>(options.Ports, options.Serial, settings.Serial);
+      }};
+  return kind;
 }
 
 }  // namespace krt6

@@ -41,20 +41,21 @@ struct SerialTimings {
 
 class SerialLink final : public LinkBackend {
  public:
+  // The port `settings` name, through `resolver`, with its line set from `settings`.
   explicit SerialLink(std::shared_ptr<const PortResolver> resolver,
-                      SerialTimings timings = SerialTimings{});
+                      SerialTimings timings = SerialTimings{}, SerialSettings settings = {});
   ~SerialLink() override;
 
   // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
   static constexpr LinkCapabilities kCapabilities{true, 64};
   LinkCapabilities Capabilities() const override { return kCapabilities; }
 
-  LinkHandle Open(const LinkSettingsView& settings) override;
-  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
+  LinkHandle Open(Result& failure) override;
+  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                    Result& failure) override;
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
-                   std::chrono::steady_clock::time_point until) override;
+                   std::chrono::steady_clock::time_point until, Result& failure) override;
   void Close(LinkHandle handle) override;
-  Result LastError() const override { return last_error_; }
 
  private:
   struct Port {
@@ -68,12 +69,13 @@ class SerialLink final : public LinkBackend {
   // what was left.
   bool WaitForOutputToLeave(int fd, const Port& port,
                             std::chrono::steady_clock::time_point deadline, int& queued);
-  bool WaitForDsr(int fd, const Port& port, std::chrono::steady_clock::time_point deadline);
+  bool WaitForDsr(int fd, const Port& port, std::chrono::steady_clock::time_point deadline,
+                  Result& failure);
 
   std::shared_ptr<const PortResolver> resolver_;
   SerialTimings timings_;
+  SerialSettings settings_;
   std::map<int, Port> open_;
-  Result last_error_;
 };
 
 }  // namespace krt6

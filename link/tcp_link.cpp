@@ -1,5 +1,7 @@
 #include "link/tcp_link.h"
 
+#include "link/link_kinds.h"
+
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -32,15 +34,14 @@ std::string BareHost(const std::string& host) {
 
 }  // namespace
 
-LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
-  last_error_ = {};
+LinkHandle TcpLink::Open(Result& failure) {
   socket_.Reset();
-  const std::string host = BareHost(settings.Tcp.IPAddr);
+  const std::string host = BareHost(settings_.IPAddr);
   const auto port =
-      static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings.Tcp.Port) & 0xffffu);
+      static_cast<std::uint16_t>(static_cast<std::uint32_t>(settings_.Port) & 0xffffu);
   peer_ = Endpoint(host, port);
-  if (settings.Tcp.IPAddr.empty()) {
-    last_error_ = Failure(Cause::kBadSettings, {}, "No printer address is set.");
+  if (settings_.IPAddr.empty()) {
+    failure = Failure(Cause::kBadSettings, {}, "No printer address is set.");
     return kInvalidLinkHandle;
   }
 
@@ -60,10 +61,10 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
   }
   if (rc != 0) {
     if (rc == EAI_SYSTEM) {
-      last_error_ = SystemFailure(host, errno, {}, true);
+      failure = SystemFailure(host, errno, {}, true);
     } else {
-      last_error_ = Failure(rc == EAI_AGAIN ? Cause::kUnreachable : Cause::kNotFound, host,
-                            ::gai_strerror(rc));
+      failure = Failure(rc == EAI_AGAIN ? Cause::kUnreachable : Cause::kNotFound, host,
+                        ::gai_strerror(rc));
     }
     return kInvalidLinkHandle;
   }
@@ -102,17 +103,18 @@ LinkHandle TcpLink::Open(const LinkSettingsView& settings) {
     socket_ = std::move(fd);
     return kHandle;
   }
-  last_error_ = SystemFailure(
-      peer_, last_errno,
-      last_errno == ETIMEDOUT ? "No answer within " + std::to_string(timings_.ConnectMs) + " ms."
+  failure = SystemFailure(peer_, last_errno,
+                          last_errno == ETIMEDOUT
+                              ? "No answer within " + std::to_string(timings_.ConnectMs) + " ms."
                               : std::string(),
-      true);
+                          true);
   return kInvalidLinkHandle;
 }
 
-std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t size) {
+std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t size,
+                           Result& failure) {
   if (!socket_.Valid()) {
-    last_error_ = Failure(Cause::kOther, peer_, "the connection is not open.");
+    failure = Failure(Cause::kOther, peer_, "the connection is not open.");
     return 0;
   }
   const auto deadline = Clock::now() + milliseconds(timings_.WriteMs);
@@ -125,18 +127,18 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN) {
-      last_error_ = SystemFailure(peer_, errno);
+      failure = SystemFailure(peer_, errno);
       return sent;
     }
     const int revents = PollOne(socket_.Get(), POLLOUT, deadline, Cancellation());
     if (revents == 0) {
-      last_error_ = Failure(
+      failure = Failure(
           Cause::kTimedOut, peer_,
           "the printer did not take the data within " + std::to_string(timings_.WriteMs) + " ms.");
       return sent;
     }
     if (revents < 0) {
-      last_error_ = SystemFailure(peer_, errno);
+      failure = SystemFailure(peer_, errno);
       return sent;
     }
   }
@@ -144,35 +146,71 @@ std::size_t TcpLink::Write(LinkHandle, const std::uint8_t* data, std::size_t siz
 }
 
 std::size_t TcpLink::Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
-                          Clock::time_point until) {
+                          Clock::time_point until, Result& failure) {
   if (!socket_.Valid()) {
-    last_error_ = Failure(Cause::kOther, peer_, "the connection is not open.");
+    failure = Failure(Cause::kOther, peer_, "the connection is not open.");
     return 0;
   }
   const auto deadline = std::min(Clock::now() + milliseconds(timings_.WaitMs), until);
   for (;;) {
     const int revents = PollOne(socket_.Get(), POLLIN, deadline, Cancellation());
     if (revents == 0) {
-      last_error_ = Failure(Cause::kTimedOut, peer_,
-                            "no reply within " + std::to_string(timings_.WaitMs) + " ms.");
+      failure = Failure(Cause::kTimedOut, peer_,
+                        "no reply within " + std::to_string(timings_.WaitMs) + " ms.");
       return 0;
     }
     if (revents < 0) {
-      last_error_ = SystemFailure(peer_, errno);
+      failure = SystemFailure(peer_, errno);
       return 0;
     }
     const ssize_t n = ::recv(socket_.Get(), out, std::min(capacity, kMaxRead), MSG_DONTWAIT);
     if (n > 0) return static_cast<std::size_t>(n);
     if (n == 0) {
-      last_error_ = Failure(Cause::kGone, peer_, "the printer closed the connection.");
+      failure = Failure(Cause::kGone, peer_, "the printer closed the connection.");
       return 0;
     }
     if (errno == EINTR || errno == EAGAIN) continue;
-    last_error_ = SystemFailure(peer_, errno);
+    failure = SystemFailure(peer_, errno);
     return 0;
   }
 }
 
 void TcpLink::Close(LinkHandle) { socket_.Reset(); }
+
+}  // namespace krt6
+
+namespace krt6 {
+namespace {
+
+std::string TcpHint(Cause cause) {
+  switch (cause) {
+    case Cause::kNotFound: return "Check the printer's address.";
+    case Cause::kGone: return "The printer ended the connection.";
+    case Cause::kBusy: return "The port is held by another program.";
+    case Cause::kTimedOut:
+    case Cause::kRefused:
+    case Cause::kUnreachable: return NetworkAddressHint();
+    case Cause::kBadSettings: return "Enter the printer's address in the Ethernet setup.";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+const LinkKindInfo& TcpLinkKind() {
+  static const LinkKindInfo kind{
+      lkEthernet,
+      "ETHERNET",
+      "LAN",
+      "socket",
+      "socket://HOST[:PORT], HOST, HOST:PORT, [IPv6][:PORT]",
+      TcpLink::kCapabilities,
+      TcpHint,
+      [](const LinkSettings& settings,
+         const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+        return std::make_unique<TcpLink>(options.Tcp, settings.Tcp);
+      }};
+  return kind;
+}
 
 }  // namespace krt6

@@ -20,24 +20,26 @@ class TcpLink final : public LinkBackend {
   static constexpr LinkHandle kHandle = 1;
   static constexpr std::size_t kMaxRead = 4096;
 
-  explicit TcpLink(TcpTimings timings = TcpTimings{}) : timings_(timings) {}
+  // The printer at `settings` (its address or host name and port).
+  explicit TcpLink(TcpTimings timings = TcpTimings{}, TcpSettings settings = {})
+      : timings_(timings), settings_(std::move(settings)) {}
 
   // Chunks of this size (0: the whole buffer); whether the printer's replies come back.
   static constexpr LinkCapabilities kCapabilities{true, 0};
   LinkCapabilities Capabilities() const override { return kCapabilities; }
 
-  LinkHandle Open(const LinkSettingsView& settings) override;
-  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
+  LinkHandle Open(Result& failure) override;
+  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                    Result& failure) override;
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
-                   std::chrono::steady_clock::time_point until) override;
+                   std::chrono::steady_clock::time_point until, Result& failure) override;
   void Close(LinkHandle handle) override;
-  Result LastError() const override { return last_error_; }
 
  private:
   TcpTimings timings_;
   UniqueFd socket_;
+  TcpSettings settings_;
   std::string peer_;
-  Result last_error_;
 };
 
 }  // namespace krt6

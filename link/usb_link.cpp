@@ -1,5 +1,7 @@
 #include "link/usb_link.h"
 
+#include "link/link_kinds.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -78,20 +80,18 @@ int ChooseUsbDevice(std::vector<UsbDeviceInfo>& devices, std::uint16_t vendor_id
   return -1;
 }
 
-LinkHandle UsbLink::Open(const LinkSettingsView&) {
-  last_error_ = {};
+LinkHandle UsbLink::Open(Result& failure) {
   device_.reset();
   handle_ = kInvalidLinkHandle;
   if (!source_) {
-    last_error_ = Failure(Cause::kUnavailable, {}, "USB is not available.");
+    failure = Failure(Cause::kUnavailable, {}, "USB is not available.");
     return kInvalidLinkHandle;
   }
   Result error;
   device_ = source_->OpenPrinter(kPrinterVendorId, selector_, error);
   if (!device_) {
-    last_error_ = error.Failed()
-                      ? error
-                      : Failure(Cause::kNotFound, {}, "No printer is attached over USB.");
+    failure =
+        error.Failed() ? error : Failure(Cause::kNotFound, {}, "No printer is attached over USB.");
     return kInvalidLinkHandle;
   }
   handle_ = next_handle_++;
@@ -99,26 +99,27 @@ LinkHandle UsbLink::Open(const LinkSettingsView&) {
   return handle_;
 }
 
-std::size_t UsbLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) {
+std::size_t UsbLink::Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                           Result& failure) {
   if (!device_ || handle != handle_) return 0;
   const auto limit = static_cast<unsigned>(timings_.WriteBaseMs) +
                      static_cast<unsigned>(timings_.WritePerByteMs) * static_cast<unsigned>(size);
   const UsbTransfer t = device_->BulkWrite(data, size, limit, Cancellation());
   if (t.Status != UsbStatus::kOk) {
-    last_error_ = t.Error;
+    failure = t.Error;
     return std::min(t.Transferred, size);
   }
   return std::min(t.Transferred, size);
 }
 
 std::size_t UsbLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
-                          std::chrono::steady_clock::time_point until) {
+                          std::chrono::steady_clock::time_point until, Result& failure) {
   if (!device_ || handle != handle_ || capacity == 0) return 0;
   // The read's own limit, cut short by the caller's; never 0, which would mean "no limit".
   const int limit =
       std::min(timings_.ReadMs, MillisecondsUntil(until, std::chrono::steady_clock::now()));
   if (limit <= 0) {
-    last_error_ = Failure(Cause::kTimedOut, "USB read", "no time left for the reply.");
+    failure = Failure(Cause::kTimedOut, "USB read", "no time left for the reply.");
     return 0;
   }
   // Ask for a whole packet: a smaller request overflows when the printer sends a full one.
@@ -127,7 +128,7 @@ std::size_t UsbLink::Fill(LinkHandle handle, std::uint8_t* out, std::size_t capa
   const UsbTransfer t =
       device_->BulkRead(packet.data(), ask, static_cast<unsigned>(limit), Cancellation());
   if (t.Status != UsbStatus::kOk && t.Transferred == 0) {
-    last_error_ = t.Error;
+    failure = t.Error;
     return 0;
   }
   const std::size_t got = std::min({t.Transferred, ask, capacity});
@@ -140,6 +141,42 @@ void UsbLink::Close(LinkHandle handle) {
     device_.reset();
     handle_ = kInvalidLinkHandle;
   }
+}
+
+}  // namespace krt6
+
+namespace krt6 {
+namespace {
+
+std::string UsbHint(Cause cause) {
+  switch (cause) {
+    case Cause::kPermission:
+      return "Install the udev rule SUBSYSTEM==\"usb\", ATTRS{idVendor}==\"6f2d\", "
+             "MODE=\"0660\", TAG+=\"uaccess\" (e.g. /etc/udev/rules.d/70-krt6.rules), then "
+             "plug the printer in again.";
+    case Cause::kBusy: return "The printer is held by another program.";
+    case Cause::kNotFound: return "Check that the printer is connected and switched on.";
+    case Cause::kGone: return "The printer was unplugged.";
+    default: return {};
+  }
+}
+
+}  // namespace
+
+const LinkKindInfo& UsbLinkKind() {
+  static const LinkKindInfo kind{
+      lkUsb,
+      "USB",
+      "USB",
+      "usb",
+      "usb:, usb:BUS-PORTPATH, usb:?serial=STRING",
+      UsbLink::kCapabilities,
+      UsbHint,
+      [](const LinkSettings&, const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+        return std::make_unique<UsbLink>(options.Usb ? options.Usb : MakeLibusbDeviceSource(),
+                                         options.UsbLimits, options.UsbDevice);
+      }};
+  return kind;
 }
 
 }  // namespace krt6

@@ -118,12 +118,12 @@ class UsbLink final : public LinkBackend {
   static constexpr LinkCapabilities kCapabilities{true, 64};
   LinkCapabilities Capabilities() const override { return kCapabilities; }
 
-  LinkHandle Open(const LinkSettingsView& settings) override;
-  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size) override;
+  LinkHandle Open(Result& failure) override;
+  std::size_t Write(LinkHandle handle, const std::uint8_t* data, std::size_t size,
+                    Result& failure) override;
   std::size_t Fill(LinkHandle handle, std::uint8_t* out, std::size_t capacity,
-                   std::chrono::steady_clock::time_point until) override;
+                   std::chrono::steady_clock::time_point until, Result& failure) override;
   void Close(LinkHandle handle) override;
-  Result LastError() const override { return last_error_; }
 
  private:
   std::shared_ptr<UsbDeviceSource> source_;
@@ -132,7 +132,6 @@ class UsbLink final : public LinkBackend {
   std::unique_ptr<UsbPrinterDevice> device_;
   LinkHandle handle_ = kInvalidLinkHandle;
   LinkHandle next_handle_ = 1;
-  Result last_error_;
 };
 
 }  // namespace krt6

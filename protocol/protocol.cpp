@@ -6,80 +6,73 @@
 #include "texts/texts.h"
 
 namespace krt6 {
+namespace {
+
+// A failure the link reported, as the result of the step it ended.
+Result LinkFailure(ResultCode code, Result failure) {
+  failure.code = code;
+  return failure;
+}
+
+}  // namespace
 
 Protocol::Protocol(LinkLayer& link, Sleeper sleep)
     : link_(link),
       sleep_(sleep ? std::move(sleep) : Sleeper([this](int ms) { link_.Pause(ms); })) {}
 
-std::string Protocol::LastError() const {
-  if (!protocol_error_.empty()) return protocol_error_;
-  // Every byte arrived but none started a reply: the reader gave up after its bound.
-  if (link_.LastErrorText().empty()) return TextFor(kNoReplyStartText, language_);
-  return link_.LastErrorText();
-}
-
-Cause Protocol::LastCause() const {
-  if (protocol_cause_ != Cause::kNone) return protocol_cause_;
-  return link_.LastError().Failed() ? link_.LastError().cause : Cause::kBadReply;
-}
-
-ResultCode Protocol::Execute(CommandKind kind, LinkKind link, CommandRecord record, int& version) {
+Result Protocol::Execute(CommandKind kind, CommandRecord record, int& version) {
   version_index_ = version;
-  protocol_error_.clear();
-  protocol_cause_ = Cause::kNone;
   const Operation* operation = FindOperation(kind);
   if (operation == nullptr) {
     // Only a value cast from outside the enumeration gets here.
-    NoteProtocolError(Cause::kBadRequest,
-                      FormatText(kCommandKindOutOfRangeText, language_, std::to_string(kind)));
-    return kUnknownError;
+    return ProtocolFailure(kUnknownError, Cause::kBadRequest,
+                           FormatText(kCommandKindOutOfRangeText, language_, std::to_string(kind)));
   }
-  const ResultCode result = Run(*operation, link, record);
+  Result result = Run(*operation, record);
   // A cancel ends the operation wherever it was; what it had done by then is not reported as
   // its outcome.
   if (link_.Cancelled()) {
-    NoteProtocolError(
-        Cause::kCancelled,
+    return ProtocolFailure(
+        kCancelled, Cause::kCancelled,
         "The exchange was cancelled before it ended; commands already sent may have reached the "
         "printer.");
-    return kCancelled;
   }
   return result;
 }
 
-ResultCode Protocol::Run(const Operation& operation, LinkKind link, const CommandRecord& record) {
-  if (operation.needs_reply && !link_.CanReceive(link)) {
-    NoteProtocolError(Cause::kCannotReceive, TextFor(kParallelCannotReceiveText, language_));
-    return kReceivingError;
+Result Protocol::Run(const Operation& operation, const CommandRecord& record) {
+  if (operation.needs_reply && !link_.CanReceive()) {
+    return ProtocolFailure(kReceivingError, Cause::kCannotReceive,
+                           TextFor(kParallelCannotReceiveText, language_));
   }
   const bool given = record.index() == operation.record &&
                      std::visit([](auto* held) { return held != nullptr; }, record);
   if (!given) {
-    NoteProtocolError(Cause::kBadRequest,
-                      FormatText(kWrongRecordText, language_, std::to_string(operation.kind)));
-    return kUnknownError;
+    return ProtocolFailure(kUnknownError, Cause::kBadRequest,
+                           FormatText(kWrongRecordText, language_, std::to_string(operation.kind)));
   }
   const int version = version_index_;
   std::vector<OperationStep> steps;
-  const Result refused =
-      operation.build({record, version, link_.CodeMode() != 0, language_}, steps);
-  if (!refused.Ok()) {
-    NoteProtocolError(refused.cause, refused.detail);
-    return refused.code;
-  }
-  LinkConnection connection = link_.Open(link);
-  if (!connection.Ok()) return kPortOpenError;
+  Result refused = operation.build({record, version, esc_framing_, language_}, steps);
+  if (!refused.Ok()) return refused;
+  Result failure;
+  LinkConnection connection = link_.Open(failure);
+  if (!connection.Ok()) return LinkFailure(kPortOpenError, std::move(failure));
   for (std::size_t index = 0; index < steps.size(); ++index) {
     const OperationStep& step = steps[index];
     for (int attempt = 1;; ++attempt) {
-      if (!SendCommand(connection, step.command)) return kTransmissionError;
+      if (!SendCommand(connection, step.command, failure)) {
+        return LinkFailure(kTransmissionError, std::move(failure));
+      }
       if (step.reply.length == 0) break;
       std::vector<std::uint8_t> reply(step.reply.length + 1, 0);
-      if (!AwaitReply(connection, step.reply, reply.data())) return kReceivingError;
+      if (!AwaitReply(connection, step.reply, reply.data(), failure)) {
+        return LinkFailure(kReceivingError, std::move(failure));
+      }
       if (operation.decode(index, reply.data(), version, record)) break;
       if (attempt >= operation.attempts) {
-        NoteProtocolError(Cause::kVersionNotDetected, TextFor(kNoFirmwareVersionText, language_));
-        return kReceivingError;
+        return ProtocolFailure(kReceivingError, Cause::kVersionNotDetected,
+                               TextFor(kNoFirmwareVersionText, language_));
       }
     }
   }
@@ -87,40 +80,46 @@ ResultCode Protocol::Run(const Operation& operation, LinkKind link, const Comman
   // before the next exchange opens the link.
   if (operation.settle == Settle::kLinkClosed) connection.Close();
   if (operation.settle != Settle::kNone) sleep_(operation.settle_ms);
-  return kSuccess;
+  return {};
 }
 
-bool Protocol::SendCommand(LinkConnection& connection, const std::string& text) {
-  const std::vector<std::uint8_t> framed =
-      FrameCommand(text.data(), text.size(), link_.CodeMode() != 0);
-  return connection.Write(framed.data(), framed.size());
+bool Protocol::SendCommand(LinkConnection& connection, const std::string& text, Result& failure) {
+  const std::vector<std::uint8_t> framed = FrameCommand(text.data(), text.size(), esc_framing_);
+  return connection.Write(framed.data(), framed.size(), failure);
 }
 
-bool Protocol::AwaitReply(LinkConnection& connection, const ReplyShape& shape,
-                          std::uint8_t* buffer) {
+bool Protocol::AwaitReply(LinkConnection& connection, const ReplyShape& shape, std::uint8_t* buffer,
+                          Result& failure) {
   if (!connection.Capabilities().can_receive) {
-    NoteProtocolError(Cause::kCannotReceive, TextFor(kParallelCannotReceiveText, language_));
+    failure = ProtocolFailure(kReceivingError, Cause::kCannotReceive,
+                              TextFor(kParallelCannotReceiveText, language_));
     return false;
   }
   const ReplyDeadline due{SteadyNow() + kReplyTimeLimit, SteadyNow};
   std::size_t arrived = 0;
+  Result link_failure;
   const ByteReader next = [&](std::uint8_t& byte, std::chrono::steady_clock::time_point until) {
-    const bool got = connection.ReadByte(byte, until);
+    const bool got = connection.ReadByte(byte, until, link_failure);
     arrived += got ? 1 : 0;
     return got;
   };
   const bool complete =
-      shape.second == 0
-          ? ReadReply(next, buffer, shape.length, shape.first, due)
-          : ReadReplyPair(next, buffer, shape.length, shape.first, shape.second, due);
+      shape.second == 0 ? ReadReply(next, buffer, shape.length, shape.first, due)
+                        : ReadReplyPair(next, buffer, shape.length, shape.first, shape.second, due);
   if (complete) return true;
   if (due.Passed()) {
-    NoteProtocolError(arrived > 0 ? Cause::kReplyTooShort : Cause::kTimedOut,
-                      "The printer's reply was not complete within " +
-                          std::to_string(kReplyTimeLimit.count() / 1000) + " s of its command.");
-  } else if (arrived > 0 && link_.LastError().cause == Cause::kTimedOut) {
+    failure =
+        ProtocolFailure(kReceivingError, arrived > 0 ? Cause::kReplyTooShort : Cause::kTimedOut,
+                        "The printer's reply was not complete within " +
+                            std::to_string(kReplyTimeLimit.count() / 1000) + " s of its command.");
+  } else if (!link_failure.Failed()) {
+    // Every byte arrived but none started a reply: the reader gave up after its bound.
+    failure =
+        ProtocolFailure(kReceivingError, Cause::kBadReply, TextFor(kNoReplyStartText, language_));
+  } else {
+    failure = std::move(link_failure);
     // The link saw silence after the reply had begun: it was cut short. The link's text stays.
-    protocol_cause_ = Cause::kReplyTooShort;
+    if (arrived > 0 && failure.cause == Cause::kTimedOut) failure.cause = Cause::kReplyTooShort;
   }
   return false;
 }

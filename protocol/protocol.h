@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "link/link_layer.h"
+#include "link/posix_io.h"
 #include "link/result.h"
 #include "protocol/operations.h"
-#include "link/posix_io.h"
 #include "records/records.h"
 #include "texts/language.h"
 
@@ -70,27 +70,23 @@ class Protocol {
   Protocol(const Protocol&) = delete;
   Protocol& operator=(const Protocol&) = delete;
 
-  // Runs one printer operation over `link`: the record each kind takes is checked by the
+  // Runs one printer operation over the link: the record each kind takes is checked by the
   // compiler. Kinds that need a reply are refused with kReceivingError before anything is opened
-  // when the link cannot receive.
+  // when the link cannot receive. The result says how it ended and, on failure, why: the link's
+  // own account or the protocol's sentence (in the language last set, English until then).
   template <CommandKind Kind>
-  ResultCode ExecuteCommand(LinkKind link, typename CommandRecordFor<Kind>::type& record,
-                            int& version) {
-    return Execute(Kind, link, &record, version);
+  Result ExecuteCommand(typename CommandRecordFor<Kind>::type& record, int& version) {
+    return Execute(Kind, &record, version);
   }
 
   // The same with the kind chosen at run time. A record of the wrong type gives kUnknownError,
   // as does a value that names no kind.
-  ResultCode Execute(CommandKind kind, LinkKind link, CommandRecord record, int& version);
+  Result Execute(CommandKind kind, CommandRecord record, int& version);
 
-  // What went wrong in the last failed operation, for the details of the message box. The
-  // protocol's own sentences are in the language last set (English until then); the link's
-  // texts are the system's.
-  std::string LastError() const;
-  // Why the last failed operation failed: the protocol's own cause, or the link's.
-  Cause LastCause() const;
   // Set between exchanges, from the thread that runs them.
   void SetLanguage(Language language) { language_ = language; }
+  // Frames commands with ESC ... LF NUL instead of braces.
+  void SetEscFraming(bool esc) { esc_framing_ = esc; }
 
   // Cancels the running operation, from any thread: the link's waits end at once, the link is
   // closed, and the operation gives kCancelled. Stays in force until ClearCancel.
@@ -101,25 +97,21 @@ class Protocol {
   int CurrentVersionIndex() const { return version_index_; }
 
  private:
-  // Carries out one row of the operation table over `link`: opens it, sends each step's command
-  // and reads its reply into the record, gives the printer its settling time.
-  ResultCode Run(const Operation& operation, LinkKind link, const CommandRecord& record);
-  // Frames one command with the registered framing and writes it.
-  bool SendCommand(LinkConnection& connection, const std::string& text);
+  // Carries out one row of the operation table: opens the link, sends each step's command and
+  // reads its reply into the record, gives the printer its settling time.
+  Result Run(const Operation& operation, const CommandRecord& record);
+  // Frames one command with the chosen framing and writes it.
+  bool SendCommand(LinkConnection& connection, const std::string& text, Result& failure);
   // Reads a reply of `shape` that must be complete kReplyTimeLimit from now: called right after
   // its command was sent.
-  bool AwaitReply(LinkConnection& connection, const ReplyShape& shape, std::uint8_t* buffer);
-  void NoteProtocolError(Cause cause, std::string text) {
-    protocol_cause_ = cause;
-    protocol_error_ = std::move(text);
-  }
+  bool AwaitReply(LinkConnection& connection, const ReplyShape& shape, std::uint8_t* buffer,
+                  Result& failure);
 
   LinkLayer& link_;
   Sleeper sleep_;
   int version_index_ = 4;
   Language language_ = Language::kEnglish;
-  std::string protocol_error_;
-  Cause protocol_cause_ = Cause::kNone;
+  bool esc_framing_ = false;
 };
 
 }  // namespace krt6

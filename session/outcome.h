@@ -2,16 +2,11 @@
 #pragma once
 
 #include <string>
-#include <type_traits>
 #include <utility>
 
-#include "link/link_layer.h"
-#include "protocol/protocol.h"
+#include "link/result.h"
 
 namespace krt6 {
-
-// Whatever the link layer reports about its last failure.
-using LinkFailure = std::decay_t<decltype(std::declval<const LinkLayer&>().LastError())>;
 
 // What every outcome carries besides its value.
 struct OutcomeStatus {
@@ -22,10 +17,21 @@ struct OutcomeStatus {
   // code, and the cause, which is the protocol's own when the protocol saw the failure (a link
   // that cannot receive, a reply that began and broke off, no version in the reply). Default
   // (cause kNone) on success.
-  LinkFailure Link{};
+  Result Link{};
 
   bool Ok() const { return Code == kSuccess; }
 };
+
+// The status of an operation that ended with `result`.
+inline OutcomeStatus OutcomeOf(Result result) {
+  OutcomeStatus status;
+  status.Code = result.code;
+  if (!result.Ok()) {
+    status.Details = result.Text();
+    status.Link = std::move(result);
+  }
+  return status;
+}
 
 template <typename T> struct Outcome : OutcomeStatus { T Value{}; };
 

@@ -6,36 +6,40 @@
 
 namespace krt6 {
 
-Session::Session(const LinkInstaller& install_links, Protocol::Sleeper sleep)
-    : protocol_(link_, std::move(sleep)) {
-  if (install_links) install_links(link_);
-  link_.SetLinkSettings(settings_.Serial, settings_.LptName, settings_.Tcp, settings_.CodeMode);
+LinkMaker SystemLinks(SystemLinkOptions options) {
+  return [options = std::move(options)](LinkKind kind, const LinkSettings& settings) {
+    return MakeSystemLink(kind, settings, options);
+  };
+}
+
+Session::Session(LinkTarget target, LinkMaker make_link, Protocol::Sleeper sleep)
+    : target_(std::move(target)),
+      make_link_(std::move(make_link)),
+      protocol_(link_, std::move(sleep)) {}
+
+bool Session::CanReceive(LinkKind kind) {
+  const LinkKindInfo* info = FindLinkKind(kind);
+  return info != nullptr && info->capabilities.can_receive;
+}
+
+void Session::UseTarget() {
+  protocol_.SetEscFraming(target_.Settings.CodeMode != 0);
+  if (built_ && built_for_.Kind == target_.Kind && built_for_.Settings == target_.Settings) return;
+  link_.SetBackend(target_.Kind, make_link_ ? make_link_(target_.Kind, target_.Settings) : nullptr);
+  built_for_ = target_;
+  built_ = true;
 }
 
 void Session::SetTraceObserver(TraceObserver observer) {
   link_.SetTraceObserver(std::move(observer));
 }
 
-OutcomeStatus Session::Status(ResultCode code) const {
-  OutcomeStatus status;
-  status.Code = code;
-  if (code != kSuccess) {
-    status.Details = protocol_.LastError();
-    // The link's account of the failure, with the code and the cause of the whole operation (the
-    // protocol's own when it saw the failure first).
-    status.Link = link_.LastError();
-    status.Link.code = code;
-    status.Link.cause = protocol_.LastCause();
-  }
-  return status;
-}
-
 template <CommandKind Kind, typename T> Outcome<T> Session::Run(T record) {
+  UseTarget();
   protocol_.SetLanguage(language_);
   int version = version_index_;
-  const ResultCode code = protocol_.ExecuteCommand<Kind>(link_kind_, record, version);
   Outcome<T> outcome;
-  static_cast<OutcomeStatus&>(outcome) = Status(code);
+  static_cast<OutcomeStatus&>(outcome) = OutcomeOf(protocol_.ExecuteCommand<Kind>(record, version));
   outcome.Value = std::move(record);
   return outcome;
 }

@@ -1,15 +1,16 @@
-// One printer: its link settings, its link layer with the backends installed for it, the protocol
-// over them and the firmware version index the formats follow. Each operation is a typed call
-// that takes its input by value and returns its result; it runs on the calling thread and blocks
-// on the device. A session is used by one thread at a time (the settings, the language and the
-// version index are changed only between operations); only Cancel may come from another thread.
-// Sessions share nothing, so many run side by side on separate threads.
+// One printer: its target (the kind of link and that link's settings), the one backend made for
+// it, the protocol over it and the firmware version index the formats follow. Each operation is a
+// typed call that takes its input by value and returns its result; it runs on the calling thread
+// and blocks on the device. A session is used by one thread at a time (the settings, the language
+// and the version index are changed only between operations); only Cancel may come from another
+// thread. Sessions share nothing, so many run side by side on separate threads.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 
+#include "link/link_kinds.h"
 #include "link/link_layer.h"
 #include "link/link_settings.h"
 #include "link/trace.h"
@@ -20,23 +21,37 @@
 
 namespace krt6 {
 
+// Where a session's printer is: the kind of link and the settings that kind reads.
+struct LinkTarget {
+  LinkKind Kind = lkUsb;
+  LinkSettings Settings;
+};
+
+// Makes the backend for a target: the system's links in production, fakes in tests.
+using LinkMaker =
+    std::function<std::unique_ptr<LinkBackend>(LinkKind kind, const LinkSettings& settings)>;
+
+// The system's links, with the system's parts from `options`.
+LinkMaker SystemLinks(SystemLinkOptions options = {});
+
 class Session {
  public:
-  // Installs the backends of the link layer: the system's links in production, fakes in tests.
-  using LinkInstaller = std::function<void(LinkLayer& link)>;
-
   // `sleep` carries the protocol's fixed waits (the link layer's cancellable pauses when empty).
-  explicit Session(const LinkInstaller& install_links, Protocol::Sleeper sleep = {});
+  explicit Session(LinkTarget target = {}, LinkMaker make_link = SystemLinks(),
+                   Protocol::Sleeper sleep = {});
+  explicit Session(LinkMaker make_link, Protocol::Sleeper sleep = {})
+      : Session(LinkTarget{}, std::move(make_link), std::move(sleep)) {}
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // The link settings in use; change them only between operations.
-  LinkSettings& Settings() { return settings_; }
+  // The link settings in use; change them only between operations. The next operation makes the
+  // backend again when the kind or its settings changed.
+  LinkSettings& Settings() { return target_.Settings; }
   // The link the operations go over (0 USB, 1 COM, 2 LPT, 3 ETHERNET).
-  void SetLinkKind(LinkKind kind) { link_kind_ = kind; }
-  LinkKind Kind() const { return link_kind_; }
+  void SetLinkKind(LinkKind kind) { target_.Kind = kind; }
+  LinkKind Kind() const { return target_.Kind; }
   // Whether a link of `kind` can carry the printer's replies.
-  bool CanReceive(LinkKind kind) const { return link_.CanReceive(kind); }
+  static bool CanReceive(LinkKind kind);
   // The firmware version index the formats follow (0..4; -1 while none is chosen).
   void SetVersionIndex(int index) { version_index_ = index; }
   int VersionIndex() const { return version_index_; }
@@ -70,12 +85,15 @@ class Session {
  private:
   template <CommandKind Kind, typename T> Outcome<T> Run(T record);
   template <CommandKind Kind, typename Record> Outcome<void> RunWithout(Record record);
-  OutcomeStatus Status(ResultCode code) const;
+  // Makes the backend again when the target changed since it was made.
+  void UseTarget();
 
-  LinkSettings settings_;
+  LinkTarget target_;
+  LinkMaker make_link_;
   LinkLayer link_;
   Protocol protocol_;
-  LinkKind link_kind_ = lkUsb;
+  bool built_ = false;
+  LinkTarget built_for_;
   int version_index_ = 4;
   Language language_ = Language::kEnglish;
 };

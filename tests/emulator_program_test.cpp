@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "protocol/protocol.h"
 #include "support/child_wait.h"
 #include "support/fake_link.h"
@@ -170,14 +170,15 @@ TEST(EmulatorProgramTest, ServesTcpBesideAnIdleClientAndEndsCleanlyOnSigterm) {
   const auto connected = std::chrono::steady_clock::now();
   const int silent = ConnectTo(port);  // connects and sends nothing
   testing::LinkFixture f;
-  InstallSystemLinks(f.layer);
+  f.Use(lkEthernet);
   f.settings.Tcp.IPAddr = "127.0.0.1";
   f.settings.Tcp.Port = port;
+  krt6::Result last;
   Protocol protocol(f.layer, [](int) {});
   int version = 4;
   std::int32_t status = 0;
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version), kSuccess)
-      << protocol.LastError();
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kSuccess)
+      << last.Text();
   EXPECT_EQ(status, 4);  // "PAUSE"
   // The silent client is let go at the idle limit.
   pollfd p{silent, POLLIN, 0};
@@ -200,12 +201,14 @@ TEST(EmulatorProgramTest, ServesAPseudoTerminalThroughItsSymlinkAndRemovesItOnSi
   Program emu({"--pty", link, "--quiet"});
   ASSERT_EQ(emu.first_line.rfind("/dev/pts/", 0), 0u) << emu.first_line;
   testing::LinkFixture f;
-  InstallSystemLinks(f.layer, PtyLinks(link));
+  f.options = PtyLinks(link);
+  f.Use(lkCom);
+  krt6::Result last;
   Protocol protocol(f.layer, [](int) {});
   int version = 4;
   std::int32_t status = 0;
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version), kSuccess)
-      << protocol.LastError();
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kSuccess)
+      << last.Text();
   EXPECT_EQ(status, 1);
   const int exit_status = emu.Stop(SIGINT);
   EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
@@ -261,14 +264,15 @@ TEST(EmulatorProgramTest, ALogItCannotWriteIsReportedOnce) {
   Program emu({"--tcp", "127.0.0.1:0", "--log", "/dev/full"});
   ASSERT_EQ(emu.first_line.rfind("127.0.0.1:", 0), 0u) << emu.first_line;
   testing::LinkFixture f;
-  InstallSystemLinks(f.layer);
+  f.Use(lkEthernet);
   f.settings.Tcp.IPAddr = "127.0.0.1";
   f.settings.Tcp.Port = std::stoi(emu.first_line.substr(10));
+  krt6::Result last;
   Protocol protocol(f.layer, [](int) {});
   int version = 4;
   for (int i = 0; i < 2; ++i) {
     std::int32_t status = 0;
-    EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version), kSuccess);
+    EXPECT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kSuccess);
   }
   const int exit_status = emu.Stop(SIGTERM);
   EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
@@ -291,13 +295,15 @@ TEST(EmulatorProgramTest, ASerialToolThatIsNotRootOpensTheLineAgainAndAgain) {
     testing::LinkFixture f;
     SystemLinkOptions o = PtyLinks(emu.first_line);
     o.Usb = std::make_shared<testing::NoUsb>();
-    InstallSystemLinks(f.layer, o);
+    f.options = o;
+    f.Use(lkCom);
+    krt6::Result last;
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
     for (int i = 0; i < 3; ++i) {
       std::int32_t status = 0;
-      if (protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version) != kSuccess) {
-        std::fprintf(stderr, "exchange %d: %s\n", i, protocol.LastError().c_str());
+      if ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code != kSuccess) {
+        std::fprintf(stderr, "exchange %d: %s\n", i, last.Text().c_str());
         ::_exit(20 + i);
       }
     }
@@ -446,15 +452,16 @@ TEST(EmulatorProgramTest, TwoHundredPrintersStartFastAndAnswerCheaply) {
   EXPECT_EQ(ports.size(), static_cast<std::size_t>(kCount));
 
   testing::LinkFixture f;
-  InstallSystemLinks(f.layer);
+  f.Use(lkEthernet);
   f.settings.Tcp.IPAddr = "127.0.0.1";
+  krt6::Result last;
   Protocol protocol(f.layer, [](int) {});
   int version = 4;
   int answered = 0;
   for (int port : ports) {
     f.settings.Tcp.Port = port;
     std::int32_t status = 0;
-    if (protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version) == kSuccess &&
+    if ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code == kSuccess &&
         status == 1) {
       ++answered;
     }
@@ -468,13 +475,14 @@ TEST(EmulatorProgramTest, TwoHundredPrintersStartFastAndAnswerCheaply) {
   for (const auto& c : checks) {
     f.settings.Tcp.Port = std::stoi(emu.lines[c.index].substr(10));
     LanSettings lan;
-    ASSERT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkEthernet, lan, version), kSuccess);
+    ASSERT_EQ((last = protocol.ExecuteCommand<ckReadLanSettings>(lan, version)).code, kSuccess);
     EXPECT_EQ(+lan.IpAddress[3], c.last_part);
     EXPECT_STREQ(lan.DhcpHostName, c.name);
     LanSettings changed = lan;
     changed.IpAddress[3] = 1;
-    ASSERT_EQ(protocol.ExecuteCommand<ckWriteLanSettings>(lkEthernet, changed, version), kSuccess);
-    ASSERT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkEthernet, lan, version), kSuccess);
+    ASSERT_EQ((last = protocol.ExecuteCommand<ckWriteLanSettings>(changed, version)).code,
+              kSuccess);
+    ASSERT_EQ((last = protocol.ExecuteCommand<ckReadLanSettings>(lan, version)).code, kSuccess);
     EXPECT_EQ(+lan.IpAddress[3], c.last_part) << "a Set is taken, not applied";
   }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "protocol/commands.h"
 #include "protocol/protocol.h"
 #include "support/fake_link.h"
@@ -24,6 +24,7 @@ struct Rig {
   std::unique_ptr<Emulator> emu;
   std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
   testing::LinkFixture f;
+  krt6::Result last;
   Protocol protocol{f.layer, [](int) {}};
   LinkKind link = lkEthernet;
 
@@ -36,7 +37,7 @@ struct Rig {
     SystemLinkOptions links;
     links.Ports = ports;
     links.Usb = std::make_shared<testing::NoUsb>();
-    InstallSystemLinks(f.layer, links);
+    f.options = links;
     if (transport == Transport::kPty) {
       link = lkCom;
       ports->Serial["COM1"] = emu->DevicePath();
@@ -44,6 +45,7 @@ struct Rig {
       f.settings.Tcp.IPAddr = "127.0.0.1";
       f.settings.Tcp.Port = emu->Port();
     }
+    f.Use(link);
   }
 };
 
@@ -78,11 +80,13 @@ TEST(EmulatorRoundTripTest, ParametersSetReadBackOverTcpAndSerial) {
     Rig rig(t);
     int version = 4;
     ParameterBlock sent = SampleBlock();
-    ASSERT_EQ(rig.protocol.ExecuteCommand<ckWriteParameters>(rig.link, sent, version), kSuccess)
-        << rig.protocol.LastError();
+    ASSERT_EQ((rig.last = rig.protocol.ExecuteCommand<ckWriteParameters>(sent, version)).code,
+              kSuccess)
+        << rig.last.Text();
     ParameterBlock got;
-    ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadParameters>(rig.link, got, version), kSuccess)
-        << rig.protocol.LastError();
+    ASSERT_EQ((rig.last = rig.protocol.ExecuteCommand<ckReadParameters>(got, version)).code,
+              kSuccess)
+        << rig.last.Text();
     EXPECT_EQ(testing::CarriedDifferences(got, sent, version), "");
     const auto texts = rig.emu->CommandTexts();
     ASSERT_EQ(texts.size(), 5u);
@@ -100,13 +104,15 @@ TEST(EmulatorRoundTripTest, OlderFirmwareGivesTheShortReplyAndKeepsBlankSpaceLen
   Rig rig(Transport::kTcp, o);
   VersionText text;
   int version = 4;
-  ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadFirmwareVersion>(rig.link, text, version), kSuccess);
+  ASSERT_EQ((rig.last = rig.protocol.ExecuteCommand<ckReadFirmwareVersion>(text, version)).code,
+            kSuccess);
   EXPECT_STREQ(text.Text, "1.0F");
   version = 2;  // "1.0F ~ 1.0I"
   ParameterBlock block;
   block.BlankSpaceLen = 77;
-  ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadParameters>(rig.link, block, version), kSuccess)
-      << rig.protocol.LastError();
+  ASSERT_EQ((rig.last = rig.protocol.ExecuteCommand<ckReadParameters>(block, version)).code,
+            kSuccess)
+      << rig.last.Text();
   EXPECT_EQ(block.BlankSpaceLen, 77);
   EXPECT_EQ(block.CarriedValue1, 32);
 }
@@ -125,10 +131,12 @@ TEST(EmulatorRoundTripTest, LanSettingsSetReadBack) {
   std::memcpy(sent.DhcpId, "0123456789ABCDEF0123456789ABCDEF", 33);
   std::memcpy(sent.DhcpHostName, "PRN42", 6);
   int version = 4;
-  ASSERT_EQ(rig.protocol.ExecuteCommand<ckWriteLanSettings>(rig.link, sent, version), kSuccess);
+  ASSERT_EQ((rig.last = rig.protocol.ExecuteCommand<ckWriteLanSettings>(sent, version)).code,
+            kSuccess);
   LanSettings got;
-  ASSERT_EQ(rig.protocol.ExecuteCommand<ckReadLanSettings>(rig.link, got, version), kSuccess)
-      << rig.protocol.LastError();
+  ASSERT_EQ((rig.last = rig.protocol.ExecuteCommand<ckReadLanSettings>(got, version)).code,
+            kSuccess)
+      << rig.last.Text();
   EXPECT_EQ(got.LanFlag, 1);
   EXPECT_EQ(testing::CarriedDifferences(got, sent, version), "");
 }
@@ -141,7 +149,7 @@ TEST(EmulatorRoundTripTest, VersionQueryRetriesAsThePrinterDemands) {
     VersionText text;
     int version = 4;
     const ResultCode r =
-        rig.protocol.ExecuteCommand<ckReadFirmwareVersion>(rig.link, text, version);
+        (rig.last = rig.protocol.ExecuteCommand<ckReadFirmwareVersion>(text, version)).code;
     EXPECT_EQ(r, missing < 3 ? kSuccess : kReceivingError);
     EXPECT_EQ(rig.emu->CommandTexts(), std::vector<std::string>(3, "WV"));
     EXPECT_EQ(rig.emu->Connections(), 1) << "all attempts on one connection";
@@ -154,9 +162,12 @@ TEST(EmulatorRoundTripTest, MaintenanceCommandsGoOutAsFramed) {
   std::int32_t sensor = 1;
   std::int32_t selector = 0;
   NoRecord none;
-  EXPECT_EQ(rig.protocol.ExecuteCommand<ckCalibrateSensor>(rig.link, sensor, version), kSuccess);
-  EXPECT_EQ(rig.protocol.ExecuteCommand<ckSendZ1Command>(rig.link, selector, version), kSuccess);
-  EXPECT_EQ(rig.protocol.ExecuteCommand<ckSendZ4Command>(rig.link, none, version), kSuccess);
+  EXPECT_EQ((rig.last = rig.protocol.ExecuteCommand<ckCalibrateSensor>(sensor, version)).code,
+            kSuccess);
+  EXPECT_EQ((rig.last = rig.protocol.ExecuteCommand<ckSendZ1Command>(selector, version)).code,
+            kSuccess);
+  EXPECT_EQ((rig.last = rig.protocol.ExecuteCommand<ckSendZ4Command>(none, version)).code,
+            kSuccess);
   for (int i = 0; i < 50 && rig.emu->Commands().size() < 3; ++i) ::usleep(10000);
   const auto commands = rig.emu->Commands();
   ASSERT_EQ(commands.size(), 3u);
@@ -195,27 +206,27 @@ TEST_P(FirmwareClassTest, DetectSetAndReadBack) {
   options.Printer.Firmware = c.firmware;
   Rig rig(transport, options);
   Protocol& protocol = rig.protocol;
-  const LinkKind link = rig.link;
+  Result& last = rig.last;
   Emulator& emu = *rig.emu;
 
   // The version query chooses the class, as the window does before every Read and Set.
   int version = 4;
   VersionText text;
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadFirmwareVersion>(link, text, version), kSuccess)
-      << protocol.LastError();
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadFirmwareVersion>(text, version)).code, kSuccess)
+      << last.Text();
   EXPECT_STREQ(text.Text, c.firmware);
   version = VersionIndexForText(text.Text);
   ASSERT_EQ(version, c.version_index);
 
   ParameterBlock sent = SampleBlock();
   sent.FontCode = 3;  // "PC-8": the printer's digit 1
-  ASSERT_EQ(protocol.ExecuteCommand<ckWriteParameters>(link, sent, version), kSuccess)
-      << protocol.LastError();
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckWriteParameters>(sent, version)).code, kSuccess)
+      << last.Text();
   ParameterBlock got;
   std::memset(got.EuroCode, 0, sizeof got.EuroCode);
   got.BlankSpaceLen = 50;
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadParameters>(link, got, version), kSuccess)
-      << protocol.LastError();
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadParameters>(got, version)).code, kSuccess)
+      << last.Text();
 
   // Exactly these bytes went over the wire, in this order.
   const auto commands = emu.Commands();

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "protocol/protocol.h"
 #include "support/child_wait.h"
 #include "support/fake_link.h"
@@ -57,22 +57,24 @@ double MsUntilClosed(int fd, Clock::time_point since, int limit_ms) {
 
 struct TcpTool {
   testing::LinkFixture f;
+  krt6::Result last;
   Protocol protocol{f.layer, [](int) {}};
   explicit TcpTool(int port) {
     SystemLinkOptions links;
     links.Usb = std::make_shared<testing::NoUsb>();
-    InstallSystemLinks(f.layer, links);
+    f.options = links;
     f.settings.Tcp.IPAddr = "127.0.0.1";
     f.settings.Tcp.Port = port;
+    f.Use(lkEthernet);
   }
   ResultCode Status(std::int32_t& status) {
     int version = 4;
-    return protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version);
+    return (last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
   }
   ResultCode Lan(LanSettings& lan, bool write) {
     int version = 4;
-    return write ? protocol.ExecuteCommand<ckWriteLanSettings>(lkEthernet, lan, version)
-                 : protocol.ExecuteCommand<ckReadLanSettings>(lkEthernet, lan, version);
+    return write ? (last = protocol.ExecuteCommand<ckWriteLanSettings>(lan, version)).code
+                 : (last = protocol.ExecuteCommand<ckReadLanSettings>(lan, version)).code;
   }
 };
 
@@ -124,11 +126,11 @@ TEST(EmulatorServingTest, NoClientHoldsUpAnotherAndIdleOnesAreClosed) {
   std::memcpy(sent.DhcpId, "0123456789ABCDEF0123456789ABCDEF", 33);
   std::memcpy(sent.DhcpHostName, "SHARED", 7);
   const auto start = Clock::now();
-  ASSERT_EQ(tool->Lan(sent, true), kSuccess) << tool->protocol.LastError();
+  ASSERT_EQ(tool->Lan(sent, true), kSuccess) << tool->last.Text();
   LanSettings got;
   {
     TcpTool other(emu->Port());
-    ASSERT_EQ(other.Lan(got, false), kSuccess) << other.protocol.LastError();
+    ASSERT_EQ(other.Lan(got, false), kSuccess) << other.last.Text();
   }
   EXPECT_LT(MillisecondsSince(start), 800);  // a held-up exchange would wait the 1 s idle limit
   EXPECT_EQ(+got.IpAddress[0], 10);
@@ -192,7 +194,7 @@ TEST(EmulatorServingTest, PrintersOfOneEmulatorKeepTheirOwnStateAndVary) {
   for (int i = 0; i < 3; ++i) {
     TcpTool tool(emu.Port(i));
     LanSettings lan;
-    ASSERT_EQ(tool.Lan(lan, false), kSuccess) << tool.protocol.LastError();
+    ASSERT_EQ(tool.Lan(lan, false), kSuccess) << tool.last.Text();
     EXPECT_STREQ(lan.DhcpHostName, names[i]);
     EXPECT_EQ(+lan.IpAddress[2], last_parts[i][0]) << i;
     EXPECT_EQ(+lan.IpAddress[3], last_parts[i][1]) << i;
@@ -232,8 +234,10 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   SystemLinkOptions links;
   links.Ports = ports;
   links.Usb = std::make_shared<testing::NoUsb>();
-  InstallSystemLinks(f.layer, links);
+  f.options = links;
   f.settings.Serial.BaudRateIndex = 2;  // 9600
+  f.Use(lkCom);
+  krt6::Result last;
   Protocol protocol(f.layer, [](int) {});
   int version = 4;
   const double byte_ms = 10'000.0 / 9600;
@@ -242,12 +246,12 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   // as its own command and reply have crossed the line.
   for (int i = 0; i < 20; ++i) {
     ParameterBlock block;
-    ASSERT_EQ(protocol.ExecuteCommand<ckWriteParameters>(lkCom, block, version), kSuccess);
+    ASSERT_EQ((last = protocol.ExecuteCommand<ckWriteParameters>(block, version)).code, kSuccess);
   }
   LanSettings lan;
   auto start = Clock::now();
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkCom, lan, version), kSuccess)
-      << protocol.LastError();
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadLanSettings>(lan, version)).code, kSuccess)
+      << last.Text();
   const double read_ms = MillisecondsSince(start);
   EXPECT_GE(read_ms, (7 + 99) * byte_ms);
   // Waiting for the writes' bytes as well would take more than a second longer.
@@ -260,7 +264,7 @@ TEST(EmulatorServingTest, APacedLineChargesEachCommandItsOwnWireTime) {
   emu.ClearLog();
   ParameterBlock block;
   start = Clock::now();
-  ASSERT_EQ(protocol.ExecuteCommand<ckWriteParameters>(lkCom, block, version), kSuccess);
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckWriteParameters>(block, version)).code, kSuccess);
   for (int i = 0; i < 1000 && emu.Commands().size() < 3; ++i) ::usleep(2000);
   const auto commands = emu.Commands();
   ASSERT_EQ(commands.size(), 3u);

@@ -19,13 +19,9 @@ namespace krt6 {
 namespace {
 
 TEST(FirstPaintTest, TheWindowPaintsWithinASecondWhileTheVersionQueryWaits) {
-  std::shared_ptr<testing::FakeLinkState> usb;
-  Session session([&](LinkLayer& link) {
-    for (int kind = 0; kind < 4; ++kind) {
-      auto state = testing::InstallFake(link, kind);
-      if (kind == lkUsb) usb = state;
-    }
-  });
+  testing::FakeLinks links;
+  Session session(links.Maker());
+  const std::shared_ptr<testing::FakeLinkState> usb = links.state[lkUsb];
   usb->fill_delay_ms = 5000;  // the printer takes five seconds to answer the version query
   testing::RecordingPrompts prompts;
   // The windows stay (hidden) until the end: each one's runner thread ends only once the slow

@@ -3,11 +3,11 @@
 // session's for the same values, the fleet with dead printers, and input that must send nothing.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <pty.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +27,7 @@
 #include "cli/fleet.h"
 #include "cli/target.h"
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "protocol/commands.h"
 #include "session/session.h"
 #include "support/os_bench.h"
@@ -113,9 +113,9 @@ ProgramRun Krt6ctl(std::vector<std::string> args, const std::string& error_devic
     std::vector<std::string> keys;
     const auto parsed = nlohmann::ordered_json::parse(line);
     for (auto it = parsed.begin(); it != parsed.end(); ++it) keys.push_back(it.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"target", "command", "ok", "code", "result", "cause",
-                                              "detail", "elapsed_ms", "changed", "changes",
-                                              "data"}))
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"target", "command", "ok", "code", "result", "cause",
+                                        "detail", "elapsed_ms", "changed", "changes", "data"}))
         << line;
   }
   return run;
@@ -312,8 +312,7 @@ TEST(Krt6ctlTest, EveryCommandOverTcpAndPty) {
 TEST(Krt6ctlTest, SetSendsTheWindowsCommands) {
   auto tool = Tcp();
   auto window = Tcp();
-  Session session([](LinkLayer& link) { InstallSystemLinks(link); });
-  session.SetLinkKind(lkEthernet);
+  Session session(LinkTarget{lkEthernet, {}});
   session.Settings().Tcp.IPAddr = "127.0.0.1";
   session.Settings().Tcp.Port = window->Port();
   ASSERT_TRUE(session.ReadFirmwareVersion().Ok());

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "protocol/protocol.h"
 #include "support/emulated_usb.h"
 #include "support/fake_link.h"
@@ -34,19 +34,22 @@ struct Rig {
   std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
   std::shared_ptr<testing::EmulatedUsbState> usb = std::make_shared<testing::EmulatedUsbState>();
   testing::LinkFixture f;
+  krt6::Result last;
   Protocol protocol{f.layer};
   Rig() {
     SystemLinkOptions o;
     o.Ports = ports;
     o.Usb = std::make_shared<testing::EmulatedUsbSource>(usb);
-    InstallSystemLinks(f.layer, o);
+    f.options = o;
   }
   void Serve(Emulator& emu) {
     if (emu.Port() != 0) {
       f.settings.Tcp.IPAddr = "127.0.0.1";
       f.settings.Tcp.Port = emu.Port();
+      f.Use(lkEthernet);
     } else {
       ports->Serial["COM1"] = emu.DevicePath();
+      f.Use(lkCom);
     }
   }
 };
@@ -98,7 +101,9 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
        [&](Rig& r, auto& emus, auto&) {
          emus.push_back(Start(Transport::kPty, [](emulator::Faults& f) { f.NoReply = true; }));
          r.Serve(*emus.back());
-         return [&] { return r.protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version); };
+         return [&] {
+           return (r.last = r.protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
+         };
        }},
       {"COM write held by XOFF (5 s)",
        [&](Rig& r, auto& emus, auto&) {
@@ -107,17 +112,18 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
          r.f.settings.Serial.SWShakIndex = 1;
          // The printer answers the first command with XOFF; the next write is held.
          return [&] {
-           r.protocol.ExecuteCommand<ckCalibrateSensor>(lkCom, sensor, version);
+           (r.last = r.protocol.ExecuteCommand<ckCalibrateSensor>(sensor, version)).code;
            std::this_thread::sleep_for(milliseconds(50));
-           return r.protocol.ExecuteCommand<ckCalibrateSensor>(lkCom, sensor, version);
+           return (r.last = r.protocol.ExecuteCommand<ckCalibrateSensor>(sensor, version)).code;
          };
        }},
       {"TCP read (1 s)",
        [&](Rig& r, auto& emus, auto&) {
          emus.push_back(Start(Transport::kTcp, [](emulator::Faults& f) { f.NoReply = true; }));
          r.Serve(*emus.back());
-         return
-             [&] { return r.protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version); };
+         return [&] {
+           return (r.last = r.protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
+         };
        }},
       {"TCP connect never answered (5 s)",
        [&](Rig& r, auto&, auto& fds) {
@@ -133,8 +139,10 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
          fds.push_back(listener);
          r.f.settings.Tcp.IPAddr = "127.0.0.1";
          r.f.settings.Tcp.Port = ntohs(a.sin_port);
-         return
-             [&] { return r.protocol.ExecuteCommand<ckReadStatus>(lkEthernet, status, version); };
+         r.f.Use(lkEthernet);
+         return [&] {
+           return (r.last = r.protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
+         };
        }},
       {"TCP settling pause after Z4 (3 s)",
        [&](Rig& r, auto& emus, auto&) {
@@ -142,7 +150,7 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
          r.Serve(*emus.back());
          NoRecord none;
          return [&r, &version, none]() mutable {
-           return r.protocol.ExecuteCommand<ckSendZ4Command>(lkEthernet, none, version);
+           return (r.last = r.protocol.ExecuteCommand<ckSendZ4Command>(none, version)).code;
          };
        }},
       {"LPT write the printer does not take (5 s)",
@@ -155,8 +163,10 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
          }
          fds.push_back(filler);
          r.ports->Parallel["LPT1"] = fifo;
-         return
-             [&] { return r.protocol.ExecuteCommand<ckCalibrateSensor>(lkLpt, sensor, version); };
+         r.f.Use(lkLpt);
+         return [&] {
+           return (r.last = r.protocol.ExecuteCommand<ckCalibrateSensor>(sensor, version)).code;
+         };
        }},
   };
   for (const Case& c : cases) {
@@ -174,10 +184,10 @@ TEST(LinkCancelTest, EveryWaitOfEveryLinkEndsAtOnceAndTheLinkIsClosed) {
       rig.protocol.Cancel();
       worker.join();
       EXPECT_LT(MillisecondsSince(cancelled), 600);  // every limit here is a second or more
-      EXPECT_EQ(result, kCancelled) << rig.protocol.LastError();
-      EXPECT_NE(rig.protocol.LastError().find("cancelled"), std::string::npos);
+      EXPECT_EQ(result, kCancelled) << rig.last.Text();
+      EXPECT_NE(rig.last.Text().find("cancelled"), std::string::npos);
       // Nothing starts until the protocol is armed again.
-      EXPECT_FALSE(rig.f.layer.Open(lkEthernet).Ok());
+      EXPECT_FALSE(rig.f.Open(lkEthernet).Ok());
       rig.protocol.ClearCancel();
       for (int fd : fds) ::close(fd);
     }
@@ -193,11 +203,11 @@ TEST(LinkCancelTest, AReplyDeadlineCutsTheLinksOwnReadLimit) {
   rig.Serve(*tcp);
   for (const LinkKind kind : {lkCom, lkEthernet, lkUsb}) {
     SCOPED_TRACE(kind);
-    LinkConnection h = rig.f.layer.Open(kind);
-    ASSERT_TRUE(h.Ok()) << rig.f.layer.LastErrorText();
+    LinkConnection h = rig.f.Open(kind);
+    ASSERT_TRUE(h.Ok()) << rig.f.failure.Text();
     const auto start = Clock::now();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(h.ReadByte(byte, start + milliseconds(300)));
+    EXPECT_FALSE(rig.f.ReadByte(h, byte, start + milliseconds(300)));
     h.Close();
     if (kind == lkUsb) {
       // The emulated device answers at once; the limit it was given is what counts.

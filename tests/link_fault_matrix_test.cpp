@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "emulator/emulator.h"
+#include "link/link_kinds.h"
 #include "link/posix_io.h"
-#include "link/system_links.h"
 #include "protocol/protocol.h"
 #include "support/child_wait.h"
 #include "support/fake_link.h"
@@ -40,15 +40,17 @@ struct Bench {
     o.Usb = std::make_shared<testing::NoUsb>();
     o.Serial.WriteBaseMs = write_limit_ms;  // a stalled write fails sooner than in production
     o.Parallel.WriteBaseMs = write_limit_ms;
-    InstallSystemLinks(f.layer, o);
+    f.options = o;
+    f.Use(lkCom);
   }
   std::string last_error;  // what the last Status call reported as its failure
   ResultCode Status(LinkKind link, std::int32_t& status) {
+    f.Use(link);
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
-    const ResultCode result = protocol.ExecuteCommand<ckReadStatus>(link, status, version);
-    last_error = protocol.LastError();
-    return result;
+    f.failure = protocol.ExecuteCommand<ckReadStatus>(status, version);
+    last_error = f.failure.Text();
+    return f.failure.code;
   }
 };
 
@@ -194,8 +196,8 @@ TEST(LinkFaultMatrixTest, SerialPrinterThatHoldsXoffStallsTheNextWrite) {
     const double took = MillisecondsSince(start);
     EXPECT_GE(took, 290 + 5 * 10);
     EXPECT_LT(took, 700 + kBusySlackMs);
-    EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
-        << b.f.layer.LastErrorText();
+    EXPECT_NE(b.f.failure.Text().find("did not take the data"), std::string::npos)
+        << b.f.failure.Text();
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
@@ -207,7 +209,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
     std::int32_t status = 0;
     b.ports->Serial["COM1"] = "/dev/krt6-absent-tty";
     EXPECT_EQ(b.Status(lkCom, status), kPortOpenError);
-    EXPECT_NE(b.f.layer.LastErrorText().find("/dev/krt6-absent-tty"), std::string::npos);
+    EXPECT_NE(b.f.failure.Text().find("/dev/krt6-absent-tty"), std::string::npos);
 
     // Serial: the adapter is pulled between two exchanges.
     {
@@ -236,7 +238,7 @@ TEST(LinkFaultMatrixTest, AbsentOrVanishingDeviceIsAPortOpenError) {
       EXPECT_EQ(emu->Connections(), 1);
       emu.reset();
       EXPECT_EQ(b.Status(lkEthernet, status), kPortOpenError);
-      EXPECT_NE(b.f.layer.LastErrorText().find("Connection refused"), std::string::npos);
+      EXPECT_NE(b.f.failure.Text().find("Connection refused"), std::string::npos);
     }
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
@@ -262,10 +264,10 @@ TEST(LinkFaultMatrixTest, PermissionDeniedIsAPortOpenErrorWithAHint) {
     b.ports->Parallel["LPT1"] = lpt;
     std::int32_t status = 0;
     if (b.Status(lkCom, status) != kPortOpenError) ::_exit(11);
-    const Result& e = b.f.layer.LastError();
-    if (e.cause != Cause::kPermission || e.hint != HintFor(e.cause, lkCom)) ::_exit(12);
-    if (b.f.layer.Open(lkLpt).Ok()) ::_exit(13);
-    if (e.cause != Cause::kPermission || e.hint != HintFor(e.cause, lkLpt)) ::_exit(14);
+    const Result& e = b.f.failure;
+    if (e.cause != Cause::kPermission || e.hint != FindLinkKind(lkCom)->hint(e.cause)) ::_exit(12);
+    if (b.f.Open(lkLpt).Ok()) ::_exit(13);
+    if (e.cause != Cause::kPermission || e.hint != FindLinkKind(lkLpt)->hint(e.cause)) ::_exit(14);
     ::_exit(0);
   }
   const int status = testing::WaitChild(child, 30000);
@@ -335,8 +337,7 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
       {"busy tty", lkCom, pty.SlavePath(), true, false, false, Cause::kBusy},
       {"busy lp", lkLpt, lpt, true, false, false, Cause::kBusy},
       {"silent tty", lkCom, pty.SlavePath(), false, true, false, Cause::kTimedOut},
-      {"silent tcp", lkEthernet, std::to_string(silent.port), false, true, false,
-       Cause::kTimedOut},
+      {"silent tcp", lkEthernet, std::to_string(silent.port), false, true, false, Cause::kTimedOut},
       {"locked tty", lkCom, locked.SlavePath(), false, false, true, Cause::kPermission},
       {"locked lp", lkLpt, locked_lpt, false, false, true, Cause::kPermission},
   };
@@ -351,21 +352,22 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
     o.Serial.ReadFailMs = 120;
     o.Tcp.WaitMs = 100;
     LinkFixture f;
-    InstallSystemLinks(f.layer, o);
+    f.options = o;
+    f.Use(c.kind);
     f.settings.Tcp.IPAddr = "127.0.0.1";
     if (c.kind == lkEthernet) f.settings.Tcp.Port = std::stoi(c.device);
     LinkConnection first;
-    if (c.second_open) first = f.layer.Open(c.kind);
-    LinkConnection connection = f.layer.Open(c.kind);
+    if (c.second_open) first = f.Open(c.kind);
+    LinkConnection connection = f.Open(c.kind);
     std::uint8_t byte = 0;
-    if (c.read && connection.Ok()) connection.ReadByte(byte);
-    return f.layer.LastError();
+    if (c.read && connection.Ok()) f.ReadByte(connection, byte);
+    return f.failure;
   };
   for (const Case& c : cases) {
     if (!c.drop_root) {
       const Result e = run(c);
       EXPECT_EQ(e.cause, c.cause) << c.what << ": " << e.Describe();
-      EXPECT_EQ(e.hint, HintFor(c.cause, c.kind)) << c.what;
+      EXPECT_EQ(e.hint, FindLinkKind(c.kind)->hint(c.cause)) << c.what;
       continue;
     }
     if (::geteuid() != 0) continue;  // only root can drop to a user the device refuses
@@ -374,7 +376,7 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
       const Result e = run(c);
       const bool ok = e.cause == c.cause && e.error_number == EACCES && !e.hint.empty() &&
-                      e.hint == HintFor(c.cause, c.kind);
+                      e.hint == FindLinkKind(c.kind)->hint(c.cause);
       ::_exit(ok ? 0 : 1 + static_cast<int>(e.cause));
     }
     const int status = testing::WaitChild(child, 30000);
@@ -388,11 +390,11 @@ TEST(LinkFaultMatrixTest, EachFailureCarriesItsCause) {
 
 // The parallel link cannot read, so its exchanges are the ones without a reply: open, write the
 // framed command, close.
-ResultCode SendOverLpt(LinkLayer& layer, const std::string& text) {
-  LinkConnection h = layer.Open(lkLpt);
+ResultCode SendOverLpt(LinkFixture& f, const std::string& text) {
+  LinkConnection h = f.Open(lkLpt);
   if (!h.Ok()) return kPortOpenError;
   const auto framed = FrameCommand(text.data(), text.size(), false);
-  const bool ok = h.Write(framed.data(), static_cast<std::uint32_t>(framed.size()));
+  const bool ok = f.Write(h, framed.data(), framed.size());
   h.Close();
   return ok ? kSuccess : kTransmissionError;
 }
@@ -407,12 +409,12 @@ TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
     b.ports->Parallel["LPT1"] = path;
     std::int32_t status = 0;
 
-    EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // no device node
-    EXPECT_NE(b.f.layer.LastErrorText().find(path), std::string::npos);
+    EXPECT_EQ(SendOverLpt(b.f, "WT;1000,1"), kPortOpenError);  // no device node
+    EXPECT_NE(b.f.failure.Text().find(path), std::string::npos);
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,1"), kPortOpenError);  // nobody reads: off line
-    EXPECT_NE(b.f.layer.LastErrorText().find("No such device or address"), std::string::npos)
-        << b.f.layer.LastErrorText();
+    EXPECT_EQ(SendOverLpt(b.f, "WT;1000,1"), kPortOpenError);  // nobody reads: off line
+    EXPECT_NE(b.f.failure.Text().find("No such device or address"), std::string::npos)
+        << b.f.failure.Text();
 
     {
       EmulatorOptions o;
@@ -421,7 +423,7 @@ TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
       Emulator emu(o);
       std::string error;
       ASSERT_TRUE(emu.Start(error)) << error;
-      EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,2"), kSuccess);
+      EXPECT_EQ(SendOverLpt(b.f, "WT;1000,2"), kSuccess);
       // A status query is refused before the port is opened.
       EXPECT_EQ(b.Status(lkLpt, status), kReceivingError);
       for (int i = 0; i < 50 && emu.Commands().empty(); ++i) ::usleep(10000);
@@ -442,7 +444,7 @@ TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
       while (::write(filler, block.data(), block.size()) > 0) {
       }
       const auto start = Clock::now();
-      EXPECT_EQ(SendOverLpt(b.f.layer, "WT;1000,3"), kTransmissionError);
+      EXPECT_EQ(SendOverLpt(b.f, "WT;1000,3"), kTransmissionError);
       const double took = MillisecondsSince(start);
       EXPECT_GE(took, 290 + 12 * 10);
       EXPECT_LT(took, 700 + kBusySlackMs);
@@ -457,9 +459,9 @@ TEST(LinkFaultMatrixTest, ParallelOverAFifo) {
       Emulator emu(o);
       std::string error;
       ASSERT_TRUE(emu.Start(error)) << error;
-      EXPECT_EQ(SendOverLpt(b.f.layer, "Z4;0"), kSuccess);
+      EXPECT_EQ(SendOverLpt(b.f, "Z4;0"), kSuccess);
       for (int i = 0; i < 50 && ::access(path.c_str(), F_OK) == 0; ++i) ::usleep(10000);
-      EXPECT_EQ(SendOverLpt(b.f.layer, "Z4;0"), kPortOpenError);
+      EXPECT_EQ(SendOverLpt(b.f, "Z4;0"), kPortOpenError);
     }
   }
   EXPECT_EQ(OpenDescriptorCount(), before);

@@ -35,10 +35,10 @@ TEST_P(ChunkingTest, SplitsIntoChunksOfTheLinksSize) {
     traced.push_back(e.bytes.size());
     traced_bytes.insert(traced_bytes.end(), e.bytes.begin(), e.bytes.end());
   });
-  LinkConnection h = f.layer.Open(c.kind);
+  LinkConnection h = f.Open(c.kind);
   ASSERT_TRUE(h.Ok());
   const auto data = Bytes(c.length);
-  EXPECT_TRUE(h.Write(data.data(), c.length));
+  EXPECT_TRUE(f.Write(h, data.data(), c.length));
   EXPECT_EQ(fake->write_sizes, c.chunks);
   EXPECT_EQ(fake->written, data);
   // The trace sees each chunk the device took, in order.
@@ -54,12 +54,12 @@ TEST(LinkTraceTest, SeesEachRefillOnceAndNothingOfAFailedWrite) {
   fake->fail_write_number = 0;
   std::vector<TraceEvent> events;
   f.layer.SetTraceObserver([&](const TraceEvent& e) { events.push_back(e); });
-  LinkConnection h = f.layer.Open(lkCom);
+  LinkConnection h = f.Open(lkCom);
   const std::uint8_t command[] = {'{', 'W', 'S', '|', '}'};
-  EXPECT_FALSE(h.Write(command, sizeof command));
+  EXPECT_FALSE(f.Write(h, command, sizeof command));
   std::string read;
   std::uint8_t byte = 0;
-  while (h.ReadByte(byte)) read += static_cast<char>(byte);
+  while (f.ReadByte(h, byte)) read += static_cast<char>(byte);
   EXPECT_EQ(read, "abcdef");
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(std::string(events[0].bytes.begin(), events[0].bytes.end()), "abcd");
@@ -83,8 +83,8 @@ TEST(LinkWriteTest, ShortChunkStopsTheWriteAndLaterChunksAreNotSent) {
     auto fake = InstallFake(f.layer, kind);
     fake->accept_limit = 63;
     const auto data = Bytes(150);
-    LinkConnection h = f.layer.Open(kind);
-    EXPECT_FALSE(h.Write(data.data(), 150));
+    LinkConnection h = f.Open(kind);
+    EXPECT_FALSE(f.Write(h, data.data(), 150));
     EXPECT_EQ(fake->write_sizes.size(), 1u) << "kind " << kind;
   }
 }
@@ -95,43 +95,42 @@ TEST(LinkWriteTest, FailedWholeBufferWriteIsFalseOnLptAndTcp) {
     auto fake = InstallFake(f.layer, kind);
     fake->fail_write_number = 0;
     const auto data = Bytes(5);
-    LinkConnection h = f.layer.Open(kind);
-    EXPECT_FALSE(h.Write(data.data(), 5));
-    EXPECT_NE(f.layer.LastErrorText().find("Write failed"), std::string::npos);
+    LinkConnection h = f.Open(kind);
+    EXPECT_FALSE(f.Write(h, data.data(), 5));
+    EXPECT_NE(f.failure.Text().find("Write failed"), std::string::npos);
   }
 }
 
-TEST(LinkDispatchTest, UnknownKindsOpenNothingAndWriteNothing) {
-  LinkFixture f;
+TEST(LinkDispatchTest, KindsWithoutADriverOpenNothingWriteNothingAndSayWhy) {
   const auto data = Bytes(3);
   for (int value : {-1, 4, 99}) {
     const auto kind = static_cast<LinkKind>(value);
-    LinkConnection c = f.layer.Open(kind);
+    SCOPED_TRACE(value);
+    EXPECT_EQ(FindLinkKind(kind), nullptr);
+    LinkFixture f;
+    f.layer.SetBackend(kind, MakeSystemLink(kind, f.settings));
+    LinkConnection c = f.Open(kind);
     EXPECT_FALSE(c.Ok());
-    EXPECT_EQ(f.layer.LastError().cause, Cause::kBadSettings);
-    EXPECT_FALSE(c.Write(data.data(), 3));
+    EXPECT_EQ(f.failure.cause, Cause::kUnavailable);
+    EXPECT_NE(f.failure.Text().find("not available"), std::string::npos) << f.failure.Text();
+    EXPECT_FALSE(f.Write(c, data.data(), 3));
     std::uint8_t b = 0;
-    EXPECT_FALSE(c.ReadByte(b));
-    EXPECT_FALSE(f.layer.CanReceive(kind));
+    EXPECT_FALSE(f.ReadByte(c, b));
+    EXPECT_FALSE(f.layer.CanReceive());
   }
-}
-
-TEST(LinkDispatchTest, WithoutDriversEveryKindFailsToOpenAndSaysWhy) {
-  LinkFixture f;
-  for (const LinkKind kind : {lkUsb, lkCom, lkLpt, lkEthernet}) {
-    EXPECT_FALSE(f.layer.Open(kind).Ok());
-    EXPECT_EQ(f.layer.LastError().cause, Cause::kUnavailable);
-    EXPECT_FALSE(f.layer.LastErrorText().empty());
-  }
+  // A layer that was never given a link names no interface.
+  LinkFixture none;
+  EXPECT_FALSE(none.Open().Ok());
+  EXPECT_EQ(none.failure.cause, Cause::kBadSettings);
 }
 
 TEST(LinkReadTest, ParallelLinkNeverReads) {
   LinkFixture f;
   auto fake = InstallFake(f.layer, lkLpt);
   fake->Queue("abc");
-  LinkConnection h = f.layer.Open(lkLpt);
+  LinkConnection h = f.Open(lkLpt);
   std::uint8_t b = 0;
-  EXPECT_FALSE(h.ReadByte(b));
+  EXPECT_FALSE(f.ReadByte(h, b));
   EXPECT_EQ(fake->fills, 0);
 }
 
@@ -140,11 +139,11 @@ TEST(LinkReadTest, RingIsRefilledOnlyWhenEmpty) {
   auto fake = InstallFake(f.layer, lkUsb);
   fake->fill_limit = 64;
   fake->Queue(std::string(100, 'x'));
-  LinkConnection h = f.layer.Open(lkUsb);
+  LinkConnection h = f.Open(lkUsb);
   std::uint8_t b = 0;
-  for (int i = 0; i < 64; ++i) ASSERT_TRUE(h.ReadByte(b));
+  for (int i = 0; i < 64; ++i) ASSERT_TRUE(f.ReadByte(h, b));
   EXPECT_EQ(fake->fills, 1);
-  ASSERT_TRUE(h.ReadByte(b));
+  ASSERT_TRUE(f.ReadByte(h, b));
   EXPECT_EQ(fake->fills, 2);
 }
 
@@ -152,25 +151,25 @@ TEST(LinkReadTest, BytesLeftUnreadAreDiscardedAtTheNextOpen) {
   LinkFixture f;
   auto fake = InstallFake(f.layer, lkEthernet);
   fake->Queue("AB");
-  LinkConnection h = f.layer.Open(lkEthernet);
+  LinkConnection h = f.Open(lkEthernet);
   std::uint8_t b = 0;
-  ASSERT_TRUE(h.ReadByte(b));
+  ASSERT_TRUE(f.ReadByte(h, b));
   EXPECT_EQ(b, 'A');
   h.Close();
-  h = f.layer.Open(lkEthernet);
+  h = f.Open(lkEthernet);
   fake->Queue("C");
-  ASSERT_TRUE(h.ReadByte(b));
+  ASSERT_TRUE(f.ReadByte(h, b));
   EXPECT_EQ(b, 'C');
-  EXPECT_FALSE(h.ReadByte(b));
+  EXPECT_FALSE(f.ReadByte(h, b));
 }
 
 TEST(LinkSettingsTest, ChangesMadeBetweenExchangesAreSeenAtTheNextOpen) {
   LinkFixture f;
-  auto fake = InstallFake(f.layer, lkCom);
-  f.layer.Open(lkCom);
+  auto fake = InstallFake(f.layer, lkCom, &f.settings);
+  f.Open(lkCom);
   EXPECT_EQ(fake->last_opened, "COM1");
   f.settings.Serial.PortName = "COM10";
-  f.layer.Open(lkCom);
+  f.Open(lkCom);
   EXPECT_EQ(fake->last_opened, "COM10");
 }
 

@@ -13,7 +13,7 @@
 
 #include "app/main_window.h"
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "link/tcp_link.h"
 #include "support/os_bench.h"
 #include "support/recording_prompts.h"
@@ -29,17 +29,19 @@ using emulator::Transport;
 struct RealWindow {
   testing::RecordingPrompts prompts;
   std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
-  std::function<void(LinkLayer&)> replace;  // backends put in place of the system's
+  LinkMaker replace;  // backends put in place of the system's (none: the system's)
   Session session;
   std::unique_ptr<TFormMain> window;
 
-  explicit RealWindow(std::function<void(LinkLayer&)> replace_links = {})
-      : replace(std::move(replace_links)), session([this](LinkLayer& link) {
+  explicit RealWindow(LinkMaker replace_links = {})
+      : replace(std::move(replace_links)),
+        session([this](LinkKind kind, const LinkSettings& settings) {
+          std::unique_ptr<LinkBackend> backend = replace ? replace(kind, settings) : nullptr;
+          if (backend) return backend;
           SystemLinkOptions o;
           o.Ports = ports;
           o.Usb = std::make_shared<testing::NoUsb>();
-          InstallSystemLinks(link, o);
-          if (replace) replace(link);
+          return MakeSystemLink(kind, settings, o);
         }) {
     window = std::make_unique<TFormMain>(session, prompts, "en_US.UTF-8");
     testing::WaitIdle();
@@ -250,23 +252,24 @@ TEST(MainWindowLinksTest, EscCancelsTheRunningExchangeAndTheRestOfItsHandler) {
 // The real TCP link, noting when it is closed.
 class ClosingClock final : public LinkBackend {
  public:
-  explicit ClosingClock(QElapsedTimer& closed) : closed_(closed) {}
-  LinkHandle Open(const LinkSettingsView& settings) override {
+  ClosingClock(QElapsedTimer& closed, const TcpSettings& settings)
+      : tcp_(TcpTimings{}, settings), closed_(closed) {}
+  LinkHandle Open(Result& failure) override {
     tcp_.AttachCancelToken(Cancellation());
-    return tcp_.Open(settings);
+    return tcp_.Open(failure);
   }
-  std::size_t Write(LinkHandle h, const std::uint8_t* data, std::size_t size) override {
-    return tcp_.Write(h, data, size);
+  std::size_t Write(LinkHandle h, const std::uint8_t* data, std::size_t size,
+                    Result& failure) override {
+    return tcp_.Write(h, data, size, failure);
   }
   std::size_t Fill(LinkHandle h, std::uint8_t* out, std::size_t capacity,
-                   std::chrono::steady_clock::time_point until) override {
-    return tcp_.Fill(h, out, capacity, until);
+                   std::chrono::steady_clock::time_point until, Result& failure) override {
+    return tcp_.Fill(h, out, capacity, until, failure);
   }
   void Close(LinkHandle h) override {
     tcp_.Close(h);
     closed_.start();
   }
-  Result LastError() const override { return tcp_.LastError(); }
   LinkCapabilities Capabilities() const override { return tcp_.Capabilities(); }
 
  private:
@@ -277,8 +280,9 @@ class ClosingClock final : public LinkBackend {
 TEST(MainWindowLinksTest, ClosingDuringAnExchangeClosesTheLinkWithinASecondAndTheWindow) {
   auto emu = StartPrinter(true);
   QElapsedTimer link_closed;
-  RealWindow w([&](LinkLayer& link) {
-    link.SetBackend(lkEthernet, std::make_unique<ClosingClock>(link_closed));
+  RealWindow w([&](LinkKind kind, const LinkSettings& settings) -> std::unique_ptr<LinkBackend> {
+    if (kind != lkEthernet) return nullptr;
+    return std::make_unique<ClosingClock>(link_closed, settings.Tcp);
   });
   w.window->show();
   w.session.Settings().Tcp.IPAddr = "127.0.0.1";

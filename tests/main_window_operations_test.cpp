@@ -25,16 +25,15 @@
 namespace krt6 {
 namespace {
 
-using testing::InstallScriptedPrinter;
 using testing::RecordingPrompts;
+using testing::ScriptedPrinters;
 using testing::ScriptedPrinterState;
 
 struct PrinterWindow {
   RecordingPrompts prompts;
-  std::shared_ptr<ScriptedPrinterState> printers[4];
-  Session session{[this](LinkLayer& link) {
-    for (int kind = 0; kind < 4; ++kind) printers[kind] = InstallScriptedPrinter(link, kind);
-  }};
+  ScriptedPrinters links;
+  std::shared_ptr<ScriptedPrinterState> (&printers)[4] = links.state;
+  Session session{links.Maker()};
   std::unique_ptr<TFormMain> window;
 
   // `prepare` scripts the printers before the window starts (and asks for the version).

@@ -209,6 +209,7 @@ TEST(StatusDecodingTest, Table) {
 class ExecuteCommandTest : public ::testing::Test {
  protected:
   LinkFixture f;
+  krt6::Result last;
   Protocol protocol{f.layer, [](int) {}};
   int version = 4;
 };
@@ -216,8 +217,10 @@ class ExecuteCommandTest : public ::testing::Test {
 TEST_F(ExecuteCommandTest, KindOutOfRangeOpensNothing) {
   auto fake = InstallFake(f.layer, lkUsb);
   std::int32_t status = 0;
-  EXPECT_EQ(protocol.Execute(static_cast<CommandKind>(9), lkUsb, &status, version), kUnknownError);
-  EXPECT_EQ(protocol.Execute(static_cast<CommandKind>(-1), lkUsb, &status, version), kUnknownError);
+  EXPECT_EQ((last = protocol.Execute(static_cast<CommandKind>(9), &status, version)).code,
+            kUnknownError);
+  EXPECT_EQ((last = protocol.Execute(static_cast<CommandKind>(-1), &status, version)).code,
+            kUnknownError);
   EXPECT_EQ(fake->opens, 0);
 }
 
@@ -226,9 +229,11 @@ TEST_F(ExecuteCommandTest, ReplyKindsAreRefusedOnLptBeforeOpening) {
   std::int32_t status = 0;
   ParameterBlock block;
   LanSettings lan;
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkLpt, status, version), kReceivingError);
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadParameters>(lkLpt, block, version), kReceivingError);
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkLpt, lan, version), kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadParameters>(block, version)).code,
+            kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadLanSettings>(lan, version)).code,
+            kReceivingError);
   EXPECT_EQ(fake->opens, 0);
   EXPECT_TRUE(fake->written.empty());
 }
@@ -236,14 +241,14 @@ TEST_F(ExecuteCommandTest, ReplyKindsAreRefusedOnLptBeforeOpening) {
 TEST_F(ExecuteCommandTest, WrongRecordTypeIsRefused) {
   auto fake = InstallFake(f.layer, lkUsb);
   LanSettings lan;
-  EXPECT_EQ(protocol.Execute(ckReadStatus, lkUsb, &lan, version), kUnknownError);
+  EXPECT_EQ((last = protocol.Execute(ckReadStatus, &lan, version)).code, kUnknownError);
   EXPECT_EQ(fake->opens, 0);
 }
 
 TEST_F(ExecuteCommandTest, CopiesTheVersionIndex) {
   version = 2;
   std::int32_t status = 0;
-  protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+  (last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
   EXPECT_EQ(protocol.CurrentVersionIndex(), 2);
 }
 
@@ -257,7 +262,7 @@ TEST_F(ExecuteCommandTest, StatusQueryOverEveryReadableLink) {
         "0123456789"
         "tail");
     std::int32_t status = -1;
-    ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(kind, status, version), kSuccess);
+    ASSERT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kSuccess);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(fake->written, V({0x7B, 'W', 'S', 0x7C, 0x7D}));
     EXPECT_EQ(fake->opens, 1);
@@ -267,13 +272,13 @@ TEST_F(ExecuteCommandTest, StatusQueryOverEveryReadableLink) {
 
 TEST_F(ExecuteCommandTest, StatusQueryUsesEscFramingWhenCodeModeIsSet) {
   auto fake = InstallFake(f.layer, lkCom);
-  f.settings.CodeMode = 1;
+  protocol.SetEscFraming(true);
   fake->Queue(
       "\x01"
       "000"
       "000000000");
   std::int32_t status = -1;
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkCom, status, version), kSuccess);
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kSuccess);
   EXPECT_EQ(fake->written, V({0x1B, 'W', 'S', 0x0A, 0x00}));
 }
 
@@ -303,10 +308,10 @@ TEST_F(ExecuteCommandTest, StatusFailuresCloseExactlyOnceAndLeaveTheStatus) {
     fake->fail_write_number = c.fail_write;
     fake->Queue(c.reply);
     std::int32_t status = 77;
-    EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version), c.expected);
+    EXPECT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, c.expected);
     EXPECT_EQ(status, 77);
     EXPECT_EQ(fake->closes, c.closes);
-    EXPECT_FALSE(protocol.LastError().empty());
+    EXPECT_FALSE(last.Text().empty());
   }
 }
 
@@ -323,7 +328,7 @@ TEST_F(ExecuteCommandTest, OwnDetailsFollowTheLanguage) {
       {lkLpt,
        [&](auto&) {
          std::int32_t status = 0;
-         return protocol.ExecuteCommand<ckReadStatus>(lkLpt, status, version);
+         return (last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
        },
        "A parallel port cannot receive the printer's reply.",
        "パラレルポートではプリンターの応答を受信できません。"},
@@ -331,7 +336,7 @@ TEST_F(ExecuteCommandTest, OwnDetailsFollowTheLanguage) {
        [&](auto&) {
          ParameterBlock block;
          block.XAdj = 5000;
-         return protocol.ExecuteCommand<ckWriteParameters>(lkUsb, block, version);
+         return (last = protocol.ExecuteCommand<ckWriteParameters>(block, version)).code;
        },
        "Setting Value Error: X COORDINATE (-999 ~ 999). Nothing was sent.",
        "設定値エラー: X座標微調 (-999 ~ 999)。何も送信していません。"},
@@ -339,7 +344,7 @@ TEST_F(ExecuteCommandTest, OwnDetailsFollowTheLanguage) {
        [&](auto& fake) {
          fake->Queue(std::string(kMaxDiscardedBytes + 1, 'x'));
          std::int32_t status = 0;
-         return protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+         return (last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
        },
        "No reply: the printer's data never began a reply.",
        "応答なし: プリンターから届いたデータに応答の始まりがありませんでした。"},
@@ -347,7 +352,7 @@ TEST_F(ExecuteCommandTest, OwnDetailsFollowTheLanguage) {
        [&](auto& fake) {
          for (int i = 0; i < 3; ++i) fake->Queue("\x01\x02" + std::string(25, '0'));
          VersionText text;
-         return protocol.ExecuteCommand<ckReadFirmwareVersion>(lkUsb, text, version);
+         return (last = protocol.ExecuteCommand<ckReadFirmwareVersion>(text, version)).code;
        },
        "The printer's replies carried no firmware version.",
        "プリンターの応答にファームウェアバージョンがありませんでした。"},
@@ -357,7 +362,7 @@ TEST_F(ExecuteCommandTest, OwnDetailsFollowTheLanguage) {
       auto fake = InstallFake(f.layer, c.link);
       protocol.SetLanguage(language);
       EXPECT_NE(c.run(fake), kSuccess) << c.english;
-      EXPECT_EQ(protocol.LastError(), language == Language::kJapanese ? c.japanese : c.english);
+      EXPECT_EQ(last.Text(), language == Language::kJapanese ? c.japanese : c.english);
     }
   }
 }

@@ -38,12 +38,13 @@ const std::uint8_t* Bytes(const std::string& s) {
 class LanTest : public ::testing::Test {
  protected:
   LinkFixture f;
+  krt6::Result last;
   Protocol protocol{f.layer, [](int) {}};
   std::shared_ptr<testing::FakeLinkState> fake = InstallFake(f.layer, lkEthernet);
   int version = 4;
 
   ResultCode Write(LanSettings s) {
-    return protocol.ExecuteCommand<ckWriteLanSettings>(lkEthernet, s, version);
+    return (last = protocol.ExecuteCommand<ckWriteLanSettings>(s, version)).code;
   }
 };
 
@@ -116,12 +117,11 @@ TEST(LanCommandsTest, ValuesWiderThanTheirFieldAreRefused) {
       {"ip 1000", [](LanSettings& s) { s.IpAddress[0] = 1000; }, FieldOf("ip_address", 1)},
       {"ip -100", [](LanSettings& s) { s.IpAddress[2] = -100; }, FieldOf("ip_address", 3)},
       {"ip -99", [](LanSettings& s) { s.IpAddress[2] = -99; }, SettingField::kNone},
-      {"gateway 4 1000", [](LanSettings& s) { s.Gateway[3] = 1000; }, FieldOf("default_gateway", 4)},
+      {"gateway 4 1000", [](LanSettings& s) { s.Gateway[3] = 1000; },
+       FieldOf("default_gateway", 4)},
       {"mask 2 12345", [](LanSettings& s) { s.SubnetMask[1] = 12345; }, FieldOf("subnet_mask", 2)},
-      {"port mode 10", [](LanSettings& s) { s.SocketPortMode = 10; },
-       FieldOf("socket_port_mode")},
-      {"port mode -1", [](LanSettings& s) { s.SocketPortMode = -1; },
-       FieldOf("socket_port_mode")},
+      {"port mode 10", [](LanSettings& s) { s.SocketPortMode = 10; }, FieldOf("socket_port_mode")},
+      {"port mode -1", [](LanSettings& s) { s.SocketPortMode = -1; }, FieldOf("socket_port_mode")},
       {"port 100000", [](LanSettings& s) { s.SocketPort = 100000; }, FieldOf("socket_port")},
       {"port 99999", [](LanSettings& s) { s.SocketPort = 99999; }, SettingField::kNone},
       {"first failing in sending order",
@@ -151,7 +151,7 @@ TEST_F(LanTest, RefusedSettingsOpenNothing) {
   LanSettings s = DefaultLan();
   s.IpAddress[1] = 1000;
   EXPECT_EQ(Write(s), kUnknownError);
-  EXPECT_NE(protocol.LastError().find("IP ADDRESS 2"), std::string::npos);
+  EXPECT_NE(last.Text().find("IP ADDRESS 2"), std::string::npos);
   EXPECT_EQ(fake->opens, 0);
   EXPECT_TRUE(fake->written.empty());
 }
@@ -185,8 +185,7 @@ TEST_F(LanTest, TextsThatCouldBreakTheFramingAreRefused) {
     EXPECT_EQ(CheckLanSettings(s), c.expected) << c.id << " / " << c.host;
     if (c.expected == SettingField::kNone) continue;
     EXPECT_EQ(Write(s), kUnknownError) << c.id;
-    EXPECT_NE(protocol.LastError().find(RefusalText(c.expected, Language::kEnglish)),
-              std::string::npos)
+    EXPECT_NE(last.Text().find(RefusalText(c.expected, Language::kEnglish)), std::string::npos)
         << c.id;
   }
   // What follows a NUL is not sent.
@@ -205,7 +204,7 @@ TEST_F(LanTest, WriteFailureStopsAtTheFailingCommand) {
   EXPECT_EQ(fake->closes, 1);
   auto lpt = InstallFake(f.layer, lkLpt);
   LanSettings s = DefaultLan();
-  EXPECT_EQ(protocol.ExecuteCommand<ckWriteLanSettings>(lkLpt, s, version), kSuccess);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckWriteLanSettings>(s, version)).code, kSuccess);
   EXPECT_EQ(lpt->write_sizes.size(), 7u);
 }
 
@@ -231,7 +230,7 @@ TEST_F(LanTest, ReadDecodesTheReply) {
   ASSERT_EQ(reply.size(), 99u);
   fake->Queue("\x01junk" + reply);
   LanSettings s;
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkEthernet, s, version), kSuccess);
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadLanSettings>(s, version)).code, kSuccess);
   EXPECT_EQ(fake->WrittenText(), Framed("Z5;3"));
   EXPECT_EQ(fake->closes, 1);
   EXPECT_EQ(s.LanFlag, 1);
@@ -288,7 +287,7 @@ TEST_F(LanTest, ReplyCutShortLeavesTheRecord) {
   fake->Queue(LanReply().substr(0, 98));
   LanSettings s = DefaultLan();
   const LanSettings before = s;
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadLanSettings>(lkEthernet, s, version), kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadLanSettings>(s, version)).code, kReceivingError);
   EXPECT_EQ(std::memcmp(&s, &before, sizeof s), 0);
   EXPECT_EQ(fake->closes, 1);
 }
@@ -301,6 +300,7 @@ class MaintenanceTest : public ::testing::Test {
   std::shared_ptr<testing::FakeLinkState> fake = InstallFake(f.layer, lkCom);
   // Each wait and whether the link was still open at that moment.
   std::vector<std::pair<int, bool>> waits;
+  krt6::Result last;
   Protocol protocol{f.layer, [this](int ms) { waits.emplace_back(ms, fake->closes == 0); }};
   int version = 4;
 };
@@ -325,8 +325,8 @@ TEST_F(MaintenanceTest, CommandsWithoutReply) {
     std::int32_t value = c.value;
     NoRecord none;
     const ResultCode result = c.kind == ckSendZ4Command
-                                  ? protocol.Execute(c.kind, lkCom, &none, version)
-                                  : protocol.Execute(c.kind, lkCom, &value, version);
+                                  ? (last = protocol.Execute(c.kind, &none, version)).code
+                                  : (last = protocol.Execute(c.kind, &value, version)).code;
     EXPECT_EQ(result, kSuccess) << c.text;
     EXPECT_EQ(fake->WrittenText(), Framed(c.text));
     EXPECT_EQ(waits, c.waits) << c.text;
@@ -337,16 +337,18 @@ TEST_F(MaintenanceTest, CommandsWithoutReply) {
 TEST_F(MaintenanceTest, CommandFailures) {
   fake->fail_open = true;
   std::int32_t sensor = 0;
-  EXPECT_EQ(protocol.ExecuteCommand<ckCalibrateSensor>(lkCom, sensor, version), kPortOpenError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckCalibrateSensor>(sensor, version)).code,
+            kPortOpenError);
   fake = InstallFake(f.layer, lkCom);
   fake->fail_write_number = 0;
   NoRecord none;
-  EXPECT_EQ(protocol.ExecuteCommand<ckSendZ4Command>(lkCom, none, version), kTransmissionError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckSendZ4Command>(none, version)).code,
+            kTransmissionError);
   EXPECT_TRUE(waits.empty());  // no wait after a failed write
   EXPECT_EQ(fake->closes, 1);
   // Calibration over LPT is sent like any command without reply.
   auto lpt = InstallFake(f.layer, lkLpt);
-  EXPECT_EQ(protocol.ExecuteCommand<ckCalibrateSensor>(lkLpt, sensor, version), kSuccess);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckCalibrateSensor>(sensor, version)).code, kSuccess);
   EXPECT_EQ(lpt->WrittenText(), Framed("WT;1000,1"));
 }
 
@@ -382,7 +384,7 @@ TEST(VersionRepliesTest, VersionTextsToItems) {
 TEST_F(MaintenanceTest, VersionQuerySucceedsAndWaitsAfterClosing) {
   fake->Queue("echo" + VersionReply('V', "1.0G"));
   VersionText v;
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadFirmwareVersion>(lkCom, v, version), kSuccess);
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadFirmwareVersion>(v, version)).code, kSuccess);
   EXPECT_STREQ(v.Text, "1.0G");
   EXPECT_EQ(fake->WrittenText(), Framed("WV"));
   EXPECT_EQ(waits, (std::vector<std::pair<int, bool>>{{500, false}}));
@@ -392,7 +394,7 @@ TEST_F(MaintenanceTest, VersionQuerySucceedsAndWaitsAfterClosing) {
 TEST_F(MaintenanceTest, VersionQueryTriesThreeTimesOnOneLink) {
   fake->Queue(VersionReply('x', "9.9Z") + VersionReply('-', "9.9Z") + VersionReply('v', "1.0b"));
   VersionText v;
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadFirmwareVersion>(lkCom, v, version), kSuccess);
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadFirmwareVersion>(v, version)).code, kSuccess);
   EXPECT_STREQ(v.Text, "1.0b");
   EXPECT_EQ(fake->WrittenText(), Framed("WV") + Framed("WV") + Framed("WV"));
   EXPECT_EQ(fake->opens, 1);
@@ -403,7 +405,8 @@ TEST_F(MaintenanceTest, VersionQueryWithoutMarkerFailsAfterThree) {
   for (int i = 0; i < 4; ++i) fake->Queue(VersionReply('x', "1.0J"));
   VersionText v;
   std::strcpy(v.Text, "keep");
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadFirmwareVersion>(lkCom, v, version), kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadFirmwareVersion>(v, version)).code,
+            kReceivingError);
   EXPECT_EQ(fake->WrittenText(), Framed("WV") + Framed("WV") + Framed("WV"));
   EXPECT_STREQ(v.Text, "keep");
   EXPECT_TRUE(waits.empty());
@@ -413,7 +416,8 @@ TEST_F(MaintenanceTest, VersionQueryWithoutMarkerFailsAfterThree) {
 TEST_F(MaintenanceTest, ShortVersionReplyFailsAfterOneSend) {
   fake->Queue(VersionReply('V', "1.0J").substr(0, 20));
   VersionText v;
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadFirmwareVersion>(lkCom, v, version), kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadFirmwareVersion>(v, version)).code,
+            kReceivingError);
   EXPECT_EQ(fake->WrittenText(), Framed("WV"));
   EXPECT_TRUE(waits.empty());
   EXPECT_EQ(fake->closes, 1);
@@ -422,7 +426,8 @@ TEST_F(MaintenanceTest, ShortVersionReplyFailsAfterOneSend) {
 TEST_F(MaintenanceTest, VersionQueryOverLptFailsAfterSending) {
   auto lpt = InstallFake(f.layer, lkLpt);
   VersionText v;
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadFirmwareVersion>(lkLpt, v, version), kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadFirmwareVersion>(v, version)).code,
+            kReceivingError);
   EXPECT_EQ(lpt->WrittenText(), Framed("WV"));
   EXPECT_EQ(lpt->closes, 1);
 }

@@ -30,15 +30,16 @@ ParameterBlock JapaneseStartupBlock() {
 class ParametersTest : public ::testing::Test {
  protected:
   LinkFixture f;
+  krt6::Result last;
   Protocol protocol{f.layer, [](int) {}};
   std::shared_ptr<testing::FakeLinkState> fake = InstallFake(f.layer, lkUsb);
 
   ResultCode Write(const ParameterBlock& block, int version) {
     ParameterBlock copy = block;
-    return protocol.ExecuteCommand<ckWriteParameters>(lkUsb, copy, version);
+    return (last = protocol.ExecuteCommand<ckWriteParameters>(copy, version)).code;
   }
   ResultCode Read(ParameterBlock& block, int version) {
-    return protocol.ExecuteCommand<ckReadParameters>(lkUsb, block, version);
+    return (last = protocol.ExecuteCommand<ckReadParameters>(block, version)).code;
   }
 };
 
@@ -188,9 +189,9 @@ TEST_F(ParametersTest, RefusedBlockOpensAndSendsNothing) {
   ParameterBlock b;
   b.XAdj = 1000;
   EXPECT_EQ(Write(b, 4), kUnknownError);
-  EXPECT_NE(protocol.LastError().find("X COORDINATE"), std::string::npos);
+  EXPECT_NE(last.Text().find("X COORDINATE"), std::string::npos);
   EXPECT_EQ(Write(StartupBlock(), -1), kUnknownError);
-  EXPECT_NE(protocol.LastError().find("Printer Version"), std::string::npos);
+  EXPECT_NE(last.Text().find("Printer Version"), std::string::npos);
   EXPECT_EQ(fake->opens, 0);
   EXPECT_TRUE(fake->written.empty());
 }
@@ -222,9 +223,9 @@ TEST_F(ParametersTest, EuroCodesThatCouldBreakTheFramingAreRefused) {
     std::memcpy(b.EuroCode, c.euro, sizeof b.EuroCode);
     EXPECT_EQ(CheckParameterBlock(b, 4, c.esc), c.expected) << c.euro;
     if (c.expected == SettingField::kNone) continue;
-    f.settings.CodeMode = c.esc ? 1 : 0;
+    protocol.SetEscFraming(c.esc);
     EXPECT_EQ(Write(b, 4), kUnknownError) << c.euro;
-    EXPECT_NE(protocol.LastError().find("EURO CODE"), std::string::npos) << c.euro;
+    EXPECT_NE(last.Text().find("EURO CODE"), std::string::npos) << c.euro;
   }
   EXPECT_EQ(fake->opens, 0);
   // A field checked earlier in the command is named first.
@@ -240,7 +241,8 @@ TEST_F(ParametersTest, WriteFailuresCloseOnce) {
     fake->fail_write_number = failing;
     ParameterBlock b;
     int version = 4;
-    EXPECT_EQ(protocol.ExecuteCommand<ckWriteParameters>(lkCom, b, version), kTransmissionError);
+    EXPECT_EQ((last = protocol.ExecuteCommand<ckWriteParameters>(b, version)).code,
+              kTransmissionError);
     EXPECT_EQ(fake->write_sizes.size(), static_cast<std::size_t>(failing + 1));
     EXPECT_EQ(fake->closes, 1);
   }
@@ -253,7 +255,7 @@ TEST_F(ParametersTest, SetOverLptSends) {
   auto lpt = InstallFake(f.layer, lkLpt);
   ParameterBlock b;
   int version = 4;
-  EXPECT_EQ(protocol.ExecuteCommand<ckWriteParameters>(lkLpt, b, version), kSuccess);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckWriteParameters>(b, version)).code, kSuccess);
   EXPECT_EQ(lpt->write_sizes.size(), 3u);
 }
 

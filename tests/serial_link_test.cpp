@@ -7,6 +7,7 @@
 
 #include <thread>
 
+#include "link/link_kinds.h"
 #include "link/serial_link.h"
 #include "support/child_wait.h"
 #include "support/fake_link.h"
@@ -26,14 +27,13 @@ struct SerialBench {
   Pty pty;
   std::shared_ptr<MapPorts> ports = std::make_shared<MapPorts>();
   LinkFixture f;
-  SerialLink* link = nullptr;
 
   explicit SerialBench(SerialTimings timings = {}) {
     ports->Serial["COM3"] = pty.SlavePath();
-    auto backend = std::make_unique<SerialLink>(ports, timings);
-    link = backend.get();
-    f.layer.SetBackend(lkCom, std::move(backend));
+    f.options.Ports = ports;
+    f.options.Serial = timings;
     f.settings.Serial.PortName = "COM3";
+    f.Use(lkCom);
   }
 };
 
@@ -54,8 +54,8 @@ TEST(SerialLinkTest, OpensTheResolvedDeviceAndAppliesTheLine) {
   b.f.settings.Serial.BaudRateIndex = 6;
   b.f.settings.Serial.HdShakIndex = 2;
   b.f.settings.Serial.SWShakIndex = 1;
-  LinkConnection h = b.f.layer.Open(lkCom);
-  ASSERT_TRUE(h.Ok()) << b.f.layer.LastErrorText();
+  LinkConnection h = b.f.Open(lkCom);
+  ASSERT_TRUE(h.Ok()) << b.f.failure.Text();
   const termios t = b.pty.Attributes();
   EXPECT_EQ(cfgetospeed(&t), B115200);
   EXPECT_NE(t.c_cflag & CRTSCTS, 0u);
@@ -67,7 +67,7 @@ TEST(SerialLinkTest, OpensTheResolvedDeviceAndAppliesTheLine) {
   // An edit between two exchanges takes effect at the next open.
   b.f.settings.Serial.BaudRateIndex = 0;
   b.f.settings.Serial.SWShakIndex = 0;
-  LinkConnection h2 = b.f.layer.Open(lkCom);
+  LinkConnection h2 = b.f.Open(lkCom);
   ASSERT_TRUE(h2.Ok());
   const termios t2 = b.pty.Attributes();
   EXPECT_EQ(cfgetospeed(&t2), B2400);
@@ -80,7 +80,7 @@ TEST(SerialLinkTest, OpensTheResolvedDeviceAndAppliesTheLine) {
   cfsetispeed(&other, B9600);
   other.c_lflag |= ECHO;
   ASSERT_EQ(::tcsetattr(b.pty.Master(), TCSANOW, &other), 0);
-  LinkConnection h3 = b.f.layer.Open(lkCom);
+  LinkConnection h3 = b.f.Open(lkCom);
   ASSERT_TRUE(h3.Ok());
   const termios t3 = b.pty.Attributes();
   EXPECT_EQ(cfgetospeed(&t3), B2400);
@@ -92,22 +92,22 @@ TEST(SerialLinkTest, WritesEveryChunkAndPurgesStaleInputAtOpen) {
   SerialBench b;
   b.pty.Send("stale");  // left over from an earlier exchange: purged by the open
   b.pty.Receive(50);    // a fresh terminal echoes it back; drop the echo
-  LinkConnection h = b.f.layer.Open(lkCom);
+  LinkConnection h = b.f.Open(lkCom);
   ASSERT_TRUE(h.Ok());
   std::vector<std::uint8_t> data(130);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>('A' + i % 26);
-  ASSERT_TRUE(h.Write(data.data(), 130));
+  ASSERT_TRUE(b.f.Write(h, data.data(), 130));
   EXPECT_EQ(b.pty.Receive(), std::string(data.begin(), data.end()));
   b.pty.Send("R");
   std::uint8_t byte = 0;
-  ASSERT_TRUE(h.ReadByte(byte));
+  ASSERT_TRUE(b.f.ReadByte(h, byte));
   EXPECT_EQ(byte, 'R');
   h.Close();
 }
 
 TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
   SerialBench b;
-  LinkConnection h = b.f.layer.Open(lkCom);
+  LinkConnection h = b.f.Open(lkCom);
   ASSERT_TRUE(h.Ok());
   std::uint8_t byte = 0;
 
@@ -115,18 +115,17 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
   b.pty.Send("A");
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   auto start = Clock::now();
-  ASSERT_TRUE(h.ReadByte(byte));
+  ASSERT_TRUE(b.f.ReadByte(h, byte));
   EXPECT_EQ(byte, 'A');
   EXPECT_LT(MillisecondsSince(start), 150);  // not after a 200 ms pause
 
   // Nothing: the read fails about 1200 ms after the call.
   start = Clock::now();
-  EXPECT_FALSE(h.ReadByte(byte));
+  EXPECT_FALSE(b.f.ReadByte(h, byte));
   const double none = MillisecondsSince(start);
   EXPECT_GE(none, 1190);
   EXPECT_LT(none, 1350);
-  EXPECT_NE(b.f.layer.LastErrorText().find("no reply"), std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_NE(b.f.failure.Text().find("no reply"), std::string::npos) << b.f.failure.Text();
 
   // A byte that arrives during what used to be a pause is taken when it arrives: not at the next
   // 200 ms step (400). A busy machine can be late by itself now and then, so the best of three
@@ -138,7 +137,7 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
       std::this_thread::sleep_for(std::chrono::milliseconds(330));
       b.pty.Send("B");
     });
-    ASSERT_TRUE(h.ReadByte(byte));
+    ASSERT_TRUE(b.f.ReadByte(h, byte));
     taken = MillisecondsSince(start);
     late.join();
     EXPECT_EQ(byte, 'B');
@@ -153,13 +152,13 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     b.pty.Send("C");
   });
-  EXPECT_FALSE(h.ReadByte(byte));
+  EXPECT_FALSE(b.f.ReadByte(h, byte));
   const double missed = MillisecondsSince(start);
   later.join();
   EXPECT_GE(missed, 1190);
   EXPECT_LT(missed, 1350);
   start = Clock::now();
-  ASSERT_TRUE(h.ReadByte(byte));
+  ASSERT_TRUE(b.f.ReadByte(h, byte));
   EXPECT_EQ(byte, 'C');
   EXPECT_LT(MillisecondsSince(start), 150);
   h.Close();
@@ -167,15 +166,15 @@ TEST(SerialLinkTest, ReadTimingKeepsTheLimitsWithoutBlindPauses) {
 
 TEST(SerialLinkTest, APortIsHeldExclusively) {
   SerialBench b;
-  LinkConnection h = b.f.layer.Open(lkCom);
+  LinkConnection h = b.f.Open(lkCom);
   ASSERT_TRUE(h.Ok());
-  SerialLink second(b.ports);
-  const LinkSettingsView view{b.f.settings.Serial, b.f.settings.LptName, b.f.settings.Tcp};
-  EXPECT_EQ(second.Open(view), kInvalidLinkHandle);
-  EXPECT_EQ(second.LastError().cause, Cause::kBusy) << second.LastError().Describe();
-  EXPECT_NE(second.LastError().device.find(b.pty.SlavePath()), std::string::npos);
+  SerialLink second(b.ports, {}, b.f.settings.Serial);
+  Result failure;
+  EXPECT_EQ(second.Open(failure), kInvalidLinkHandle);
+  EXPECT_EQ(failure.cause, Cause::kBusy) << failure.Describe();
+  EXPECT_NE(failure.device.find(b.pty.SlavePath()), std::string::npos);
   h.Close();
-  const LinkHandle again = second.Open(view);
+  const LinkHandle again = second.Open(failure);
   EXPECT_NE(again, kInvalidLinkHandle) << "closing must release the port";
   second.Close(again);
 }
@@ -184,20 +183,20 @@ TEST(SerialLinkTest, AbsentDeviceAndUnknownNameFailWithTheirReason) {
   SerialBench b;
   b.ports->Serial["COM7"] = "/dev/krt6-no-such-tty";
   b.f.settings.Serial.PortName = "COM7";
-  EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find("/dev/krt6-no-such-tty"), std::string::npos);
-  EXPECT_NE(b.f.layer.LastErrorText().find("No such file or directory"), std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_FALSE(b.f.Open(lkCom).Ok());
+  EXPECT_NE(b.f.failure.Text().find("/dev/krt6-no-such-tty"), std::string::npos);
+  EXPECT_NE(b.f.failure.Text().find("No such file or directory"), std::string::npos)
+      << b.f.failure.Text();
 
   b.f.settings.Serial.PortName = "COM31";
-  EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find("COM31"), std::string::npos);
+  EXPECT_FALSE(b.f.Open(lkCom).Ok());
+  EXPECT_NE(b.f.failure.Text().find("COM31"), std::string::npos);
 
   // A file that is no terminal is refused.
   b.ports->Serial["COM8"] = "/dev/null";
   b.f.settings.Serial.PortName = "COM8";
-  EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find("not a serial port"), std::string::npos);
+  EXPECT_FALSE(b.f.Open(lkCom).Ok());
+  EXPECT_NE(b.f.failure.Text().find("not a serial port"), std::string::npos);
 }
 
 TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
@@ -208,10 +207,10 @@ TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
   const pid_t child = ::fork();
   if (child == 0) {
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-    LinkConnection h = b.f.layer.Open(lkCom);
-    const Result& e = b.f.layer.LastError();
+    LinkConnection h = b.f.Open(lkCom);
+    const Result& e = b.f.failure;
     const bool ok = !h.Ok() && e.cause == Cause::kPermission && e.error_number == EACCES &&
-                    e.hint == HintFor(Cause::kPermission, lkCom);
+                    e.hint == FindLinkKind(lkCom)->hint(Cause::kPermission);
     ::_exit(ok ? 0 : 1);
   }
   const int status = testing::WaitChild(child, 30000);
@@ -221,15 +220,14 @@ TEST(SerialLinkTest, PermissionDeniedNamesTheDialoutGroup) {
 
 TEST(SerialLinkTest, HangUpEndsTheReadAtOnce) {
   SerialBench b;
-  LinkConnection h = b.f.layer.Open(lkCom);
+  LinkConnection h = b.f.Open(lkCom);
   ASSERT_TRUE(h.Ok());
   b.pty.CloseMaster();
   std::uint8_t byte = 0;
   const auto start = Clock::now();
-  EXPECT_FALSE(h.ReadByte(byte));
+  EXPECT_FALSE(b.f.ReadByte(h, byte));
   EXPECT_LT(MillisecondsSince(start), 900);  // not the 1200 ms read limit
-  EXPECT_NE(b.f.layer.LastErrorText().find("went away"), std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_NE(b.f.failure.Text().find("went away"), std::string::npos) << b.f.failure.Text();
   h.Close();
 }
 
@@ -239,18 +237,18 @@ TEST(SerialLinkTest, XoffStallsTheWriteUntilItsLimit) {
   timings.WritePerByteMs = 2;
   SerialBench b(timings);
   b.f.settings.Serial.SWShakIndex = 1;
-  LinkConnection h = b.f.layer.Open(lkCom);
+  LinkConnection h = b.f.Open(lkCom);
   ASSERT_TRUE(h.Ok());
   b.pty.Send("\x13");  // XOFF
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   std::vector<std::uint8_t> data(64, 'x');
   const auto start = Clock::now();
-  EXPECT_FALSE(h.Write(data.data(), 64));
+  EXPECT_FALSE(b.f.Write(h, data.data(), 64));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 300 + 2 * 64 - 5);
   EXPECT_LT(took, 300 + 2 * 64 + 500);
-  EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data"), std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_NE(b.f.failure.Text().find("did not take the data"), std::string::npos)
+      << b.f.failure.Text();
   h.Close();
 }
 
@@ -260,18 +258,18 @@ TEST(SerialLinkTest, NoDescriptorLeaksOnAnyPath) {
   const int before = OpenDescriptorCount();
   for (int i = 0; i < 5; ++i) {
     b.f.settings.Serial.PortName = "COM3";
-    LinkConnection h = b.f.layer.Open(lkCom);
+    LinkConnection h = b.f.Open(lkCom);
     ASSERT_TRUE(h.Ok());
     h.Close();
     b.f.settings.Serial.PortName = "COM9";
-    EXPECT_FALSE(b.f.layer.Open(lkCom).Ok());
+    EXPECT_FALSE(b.f.Open(lkCom).Ok());
   }
   {
     // The link's destructor releases a port that was never closed.
-    auto link = std::make_unique<SerialLink>(b.ports);
     b.f.settings.Serial.PortName = "COM3";
-    const LinkSettingsView view{b.f.settings.Serial, b.f.settings.LptName, b.f.settings.Tcp};
-    ASSERT_NE(link->Open(view), kInvalidLinkHandle);
+    auto link = std::make_unique<SerialLink>(b.ports, SerialTimings{}, b.f.settings.Serial);
+    Result failure;
+    ASSERT_NE(link->Open(failure), kInvalidLinkHandle);
   }
   EXPECT_EQ(OpenDescriptorCount(), before);
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "emulator/emulator.h"
-#include "link/system_links.h"
+#include "link/link_kinds.h"
 #include "session/session.h"
 #include "session/session_runner.h"
 #include "session/trace_text.h"
@@ -28,12 +28,12 @@ using emulator::Transport;
 struct Printer {
   std::unique_ptr<Emulator> emu;
   std::shared_ptr<testing::MapPorts> ports = std::make_shared<testing::MapPorts>();
-  Session session{[this](LinkLayer& link) {
+  Session session{SystemLinks([this] {
                     SystemLinkOptions o;
                     o.Ports = ports;
                     o.Usb = std::make_shared<testing::NoUsb>();
-                    InstallSystemLinks(link, o);
-                  },
+                    return o;
+                  }()),
                   [](int) {}};
 
   explicit Printer(Transport transport, EmulatorOptions o = {}) {

@@ -56,7 +56,8 @@ struct Listener {
 struct TcpBench {
   LinkFixture f;
   explicit TcpBench(TcpTimings timings = {}) {
-    f.layer.SetBackend(lkEthernet, std::make_unique<TcpLink>(timings));
+    f.options.Tcp = timings;
+    f.Use(lkEthernet);
   }
 };
 
@@ -73,12 +74,12 @@ TEST(TcpLinkTest, ConnectsByDottedAddressHostNameAndIpv6AndUsesTheLow16BitsOfThe
   for (const Case& c : cases) {
     b.f.settings.Tcp.IPAddr = c.address;
     b.f.settings.Tcp.Port = c.port;
-    LinkConnection h = b.f.layer.Open(lkEthernet);
-    ASSERT_TRUE(h.Ok()) << c.address << ": " << b.f.layer.LastErrorText();
+    LinkConnection h = b.f.Open(lkEthernet);
+    ASSERT_TRUE(h.Ok()) << c.address << ": " << b.f.failure.Text();
     const int peer = v4.Accept();
     ASSERT_GE(peer, 0);
     const std::uint8_t ws[] = {'{', 'W', 'S', '|', '}'};
-    ASSERT_TRUE(h.Write(ws, 5));
+    ASSERT_TRUE(b.f.Write(h, ws, 5));
     char got[8] = {};
     EXPECT_EQ(::recv(peer, got, sizeof got, 0), 5);
     EXPECT_STREQ(got, "{WS|}");
@@ -89,8 +90,8 @@ TEST(TcpLinkTest, ConnectsByDottedAddressHostNameAndIpv6AndUsesTheLow16BitsOfThe
   if (v6.fd < 0) GTEST_SKIP() << "no IPv6 loopback here";
   b.f.settings.Tcp.IPAddr = "::1";
   b.f.settings.Tcp.Port = v6.port;
-  LinkConnection h = b.f.layer.Open(lkEthernet);
-  EXPECT_TRUE(h.Ok()) << b.f.layer.LastErrorText();
+  LinkConnection h = b.f.Open(lkEthernet);
+  EXPECT_TRUE(h.Ok()) << b.f.failure.Text();
 }
 
 TEST(TcpLinkTest, AnIpv6AddressMayBeWrittenInBrackets) {
@@ -102,28 +103,27 @@ TEST(TcpLinkTest, AnIpv6AddressMayBeWrittenInBrackets) {
       {"::1", true}, {"[::1]", true}, {"[::1", false}, {"::1]", false}, {"[]", false}};
   for (const auto& [address, opens] : cases) {
     b.f.settings.Tcp.IPAddr = address;
-    LinkConnection h = b.f.layer.Open(lkEthernet);
-    EXPECT_EQ(h.Ok(), opens) << address << ": " << b.f.layer.LastErrorText();
+    LinkConnection h = b.f.Open(lkEthernet);
+    EXPECT_EQ(h.Ok(), opens) << address << ": " << b.f.failure.Text();
   }
   // A refused connection names the printer once bracketed, not twice.
   b.f.settings.Tcp.IPAddr = "[::1]";
   b.f.settings.Tcp.Port = 1;
-  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find(" [::1]:1: "), std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_FALSE(b.f.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.failure.Text().find(" [::1]:1: "), std::string::npos) << b.f.failure.Text();
 }
 
 TEST(TcpLinkTest, EmptyAddressUnknownHostAndRefusedPortFailTheOpen) {
   TcpBench b;
   b.f.settings.Tcp.IPAddr = "";
   const int before = OpenDescriptorCount();
-  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find("No printer address is set"), std::string::npos);
+  EXPECT_FALSE(b.f.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.failure.Text().find("No printer address is set"), std::string::npos);
   EXPECT_EQ(OpenDescriptorCount(), before) << "no socket for an empty address";
 
   b.f.settings.Tcp.IPAddr = "krt6-no-such-host.invalid";
-  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find("krt6-no-such-host.invalid"), std::string::npos);
+  EXPECT_FALSE(b.f.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.failure.Text().find("krt6-no-such-host.invalid"), std::string::npos);
 
   int port = 0;
   {
@@ -132,10 +132,9 @@ TEST(TcpLinkTest, EmptyAddressUnknownHostAndRefusedPortFailTheOpen) {
   }
   b.f.settings.Tcp.IPAddr = "127.0.0.1";
   b.f.settings.Tcp.Port = port;
-  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
-  EXPECT_NE(b.f.layer.LastErrorText().find("Connection refused"), std::string::npos)
-      << b.f.layer.LastErrorText();
-  EXPECT_NE(b.f.layer.LastErrorText().find("127.0.0.1:" + std::to_string(port)), std::string::npos);
+  EXPECT_FALSE(b.f.Open(lkEthernet).Ok());
+  EXPECT_NE(b.f.failure.Text().find("Connection refused"), std::string::npos) << b.f.failure.Text();
+  EXPECT_NE(b.f.failure.Text().find("127.0.0.1:" + std::to_string(port)), std::string::npos);
   EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
@@ -161,12 +160,12 @@ TEST(TcpLinkTest, ConnectIsBoundedWhenTheListenerNeverAnswers) {
   b.f.settings.Tcp.Port = full.port;
   const int before = OpenDescriptorCount();
   const auto start = Clock::now();
-  EXPECT_FALSE(b.f.layer.Open(lkEthernet).Ok());
+  EXPECT_FALSE(b.f.Open(lkEthernet).Ok());
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 790);
   EXPECT_LT(took, 2000);  // far below the production bound
-  EXPECT_NE(b.f.layer.LastErrorText().find("No answer within 800 ms"), std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_NE(b.f.failure.Text().find("No answer within 800 ms"), std::string::npos)
+      << b.f.failure.Text();
   EXPECT_EQ(OpenDescriptorCount(), before);
   for (int s : fillers) ::close(s);
   EXPECT_EQ(TcpTimings{}.ConnectMs, 5000);
@@ -177,12 +176,12 @@ TEST(TcpLinkTest, WaitsOneSecondForDataAndReadsLargeRepliesInBatches) {
   TcpBench b;
   b.f.settings.Tcp.IPAddr = "127.0.0.1";
   b.f.settings.Tcp.Port = l.port;
-  LinkConnection h = b.f.layer.Open(lkEthernet);
+  LinkConnection h = b.f.Open(lkEthernet);
   ASSERT_TRUE(h.Ok());
   const int peer = l.Accept();
   std::uint8_t byte = 0;
   auto start = Clock::now();
-  EXPECT_FALSE(h.ReadByte(byte));
+  EXPECT_FALSE(b.f.ReadByte(h, byte));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 990);
   EXPECT_LT(took, 1900);  // a busy machine may be late; a second read window would be 2000
@@ -194,13 +193,13 @@ TEST(TcpLinkTest, WaitsOneSecondForDataAndReadsLargeRepliesInBatches) {
     ::send(peer, big.data(), big.size(), MSG_NOSIGNAL);
   });
   start = Clock::now();
-  ASSERT_TRUE(h.ReadByte(byte));
+  ASSERT_TRUE(b.f.ReadByte(h, byte));
   const double first = MillisecondsSince(start);
   EXPECT_GE(first, 290);
   EXPECT_LT(first, 800);  // not at the end of the second
   late.join();
   int count = 1;
-  while (count < 5000 && h.ReadByte(byte)) ++count;
+  while (count < 5000 && b.f.ReadByte(h, byte)) ++count;
   EXPECT_EQ(count, 5000);
   h.Close();
   ::close(peer);
@@ -212,7 +211,7 @@ TEST(TcpLinkTest, ClosedOrResetConnectionEndsTheExchangeAtOnce) {
     TcpBench b;
     b.f.settings.Tcp.IPAddr = "127.0.0.1";
     b.f.settings.Tcp.Port = l.port;
-    LinkConnection h = b.f.layer.Open(lkEthernet);
+    LinkConnection h = b.f.Open(lkEthernet);
     ASSERT_TRUE(h.Ok());
     const int peer = l.Accept();
     if (reset) {
@@ -223,14 +222,14 @@ TEST(TcpLinkTest, ClosedOrResetConnectionEndsTheExchangeAtOnce) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::uint8_t byte = 0;
     const auto start = Clock::now();
-    EXPECT_FALSE(h.ReadByte(byte));
+    EXPECT_FALSE(b.f.ReadByte(h, byte));
     EXPECT_LT(MillisecondsSince(start), 500);  // not the second's read window
-    const std::string e = b.f.layer.LastErrorText();
+    const std::string e = b.f.failure.Text();
     EXPECT_NE(e.find(reset ? "Connection reset" : "closed the connection"), std::string::npos) << e;
     if (reset) {
       // A write on a reset connection fails instead of raising anything.
       const std::uint8_t ws[] = {'{', 'W', 'S', '|', '}'};
-      EXPECT_FALSE(h.Write(ws, 5));
+      EXPECT_FALSE(b.f.Write(h, ws, 5));
     }
     h.Close();
   }
@@ -243,19 +242,18 @@ TEST(TcpLinkTest, AWriteThePrinterDoesNotTakeInTimeFails) {
   TcpBench b(timings);
   b.f.settings.Tcp.IPAddr = "127.0.0.1";
   b.f.settings.Tcp.Port = l.port;
-  LinkConnection h = b.f.layer.Open(lkEthernet);
+  LinkConnection h = b.f.Open(lkEthernet);
   ASSERT_TRUE(h.Ok());
   const int peer = l.Accept();  // never reads
   // More than the socket buffers of both ends hold.
   const std::vector<std::uint8_t> flood(64u << 20, 'x');
   const auto start = Clock::now();
-  EXPECT_FALSE(h.Write(flood.data(), static_cast<std::uint32_t>(flood.size())));
+  EXPECT_FALSE(b.f.Write(h, flood.data(), static_cast<std::uint32_t>(flood.size())));
   const double took = MillisecondsSince(start);
   EXPECT_GE(took, 290);
   EXPECT_LT(took, 2500);
-  EXPECT_NE(b.f.layer.LastErrorText().find("did not take the data within 300 ms"),
-            std::string::npos)
-      << b.f.layer.LastErrorText();
+  EXPECT_NE(b.f.failure.Text().find("did not take the data within 300 ms"), std::string::npos)
+      << b.f.failure.Text();
   h.Close();
   ::close(peer);
   EXPECT_EQ(TcpTimings{}.WriteMs, 3000);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "link/link_kinds.h"
 #include "link/usb_link.h"
 #include "protocol/protocol.h"
 #include "support/emulated_usb.h"
@@ -26,7 +27,8 @@ struct UsbBench {
   ResultCode Status(std::int32_t& status) {
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
-    return protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+    f.failure = protocol.ExecuteCommand<ckReadStatus>(status, version);
+    return f.failure.code;
   }
 };
 
@@ -35,7 +37,7 @@ TEST(UsbLinkTest, StatusQueryRoundTripWithPacketsAndLimits) {
   b.state->model.MutableState().Status[0] = '1';
   b.state->model.MutableState().Status[1] = '1';
   std::int32_t status = 0;
-  ASSERT_EQ(b.Status(status), kSuccess) << b.f.layer.LastErrorText();
+  ASSERT_EQ(b.Status(status), kSuccess) << b.f.failure.Text();
   EXPECT_EQ(status, 8);  // "Paper JAM"
   ASSERT_EQ(b.state->commands.size(), 1u);
   EXPECT_EQ(b.state->commands[0].Raw, (std::vector<std::uint8_t>{'{', 'W', 'S', '|', '}'}));
@@ -51,10 +53,10 @@ TEST(UsbLinkTest, StatusQueryRoundTripWithPacketsAndLimits) {
 
 TEST(UsbLinkTest, WritesInChunksOf64Bytes) {
   UsbBench b;
-  LinkConnection h = b.f.layer.Open(lkUsb);
+  LinkConnection h = b.f.Open(lkUsb);
   ASSERT_TRUE(h.Ok());
   std::vector<std::uint8_t> data(130, 'x');
-  ASSERT_TRUE(h.Write(data.data(), 130));
+  ASSERT_TRUE(b.f.Write(h, data.data(), 130));
   EXPECT_EQ(b.state->write_sizes, (std::vector<std::size_t>{64, 64, 2}));
   EXPECT_EQ(b.state->write_timeouts, (std::vector<unsigned>{5640, 5640, 5020}));
   h.Close();
@@ -66,31 +68,31 @@ TEST(UsbLinkTest, FaultsEndWithTheirResultAndSayWhy) {
     UsbBench b;
     b.state->absent = true;
     EXPECT_EQ(b.Status(status), kPortOpenError);
-    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kNotFound);
-    EXPECT_NE(b.f.layer.LastErrorText().find("6f2d"), std::string::npos);
+    EXPECT_EQ(b.f.failure.cause, Cause::kNotFound);
+    EXPECT_NE(b.f.failure.Text().find("6f2d"), std::string::npos);
   }
   {
     UsbBench b;
     b.state->absent = true;
     b.state->open_error = SystemFailure("USB 6f2d:0001", EACCES, "LIBUSB_ERROR_ACCESS", true);
     EXPECT_EQ(b.Status(status), kPortOpenError);
-    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kPermission);
-    EXPECT_EQ(b.f.layer.LastError().hint, HintFor(Cause::kPermission, lkUsb));
-    EXPECT_NE(b.f.layer.LastErrorText().find("udev rule"), std::string::npos);
+    EXPECT_EQ(b.f.failure.cause, Cause::kPermission);
+    EXPECT_EQ(b.f.failure.hint, FindLinkKind(lkUsb)->hint(Cause::kPermission));
+    EXPECT_NE(b.f.failure.Text().find("udev rule"), std::string::npos);
   }
   {
     UsbBench b;
     b.state->no_reply = true;
     EXPECT_EQ(b.Status(status), kReceivingError);
-    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kTimedOut);
+    EXPECT_EQ(b.f.failure.cause, Cause::kTimedOut);
     EXPECT_EQ(b.state->devices_alive, 0);
   }
   {
     UsbBench b;
     b.state->unplug_on_read = true;
     EXPECT_EQ(b.Status(status), kReceivingError);
-    EXPECT_EQ(b.f.layer.LastError().cause, Cause::kGone);
-    EXPECT_NE(b.f.layer.LastErrorText().find("unplugged"), std::string::npos);
+    EXPECT_EQ(b.f.failure.cause, Cause::kGone);
+    EXPECT_NE(b.f.failure.Text().find("unplugged"), std::string::npos);
   }
   {
     UsbBench b;
@@ -133,8 +135,8 @@ TEST(UsbLinkTest, LibusbSourceOnThisMachineFindsNoPrinterAndSaysSo) {
   LinkFixture f;
   f.layer.SetBackend(
       lkUsb, std::make_unique<UsbLink>(std::shared_ptr<UsbDeviceSource>(std::move(source))));
-  EXPECT_FALSE(f.layer.Open(lkUsb).Ok());
-  EXPECT_FALSE(f.layer.LastErrorText().empty());
+  EXPECT_FALSE(f.Open(lkUsb).Ok());
+  EXPECT_FALSE(f.failure.Text().empty());
 }
 
 }  // namespace

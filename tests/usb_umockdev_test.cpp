@@ -267,6 +267,7 @@ TEST_F(UmockdevUsbTest, StatusQueryAndReadLimitThroughLibusb) {
   testing::LinkFixture f;
   std::shared_ptr<UsbDeviceSource> source = MakeLibusbDeviceSource();
   f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(source));
+  krt6::Result last;
   Protocol protocol(f.layer, [](int) {});
   int version = 4;
   std::int32_t status = 0;
@@ -275,8 +276,8 @@ TEST_F(UmockdevUsbTest, StatusQueryAndReadLimitThroughLibusb) {
     printer_.model.MutableState().Status[0] = '0';
     printer_.model.MutableState().Status[1] = '4';
   }
-  ASSERT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version), kSuccess)
-      << protocol.LastError();
+  ASSERT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kSuccess)
+      << last.Text();
   EXPECT_EQ(status, 4);  // "PAUSE"
   {
     std::lock_guard<std::mutex> lock(printer_.mutex);
@@ -287,11 +288,11 @@ TEST_F(UmockdevUsbTest, StatusQueryAndReadLimitThroughLibusb) {
   }
 
   // Two chunks of 64 bytes and one of 2 reach the device in order.
-  LinkConnection h = f.layer.Open(lkUsb);
-  ASSERT_TRUE(h.Ok()) << f.layer.LastErrorText();
+  LinkConnection h = f.Open(lkUsb);
+  ASSERT_TRUE(h.Ok()) << f.failure.Text();
   std::string long_command = "{IH;0," + std::string(122, 'A') + "|}";
   ASSERT_EQ(long_command.size(), 130u);
-  ASSERT_TRUE(h.Write(reinterpret_cast<const std::uint8_t*>(long_command.data()), 130));
+  ASSERT_TRUE(f.Write(h, reinterpret_cast<const std::uint8_t*>(long_command.data()), 130));
   h.Close();
   {
     std::lock_guard<std::mutex> lock(printer_.mutex);
@@ -302,11 +303,11 @@ TEST_F(UmockdevUsbTest, StatusQueryAndReadLimitThroughLibusb) {
 
   // No reply: the read gives up after 5000 ms and the exchange is a receiving error.
   const auto start = Clock::now();
-  EXPECT_EQ(protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version), kReceivingError);
+  EXPECT_EQ((last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code, kReceivingError);
   const double took = testing::MillisecondsSince(start);
   EXPECT_GE(took, 4990);
   EXPECT_LT(took, 5500);
-  EXPECT_NE(protocol.LastError().find("5000 ms"), std::string::npos) << protocol.LastError();
+  EXPECT_NE(last.Text().find("5000 ms"), std::string::npos) << last.Text();
   std::lock_guard<std::mutex> lock(printer_.mutex);
   EXPECT_TRUE(printer_.unknown.empty()) << "unexpected request " << std::hex << printer_.unknown[0];
 }
@@ -315,6 +316,7 @@ TEST_F(UmockdevUsbTest, ACancelEndsAWaitingReadThroughLibusb) {
   if (!InMockEnvironment()) return;
   testing::LinkFixture f;
   f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(MakeLibusbDeviceSource()));
+  krt6::Result last;
   Protocol protocol(f.layer);
   {
     std::lock_guard<std::mutex> lock(printer_.mutex);
@@ -324,7 +326,7 @@ TEST_F(UmockdevUsbTest, ACancelEndsAWaitingReadThroughLibusb) {
   std::int32_t status = 0;
   ResultCode result = kSuccess;
   std::thread worker(
-      [&] { result = protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version); });
+      [&] { result = (last = protocol.ExecuteCommand<ckReadStatus>(status, version)).code; });
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the 5000 ms read is waiting
   const auto cancelled = Clock::now();
   protocol.Cancel();
@@ -372,17 +374,18 @@ TEST_F(UmockdevUsbTest, ASelectorPicksOneOfTwoPrintersByPortPathOrSerialNumber) 
     Protocol protocol(f.layer, [](int) {});
     int version = 4;
     std::int32_t status = -1;
-    const ResultCode result = protocol.ExecuteCommand<ckReadStatus>(lkUsb, status, version);
+    const ResultCode result =
+        (f.failure = protocol.ExecuteCommand<ckReadStatus>(status, version)).code;
     if (c.status == 0) {
       EXPECT_EQ(result, kPortOpenError);
-      EXPECT_EQ(f.layer.LastError().cause, Cause::kNotFound);
-      const std::string text = f.layer.LastErrorText();
+      EXPECT_EQ(f.failure.cause, Cause::kNotFound);
+      const std::string text = f.failure.Text();
       EXPECT_NE(
           text.find("at " + c.selector.Describe() + "; attached: 1-1, 1-3 (serial number KRT6B)"),
           std::string::npos)
           << text;
     } else {
-      EXPECT_EQ(result, kSuccess) << f.layer.LastErrorText();
+      EXPECT_EQ(result, kSuccess) << f.failure.Text();
       EXPECT_EQ(status, c.status);
     }
   }
@@ -397,8 +400,8 @@ TEST_F(UmockdevUsbTest, NoPrinterWithTheVendorIdIsAPortOpenError) {
   umockdev_testbed_remove_device(testbed_, syspath_);
   testing::LinkFixture f;
   f.layer.SetBackend(lkUsb, std::make_unique<UsbLink>(MakeLibusbDeviceSource()));
-  EXPECT_FALSE(f.layer.Open(lkUsb).Ok());
-  EXPECT_NE(f.layer.LastErrorText().find("6f2d"), std::string::npos) << f.layer.LastErrorText();
+  EXPECT_FALSE(f.Open(lkUsb).Ok());
+  EXPECT_NE(f.failure.Text().find("6f2d"), std::string::npos) << f.failure.Text();
 }
 
 }  // namespace

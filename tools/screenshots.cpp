@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   const char* const pages[] = {"parameter", "maintenance", "extra"};
 
   for (int language = 0; language < 2; ++language) {
-    krt6::Session session({});  // no links: the start-up query fails at once
+    krt6::Session session(krt6::LinkMaker{});  // no links: the start-up query fails at once
     SilentPrompts prompts;
     krt6::TFormMain window(session, prompts, locale[language]);
     while (window.ExchangeRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -36,8 +36,8 @@ bool IsSet(const std::string& text) {
 class ModelPrinter final : public LinkBackend {
  public:
   explicit ModelPrinter(std::shared_ptr<ModelState> state) : state_(std::move(state)) {}
-  LinkHandle Open(const LinkSettingsView&) override { return 3; }
-  std::size_t Write(LinkHandle, const std::uint8_t* data, std::size_t size) override {
+  LinkHandle Open(Result&) override { return 3; }
+  std::size_t Write(LinkHandle, const std::uint8_t* data, std::size_t size, Result&) override {
     if (!state_->refuse_write_of.empty() &&
         std::string(data, data + size).find(state_->refuse_write_of) != std::string::npos) {
       return 0;
@@ -57,7 +57,7 @@ class ModelPrinter final : public LinkBackend {
     return size;
   }
   std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
-                   std::chrono::steady_clock::time_point) override {
+                   std::chrono::steady_clock::time_point, Result&) override {
     std::size_t n = 0;
     for (; n < capacity && !state_->incoming.empty(); ++n) {
       out[n] = state_->incoming.front();
@@ -66,7 +66,6 @@ class ModelPrinter final : public LinkBackend {
     return n;
   }
   void Close(LinkHandle) override {}
-  Result LastError() const override { return {}; }
   LinkCapabilities Capabilities() const override { return testing::CapabilitiesOf(lkEthernet); }
 
  private:
@@ -183,11 +182,9 @@ TEST(SetCommandTest, ReportsWhatReachedThePrinter) {
     state->model.MutableState().Firmware = c.firmware;
     if (c.spoil) c.spoil(*state);
     Session session(
-        [state](LinkLayer& link) {
-          link.SetBackend(lkEthernet, std::make_unique<ModelPrinter>(state));
-        },
+        LinkTarget{lkEthernet, {}},
+        [state](LinkKind, const LinkSettings&) { return std::make_unique<ModelPrinter>(state); },
         [](int) {});
-    session.SetLinkKind(lkEthernet);
     std::atomic<bool> stop{c.stop};
     cli::SetOptions options;
     options.Stop = &stop;

@@ -37,13 +37,16 @@ class ScriptedPrinter final : public LinkBackend {
   ScriptedPrinter(LinkKind kind, std::shared_ptr<ScriptedPrinterState> state)
       : kind_(kind), state_(std::move(state)) {}
 
-  LinkHandle Open(const LinkSettingsView&) override {
-    if (state_->fail_open) return kInvalidLinkHandle;
+  LinkHandle Open(Result& failure) override {
+    if (state_->fail_open) {
+      failure = Failure(Cause::kNotFound, {}, "printer absent");
+      return kInvalidLinkHandle;
+    }
     ++state_->opens;
     return 7;
   }
 
-  std::size_t Write(LinkHandle, const std::uint8_t* data, std::size_t size) override {
+  std::size_t Write(LinkHandle, const std::uint8_t* data, std::size_t size, Result&) override {
     state_->pending.append(reinterpret_cast<const char*>(data), size);
     for (;;) {
       const std::size_t begin = state_->pending.find('{');
@@ -63,7 +66,7 @@ class ScriptedPrinter final : public LinkBackend {
   }
 
   std::size_t Fill(LinkHandle, std::uint8_t* out, std::size_t capacity,
-                   std::chrono::steady_clock::time_point) override {
+                   std::chrono::steady_clock::time_point, Result&) override {
     std::size_t n = 0;
     while (n < capacity && !state_->incoming.empty()) {
       out[n++] = state_->incoming.front();
@@ -76,9 +79,6 @@ class ScriptedPrinter final : public LinkBackend {
     ++state_->closes;
     state_->pending.clear();
   }
-  Result LastError() const override {
-    return state_->fail_open ? Failure(Cause::kNotFound, {}, "printer absent") : Result{};
-  }
   LinkCapabilities Capabilities() const override { return CapabilitiesOf(kind_); }
 
  private:
@@ -86,11 +86,19 @@ class ScriptedPrinter final : public LinkBackend {
   std::shared_ptr<ScriptedPrinterState> state_;
 };
 
-inline std::shared_ptr<ScriptedPrinterState> InstallScriptedPrinter(LinkLayer& layer, int kind) {
-  auto state = std::make_shared<ScriptedPrinterState>();
-  const auto link = static_cast<LinkKind>(kind);
-  layer.SetBackend(link, std::make_unique<ScriptedPrinter>(link, state));
-  return state;
-}
+// A scripted printer on every kind of link, made again whenever the session's settings change;
+// each kind's state lives on.
+struct ScriptedPrinters {
+  std::shared_ptr<ScriptedPrinterState> state[4] = {
+      std::make_shared<ScriptedPrinterState>(), std::make_shared<ScriptedPrinterState>(),
+      std::make_shared<ScriptedPrinterState>(), std::make_shared<ScriptedPrinterState>()};
+
+  LinkMaker Maker() {
+    return [this](LinkKind kind, const LinkSettings&) -> std::unique_ptr<LinkBackend> {
+      if (kind < 0 || kind >= 4) return nullptr;
+      return std::make_unique<ScriptedPrinter>(kind, state[kind]);
+    };
+  }
+};
 
 }  // namespace krt6::testing

@@ -27,10 +27,9 @@ inline void WaitIdle(int timeout_ms = 20000) {
 }
 
 struct WindowFixture {
-  std::shared_ptr<FakeLinkState> fakes[4];
-  Session session{[this](LinkLayer& link) {
-    for (int kind = 0; kind < 4; ++kind) fakes[kind] = InstallFake(link, kind);
-  }};
+  FakeLinks links;
+  std::shared_ptr<FakeLinkState> (&fakes)[4] = links.state;
+  Session session{links.Maker()};
   RecordingPrompts prompts;
   std::unique_ptr<TFormMain> window;
 

@@ -1,0 +1,68 @@
+// The kinds of link, each described once: what it is called, how krt6ctl writes its targets, what
+// it can do, what the operator can do about a failure on it, and how its backend is made from
+// its own settings. The window's interface list, krt6ctl's target schemes, the completion and the
+// sessions all read this registry.
+//
+// A kind registers itself: its <name>_link.cpp defines <Name>LinkKind(), and its name is one word
+// of KRT6_LINK_KINDS in link/CMakeLists.txt (which also builds the file).
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "link/link_backend.h"
+#include "link/link_settings.h"
+#include "link/parallel_link.h"
+#include "link/port_names.h"
+#include "link/result.h"
+#include "link/serial_link.h"
+#include "link/tcp_link.h"
+#include "link/usb_link.h"
+
+namespace krt6 {
+
+// What the links take from the system; anything left empty gets the real one (the fixed port
+// table, libusb). Tests shorten the limits and put fakes in.
+struct SystemLinkOptions {
+  std::shared_ptr<const PortResolver> Ports;
+  std::shared_ptr<UsbDeviceSource> Usb;
+  SerialTimings Serial;
+  ParallelTimings Parallel;
+  UsbTimings UsbLimits;
+  UsbSelector UsbDevice;  // which USB printer (empty: the first, as the window opens)
+  TcpTimings Tcp;
+};
+
+struct LinkKindInfo {
+  LinkKind kind;
+  std::string_view name;           // in messages and the window's list: "COM", "ETHERNET"
+  std::string_view japanese_name;  // the window's Japanese item: "LAN" for ETHERNET
+  std::string_view scheme;         // krt6ctl's target scheme: "serial" (serial:DEVICE)
+  std::string_view uri_forms;      // how krt6ctl writes a target of this kind, for --help
+  LinkCapabilities capabilities;
+  // What the operator can do about `cause` on this kind; empty when there is nothing to suggest.
+  std::string (*hint)(Cause cause);
+  // The backend for the printer `settings` names, with the system's parts from `options`.
+  std::unique_ptr<LinkBackend> (*make)(const LinkSettings& settings,
+                                       const SystemLinkOptions& options);
+};
+
+// Every kind, in the order of the window's interface list (which is LinkKind's order).
+std::span<const LinkKindInfo* const> LinkKinds();
+// The entry of `kind`, or of the scheme krt6ctl writes; nullptr when none has it.
+const LinkKindInfo* FindLinkKind(LinkKind kind);
+const LinkKindInfo* FindLinkScheme(std::string_view scheme);
+// "COM" for lkCom; "unknown interface" for a value that names no kind.
+std::string_view LinkKindName(LinkKind kind);
+
+// The backend of `kind` for `settings`; for a kind this build has none of, one whose every open
+// fails and says so.
+std::unique_ptr<LinkBackend> MakeSystemLink(LinkKind kind, const LinkSettings& settings,
+                                            SystemLinkOptions options = {});
+
+// The hint every kind that reaches its printer over a network gives for an unanswered address.
+std::string NetworkAddressHint();
+
+}  // namespace krt6
