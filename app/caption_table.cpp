@@ -4,19 +4,29 @@
 #include <vector>
 
 #include "app/page_fields.h"
+#include "link/link_kinds.h"
 
 namespace krt6 {
 
 namespace {
 
 using K = CaptionKind;
+
+// The interface list's items: the link kinds' own.
+std::span<const TextPair> InterfaceItems() {
+  static const std::vector<TextPair> items = [] {
+    std::vector<TextPair> texts;
+    for (const LinkKindInfo* kind : LinkKinds()) texts.push_back(kind->item);
+    return texts;
+  }();
+  return items;
+}
+
 constexpr TextPair kFile[] = {{"File", "ファイル"}};
 constexpr TextPair kExit[] = {{"Exit", "終了"}};
 constexpr TextPair kAbout[] = {{"About", "バージョン"}};
 constexpr TextPair kGetStatus[] = {{"Get Status", "ステータス取得"}};
 constexpr TextPair kInterface[] = {{"Interface", "インターフェース"}};
-constexpr TextPair kInterfaceItems[] = {
-    {"USB", "USB"}, {"COM", "COM"}, {"LPT", "LPT"}, {"ETHERNET", "LAN"}};
 constexpr TextPair kSetup[] = {{"Setup", "設定"}};
 constexpr TextPair kPrinterVersion[] = {{"Printer Version", "F/Wバージョン"}};
 constexpr TextPair kVersionOther[] = {{"Other", "その他"}};
@@ -43,7 +53,7 @@ const CaptionEntry kWindow[] = {
     {"GroupBoxGetStatus", K::kCaption, kGetStatus},
     {"ButtonGetStatus", K::kCaption, kGetStatus},
     {"GroupBoxInterFace", K::kCaption, kInterface},
-    {"ComboBoxInterFace", K::kItems, kInterfaceItems},
+    {"ComboBoxInterFace", K::kItems, InterfaceItems()},
     {"ButtonInterFace", K::kCaption, kSetup},
     {"GroupBoxPrinterVersion", K::kCaption, kPrinterVersion},
     {"ComboBoxVersion", K::kItems, kVersionOther, 4},

@@ -21,6 +21,7 @@
 #include "config/configuration.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
+#include "link/link_kinds.h"
 #include "texts/system_language.h"
 #include "texts/texts.h"
 #include "ui_main_window.h"
@@ -88,6 +89,10 @@ TFormMain::TFormMain(Session& session, UserPrompts& prompts, const std::string& 
   {
     const TabPage::BuildFont pages(font());
     ui_->setupUi(this);
+  }
+  // The interface list holds the link kinds, in their order: an item's index is its LinkKind.
+  for (const LinkKindInfo* kind : LinkKinds()) {
+    ui_->ComboBoxInterFace->addItem(QString::fromUtf8(kind->item.english));
   }
   QFont menu_font = QApplication::font(menuBar());
   menu_font.setResolveMask(QFont::AllPropertiesResolved);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "files/file_io.h"
+#include "link/link_kinds.h"
 #include "link/usb_link.h"
 #include "texts/texts.h"
 
@@ -31,8 +32,7 @@ constexpr TextPair kEmptyText{"the target is empty", "ターゲットが空で�
 constexpr TextPair kBlanksText{
     "a target holds no blanks, control characters or bytes that are no UTF-8",
     "ターゲットに空白、制御文字、UTF-8 でないバイトは使えません"};
-constexpr TextPair kSchemeText{"unknown scheme (socket://, serial:, parallel:, usb:)",
-                               "不明なスキームです (socket://, serial:, parallel:, usb:)"};
+constexpr TextPair kSchemeText{"unknown scheme (%1)", "不明なスキームです (%1)"};
 constexpr TextPair kNoCloseText{"an IPv6 address lacks its closing ']'",
                                 "IPv6 アドレスに閉じ括弧 ']' がありません"};
 constexpr TextPair kNoIpv6Text{"'%1' is no IPv6 address", "'%1' は IPv6 アドレスではありません"};
@@ -339,6 +339,29 @@ std::string ParseUsb(std::string_view text, Target& target, Language language) {
   return {};
 }
 
+// Reads what follows the prefix of a target of `kind`.
+std::string ParseAfterPrefix(LinkKind kind, std::string_view rest, Target& target,
+                             Language language) {
+  switch (kind) {
+    case lkEthernet:
+      if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+      return ParseHostPort(rest, target, language);
+    case lkCom: return ParseSerial(rest, target, language);
+    case lkLpt: return Device(rest, "LPT", 4, target.Settings.LptName, language);
+    case lkUsb: return ParseUsb(rest, target, language);
+  }
+  return {};
+}
+
+// The prefixes of every kind of link: "usb:, serial:, parallel:, socket://".
+std::string Prefixes() {
+  std::string list;
+  for (const LinkKindInfo* info : LinkKinds()) {
+    list += (list.empty() ? "" : ", ") + std::string(info->prefix);
+  }
+  return list;
+}
+
 }  // namespace
 
 std::variant<Target, std::string> ParseTarget(std::string_view text, Language language) {
@@ -353,19 +376,11 @@ std::variant<Target, std::string> ParseTarget(std::string_view text, Language la
                          }) ||
              Printable(text, std::string_view::npos) != text) {
     error = TextFor(kBlanksText, language);
-  } else if (StartsWith(text, "socket://")) {
-    std::string_view rest = text.substr(9);
-    if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
-    error = ParseHostPort(rest, target, language);
-  } else if (StartsWith(text, "serial:")) {
-    error = ParseSerial(text.substr(7), target, language);
-  } else if (StartsWith(text, "parallel:")) {
-    error = Device(text.substr(9), "LPT", 4, target.Settings.LptName, language);
-    target.Kind = lkLpt;
-  } else if (StartsWith(text, "usb:")) {
-    error = ParseUsb(text.substr(4), target, language);
+  } else if (const LinkKindInfo* kind = FindLinkPrefix(text)) {
+    target.Kind = kind->kind;
+    error = ParseAfterPrefix(kind->kind, text.substr(kind->prefix.size()), target, language);
   } else if (text.find("://") != std::string_view::npos) {
-    error = TextFor(kSchemeText, language);
+    error = FormatText(kSchemeText, language, Prefixes());
   } else {
     error = ParseHostPort(text, target, language);
   }

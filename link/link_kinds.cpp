@@ -1,5 +1,7 @@
 #include "link/link_kinds.h"
 
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 namespace krt6 {
@@ -15,9 +17,9 @@ class UnavailableBackend final : public LinkBackend {
   explicit UnavailableBackend(LinkKind kind) : kind_(kind) {}
   LinkCapabilities Capabilities() const override { return {false, 0}; }
   LinkHandle Open(Result& failure) override {
-    failure = Failure(Cause::kUnavailable, {},
-                      "The " + std::string(LinkKindName(kind_)) +
-                          " link is not available in this build.");
+    failure = Failure(
+        Cause::kUnavailable, {},
+        "The " + std::string(LinkKindName(kind_)) + " link is not available in this build.");
     return kInvalidLinkHandle;
   }
   std::size_t Write(LinkHandle, const std::uint8_t*, std::size_t, Result&) override { return 0; }
@@ -47,16 +49,25 @@ const LinkKindInfo* FindLinkKind(LinkKind kind) {
   return nullptr;
 }
 
-const LinkKindInfo* FindLinkScheme(std::string_view scheme) {
+const LinkKindInfo* FindLinkPrefix(std::string_view target) {
+  // A scheme is case-insensitive: SOCKET:// is socket://.
+  const auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  };
   for (const LinkKindInfo* info : Registered()) {
-    if (info->scheme == scheme) return info;
+    const std::string_view start = target.substr(0, info->prefix.size());
+    if (start.size() == info->prefix.size() &&
+        std::equal(start.begin(), start.end(), info->prefix.begin(), same)) {
+      return info;
+    }
   }
   return nullptr;
 }
 
 std::string_view LinkKindName(LinkKind kind) {
   const LinkKindInfo* info = FindLinkKind(kind);
-  return info != nullptr ? info->name : std::string_view("unknown interface");
+  return info != nullptr ? info->item.english : "unknown interface";
 }
 
 std::unique_ptr<LinkBackend> MakeSystemLink(LinkKind kind, const LinkSettings& settings,

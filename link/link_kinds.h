@@ -20,6 +20,7 @@
 #include "link/serial_link.h"
 #include "link/tcp_link.h"
 #include "link/usb_link.h"
+#include "records/text_pair.h"
 
 namespace krt6 {
 
@@ -37,10 +38,9 @@ struct SystemLinkOptions {
 
 struct LinkKindInfo {
   LinkKind kind;
-  std::string_view name;           // in messages and the window's list: "COM", "ETHERNET"
-  std::string_view japanese_name;  // the window's Japanese item: "LAN" for ETHERNET
-  std::string_view scheme;         // krt6ctl's target scheme: "serial" (serial:DEVICE)
-  std::string_view uri_forms;      // how krt6ctl writes a target of this kind, for --help
+  TextPair item;  // the window's interface item; its English text names the link in messages
+  std::string_view prefix;     // how krt6ctl's targets of this kind begin: "serial:"
+  std::string_view uri_forms;  // how krt6ctl writes a target of this kind, for --help
   LinkCapabilities capabilities;
   // What the operator can do about `cause` on this kind; empty when there is nothing to suggest.
   std::string (*hint)(Cause cause);
@@ -51,9 +51,10 @@ struct LinkKindInfo {
 
 // Every kind, in the order of the window's interface list (which is LinkKind's order).
 std::span<const LinkKindInfo* const> LinkKinds();
-// The entry of `kind`, or of the scheme krt6ctl writes; nullptr when none has it.
+// The entry of `kind`, or of the kind whose prefix `target` begins with; nullptr when none has
+// it.
 const LinkKindInfo* FindLinkKind(LinkKind kind);
-const LinkKindInfo* FindLinkScheme(std::string_view scheme);
+const LinkKindInfo* FindLinkPrefix(std::string_view target);
 // "COM" for lkCom; "unknown interface" for a value that names no kind.
 std::string_view LinkKindName(LinkKind kind);
 

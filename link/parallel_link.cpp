@@ -144,15 +144,14 @@ std::string ParallelHint(Cause cause) {
 
 const LinkKindInfo& ParallelLinkKind() {
   static const LinkKindInfo kind{
-      lkLpt,
-      "LPT",
-      "LPT",
-      "parallel",
-      "parallel:DEVICE",
-      ParallelLink::kCapabilities,
-      ParallelHint,
-      [](const LinkSettings& settings,
-         const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+      .kind = lkLpt,
+      .item = {"LPT", "LPT"},
+      .prefix = "parallel:",
+      .uri_forms = "parallel:DEVICE",
+      .capabilities = ParallelLink::kCapabilities,
+      .hint = ParallelHint,
+      .make = [](const LinkSettings& settings,
+                 const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<ParallelLink>(options.Ports, options.Parallel, settings.LptName);
       }};
   return kind;

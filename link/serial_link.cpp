@@ -318,15 +318,14 @@ std::string SerialHint(Cause cause) {
 
 const LinkKindInfo& SerialLinkKind() {
   static const LinkKindInfo kind{
-      lkCom,
-      "COM",
-      "COM",
-      "serial",
-      "serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff]",
-      SerialLink::kCapabilities,
-      SerialHint,
-      [](const LinkSettings& settings,
-         const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+      .kind = lkCom,
+      .item = {"COM", "COM"},
+      .prefix = "serial:",
+      .uri_forms = "serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff]",
+      .capabilities = SerialLink::kCapabilities,
+      .hint = SerialHint,
+      .make = [](const LinkSettings& settings,
+                 const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<SerialLink>(options.Ports, options.Serial, settings.Serial);
       }};
   return kind;

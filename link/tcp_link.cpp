@@ -199,15 +199,14 @@ std::string TcpHint(Cause cause) {
 
 const LinkKindInfo& TcpLinkKind() {
   static const LinkKindInfo kind{
-      lkEthernet,
-      "ETHERNET",
-      "LAN",
-      "socket",
-      "socket://HOST[:PORT], HOST, HOST:PORT, [IPv6][:PORT]",
-      TcpLink::kCapabilities,
-      TcpHint,
-      [](const LinkSettings& settings,
-         const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+      .kind = lkEthernet,
+      .item = {"ETHERNET", "LAN"},
+      .prefix = "socket://",
+      .uri_forms = "socket://HOST[:PORT] (or HOST, HOST:PORT, [IPv6]:PORT)",
+      .capabilities = TcpLink::kCapabilities,
+      .hint = TcpHint,
+      .make = [](const LinkSettings& settings,
+                 const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<TcpLink>(options.Tcp, settings.Tcp);
       }};
   return kind;

@@ -165,14 +165,14 @@ std::string UsbHint(Cause cause) {
 
 const LinkKindInfo& UsbLinkKind() {
   static const LinkKindInfo kind{
-      lkUsb,
-      "USB",
-      "USB",
-      "usb",
-      "usb:, usb:BUS-PORTPATH, usb:?serial=STRING",
-      UsbLink::kCapabilities,
-      UsbHint,
-      [](const LinkSettings&, const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
+      .kind = lkUsb,
+      .item = {"USB", "USB"},
+      .prefix = "usb:",
+      .uri_forms = "usb:, usb:BUS-PORTPATH, usb:?serial=STRING",
+      .capabilities = UsbLink::kCapabilities,
+      .hint = UsbHint,
+      .make = [](const LinkSettings&,
+                 const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<UsbLink>(options.Usb ? options.Usb : MakeLibusbDeviceSource(),
                                          options.UsbLimits, options.UsbDevice);
       }};

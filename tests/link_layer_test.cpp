@@ -190,3 +190,36 @@ TEST(ReceiveRingTest, WrapsAroundAtTheEnd) {
 
 }  // namespace
 }  // namespace krt6
+
+namespace krt6 {
+namespace {
+
+// Every kind in the registry is found again by its kind and by its targets' prefix, sits at the
+// index of its kind in the interface list, makes a backend that can do what the entry says, and
+// tells the operator what to do when its device is not found.
+TEST(LinkKindsTest, EveryEntryIsFoundMadeAndHelpsWithAMissingDevice) {
+  const auto kinds = LinkKinds();
+  ASSERT_EQ(kinds.size(), 4u);
+  for (std::size_t index = 0; index < kinds.size(); ++index) {
+    const LinkKindInfo& info = *kinds[index];
+    SCOPED_TRACE(info.item.english);
+    EXPECT_EQ(static_cast<std::size_t>(info.kind), index);
+    EXPECT_EQ(FindLinkKind(info.kind), &info);
+    EXPECT_EQ(FindLinkPrefix(std::string(info.prefix) + "rest"), &info);
+    std::string upper(info.prefix);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(FindLinkPrefix(upper), &info) << "a scheme is case-insensitive";
+    EXPECT_EQ(info.uri_forms.substr(0, info.prefix.size()), info.prefix);
+    const auto backend = MakeSystemLink(info.kind, LinkSettings{});
+    ASSERT_NE(backend, nullptr);
+    EXPECT_EQ(backend->Capabilities().can_receive, info.capabilities.can_receive);
+    EXPECT_EQ(backend->Capabilities().chunk_size, info.capabilities.chunk_size);
+    EXPECT_FALSE(info.hint(Cause::kNotFound).empty());
+    EXPECT_TRUE(info.hint(Cause::kNone).empty());
+  }
+  EXPECT_EQ(FindLinkPrefix("ftp://host"), nullptr);
+  EXPECT_EQ(LinkKindName(static_cast<LinkKind>(7)), "unknown interface");
+}
+
+}  // namespace
+}  // namespace krt6

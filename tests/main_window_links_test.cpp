@@ -2,6 +2,11 @@
 // terminal and a TCP connection on loopback.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
@@ -72,6 +77,40 @@ TEST(MainWindowLinksTest, GetStatusOverComShowsOnLine) {
   EXPECT_EQ(w.Status(), "ON LINE");
   EXPECT_EQ(emu.CommandTexts(), std::vector<std::string>{"WS"});
   EXPECT_TRUE(w.window->isEnabled());
+}
+
+// A link failure's message carries the cause's hint from the link kind, the one krt6ctl's JSON
+// names by its key.
+TEST(MainWindowLinksTest, AFailedOpenShowsTheHintOfItsCause) {
+  // A port the kernel handed out and nobody listens on any more: the connection is refused.
+  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&a), len), 0);
+  ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  ::close(probe);
+  struct Case {
+    LinkKind kind;
+    Cause cause;
+  };
+  for (const Case c : {Case{lkEthernet, Cause::kRefused}, Case{lkCom, Cause::kNotFound}}) {
+    SCOPED_TRACE(LinkKindName(c.kind));
+    RealWindow w;  // no COM port is mapped
+    w.session.Settings().Tcp.IPAddr = "127.0.0.1";
+    w.session.Settings().Tcp.Port = ntohs(a.sin_port);
+    w.ChooseInterface(c.kind);
+    w.GetStatus();
+    ASSERT_EQ(w.prompts.messages.size(), 1u);
+    const std::string details = w.prompts.messages[0].details.toStdString();
+    const std::string hint = FindLinkKind(c.kind)->hint(c.cause);
+    ASSERT_FALSE(hint.empty());
+    EXPECT_NE(details.find(hint), std::string::npos) << details;
+    EXPECT_NE(details.find("Open failed (" + std::string(LinkKindName(c.kind)) + ")"),
+              std::string::npos)
+        << details;
+  }
 }
 
 TEST(MainWindowLinksTest, GetStatusOverEthernetShowsOnLine) {

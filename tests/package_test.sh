@@ -301,11 +301,15 @@ if [ -n "${built[krt6ctl]:-}" ]; then
   done
   grep -qx "comm_speed=" <<<"$(offers "krt6ctl set comm")" || fail "completion of set keys"
   # After set, KEY= of every key of the field table and of nothing else.
-  table_keys=$(limit 30 "$build/records/krt6-field-keys" | sed 's/$/=/' | sort)
+  table_keys=$(limit 30 "$build/packaging/krt6-completion" | sed 's/$/=/' | sort)
   set_keys=$(cd "$tmp/names" && offers "krt6ctl set " | grep '=$' | sort)
   [ -n "$table_keys" ] && [ "$set_keys" = "$table_keys" ] ||
     fail "completion of set offers other keys than the field table's: $set_keys"
   grep -qx "reflective" <<<"$(offers "krt6ctl calibrate ")" || fail "completion of calibrate"
+  # After -t, the target prefix of every link kind.
+  prefixes=$(offers "krt6ctl status -t " | sort | tr '\n' ' ')
+  [ "$prefixes" = "parallel: serial: socket:// usb: " ] ||
+    fail "completion of -t offers [$prefixes], not the link kinds' prefixes"
   pass "krt6ctl completion and manual page cover $(wc -w <<<"$commands") commands"
 fi
 
