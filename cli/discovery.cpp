@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "cli/sessions.h"
 #include "link/port_names.h"
 #include "link/tcp_link.h"
 #include "link/usb_link.h"
@@ -207,22 +208,23 @@ std::vector<ScanHit> ScanNetwork(const std::vector<std::string>& hosts,
       if (left.count() <= 0) break;
       TcpTimings timings;
       timings.ConnectMs = static_cast<int>(std::min(options.ConnectLimit, left).count());
-      Session session([&timings](LinkLayer& link) {
-        link.SetBackend(lkEthernet, std::make_unique<TcpLink>(timings));
-      });
-      session.SetLinkKind(lkEthernet);
-      session.SetLanguage(options.Lang);
-      session.Settings().Tcp.IPAddr = hosts[i];
-      session.Settings().Tcp.Port = options.Port;
+      LinkSettings settings;
+      settings.Tcp.IPAddr = hosts[i];
+      settings.Tcp.Port = options.Port;
+      const std::unique_ptr<Session> session = MakeSession(
+          [&timings](LinkLayer& link) {
+            link.SetBackend(lkEthernet, std::make_unique<TcpLink>(timings));
+          },
+          lkEthernet, settings, options.Lang);
       {
         std::lock_guard<std::mutex> lock(mutex);
         if (expired) break;
-        asking.push_back(&session);
+        asking.push_back(session.get());
       }
-      const Outcome<std::int32_t> status = session.ReadStatus();
+      const Outcome<std::int32_t> status = session->ReadStatus();
       {
         std::lock_guard<std::mutex> lock(mutex);
-        asking.erase(std::find(asking.begin(), asking.end(), &session));
+        asking.erase(std::find(asking.begin(), asking.end(), session.get()));
       }
       if (status.Ok()) {
         answers[i] =

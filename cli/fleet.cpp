@@ -1,4 +1,5 @@
 #include "cli/fleet.h"
+#include "cli/sessions.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -188,19 +189,18 @@ std::vector<TargetResult> RunFleet(
       }
       const Target& target = targets[i];
       const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
-      Session session([&links](LinkLayer& link) { InstallSystemLinks(link, links); });
-      session.Settings() = target.Settings;
-      session.SetLinkKind(target.Kind);
-      session.SetLanguage(options.Lang);
+      const std::unique_ptr<Session> session =
+          MakeSession([&links](LinkLayer& link) { InstallSystemLinks(link, links); }, target.Kind,
+                      target.Settings, options.Lang);
       if (options.Trace) {
-        session.SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {
+        session->SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {
           write_message(tag + TraceLine(event, origin) + "\n");
         });
       }
       const Clock::time_point start = Clock::now();
       TargetResult result;
       try {
-        result = job(session, target);
+        result = job(*session, target);
       } catch (const std::exception& error) {
         result = TargetResult{};
         result.Code = kUnknownError;
