@@ -65,6 +65,42 @@ long DescriptorLimit() {
   return static_cast<long>(limit.rlim_cur);
 }
 
+// `text` on the run's messages, under their lock.
+void WriteMessage(const FleetOptions& options, const std::string& text) {
+  if (options.Messages == nullptr) return;
+  std::unique_lock<std::mutex> hold;
+  if (options.MessagesLock != nullptr) hold = std::unique_lock(*options.MessagesLock);
+  *options.Messages << text << std::flush;
+}
+
+// `job` on `target` in a session of its own, traced when asked: the result with its time; a job
+// that throws gives kUnknownError with the exception's text.
+TargetResult RunTarget(const Target& target, const FleetOptions& options, const TargetJob& job,
+                       Clock::time_point origin) {
+  const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
+  const std::unique_ptr<Session> session =
+      MakeSession([&links](LinkLayer& link) { InstallSystemLinks(link, links); }, target.Kind,
+                  target.Settings, options.Lang);
+  if (options.Trace) {
+    session->SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {
+      WriteMessage(options, tag + TraceLine(event, origin) + "\n");
+    });
+  }
+  const Clock::time_point start = Clock::now();
+  TargetResult result;
+  try {
+    result = job(*session, target);
+  } catch (const std::exception& error) {
+    result = TargetResult{};
+    result.Code = kUnknownError;
+    result.Detail = error.what();
+  }
+  result.ElapsedMs = MillisecondsSince(start);
+  if (result.LocalErrno != 0)
+    result.Detail = FormatText(kNoDescriptorText, options.Lang, result.Detail);
+  return result;
+}
+
 }  // namespace
 
 std::string ResultText(int code, Language language) {
@@ -168,47 +204,16 @@ std::vector<TargetResult> RunFleet(
   std::atomic<std::size_t> next{0};
   const Clock::time_point origin = Clock::now();
 
-  auto write_message = [&options](const std::string& text) {
-    if (options.Messages == nullptr) return;
-    std::unique_lock<std::mutex> hold;
-    if (options.MessagesLock != nullptr) hold = std::unique_lock(*options.MessagesLock);
-    *options.Messages << text << std::flush;
-  };
+  auto write_message = [&options](const std::string& text) { WriteMessage(options, text); };
 
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
-      if (options.Stop != nullptr && options.Stop->load()) {
-        TargetResult not_started;
-        not_started.Code = kNotStarted;
-        {
-          std::lock_guard lock(mutex);
-          done[i] = std::move(not_started);
-        }
-        finished.notify_all();
-        continue;
-      }
-      const Target& target = targets[i];
-      const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
-      const std::unique_ptr<Session> session =
-          MakeSession([&links](LinkLayer& link) { InstallSystemLinks(link, links); }, target.Kind,
-                      target.Settings, options.Lang);
-      if (options.Trace) {
-        session->SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {
-          write_message(tag + TraceLine(event, origin) + "\n");
-        });
-      }
-      const Clock::time_point start = Clock::now();
       TargetResult result;
-      try {
-        result = job(*session, target);
-      } catch (const std::exception& error) {
-        result = TargetResult{};
-        result.Code = kUnknownError;
-        result.Detail = error.what();
+      if (options.Stop != nullptr && options.Stop->load()) {
+        result.Code = kNotStarted;
+      } else {
+        result = RunTarget(targets[i], options, job, origin);
       }
-      result.ElapsedMs = MillisecondsSince(start);
-      if (result.LocalErrno != 0)
-        result.Detail = FormatText(kNoDescriptorText, options.Lang, result.Detail);
       {
         std::lock_guard lock(mutex);
         done[i] = std::move(result);
