@@ -133,10 +133,9 @@ CtlRun Krt6ctl(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  std::ostringstream out;
   std::ostringstream err;
-  std::streambuf* const old = std::cerr.rdbuf(err.rdbuf());
-  const int status = cli::RunKrt6ctl(static_cast<int>(args.size()), argv.data());
-  std::cerr.rdbuf(old);
+  const int status = cli::RunKrt6ctl(static_cast<int>(args.size()), argv.data(), out, err);
   return {status, err.str()};
 }
 
