@@ -4,104 +4,55 @@
 // read back. Prints the median of the rounds and the ratio fleet / one.
 //
 //   krt6-fleet-bench [--count 200] [--rounds 5] [--jobs N (default: the count)]
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "support/child_process.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string BuildDir() {
-  char self[PATH_MAX] = {};
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir(self, n > 0 ? static_cast<std::size_t>(n) : 0);
-  dir = dir.substr(0, dir.rfind('/'));  // build/bench
-  return dir.substr(0, dir.rfind('/'));
-}
+using krt6::testing::BuiltProgram;
+using krt6::testing::ChildProcess;
 
 // A krt6-emulator process serving `count` printers on free ports; their addresses.
 struct EmulatorProcess {
-  pid_t pid = -1;
+  ChildProcess process;
   std::vector<std::string> addresses;
-  explicit EmulatorProcess(int count) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    const std::string program = BuildDir() + "/emulator/krt6-emulator";
-    std::vector<std::string> args{
-        program, "--tcp", "127.0.0.1:0", "--count", std::to_string(count), "--vary", "--quiet"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    std::string line;
-    char buffer[4096];
-    while (static_cast<int>(addresses.size()) < count) {
-      pollfd p{out[0], POLLIN, 0};
-      if (::poll(&p, 1, 5000) <= 0) break;
-      const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      for (ssize_t i = 0; i < n; ++i) {
-        if (buffer[i] != '\n') {
-          line += buffer[i];
-        } else {
-          addresses.push_back(line);
-          line.clear();
-        }
-      }
-    }
-    ::close(out[0]);
+  explicit EmulatorProcess(int count)
+      : process({BuiltProgram("emulator/krt6-emulator"), "--tcp", "127.0.0.1:0", "--count",
+                 std::to_string(count), "--vary", "--quiet"}) {
+    // One address a line, each as soon as its printer listens.
+    process.ReadLines(static_cast<std::size_t>(count), Clock::now() + std::chrono::seconds(30));
+    std::istringstream lines(process.Out());
+    for (std::string line; std::getline(lines, line);) addresses.push_back(line);
   }
   ~EmulatorProcess() {
-    if (pid > 0) {
-      ::kill(pid, SIGTERM);
-      ::waitpid(pid, nullptr, 0);
-    }
+    process.Signal(SIGTERM);
+    process.Wait(Clock::now() + std::chrono::seconds(10));
   }
 };
 
-// Runs krt6ctl set over the targets of `targets_file`; the wall time in ms, or -1 when it failed.
+// Runs krt6ctl set over the targets of `targets_file`; the wall time in ms, or -1 when it failed
+// (what it said on stderr is shown).
 double ApplyConfiguration(const std::string& targets_file, int jobs, const std::string& value) {
-  const std::string program = BuildDir() + "/cli/krt6ctl";
-  std::vector<std::string> args{program,
-                                "-q",
-                                "--targets",
-                                targets_file,
-                                "-j",
-                                std::to_string(jobs),
-                                "set",
-                                "comm_speed=" + value,
-                                "dhcp_hostname=FLEET" + value};
-  std::vector<char*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
   const Clock::time_point start = Clock::now();
-  pid_t pid = -1;
-  if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const krt6::testing::ProgramRun run = krt6::testing::RunProgram(
+      {BuiltProgram("cli/krt6ctl"), "-q", "--targets", targets_file, "-j", std::to_string(jobs),
+       "set", "comm_speed=" + value, std::string("dhcp=") + (value == "19200" ? "ON" : "OFF")},
+      std::chrono::minutes(5));
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
+  if (run.Status != 0) std::fprintf(stderr, "%s", run.Err.c_str());
+  return run.Status == 0 ? ms : -1;
 }
 
 double Median(std::vector<double> values) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <thread>
 
+#include "cli/sessions.h"
 #include "link/port_names.h"
 #include "link/tcp_link.h"
 #include "link/usb_link.h"
@@ -207,19 +208,19 @@ std::vector<ScanHit> ScanNetwork(const std::vector<std::string>& hosts,
       if (left.count() <= 0) break;
       SystemLinkOptions links;
       links.Tcp.ConnectMs = static_cast<int>(std::min(options.ConnectLimit, left).count());
-      Session session(LinkTarget{lkEthernet, {}}, SystemLinks(links));
-      session.SetLanguage(options.Lang);
-      session.Settings().Tcp.IPAddr = hosts[i];
-      session.Settings().Tcp.Port = options.Port;
+      LinkTarget host{lkEthernet, {}};
+      host.Settings.Tcp.IPAddr = hosts[i];
+      host.Settings.Tcp.Port = options.Port;
+      const std::unique_ptr<Session> session = MakeSession(host, links, options.Lang);
       {
         std::lock_guard<std::mutex> lock(mutex);
         if (expired) break;
-        asking.push_back(&session);
+        asking.push_back(session.get());
       }
-      const Outcome<std::int32_t> status = session.ReadStatus();
+      const Outcome<std::int32_t> status = session->ReadStatus();
       {
         std::lock_guard<std::mutex> lock(mutex);
-        asking.erase(std::find(asking.begin(), asking.end(), &session));
+        asking.erase(std::find(asking.begin(), asking.end(), session.get()));
       }
       if (status.Ok()) {
         answers[i] =

@@ -1,4 +1,5 @@
 #include "cli/fleet.h"
+#include "cli/sessions.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -62,6 +63,41 @@ long DescriptorLimit() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return -1;
   return static_cast<long>(limit.rlim_cur);
+}
+
+// `text` on the run's messages, under their lock.
+void WriteMessage(const FleetOptions& options, const std::string& text) {
+  if (options.Messages == nullptr) return;
+  std::unique_lock<std::mutex> hold;
+  if (options.MessagesLock != nullptr) hold = std::unique_lock(*options.MessagesLock);
+  *options.Messages << text << std::flush;
+}
+
+// `job` on `target` in a session of its own, traced when asked: the result with its time; a job
+// that throws gives kUnknownError with the exception's text.
+TargetResult RunTarget(const Target& target, const FleetOptions& options, const TargetJob& job,
+                       Clock::time_point origin) {
+  const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
+  const std::unique_ptr<Session> session =
+      MakeSession(LinkTarget{target.Kind, target.Settings}, links, options.Lang);
+  if (options.Trace) {
+    session->SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {
+      WriteMessage(options, tag + TraceLine(event, origin) + "\n");
+    });
+  }
+  const Clock::time_point start = Clock::now();
+  TargetResult result;
+  try {
+    result = job(*session, target);
+  } catch (const std::exception& error) {
+    result = TargetResult{};
+    result.Code = kUnknownError;
+    result.Detail = error.what();
+  }
+  result.ElapsedMs = MillisecondsSince(start);
+  if (result.LocalErrno != 0)
+    result.Detail = FormatText(kNoDescriptorText, options.Lang, result.Detail);
+  return result;
 }
 
 }  // namespace
@@ -167,46 +203,16 @@ std::vector<TargetResult> RunFleet(
   std::atomic<std::size_t> next{0};
   const Clock::time_point origin = Clock::now();
 
-  auto write_message = [&options](const std::string& text) {
-    if (options.Messages == nullptr) return;
-    std::unique_lock<std::mutex> hold;
-    if (options.MessagesLock != nullptr) hold = std::unique_lock(*options.MessagesLock);
-    *options.Messages << text << std::flush;
-  };
+  auto write_message = [&options](const std::string& text) { WriteMessage(options, text); };
 
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
-      if (options.Stop != nullptr && options.Stop->load()) {
-        TargetResult not_started;
-        not_started.Code = kNotStarted;
-        {
-          std::lock_guard lock(mutex);
-          done[i] = std::move(not_started);
-        }
-        finished.notify_all();
-        continue;
-      }
-      const Target& target = targets[i];
-      const auto links = options.Links ? options.Links(target) : LinkOptionsFor(target);
-      Session session(LinkTarget{target.Kind, target.Settings}, SystemLinks(links));
-      session.SetLanguage(options.Lang);
-      if (options.Trace) {
-        session.SetTraceObserver([&, tag = "[" + target.Text + "] "](const TraceEvent& event) {
-          write_message(tag + TraceLine(event, origin) + "\n");
-        });
-      }
-      const Clock::time_point start = Clock::now();
       TargetResult result;
-      try {
-        result = job(session, target);
-      } catch (const std::exception& error) {
-        result = TargetResult{};
-        result.Code = kUnknownError;
-        result.Detail = error.what();
+      if (options.Stop != nullptr && options.Stop->load()) {
+        result.Code = kNotStarted;
+      } else {
+        result = RunTarget(targets[i], options, job, origin);
       }
-      result.ElapsedMs = MillisecondsSince(start);
-      if (result.LocalErrno != 0)
-        result.Detail = FormatText(kNoDescriptorText, options.Lang, result.Detail);
       {
         std::lock_guard lock(mutex);
         done[i] = std::move(result);

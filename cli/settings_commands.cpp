@@ -133,79 +133,172 @@ bool Stopped(const SetOptions& options) {
   return options.Stop != nullptr && options.Stop->load(std::memory_order_relaxed);
 }
 
+// What set works out before it writes: the version the formats follow, the printer's values and
+// the intended ones, what differs where the printer reads it, and the parts to write.
+struct SetPlan {
+  bool can_receive = true;
+  std::string firmware;
+  int version_index = -1;
+  ParameterBlock current_parameters;
+  LanSettings current_lan;
+  ParameterBlock intended_parameters;
+  LanSettings intended_lan;
+  std::vector<std::string> not_taken;
+  std::vector<FieldChange> parameter_changes;
+  std::vector<FieldChange> lan_changes;
+  bool write_parameters = false;
+  bool write_lan = false;
+};
+
+// Reads the version and the parts the configuration names (over a link without replies nothing
+// can be read: the whole parts go out in the formats of the version given, over the values a
+// configuration of no named field holds) and works out the plan. A failed read's result.
+std::optional<TargetResult> Plan(Session& session, const Configuration& configuration,
+                                 const SetOptions& options, Language language, SetPlan& plan) {
+  plan.can_receive = session.CanReceive(session.Kind());
+  plan.firmware = options.Firmware;
+  if (plan.can_receive) {
+    const Outcome<VersionText> version = session.ReadFirmwareVersion();
+    if (!version.Ok()) return Failed(version);
+    plan.firmware = version.Value.Text;
+  } else {
+    session.SetVersionIndex(VersionIndexForText(options.Firmware.c_str()));
+  }
+  const int version_index = plan.version_index = session.VersionIndex();
+
+  plan.current_parameters = StartupParameters();
+  plan.current_lan = StartupLanSettings();
+  if (plan.can_receive && configuration.HasParameters) {
+    Outcome<ParameterBlock> read = session.ReadParameters(plan.current_parameters);
+    if (!read.Ok()) return Failed(read);
+    plan.current_parameters = read.Value;
+  }
+  if (plan.can_receive && configuration.HasLan) {
+    Outcome<LanSettings> read = session.ReadLanSettings(plan.current_lan);
+    if (!read.Ok()) return Failed(read);
+    plan.current_lan = read.Value;
+  }
+  plan.intended_parameters = Overlay(configuration, plan.current_parameters);
+  plan.intended_lan = Overlay(configuration, plan.current_lan);
+  plan.not_taken = NotTaken(plan.current_parameters, plan.intended_parameters, plan.current_lan,
+                            plan.intended_lan, version_index, language);
+
+  // What goes out: over a link without replies the whole parts named, otherwise the parts that
+  // differ where the printer reads them.
+  if (configuration.HasParameters) {
+    plan.parameter_changes = Diff(plan.current_parameters, plan.intended_parameters, language,
+                                  DiffScope::kPrinter, version_index);
+  }
+  if (configuration.HasLan) {
+    plan.lan_changes =
+        Diff(plan.current_lan, plan.intended_lan, language, DiffScope::kPrinter, version_index);
+  }
+  plan.write_parameters =
+      configuration.HasParameters && (!plan.can_receive || !plan.parameter_changes.empty());
+  plan.write_lan = configuration.HasLan && (!plan.can_receive || !plan.lan_changes.empty());
+  return std::nullopt;
+}
+
+// Writes each part of the plan whole; whatever of it reached the printer counts as changed (in
+// `result`, and its changes in `sent`), also when the write or anything after it fails. The
+// result of a write that failed or was interrupted.
+std::optional<TargetResult> WriteParts(Session& session, const SetOptions& options,
+                                       const SetPlan& plan, TargetResult& result,
+                                       std::vector<FieldChange>& sent) {
+  auto write = [&](bool lan) -> std::optional<TargetResult> {
+    if (Stopped(options)) {
+      TargetResult stopped;
+      stopped.Code = kInterrupted;
+      stopped.Changed = !sent.empty() || result.Changed;
+      stopped.Changes = Changes(sent);
+      return stopped;
+    }
+    const std::uint64_t before = session.BytesSent();
+    const Outcome<void> written = lan ? session.WriteLanSettings(plan.intended_lan)
+                                      : session.WriteParameters(plan.intended_parameters);
+    if (session.BytesSent() > before) {
+      result.Changed = true;
+      // Over a link without replies the printer's values before are not known.
+      if (plan.can_receive) Append(sent, lan ? plan.lan_changes : plan.parameter_changes);
+    }
+    if (written.Ok()) return std::nullopt;
+    TargetResult failed = Failed(written);
+    failed.Changed = result.Changed;
+    failed.Changes = Changes(sent);
+    return failed;
+  };
+  if (plan.write_parameters) {
+    if (auto failed = write(false)) return failed;
+  }
+  if (plan.write_lan) {
+    if (auto failed = write(true)) return failed;
+  }
+  return std::nullopt;
+}
+
+// Reads the written parts back into `now_parameters` and `now_lan`; a read-back that differs from
+// what was written marks `result` kReadBackDiffers. The result of a read that failed.
+std::optional<TargetResult> ReadBack(Session& session, const Configuration& configuration,
+                                     const SetPlan& plan, Language language, TargetResult& result,
+                                     ParameterBlock& now_parameters, LanSettings& now_lan) {
+  auto read_failed = [&](const OutcomeStatus& status) {
+    TargetResult failed = Failed(status);
+    failed.Changed = true;
+    failed.Changes = result.Changes;
+    return failed;
+  };
+  std::vector<FieldChange> differences;
+  if (configuration.HasParameters) {
+    Outcome<ParameterBlock> read = session.ReadParameters(StartupParameters());
+    if (!read.Ok()) return read_failed(read);
+    now_parameters = read.Value;
+    Append(differences, Diff(plan.intended_parameters, now_parameters, language,
+                             DiffScope::kPrinter, plan.version_index));
+  }
+  if (configuration.HasLan) {
+    Outcome<LanSettings> read = session.ReadLanSettings(StartupLanSettings());
+    if (!read.Ok()) return read_failed(read);
+    now_lan = read.Value;
+    Append(differences,
+           Diff(plan.intended_lan, now_lan, language, DiffScope::kPrinter, plan.version_index));
+  }
+  if (!differences.empty()) {
+    result.Code = kReadBackDiffers;
+    result.Detail = FormatText(kNotKeptText, language, Keys(differences));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 TargetResult SetCommand(Session& session, const Configuration& configuration,
                         const SetOptions& options, Language language) {
-  const bool can_receive = session.CanReceive(session.Kind());
-  if (!can_receive && options.Check) return CannotReceive(language);
-
-  // Over a link without replies nothing can be read: the whole parts go out in the formats of
-  // the version given, over the values a configuration of no named field holds.
-  std::string firmware = options.Firmware;
-  if (can_receive) {
-    const Outcome<VersionText> version = session.ReadFirmwareVersion();
-    if (!version.Ok()) return Failed(version);
-    firmware = version.Value.Text;
-  } else {
-    session.SetVersionIndex(VersionIndexForText(options.Firmware.c_str()));
-  }
-  const int version_index = session.VersionIndex();
-
-  ParameterBlock current_parameters = StartupParameters();
-  LanSettings current_lan = StartupLanSettings();
-  if (can_receive && configuration.HasParameters) {
-    Outcome<ParameterBlock> read = session.ReadParameters(current_parameters);
-    if (!read.Ok()) return Failed(read);
-    current_parameters = read.Value;
-  }
-  if (can_receive && configuration.HasLan) {
-    Outcome<LanSettings> read = session.ReadLanSettings(current_lan);
-    if (!read.Ok()) return Failed(read);
-    current_lan = read.Value;
-  }
-  const ParameterBlock intended_parameters = Overlay(configuration, current_parameters);
-  const LanSettings intended_lan = Overlay(configuration, current_lan);
-  const std::vector<std::string> not_taken = NotTaken(
-      current_parameters, intended_parameters, current_lan, intended_lan, version_index, language);
-
-  // What goes out: over a link without replies the whole parts named, otherwise the parts that
-  // differ where the printer reads them.
-  std::vector<FieldChange> parameter_changes;
-  std::vector<FieldChange> lan_changes;
-  if (configuration.HasParameters) {
-    parameter_changes =
-        Diff(current_parameters, intended_parameters, language, DiffScope::kPrinter, version_index);
-  }
-  if (configuration.HasLan) {
-    lan_changes = Diff(current_lan, intended_lan, language, DiffScope::kPrinter, version_index);
-  }
-  const bool write_parameters =
-      configuration.HasParameters && (!can_receive || !parameter_changes.empty());
-  const bool write_lan = configuration.HasLan && (!can_receive || !lan_changes.empty());
+  if (!session.CanReceive(session.Kind()) && options.Check) return CannotReceive(language);
+  SetPlan plan;
+  if (auto failed = Plan(session, configuration, options, language, plan)) return *failed;
 
   TargetResult result;
   const ParameterBlock* parameters_named =
-      configuration.HasParameters ? &current_parameters : nullptr;
-  const LanSettings* lan_named = configuration.HasLan ? &current_lan : nullptr;
+      configuration.HasParameters ? &plan.current_parameters : nullptr;
+  const LanSettings* lan_named = configuration.HasLan ? &plan.current_lan : nullptr;
   auto not_supported = [&](TargetResult& to) {
-    if (not_taken.empty() || !to.Ok()) return;
+    if (plan.not_taken.empty() || !to.Ok()) return;
     to.Code = kNotSupported;
-    to.Detail = FormatText(kNotTakenText, language, firmware, Joined(not_taken));
+    to.Detail = FormatText(kNotTakenText, language, plan.firmware, Joined(plan.not_taken));
   };
 
   if (const std::optional<std::string> refusal =
-          Unsendable(configuration, write_parameters ? &intended_parameters : nullptr,
-                     write_lan ? &intended_lan : nullptr, version_index,
+          Unsendable(configuration, plan.write_parameters ? &plan.intended_parameters : nullptr,
+                     plan.write_lan ? &plan.intended_lan : nullptr, plan.version_index,
                      session.Settings().CodeMode != 0, language)) {
     result.Code = kUnsendableValue;
     result.Detail = *refusal;
     return result;
   }
 
-  std::vector<FieldChange> all = parameter_changes;
-  Append(all, lan_changes);
-  if (!write_parameters && !write_lan) {
+  std::vector<FieldChange> all = plan.parameter_changes;
+  Append(all, plan.lan_changes);
+  if (!plan.write_parameters && !plan.write_lan) {
     result.Text = TextFor(kUnchangedText, language);
     result.Data = ToJson(parameters_named, lan_named);
     not_supported(result);
@@ -219,72 +312,21 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
     return result;
   }
 
-  // Each part is written whole; whatever of it reached the printer counts as changed, also when
-  // the write or anything after it fails.
   std::vector<FieldChange> sent;
-  auto write = [&](bool lan) -> std::optional<TargetResult> {
-    if (Stopped(options)) {
-      TargetResult stopped;
-      stopped.Code = kInterrupted;
-      stopped.Changed = !sent.empty() || result.Changed;
-      stopped.Changes = Changes(sent);
-      return stopped;
-    }
-    const std::uint64_t before = session.BytesSent();
-    const Outcome<void> written =
-        lan ? session.WriteLanSettings(intended_lan) : session.WriteParameters(intended_parameters);
-    if (session.BytesSent() > before) {
-      result.Changed = true;
-      // Over a link without replies the printer's values before are not known.
-      if (can_receive) Append(sent, lan ? lan_changes : parameter_changes);
-    }
-    if (written.Ok()) return std::nullopt;
-    TargetResult failed = Failed(written);
-    failed.Changed = result.Changed;
-    failed.Changes = Changes(sent);
-    return failed;
-  };
-  if (write_parameters) {
-    if (auto failed = write(false)) return *failed;
-  }
-  if (write_lan) {
-    if (auto failed = write(true)) return *failed;
-  }
+  if (auto failed = WriteParts(session, options, plan, result, sent)) return *failed;
   result.Changes = Changes(sent);
-
-  if (!can_receive) {
+  if (!plan.can_receive) {
     result.Text = FormatText(kChangedText, language, "all") + TextFor(kNotVerifiedText, language);
     result.Data = ToJson(configuration);
     not_supported(result);
     return result;
   }
-  ParameterBlock now_parameters = intended_parameters;
-  LanSettings now_lan = intended_lan;
+  ParameterBlock now_parameters = plan.intended_parameters;
+  LanSettings now_lan = plan.intended_lan;
   if (options.Verify) {
-    auto read_failed = [&](const OutcomeStatus& status) {
-      TargetResult failed = Failed(status);
-      failed.Changed = true;
-      failed.Changes = result.Changes;
-      return failed;
-    };
-    std::vector<FieldChange> differences;
-    if (configuration.HasParameters) {
-      Outcome<ParameterBlock> read = session.ReadParameters(StartupParameters());
-      if (!read.Ok()) return read_failed(read);
-      now_parameters = read.Value;
-      Append(differences, Diff(intended_parameters, now_parameters, language, DiffScope::kPrinter,
-                               version_index));
-    }
-    if (configuration.HasLan) {
-      Outcome<LanSettings> read = session.ReadLanSettings(StartupLanSettings());
-      if (!read.Ok()) return read_failed(read);
-      now_lan = read.Value;
-      Append(differences,
-             Diff(intended_lan, now_lan, language, DiffScope::kPrinter, version_index));
-    }
-    if (!differences.empty()) {
-      result.Code = kReadBackDiffers;
-      result.Detail = FormatText(kNotKeptText, language, Keys(differences));
+    if (auto failed =
+            ReadBack(session, configuration, plan, language, result, now_parameters, now_lan)) {
+      return *failed;
     }
   }
   result.Data = ToJson(configuration.HasParameters ? &now_parameters : nullptr,

@@ -613,6 +613,13 @@ std::vector<FieldChange> DiffRecords(FieldPart part, const void* a, const void* 
 
 }  // namespace
 
+std::string FileExtension(const std::string& path) { return Extension(path); }
+
+bool IsConfigurationFileName(const std::string& path) {
+  const std::string ext = Extension(path);
+  return ext == ".json" || ext == ".ts0" || ext == ".ts1";
+}
+
 bool Configuration::Has(std::string_view key) const {
   const FieldRow* row = FindFieldByKey(key);
   return row != nullptr && Values.contains(row);

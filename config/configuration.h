@@ -91,6 +91,13 @@ ConfigResult<Configuration> ConfigurationFromJson(const nlohmann::json& document
 ConfigResult<Configuration> LoadConfiguration(const std::string& path, Language language,
                                               ValueUse use = ValueUse::kSend);
 
+// The extension of `path` in lower case (".json", ".TS0" gives ".ts0"), empty when its name has
+// none: what LoadConfiguration and SaveConfiguration go by.
+std::string FileExtension(const std::string& path);
+// Whether the extension of `path` is one LoadConfiguration and SaveConfiguration know: .json,
+// .ts0 or .ts1 (in any case).
+bool IsConfigurationFileName(const std::string& path);
+
 // Writes `configuration` by the file's extension, replacing the file safely: ".json" the named
 // fields; ".ts0" / ".ts1" the whole record of the part (refused when the part is absent).
 ConfigError SaveConfiguration(const std::string& path, const Configuration& configuration,

@@ -1,18 +1,19 @@
 // RunFleet's rules with jobs that only record what they were given: an interrupt starts no further
 // target and every target is still reported in order; no more targets run at once than the
 // descriptor limit carries; a local shortage of descriptors is not blamed on the printer. Then
-// krt6ctl as a program over emulated printers: interrupted by a signal, and under a low limit.
+// krt6ctl over emulated printers: dead ones among live ones, and as a program interrupted by a
+// signal, on a terminal and under a low limit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -31,6 +32,9 @@
 #include "cli/fleet.h"
 #include "cli/target.h"
 #include "emulator/emulator.h"
+#include "support/child_process.h"
+#include "support/krt6ctl_runs.h"
+#include "support/os_bench.h"
 #include "support/temp_dir.h"
 
 namespace krt6::cli {
@@ -183,105 +187,21 @@ TEST(FleetTest, LocalDescriptorShortageIsNotThePrinters) {
   }
 }
 
-// krt6ctl as a child process: stdout on a pipe, stderr into a file, an optional descriptor limit.
-class Program {
- public:
-  Program(std::vector<std::string> args, std::optional<rlimit> limit) {
-    std::string self(PATH_MAX, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
-    self.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    const std::string program = self.substr(0, self.rfind("/tests/")) + "/cli/krt6ctl";
-    args.insert(args.begin(), {program, "--lang=en"});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string err = dir_ / "err";
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Only what it is given stays open, so that its descriptors are all below a low limit.
-      ::dup2(out[1], 1);
-      ::close_range(3, ~0U, 0);
-      const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      ::dup2(err_fd, 2);
-      ::close(err_fd);
-      if (limit) ::setrlimit(RLIMIT_NOFILE, &*limit);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    out_ = out[0];
-    if (pid_ < 0) ::close(std::exchange(out_, -1));
-  }
-  ~Program() {
-    if (out_ >= 0) ::close(out_);
-    if (pid_ > 0 && !ended_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
+using cli_test::CtlRun;
+using testing::ChildOptions;
+using testing::ChildProcess;
 
-  pid_t Pid() const { return pid_; }
-  const std::string& Out() const { return out_text_; }
-  std::string Err() const {
-    std::ifstream in(dir_ / "err");
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::vector<json> Lines() const {
-    std::vector<json> lines;
-    std::istringstream in(out_text_);
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    return lines;
-  }
+// krt6ctl `args` as a child process (English messages).
+std::unique_ptr<ChildProcess> Program(std::vector<std::string> args, ChildOptions options = {}) {
+  return std::make_unique<ChildProcess>(cli_test::ProgramLine(std::move(args)), options);
+}
 
-  // Reads stdout until it holds `lines` lines or ends; false at the deadline.
-  bool ReadLines(std::size_t lines, Clock::time_point deadline) {
-    if (out_ < 0) return false;
-    auto count = [&] {
-      return static_cast<std::size_t>(std::count(out_text_.begin(), out_text_.end(), '\n'));
-    };
-    while (count() < lines) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) return false;
-      pollfd p{out_, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-      char buffer[4096];
-      const ssize_t n = ::read(out_, buffer, sizeof buffer);
-      if (n <= 0) return true;  // it ended
-      out_text_.append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-  }
-
-  // Its exit status once stdout ended; -1 (after killing it) when it neither ended nor exited by
-  // the deadline, or was ended by a signal.
-  int Wait(Clock::time_point deadline) {
-    if (pid_ <= 0) {
-      ADD_FAILURE() << "krt6ctl did not start";
-      return -1;
-    }
-    EXPECT_TRUE(ReadLines(SIZE_MAX, deadline)) << "no end of output in time";
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (Clock::now() >= deadline) {
-        ADD_FAILURE() << "krt6ctl did not end in time";
-        return -1;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ended_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  testing::TempDir dir_;
-  pid_t pid_ = -1;
-  int out_ = -1;
-  bool ended_ = false;
-  std::string out_text_;
-};
+// Its exit status once it ended; a child still running at the deadline fails the test.
+int WaitFor(ChildProcess& program, Clock::time_point deadline) {
+  const int status = program.Wait(deadline);
+  EXPECT_FALSE(program.TimedOut()) << "krt6ctl did not end in time";
+  return status;
+}
 
 std::unique_ptr<emulator::Emulator> Printers(int count, int delay_ms) {
   emulator::EmulatorOptions o;
@@ -314,23 +234,23 @@ TEST(FleetTest, InterruptedSetReportsEveryTarget) {
     // still running when the last signal comes, however busy the machine.
     auto emu = Printers(10, 300);
     testing::TempDir dir;
-    Program program(
-        {"--json", "-j", "2", "--targets", FleetFile(dir, *emu), "set", "comm_speed=19200"},
-        std::nullopt);
+    auto started = Program(
+        {"--json", "-j", "2", "--targets", FleetFile(dir, *emu), "set", "comm_speed=19200"});
+    ChildProcess& program = *started;
     const auto deadline = Clock::now() + std::chrono::seconds(60);
-    ASSERT_GT(program.Pid(), 0);
+    ASSERT_TRUE(program.Started());
     ASSERT_TRUE(program.ReadLines(1, deadline));
     for (int i = 0; i < c.times; ++i) {
       // Each after the last one's notice: a signal sent before the last was taken merges with it.
       const std::size_t seen = program.Err().size();
-      ::kill(program.Pid(), c.signal);
+      program.Signal(c.signal);
       const auto notice_by = std::min(deadline, Clock::now() + std::chrono::seconds(15));
       while (program.Err().size() == seen && Clock::now() < notice_by) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        program.Poll(std::chrono::milliseconds(10));
       }
     }
-    EXPECT_EQ(program.Wait(deadline), 130) << program.Err();
-    const auto lines = program.Lines();
+    EXPECT_EQ(WaitFor(program, deadline), 130) << program.Err();
+    const auto lines = cli_test::JsonLines(program.Out());
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(emu->Count())) << program.Out();
     std::size_t done = 0;
     std::size_t not_started = 0;
@@ -368,15 +288,78 @@ TEST(FleetTest, InterruptedSetReportsEveryTarget) {
 TEST(FleetTest, LowDescriptorLimitFailsNoTarget) {
   auto emu = Printers(300, 0);
   testing::TempDir dir;
-  Program program({"--json", "-j", "1024", "--targets", FleetFile(dir, *emu), "status"},
-                  rlimit{64, 128});
-  EXPECT_EQ(program.Wait(Clock::now() + std::chrono::seconds(120)), 0) << program.Err();
-  const auto lines = program.Lines();
+  ChildOptions limited;
+  limited.FileLimit = rlimit{64, 128};
+  auto program =
+      Program({"--json", "-j", "1024", "--targets", FleetFile(dir, *emu), "status"}, limited);
+  EXPECT_EQ(WaitFor(*program, Clock::now() + std::chrono::seconds(120)), 0) << program->Err();
+  const auto lines = cli_test::JsonLines(program->Out());
   ASSERT_EQ(lines.size(), 300u);
   for (const json& line : lines) EXPECT_EQ(line["code"], 0) << line;
-  EXPECT_EQ(program.Out().find("Too many open files"), std::string::npos);
-  EXPECT_NE(program.Err().find("descriptor limit (ulimit -n) of 128"), std::string::npos)
-      << program.Err();
+  EXPECT_EQ(program->Out().find("Too many open files"), std::string::npos);
+  EXPECT_NE(program->Err().find("descriptor limit (ulimit -n) of 128"), std::string::npos)
+      << program->Err();
+}
+
+// Dead and silent printers among live ones (in this process): each live one is set, each dead one
+// fails on its own, the lines keep the targets' order, and the exit status is 1. Then the program
+// on a terminal: the progress line counts the targets done and failed.
+TEST(FleetTest, FleetWithDeadTargets) {
+  using cli_test::ExpectContract;
+  using cli_test::Sets;
+  using cli_test::TcpTarget;
+  auto live = cli_test::Tcp(6);
+  emulator::Faults silent_faults;
+  silent_faults.NoReply = true;
+  auto silent = cli_test::Tcp(1, silent_faults);
+  std::vector<std::string> targets;
+  for (int i = 0; i < live->Count(); ++i) {
+    targets.push_back(TcpTarget(*live, i));
+    if (i == 1) targets.push_back("127.0.0.1:1");  // refused at once
+    if (i == 3) targets.push_back(TcpTarget(*silent));
+  }
+  testing::TempDir dir;
+  {
+    std::ofstream file(dir / "fleet.txt");
+    file << "# the office printers\n";
+    for (const std::string& t : targets) file << "  " << t << "   # printer\n\n";
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const CtlRun run = cli_test::Krt6ctl(
+      {"--json", "-j", "4", "--targets", dir / "fleet.txt", "set", "comm_speed=38400"});
+  const double elapsed = testing::MillisecondsSince(start);
+  EXPECT_EQ(run.status, 1) << run.err;
+  const auto lines = run.Lines();
+  ASSERT_EQ(lines.size(), targets.size()) << run.out;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i]["target"], targets[i]);
+    const bool dead = targets[i] == "127.0.0.1:1";
+    const bool mute = targets[i] == TcpTarget(*silent);
+    ExpectContract(lines[i], "set", dead ? 1 : mute ? 3 : 0);
+    if (!dead && !mute) {
+      EXPECT_EQ(lines[i]["changed"], true);
+    }
+  }
+  for (int i = 0; i < live->Count(); ++i) EXPECT_FALSE(Sets(*live, i).empty()) << i;
+  // The silent printer costs its own reply limit once, not once per printer behind it.
+  EXPECT_LT(elapsed, 15000.0);
+
+  // On a terminal, the progress line counts the targets done and failed.
+  int terminal = -1;
+  int held = -1;  // kept open so that the terminal stays up after krt6ctl ends
+  char name[PATH_MAX] = {};
+  ASSERT_EQ(::openpty(&terminal, &held, name, nullptr, nullptr), 0);
+  const CtlRun shown =
+      cli_test::Krt6ctlProgram({"-t", targets[0], "-t", "127.0.0.1:1", "status"}, name);
+  EXPECT_EQ(shown.status, 1);
+  ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+  char screen[4096] = {};
+  const ssize_t n = ::read(terminal, screen, sizeof screen - 1);
+  ::close(terminal);
+  ::close(held);
+  EXPECT_NE(std::string(screen, n > 0 ? static_cast<std::size_t>(n) : 0).find("2/2 done, 1 failed"),
+            std::string::npos)
+      << screen;
 }
 
 }  // namespace

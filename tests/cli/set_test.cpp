@@ -3,8 +3,12 @@
 // printer holds that its Set command cannot carry is named before anything is written.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cstring>
 #include <deque>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,7 +18,12 @@
 #include "config/configuration.h"
 #include "emulator/printer_model.h"
 #include "link/link_backend.h"
+#include "link/link_kinds.h"
+#include "protocol/commands.h"
+#include "session/session.h"
 #include "support/fake_link.h"
+#include "support/krt6ctl_runs.h"
+#include "support/temp_dir.h"
 
 namespace krt6 {
 namespace {
@@ -202,3 +211,132 @@ TEST(SetCommandTest, ReportsWhatReachedThePrinter) {
 
 }  // namespace
 }  // namespace krt6
+
+// krt6ctl set in this process against emulated printers: what it writes and reports, the same Set
+// commands as a window session's, the read-back, and a parallel port written whole.
+namespace krt6::cli_test {
+namespace {
+
+// set writes only what differs; --check and an unchanged configuration write nothing.
+TEST(SetTest, OverTcpAndPty) {
+  for (Transport transport : {Transport::kTcp, Transport::kPty}) {
+    SCOPED_TRACE(TransportName(transport));
+    std::string target;
+    auto emu = Over(transport, target);
+    json line = OneLine(target, {"set", "comm_speed=19200", "dhcp=ON", "--check"}, "set");
+    EXPECT_EQ(line["changed"], false);
+    EXPECT_EQ(
+        line["changes"],
+        json::parse(R"([{"key":"parameters.comm_speed","before":"9600 bps","after":"19200 bps"},
+                              {"key":"lan.dhcp","before":"OFF","after":"ON"}])"));
+    EXPECT_TRUE(Sets(*emu).empty()) << "--check wrote";
+
+    line = OneLine(target, {"set", "comm_speed=19200", "dhcp=ON"}, "set");
+    EXPECT_EQ(line["changed"], true);
+    EXPECT_EQ(line["changes"].size(), 2u);
+    EXPECT_EQ(line["data"]["parameters"]["comm_speed"], "19200 bps");
+    EXPECT_EQ(line["data"]["lan"]["dhcp"], "ON");
+    EXPECT_EQ(emu->State().Lan.Dhcp, 1);
+    const std::size_t written = Sets(*emu).size();
+    EXPECT_GT(written, 2u);
+
+    line = OneLine(target, {"set", "comm_speed=19200 bps", "dhcp=ON"}, "set");
+    EXPECT_EQ(line["changed"], false);
+    EXPECT_TRUE(line["changes"].empty());
+    EXPECT_EQ(Sets(*emu).size(), written) << "an unchanged configuration was written";
+    // -q keeps get's document: it shows what set wrote.
+    EXPECT_EQ(json::parse(Krt6ctl({"-q", "get", "lan", "-t", target}).out)["lan"]["dhcp"], "ON");
+  }
+}
+
+// The Set commands for a configuration are those a window session sends for the same values.
+TEST(SetTest, SendsTheWindowsCommands) {
+  auto tool = Tcp();
+  auto window = Tcp();
+  Session session(LinkTarget{lkEthernet, {}});
+  session.Settings().Tcp.IPAddr = "127.0.0.1";
+  session.Settings().Tcp.Port = window->Port();
+  ASSERT_TRUE(session.ReadFirmwareVersion().Ok());
+  Outcome<ParameterBlock> block = session.ReadParameters();
+  Outcome<LanSettings> lan = session.ReadLanSettings();
+  ASSERT_TRUE(block.Ok() && lan.Ok());
+  // The operator's edits, as the window's controls would make them.
+  block.Value.Speed = 3;        // 19200 bps
+  block.Value.Parity = 1;       // EVEN
+  block.Value.XAdj = -12;       // x_coordinate
+  lan.Value.IpAddress[3] = 77;  // ip_address 192.168.10.77
+  lan.Value.SocketPort = 9100;
+  std::strcpy(lan.Value.DhcpHostName, "LABEL7");
+  ASSERT_TRUE(session.WriteParameters(block.Value).Ok());
+  ASSERT_TRUE(session.WriteLanSettings(lan.Value).Ok());
+
+  const CtlRun run = Krt6ctl({"--json", "-t", TcpTarget(*tool), "set", "comm_speed=19200",
+                              "parity=EVEN", "x_coordinate=-12", "ip_address=192.168.10.77",
+                              "socket_port=9100", "dhcp_hostname=LABEL7"});
+  EXPECT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_EQ(Sets(*tool), Sets(*window));
+  std::string first, second;
+  std::vector<std::string> lan_commands;
+  ASSERT_EQ(BuildParameterCommands(block.Value, 3, first, second), SettingField::kNone);
+  ASSERT_EQ(BuildLanCommands(lan.Value, lan_commands), SettingField::kNone);
+  const auto sets = Sets(*tool);
+  EXPECT_NE(std::find(sets.begin(), sets.end(), first), sets.end());
+  EXPECT_NE(std::find(sets.begin(), sets.end(), second), sets.end());
+  for (const std::string& command : lan_commands) {
+    EXPECT_NE(std::find(sets.begin(), sets.end(), command), sets.end()) << command;
+  }
+}
+
+// A printer that acknowledges Set commands but keeps its values fails the read-back: code 7.
+TEST(SetTest, VerificationCatchesAPrinterThatIgnoresSets) {
+  emulator::Faults faults;
+  faults.IgnoreSets = true;
+  auto emu = Tcp(1, faults);
+  CtlRun run = Krt6ctl({"--json", "-t", TcpTarget(*emu), "set", "comm_speed=19200"});
+  EXPECT_EQ(run.status, 1);
+  auto lines = run.Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  ExpectContract(lines[0], "set", 7);
+  EXPECT_EQ(lines[0]["result"], "Verify Error");
+  EXPECT_EQ(lines[0]["changed"], true);
+  EXPECT_NE(lines[0]["detail"].get<std::string>().find("parameters.comm_speed"), std::string::npos);
+  // A pair given before the file is applied as well as the file: everything in the order given.
+  testing::TempDir dir;
+  std::ofstream(dir / "port.json")
+      << R"({"format":"krt6-settings","version":1,"lan":{"socket_port":9100}})";
+  run = Krt6ctl({"--json", "-t", TcpTarget(*emu), "set", "--check", "comm_speed=19200",
+                 dir / "port.json", "socket_port=9200"});
+  lines = run.Lines();
+  ASSERT_EQ(lines.size(), 1u) << run.err;
+  EXPECT_EQ(lines[0]["changes"],
+            (json::array(
+                {{{"key", "parameters.comm_speed"}, {"before", "9600 bps"}, {"after", "19200 bps"}},
+                 {{"key", "lan.socket_port"}, {"before", "8000"}, {"after", "9200"}}})));
+  // Without verification the same write counts as done.
+  run = Krt6ctl({"--json", "-t", TcpTarget(*emu), "set", "comm_speed=19200", "--no-verify"});
+  EXPECT_EQ(run.status, 0) << run.out;
+}
+
+// A parallel port gives no replies: set writes the whole part for the firmware given.
+TEST(SetTest, ParallelPortOverAFifo) {
+  testing::TempDir dir;
+  EmulatorOptions o;
+  o.Kind = Transport::kFifo;
+  o.Path = dir / "lp";
+  auto emu = StartEmulator(o);
+  const std::string target = "parallel:" + emu->DevicePath();
+  auto source = Tcp();
+  ASSERT_EQ(Krt6ctl({"-t", TcpTarget(*source), "get", "params", "-o", dir / "all.ts0"}).status, 0);
+  const CtlRun run =
+      Krt6ctl({"--json", "-t", target, "set", dir / "all.ts0", "--firmware", "1.0J"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  ParameterBlock block;
+  std::string first, second;
+  ASSERT_EQ(BuildParameterCommands(block, 3, first, second), SettingField::kNone);
+  for (int i = 0; i < 100 && emu->CommandTexts().size() < 2; ++i) ::usleep(10000);
+  const auto texts = emu->CommandTexts();
+  EXPECT_NE(std::find(texts.begin(), texts.end(), first), texts.end());
+}
+
+}  // namespace
+}  // namespace krt6::cli_test

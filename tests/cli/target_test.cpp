@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/app.h"
+#include "cli/fleet.h"
 #include "cli/target.h"
 #include "support/temp_dir.h"
 #include "texts/texts.h"
@@ -132,10 +133,9 @@ CtlRun Krt6ctl(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  std::ostringstream out;
   std::ostringstream err;
-  std::streambuf* const old = std::cerr.rdbuf(err.rdbuf());
-  const int status = cli::RunKrt6ctl(static_cast<int>(args.size()), argv.data());
-  std::cerr.rdbuf(old);
+  const int status = cli::RunKrt6ctl(static_cast<int>(args.size()), argv.data(), out, err);
   return {status, err.str()};
 }
 
@@ -284,6 +284,75 @@ TEST(TargetTest, TargetsFileLimits) {
   EXPECT_NE(std::get<std::string>(parsed).find("'\\x1b[2J\\x1b]0;owned\\x07'"), std::string::npos)
       << Printable(std::get<std::string>(parsed), 600);
   ExpectReadable(std::get<std::string>(parsed));
+}
+
+// The texts of each kind of target and what they reach: the link kind, the address or port, the
+// serial options, and the selectors and device paths the links get.
+TEST(TargetTest, TargetUris) {
+  struct Case {
+    const char* text;
+    LinkKind kind;
+    const char* where;  // host:port, port name or USB selector
+  };
+  const Case good[] = {
+      {"socket://printer1", lkEthernet, "printer1:8000"},
+      {"socket://10.0.0.5:9100/", lkEthernet, "10.0.0.5:9100"},
+      {"10.0.0.5", lkEthernet, "10.0.0.5:8000"},
+      {"printer-2.local:9000", lkEthernet, "printer-2.local:9000"},
+      {"[::1]:9001", lkEthernet, "[::1]:9001"},
+      {"socket://[fe80::1]", lkEthernet, "[fe80::1]:8000"},
+      {"::1", lkEthernet, "[::1]:8000"},
+      {"serial:COM5", lkCom, "COM5"},
+      {"serial:/dev/serial/by-id/usb-X-if00?baud=19200+bits=7+parity=even+stop=2+flow=none+xonxoff",
+       lkCom, "/dev/serial/by-id/usb-X-if00"},
+      {"parallel:LPT2", lkLpt, "LPT2"},
+      {"parallel:/dev/usb/lp0", lkLpt, "/dev/usb/lp0"},
+      {"usb:", lkUsb, ""},
+      {"usb:1-2.3", lkUsb, "1-2.3"},
+      {"usb:?serial=ABC123", lkUsb, "ABC123"},
+  };
+  for (const Case& c : good) {
+    auto parsed = cli::ParseTarget(c.text);
+    ASSERT_TRUE(std::holds_alternative<cli::Target>(parsed))
+        << c.text << ": " << std::get<std::string>(parsed);
+    const cli::Target& t = std::get<cli::Target>(parsed);
+    EXPECT_EQ(t.Kind, c.kind) << c.text;
+    std::string where;
+    if (c.kind == lkEthernet)
+      where = t.Settings.Tcp.IPAddr + ":" + std::to_string(t.Settings.Tcp.Port);
+    if (c.kind == lkCom) where = t.Settings.Serial.PortName;
+    if (c.kind == lkLpt) where = t.Settings.LptName;
+    if (c.kind == lkUsb) where = t.UsbPortPath + t.UsbSerial;
+    EXPECT_EQ(where, c.where) << c.text;
+  }
+  const cli::Target serial = std::get<cli::Target>(cli::ParseTarget(good[8].text));
+  EXPECT_EQ(serial.Settings.Serial.BaudRateIndex, 3);
+  EXPECT_EQ(serial.Settings.Serial.DataBitIndex, 0);
+  EXPECT_EQ(serial.Settings.Serial.ParityIndex, 2);
+  EXPECT_EQ(serial.Settings.Serial.StopBitIndex, 2);
+  EXPECT_EQ(serial.Settings.Serial.HdShakIndex, 0);
+  EXPECT_EQ(serial.Settings.Serial.SWShakIndex, 1);
+  const cli::Target defaults = std::get<cli::Target>(cli::ParseTarget("serial:COM1"));
+  EXPECT_EQ(defaults.Settings.Serial.BaudRateIndex, SerialSettings{}.BaudRateIndex);
+  EXPECT_EQ(defaults.Settings.Serial.HdShakIndex, SerialSettings{}.HdShakIndex);
+
+  for (const char* bad :
+       {"", "socket://", "host:0", "host:65536", "host:", "ho st", "[::1", "[::1]x", "serial:COM0",
+        "serial:COM31", "serial:com1", "serial:COM1?baud=1234", "serial:COM1?speed=9600",
+        "parallel:LPT5", "parallel:", "usb:1", "usb:?serial=", "ftp://host", "a\tb"}) {
+    EXPECT_TRUE(std::holds_alternative<std::string>(cli::ParseTarget(bad))) << bad;
+  }
+  // The selectors reach the USB link; device paths reach the serial and parallel links.
+  EXPECT_EQ(
+      cli::LinkOptionsFor(std::get<cli::Target>(cli::ParseTarget("usb:1-2.3"))).UsbDevice.PortPath,
+      "1-2.3");
+  EXPECT_EQ(cli::LinkOptionsFor(std::get<cli::Target>(cli::ParseTarget("usb:?serial=S1")))
+                .UsbDevice.Serial,
+            "S1");
+  cli::TargetPorts ports;
+  EXPECT_EQ(ports.SerialDevice("/dev/serial/by-id/x"), "/dev/serial/by-id/x");
+  EXPECT_EQ(ports.SerialDevice("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(ports.ParallelDevice("/dev/usb/lp0"), "/dev/usb/lp0");
 }
 
 }  // namespace

@@ -1,0 +1,168 @@
+// set FILE|KEY=VALUE...: writes a configuration (a settings file and/or pairs, in order, each over
+// the last) to every target; --check shows what would change.
+#include <cctype>
+#include <memory>
+#include <string_view>
+
+#include "cli/commands/command.h"
+#include "cli/settings_commands.h"
+#include "config/configuration.h"
+#include "texts/texts.h"
+
+namespace krt6::cli {
+namespace {
+
+constexpr TextPair kSecondFileText{"set takes one FILE; '%1' is a second",
+                                   "set に渡せるファイルは 1 つです。'%1' は 2 つ目です"};
+constexpr TextPair kNoFieldText{"the configuration names no field to set",
+                                "設定する項目が 1 つもありません"};
+constexpr TextPair kNeedsFirmwareText{
+    "%1: a parallel port cannot read the version: give --firmware",
+    "%1: パラレルポートではバージョンを読めません: --firmware を指定してください"};
+constexpr TextPair kNeedsWholePartText{
+    "%1: a parallel port cannot read the current settings: give every field of the part (a "
+    ".ts0/.ts1 file, or get all from another printer)",
+    "%1: パラレルポートでは現在の設定を読めません: その部分の全項目を指定してください "
+    "(.ts0/.ts1 ファイル、または別のプリンタから get all で読んだもの)"};
+constexpr TextPair kSharedIdentityText{
+    "refused: %1 would give %2 printers (%3) the same value, and no two printers may share it; "
+    "nothing was sent. Leave the key out, add --keep-identity so that each printer keeps its "
+    "own, or set each printer on its own with its own value",
+    "拒否しました: %1 により %2 台のプリンター (%3) が同じ値になりますが、この値は共有できません。"
+    "何も送信していません。このキーを外すか、--keep-identity で各プリンターの値を保つか、"
+    "プリンターごとに個別の値で設定してください"};
+constexpr TextPair kFirmwareText{
+    "--firmware '%1': give the version text the printer reports, such as 1.0J (a digit, '.', a "
+    "digit and a letter), or one of the window's items (1.0B ~ 1.0C, ..., Other)",
+    "--firmware '%1': プリンターが返すバージョン (1.0J のように数字、'.'、数字、英字) "
+    "か、画面の項目 (1.0B ~ 1.0C、…、Other) を指定してください"};
+
+struct SetArguments {
+  std::vector<std::string> inputs;
+  SetOptions options;
+  bool no_verify = false;
+  bool keep_identity = false;
+};
+
+void AddSetOptions(CLI::App& command, SetArguments& arguments) {
+  command.add_option("input", arguments.inputs, "FILE or KEY=VALUE (e.g. comm_speed=19200)")
+      ->required();
+  command.add_flag("--check", arguments.options.Check, "show what would change, write nothing");
+  command.add_flag("--no-verify", arguments.no_verify, "do not read the written settings back");
+  command.add_flag("--keep-identity", arguments.keep_identity,
+                   "leave out ip_address and dhcp_hostname: every printer keeps its own");
+  command
+      .add_option("--firmware", arguments.options.Firmware,
+                  "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
+      ->type_name("VERSION");
+}
+
+// The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.
+// The refusal naming the key, or empty.
+std::string BuildConfiguration(const std::vector<std::string>& inputs, bool keep_identity,
+                               Language language, Configuration& configuration) {
+  bool file_seen = false;
+  for (const std::string& input : inputs) {
+    const bool is_pair = input.find('=') != std::string::npos && !IsConfigurationFileName(input);
+    ConfigError error;
+    if (is_pair) {
+      error = ApplyKeyValue(configuration, input, language);
+    } else if (file_seen) {
+      return FormatText(kSecondFileText, language, input);
+    } else {
+      file_seen = true;
+      auto loaded = LoadConfiguration(input, language, ValueUse::kSend);
+      if (auto* refused = std::get_if<ConfigError>(&loaded)) {
+        error = *refused;
+      } else {
+        LayOver(configuration, std::get<Configuration>(loaded));
+      }
+    }
+    if (!error.Ok()) return error.Message;
+  }
+  if (keep_identity) configuration = WithoutIdentity(std::move(configuration));
+  if (!configuration.HasParameters && !configuration.HasLan) {
+    return TextFor(kNoFieldText, language);
+  }
+  return {};
+}
+
+// "1.0J": what a printer reports; "1.0B ~ 1.0C" and "Other": the window's version items.
+bool IsFirmwareText(const std::string& text) {
+  auto is_version = [](std::string_view v) {
+    return v.size() == 4 && std::isdigit(static_cast<unsigned char>(v[0])) && v[1] == '.' &&
+           std::isdigit(static_cast<unsigned char>(v[2])) &&
+           std::isalpha(static_cast<unsigned char>(v[3]));
+  };
+  if (is_version(text) || text == "Other") return true;
+  const std::string_view view(text);
+  return view.size() == 11 && view.substr(4, 3) == " ~ " && is_version(view.substr(0, 4)) &&
+         is_version(view.substr(7));
+}
+
+// The refusal of a run that would give several printers one identity (an address or a host
+// name), or empty.
+std::string SharedIdentity(const Configuration& configuration, const std::vector<Target>& targets,
+                           Language language) {
+  if (targets.size() < 2) return {};
+  const std::vector<IdentityValue> values = IdentityValues(configuration);
+  if (values.empty()) return {};
+  std::string keys;
+  for (const IdentityValue& value : values) {
+    keys += (keys.empty() ? "" : ", ") + value.Key + " " + value.Value;
+  }
+  constexpr std::size_t kNamed = 3;
+  std::string named;
+  for (std::size_t i = 0; i < targets.size() && i < kNamed; ++i) {
+    named += (i == 0 ? "" : ", ") + Printable(targets[i].Text);
+  }
+  if (targets.size() > kNamed) named += ", ...";
+  return FormatText(kSharedIdentityText, language, {keys, std::to_string(targets.size()), named});
+}
+
+// A parallel port takes no replies: the version must be given and the parts named whole.
+std::string ParallelRefusal(const Configuration& configuration, const SetOptions& options,
+                            const std::vector<Target>& targets, Language language) {
+  for (const Target& target : targets) {
+    if (target.Kind != lkLpt) continue;
+    if (options.Firmware.empty()) {
+      return FormatText(kNeedsFirmwareText, language, Printable(target.Text));
+    }
+    if ((configuration.HasParameters && !NamesWholeParameters(configuration)) ||
+        (configuration.HasLan && !NamesWholeLan(configuration))) {
+      return FormatText(kNeedsWholePartText, language, Printable(target.Text));
+    }
+  }
+  return {};
+}
+
+int RunSet(const SetArguments& arguments, const CommandContext& context) {
+  const Language language = context.language;
+  Reporter& reporter = context.reporter;
+  SetOptions options = arguments.options;
+  if (!options.Firmware.empty() && !IsFirmwareText(options.Firmware)) {
+    return reporter.Usage(FormatText(kFirmwareText, language, options.Firmware));
+  }
+  Configuration configuration;
+  std::string refused =
+      BuildConfiguration(arguments.inputs, arguments.keep_identity, language, configuration);
+  if (refused.empty()) refused = SharedIdentity(configuration, context.targets, language);
+  if (refused.empty()) refused = ParallelRefusal(configuration, options, context.targets, language);
+  if (!refused.empty()) return reporter.Usage(refused);
+  options.Verify = !arguments.no_verify;
+  options.Stop = context.globals.stop;
+  auto shared = std::make_shared<const Configuration>(std::move(configuration));
+  return RunOnTargets(context, "set", [shared, options, language](Session& session, const Target&) {
+    return SetCommand(session, *shared, options, language);
+  });
+}
+
+}  // namespace
+
+CommandRegistration SetRegistration() {
+  return Register<SetArguments>(
+      "set", "write a configuration: FILE (.json, .ts0, .ts1) and/or KEY=VALUE pairs", true,
+      AddSetOptions, RunSet);
+}
+
+}  // namespace krt6::cli

@@ -1,0 +1,110 @@
+#include "cli/commands/shared.h"
+
+#include <cstdlib>
+#include <mutex>
+
+#include "texts/system_language.h"
+#include "texts/texts.h"
+
+namespace krt6::cli {
+namespace {
+
+constexpr TextPair kNoTargetText{
+    "no target: give -t TARGET or --targets FILE",
+    "ターゲットがありません: -t TARGET か --targets FILE を指定してください"};
+// An operator's interrupt during a fleet run: the first, and every one after it.
+constexpr TextPair kStoppingText{
+    "interrupted: no further target is started; the running ones end their exchange",
+    "中断します: 次のターゲットは始めません。実行中のターゲットは通信を終えるまで続けます"};
+constexpr TextPair kStillFinishingText{
+    "still ending the running targets' exchanges (no Set is cut in two); Ctrl-\\ quits at once, "
+    "even in the middle of a write",
+    "実行中のターゲットの通信を終えるまで待っています (Set を途中で切ることはありません)。"
+    "Ctrl-\\ で直ちに終了します (書き込みの途中でも)"};
+
+}  // namespace
+
+void AddGlobalOptions(CLI::App& app, Globals& globals) {
+  app.add_option("-t,--target", globals.targets, "a printer (repeatable)")->type_name("TARGET");
+  app.add_option("--targets", globals.targets_file, "a file of targets, one a line, # comments")
+      ->type_name("FILE");
+  app.add_flag("--json", globals.json, "one JSON object a target on stdout (JSON Lines)");
+  app.add_option("-j,--jobs", globals.jobs, "targets handled at once (default 16)")
+      ->check(CLI::Range(1, 1024));
+  app.add_flag("-v,--verbose", globals.verbose, "byte trace of every exchange on stderr");
+  app.add_flag("-q,--quiet", globals.quiet, "print failures only");
+  app.add_option("--lang", globals.lang, "message language (default: from the locale)")
+      ->check(CLI::IsMember({"en", "ja"}));
+}
+
+Language ChosenLanguage(const Globals& globals) {
+  if (globals.lang == "ja") return Language::kJapanese;
+  if (globals.lang == "en") return Language::kEnglish;
+  return LanguageForLocale(SystemLocaleName([](const char* name) { return std::getenv(name); }));
+}
+
+bool CollectTargets(const Globals& globals, Reporter& reporter, std::vector<Target>& targets,
+                    int& status) {
+  const Language language = reporter.Lang();
+  std::vector<TargetText> texts;
+  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0});
+  if (!globals.targets_file.empty()) {
+    std::string error;
+    if (!ReadTargetsFile(globals.targets_file, texts, error, language)) {
+      status = reporter.Usage(error);
+      return false;
+    }
+  }
+  if (texts.empty()) {
+    status = reporter.Usage(TextFor(kNoTargetText, language));
+    return false;
+  }
+  auto parsed = ParseTargets(texts, language);
+  if (auto* error = std::get_if<std::string>(&parsed)) {
+    status = reporter.Usage(*error);
+    return false;
+  }
+  targets = std::get<std::vector<Target>>(std::move(parsed));
+  return true;
+}
+
+FleetOptions FleetOptionsFor(const CommandContext& context, bool reported) {
+  FleetOptions options;
+  options.Jobs = context.globals.jobs;
+  options.Lang = context.language;
+  options.Trace = context.globals.verbose;
+  options.Messages = &context.reporter.Messages();
+  if (!reported) return options;
+  options.Progress =
+      !context.globals.quiet && context.targets.size() > 1 && context.reporter.Terminal();
+  options.MessagesLock = &context.reporter.Lock();
+  options.Quiet = context.globals.quiet;
+  options.Stop = context.globals.stop;
+  return options;
+}
+
+int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job) {
+  const FleetOptions options = FleetOptionsFor(context, true);
+  const std::vector<Target>& targets = context.targets;
+  const bool several = targets.size() > 1;
+  bool all_ok = true;
+  std::vector<TargetResult> results;
+  {
+    InterruptWatch interrupts(*context.globals.stop, [&](int count) {
+      context.reporter.Notice(
+          TextFor(count == 1 ? kStoppingText : kStillFinishingText, context.language),
+          options.Progress);
+    });
+    results = RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
+      all_ok = all_ok && result.Ok();
+      context.reporter.Result(targets[index].Text, command, result, several);
+    });
+  }
+  if (context.globals.stop->load()) {
+    context.reporter.Error(InterruptSummary(results, context.language));
+    return kExitInterrupted;
+  }
+  return all_ok ? kExitOk : kExitFailed;
+}
+
+}  // namespace krt6::cli

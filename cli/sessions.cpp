@@ -1,0 +1,12 @@
+#include "cli/sessions.h"
+
+namespace krt6::cli {
+
+std::unique_ptr<Session> MakeSession(const LinkTarget& target, const SystemLinkOptions& links,
+                                     Language language) {
+  auto session = std::make_unique<Session>(target, SystemLinks(links));
+  session->SetLanguage(language);
+  return session;
+}
+
+}  // namespace krt6::cli
