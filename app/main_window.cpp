@@ -238,17 +238,15 @@ void TFormMain::Guarded(const std::function<void()>& body) {
   }
 }
 
-bool TFormMain::RunExchange(Job job, std::function<void(const OutcomeStatus&)> on_end, bool quiet,
+bool TFormMain::RunExchange(Job job, std::function<void(const Result&)> on_end, bool quiet,
                             Then then) {
   // One exchange at a time, and none once the operator asked to close the window.
   if (exchange_running_ || close_requested_) return false;
   session_.SetLinkKind(static_cast<LinkKind>(InterfaceIndex()));
   session_.SetLanguage(language_);
-  const bool started =
-      exchange_->Start(std::move(job), [this, on_end = std::move(on_end), quiet,
-                                        then = std::move(then)](const OutcomeStatus& result) {
-        FinishExchange(result, on_end, quiet, then);
-      });
+  const bool started = exchange_->Start(
+      std::move(job), [this, on_end = std::move(on_end), quiet, then = std::move(then)](
+                          const Result& result) { FinishExchange(result, on_end, quiet, then); });
   if (!started) return false;
   // The exchange blocks on the device on the runner's thread while this thread keeps repainting
   // and ticking the clock. The window is disabled, so nothing else can start.
@@ -258,8 +256,8 @@ bool TFormMain::RunExchange(Job job, std::function<void(const OutcomeStatus&)> o
   return true;
 }
 
-void TFormMain::FinishExchange(const OutcomeStatus& result,
-                               const std::function<void(const OutcomeStatus&)>& on_end, bool quiet,
+void TFormMain::FinishExchange(const Result& result,
+                               const std::function<void(const Result&)>& on_end, bool quiet,
                                const Then& then) {
   exchange_running_ = false;
   QApplication::restoreOverrideCursor();
@@ -271,16 +269,16 @@ void TFormMain::FinishExchange(const OutcomeStatus& result,
     return;
   }
   if (on_end) Guarded([&] { on_end(result); });
-  if (!result.Ok() && (!quiet || result.Code == kCancelled)) {
-    ShowMessage(QString::fromUtf8(MessageText(result.Code, language_)),
-                QString::fromStdString(result.Details));
+  if (!result.Ok() && (!quiet || result.code == kCancelled)) {
+    ShowMessage(QString::fromUtf8(MessageText(result.code, language_)),
+                QString::fromStdString(result.Text()));
   }
   setEnabled(true);
   show();
   raise();
   activateWindow();
   // Once the operator has cancelled, the rest of the handler starts no further exchange.
-  if (then && result.Code != kCancelled) Guarded([&] { then(result.Code); });
+  if (then && result.code != kCancelled) Guarded([&] { then(result.code); });
 }
 
 bool TFormMain::event(QEvent* event) {

@@ -86,20 +86,20 @@ class TFormMain : public QMainWindow {
   // and raised again, and `then` runs unless the exchange was cancelled, so a cancelled handler
   // starts no further exchange. False (and nothing started) while an exchange runs or the window
   // closes; when the window closes during the exchange, nothing of this runs.
-  using Job = std::function<OutcomeStatus(Session& session)>;
-  bool RunExchange(Job job, std::function<void(const OutcomeStatus&)> on_end = {},
-                   bool quiet = false, Then then = {});
+  using Job = std::function<Result(Session& session)>;
+  bool RunExchange(Job job, std::function<void(const Result&)> on_end = {}, bool quiet = false,
+                   Then then = {});
   // The same for an operation with a value: `on_end` gets the whole outcome.
   template <typename Call, typename End>
   bool Exchange(Call call, End on_end, bool quiet = false, Then then = {}) {
     using CallResult = std::invoke_result_t<Call&, Session&>;
     auto result = std::make_shared<CallResult>();  // written by the job, read once it has ended
     return RunExchange(
-        [call = std::move(call), result](Session& session) -> OutcomeStatus {
+        [call = std::move(call), result](Session& session) -> Result {
           *result = call(session);
           return *result;
         },
-        [on_end = std::move(on_end), result](const OutcomeStatus&) { on_end(*result); }, quiet,
+        [on_end = std::move(on_end), result](const Result&) { on_end(*result); }, quiet,
         std::move(then));
   }
 
@@ -136,9 +136,8 @@ class TFormMain : public QMainWindow {
   // message box here, so that no exception reaches the event loop.
   void Guarded(const std::function<void()>& body);
   int InterfaceIndex() const;
-  void FinishExchange(const OutcomeStatus& result,
-                      const std::function<void(const OutcomeStatus&)>& on_end, bool quiet,
-                      const Then& then);
+  void FinishExchange(const Result& result, const std::function<void(const Result&)>& on_end,
+                      bool quiet, const Then& then);
   void CreateCommunicationLog();
   void Connect();
   // Typed characters reach a text edit of host-name characters through FilterTypedKey only.

@@ -34,17 +34,15 @@ void TFormMain::ButtonExSetClick() {
     // Gathered while the window is still enabled; a conversion error ends the handler here.
     LanSettingsFromControls(lan_);
     if (RefuseUnsendable(CheckLanSettings(lan_))) return;
-    RunExchange([settings = lan_](Session& session) {
-      return OutcomeStatus(session.WriteLanSettings(settings));
-    });
+    RunExchange(
+        [settings = lan_](Session& session) { return Result(session.WriteLanSettings(settings)); });
   });
 }
 
 void TFormMain::ButtonCalibSensorClick() {
   Guarded([this] {
     const std::int32_t sensor = ui_->ComboBoxSensor->currentIndex();
-    RunExchange(
-        [sensor](Session& session) { return OutcomeStatus(session.CalibrateSensor(sensor)); });
+    RunExchange([sensor](Session& session) { return Result(session.CalibrateSensor(sensor)); });
   });
 }
 

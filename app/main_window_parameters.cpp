@@ -67,7 +67,7 @@ void TFormMain::ButtonSetClick() {
         return;
       }
       RunExchange([block = parameters_](Session& session) {
-        return OutcomeStatus(session.WriteParameters(block));
+        return Result(session.WriteParameters(block));
       });
     });
   });

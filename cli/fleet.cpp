@@ -130,12 +130,12 @@ Cause ResultCause(const TargetResult& result) {
   }
 }
 
-TargetResult Failed(const OutcomeStatus& status) {
+TargetResult Failed(const Result& status) {
   TargetResult result;
-  result.Why = status.Link.cause;
-  result.Code = status.Code == kSuccess ? kUnknownError : static_cast<int>(status.Code);
-  result.Detail = status.Details;
-  const int error = status.Link.error_number;
+  result.Why = status.cause;
+  result.Code = status.code == kSuccess ? kUnknownError : static_cast<int>(status.code);
+  result.Detail = status.Text();
+  const int error = status.error_number;
   if (error == EMFILE || error == ENFILE) result.LocalErrno = error;
   return result;
 }

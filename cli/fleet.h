@@ -68,7 +68,7 @@ std::string ResultText(int code, Language language);
 
 // The result of a failed session operation; a link that could not be opened for want of a
 // descriptor on this computer (EMFILE, ENFILE) is marked in LocalErrno.
-TargetResult Failed(const OutcomeStatus& status);
+TargetResult Failed(const Result& status);
 
 // "interrupted: N done, M interrupted, K not started" for the results of an interrupted run.
 std::string InterruptSummary(const std::vector<TargetResult>& results, Language language);

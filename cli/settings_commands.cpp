@@ -45,7 +45,7 @@ std::vector<Change> Changes(const std::vector<FieldChange>& changes) {
 
 ReadSettings ReadConfiguration(Session& session, Parts parts) {
   ReadSettings read;
-  read.Status.Code = kSuccess;
+  read.Status.code = kSuccess;
   ParameterBlock parameters = StartupParameters();
   LanSettings lan = StartupLanSettings();
   if (parts.Parameters) {
@@ -241,7 +241,7 @@ std::optional<TargetResult> WriteParts(Session& session, const SetOptions& optio
 std::optional<TargetResult> ReadBack(Session& session, const Configuration& configuration,
                                      const SetPlan& plan, Language language, TargetResult& result,
                                      ParameterBlock& now_parameters, LanSettings& now_lan) {
-  auto read_failed = [&](const OutcomeStatus& status) {
+  auto read_failed = [&](const Result& status) {
     TargetResult failed = Failed(status);
     failed.Changed = true;
     failed.Changes = result.Changes;

@@ -20,7 +20,7 @@ struct Parts {
 // get: reads the parts (the firmware version first, as the window does before reading the
 // parameter block) into a configuration that names every field read.
 struct ReadSettings {
-  OutcomeStatus Status;
+  Result Status;
   Configuration Read;
 };
 ReadSettings ReadConfiguration(Session& session, Parts parts);

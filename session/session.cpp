@@ -39,14 +39,14 @@ template <CommandKind Kind, typename T> Outcome<T> Session::Run(T record) {
   protocol_.SetLanguage(language_);
   int version = version_index_;
   Outcome<T> outcome;
-  static_cast<OutcomeStatus&>(outcome) = OutcomeOf(protocol_.ExecuteCommand<Kind>(record, version));
+  static_cast<Result&>(outcome) = protocol_.ExecuteCommand<Kind>(record, version);
   outcome.Value = std::move(record);
   return outcome;
 }
 
 template <CommandKind Kind, typename Record> Outcome<void> Session::RunWithout(Record record) {
   Outcome<void> outcome;
-  static_cast<OutcomeStatus&>(outcome) = Run<Kind>(std::move(record));
+  static_cast<Result&>(outcome) = Run<Kind>(std::move(record));
   return outcome;
 }
 

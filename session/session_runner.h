@@ -35,11 +35,10 @@ class SessionRunner {
         result = job(session);
       } catch (const std::exception& error) {
         result = JobResult{};
-        result.Code = kUnknownError;
-        result.Details = error.what();
+        static_cast<Result&>(result) = ProtocolFailure(kUnknownError, Cause::kOther, error.what());
       } catch (...) {
         result = JobResult{};
-        result.Code = kUnknownError;
+        static_cast<Result&>(result) = ProtocolFailure(kUnknownError, Cause::kOther, {});
       }
       // Delivered once the runner is free again, so on_done may start the next job at once.
       return Delivery([on_done = std::move(on_done), result = std::move(result)]() mutable {

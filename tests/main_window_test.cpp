@@ -403,7 +403,7 @@ TEST(ExchangeFrameTest, WindowStaysAliveAndDisabledWhileThePrinterIsSlow) {
     if (f.window->ExchangeRunning()) {
       disabled_during = !f.window->isEnabled();
       // A second exchange cannot start while one runs.
-      second_refused = !f.window->RunExchange([](Session&) { return OutcomeStatus{}; }, {}, true);
+      second_refused = !f.window->RunExchange([](Session&) { return Result{}; }, {}, true);
     }
   });
   probe.start();
@@ -441,9 +441,8 @@ TEST(ExchangeFrameTest, ClosingDuringAnExchangeFinishesItThenCloses) {
 TEST(ExchangeFrameTest, AnErrorRaisedInsideAnOperationIsReportedNotThrown) {
   WindowFixture f;
   ResultCode rc = kSuccess;
-  f.window->RunExchange(
-      [](Session&) -> OutcomeStatus { throw std::runtime_error("device vanished"); }, {}, false,
-      [&](ResultCode result) { rc = result; });
+  f.window->RunExchange([](Session&) -> Result { throw std::runtime_error("device vanished"); }, {},
+                        false, [&](ResultCode result) { rc = result; });
   f.WaitIdle();
   EXPECT_EQ(rc, kUnknownError);
   ASSERT_EQ(f.prompts.messages.size(), 1u);

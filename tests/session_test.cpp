@@ -81,21 +81,21 @@ TEST(SessionTest, EveryOperationOverTcpAndPty) {
     Session& s = p.session;
     s.SetVersionIndex(0);
     const Outcome<VersionText> version = s.ReadFirmwareVersion();
-    ASSERT_TRUE(version.Ok()) << version.Details;
+    ASSERT_TRUE(version.Ok()) << version.Text();
     EXPECT_STREQ(version.Value.Text, "1.0J");
     EXPECT_EQ(s.VersionIndex(), 3) << "the session follows the printer's version";
     const Outcome<std::int32_t> status = s.ReadStatus();
-    EXPECT_TRUE(status.Ok()) << status.Details;
+    EXPECT_TRUE(status.Ok()) << status.Text();
     EXPECT_GT(status.Value, 0);
     EXPECT_TRUE(s.WriteParameters(Block(-37)).Ok());
     const Outcome<ParameterBlock> block = s.ReadParameters();
-    ASSERT_TRUE(block.Ok()) << block.Details;
+    ASSERT_TRUE(block.Ok()) << block.Text();
     EXPECT_EQ(block.Value.XAdj, -37);
     EXPECT_EQ(block.Value.BlankSpaceLen, 64);
     EXPECT_STREQ(block.Value.EuroCode, "D5");
     EXPECT_TRUE(s.WriteLanSettings(Lan(77)).Ok());
     const Outcome<LanSettings> lan = s.ReadLanSettings();
-    ASSERT_TRUE(lan.Ok()) << lan.Details;
+    ASSERT_TRUE(lan.Ok()) << lan.Text();
     EXPECT_EQ(+lan.Value.IpAddress[3], 77);
     EXPECT_STREQ(lan.Value.DhcpHostName, "PRN");
     EXPECT_TRUE(s.CalibrateSensor(1).Ok());
@@ -114,8 +114,8 @@ TEST(SessionTest, EveryOperationOverTcpAndPty) {
     p.ports->Serial.clear();
     s.SetLinkKind(lkCom);
     const Outcome<std::int32_t> absent = s.ReadStatus();
-    EXPECT_EQ(absent.Code, kPortOpenError);
-    EXPECT_FALSE(absent.Details.empty());
+    EXPECT_EQ(absent.code, kPortOpenError);
+    EXPECT_FALSE(absent.Text().empty());
   }
 }
 
@@ -134,14 +134,14 @@ TEST(SessionTest, FiftySessionsOnFiftyThreadsKeepTheirOwnResults) {
         [i](Session& s) {
           Outcome<ParameterBlock> failed = s.ReadParameters();
           const Outcome<void> written = s.WriteParameters(Block(i - 25));
-          if (!written.Ok()) static_cast<OutcomeStatus&>(failed) = written;
+          if (!written.Ok()) static_cast<Result&>(failed) = written;
           return written.Ok() ? s.ReadParameters() : failed;
         },
         [&, i](Outcome<ParameterBlock> r) { blocks[i].set_value(std::move(r)); }));
   }
   for (int i = 0; i < kCount; ++i) {
     const Outcome<ParameterBlock> r = blocks[i].get_future().get();
-    ASSERT_TRUE(r.Ok()) << i << ": " << r.Details;
+    ASSERT_TRUE(r.Ok()) << i << ": " << r.Text();
     EXPECT_EQ(r.Value.XAdj, i - 25) << i;
   }
   // The runners are free again: a second round on the same threads, with the LAN settings.
@@ -150,14 +150,14 @@ TEST(SessionTest, FiftySessionsOnFiftyThreadsKeepTheirOwnResults) {
         [i](Session& s) {
           const Outcome<void> written = s.WriteLanSettings(Lan(i));
           Outcome<LanSettings> read = s.ReadLanSettings();
-          if (!written.Ok()) static_cast<OutcomeStatus&>(read) = written;
+          if (!written.Ok()) static_cast<Result&>(read) = written;
           return read;
         },
         [&, i](Outcome<LanSettings> r) { lans[i].set_value(std::move(r)); }));
   }
   for (int i = 0; i < kCount; ++i) {
     const Outcome<LanSettings> r = lans[i].get_future().get();
-    ASSERT_TRUE(r.Ok()) << i << ": " << r.Details;
+    ASSERT_TRUE(r.Ok()) << i << ": " << r.Text();
     EXPECT_EQ(+r.Value.IpAddress[3], i) << i;
     EXPECT_EQ(printers[i]->emu->Connections(), 5) << i;  // one per operation
   }
@@ -208,15 +208,14 @@ TEST(SessionTest, TheRunnerCancelsAnExchangeAndReportsAnErrorRaisedInAJob) {
   ::usleep(200000);
   const auto cancelled_at = std::chrono::steady_clock::now();
   runner.Cancel();
-  EXPECT_EQ(done.get_future().get().Code, kCancelled);
+  EXPECT_EQ(done.get_future().get().code, kCancelled);
   EXPECT_LT(std::chrono::steady_clock::now() - cancelled_at, std::chrono::seconds(1));
-  std::promise<OutcomeStatus> raised;
-  ASSERT_TRUE(
-      runner.Start([](Session&) -> OutcomeStatus { throw std::runtime_error("device vanished"); },
-                   [&](OutcomeStatus r) { raised.set_value(std::move(r)); }));
-  const OutcomeStatus r = raised.get_future().get();
-  EXPECT_EQ(r.Code, kUnknownError);
-  EXPECT_EQ(r.Details, "device vanished");
+  std::promise<Result> raised;
+  ASSERT_TRUE(runner.Start([](Session&) -> Result { throw std::runtime_error("device vanished"); },
+                           [&](Result r) { raised.set_value(std::move(r)); }));
+  const Result r = raised.get_future().get();
+  EXPECT_EQ(r.code, kUnknownError);
+  EXPECT_EQ(r.Text(), "device vanished");
 }
 
 }  // namespace

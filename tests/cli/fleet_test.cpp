@@ -166,10 +166,12 @@ TEST(FleetTest, LocalDescriptorShortageIsNotThePrinters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
-    OutcomeStatus status;
-    status.Code = kPortOpenError;
-    status.Details = "Open failed (ETHERNET): 127.0.0.1:9000";
-    status.Link.error_number = c.error;
+    Result status;
+    status.code = kPortOpenError;
+    status.cause = Cause::kOther;
+    status.action = "Open failed (ETHERNET)";
+    status.device = "127.0.0.1:9000";
+    status.error_number = c.error;
     FleetOptions options;
     options.Lang = c.language;
     const auto results = RunFleet(
@@ -178,9 +180,9 @@ TEST(FleetTest, LocalDescriptorShortageIsNotThePrinters) {
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].Code, kPortOpenError);
     const std::string& detail = results[0].Detail;
-    EXPECT_EQ(detail.rfind(status.Details, 0), 0u) << detail;
+    EXPECT_EQ(detail.rfind(status.Text(), 0), 0u) << detail;
     if (*c.says == '\0') {
-      EXPECT_EQ(detail, status.Details);
+      EXPECT_EQ(detail, status.Text());
     } else {
       EXPECT_NE(detail.find(c.says), std::string::npos) << detail;
     }
