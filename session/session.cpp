@@ -34,22 +34,6 @@ void Session::SetTraceObserver(TraceObserver observer) {
   link_.SetTraceObserver(std::move(observer));
 }
 
-template <CommandKind Kind, typename T> Outcome<T> Session::Run(T record) {
-  UseTarget();
-  protocol_.SetLanguage(language_);
-  int version = version_index_;
-  Outcome<T> outcome;
-  static_cast<Result&>(outcome) = protocol_.ExecuteCommand<Kind>(record, version);
-  outcome.Value = std::move(record);
-  return outcome;
-}
-
-template <CommandKind Kind, typename Record> Outcome<void> Session::RunWithout(Record record) {
-  Outcome<void> outcome;
-  static_cast<Result&>(outcome) = Run<Kind>(std::move(record));
-  return outcome;
-}
-
 Outcome<std::int32_t> Session::ReadStatus() { return Run<ckReadStatus>(std::int32_t{0}); }
 
 Outcome<ParameterBlock> Session::ReadParameters(ParameterBlock start) {

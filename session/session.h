@@ -70,7 +70,20 @@ class Session {
   void Cancel() noexcept { protocol_.Cancel(); }
   void ClearCancel() noexcept { protocol_.ClearCancel(); }
 
-  // The printer operations.
+  // Any operation of the table, its record checked by the compiler: the value is the record as
+  // the operation left it (what a read brought back).
+  template <CommandKind Kind>
+  Outcome<typename CommandRecordFor<Kind>::type> Run(typename CommandRecordFor<Kind>::type record) {
+    UseTarget();
+    protocol_.SetLanguage(language_);
+    int version = version_index_;
+    Outcome<typename CommandRecordFor<Kind>::type> outcome;
+    static_cast<Result&>(outcome) = protocol_.ExecuteCommand<Kind>(record, version);
+    outcome.Value = std::move(record);
+    return outcome;
+  }
+
+  // The printer operations by name.
   Outcome<std::int32_t> ReadStatus();
   Outcome<ParameterBlock> ReadParameters(ParameterBlock start = {});
   Outcome<void> WriteParameters(ParameterBlock block);
@@ -83,8 +96,13 @@ class Session {
   Outcome<VersionText> ReadFirmwareVersion();
 
  private:
-  template <CommandKind Kind, typename T> Outcome<T> Run(T record);
-  template <CommandKind Kind, typename Record> Outcome<void> RunWithout(Record record);
+  // An operation whose record goes out and does not come back.
+  template <CommandKind Kind>
+  Outcome<void> RunWithout(typename CommandRecordFor<Kind>::type record) {
+    Outcome<void> outcome;
+    static_cast<Result&>(outcome) = Run<Kind>(std::move(record));
+    return outcome;
+  }
   // Makes the backend again when the target changed since it was made.
   void UseTarget();
 

@@ -32,7 +32,7 @@ using testing::ScriptedPrinterState;
 struct PrinterWindow {
   RecordingPrompts prompts;
   ScriptedPrinters links;
-  std::shared_ptr<ScriptedPrinterState> (&printers)[4] = links.state;
+  std::vector<std::shared_ptr<ScriptedPrinterState>>& printers = links.state;
   Session session{links.Maker()};
   std::unique_ptr<TFormMain> window;
 

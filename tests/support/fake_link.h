@@ -44,13 +44,15 @@ struct FakeLinkState {
 
 // What the real backend of `kind` can do, so that a fake behaves like the link it stands for.
 inline LinkCapabilities CapabilitiesOf(LinkKind kind) {
-  switch (kind) {
-    case lkUsb: return UsbLink::kCapabilities;
-    case lkCom: return SerialLink::kCapabilities;
-    case lkLpt: return ParallelLink::kCapabilities;
-    case lkEthernet: return TcpLink::kCapabilities;
-  }
-  return {};
+  const LinkKindInfo* info = FindLinkKind(kind);
+  return info != nullptr ? info->capabilities : LinkCapabilities{false, 0};
+}
+
+// One state for each kind of link, by LinkKind.
+template <typename State> std::vector<std::shared_ptr<State>> StatePerKind() {
+  std::vector<std::shared_ptr<State>> states;
+  for (std::size_t i = 0; i < LinkKinds().size(); ++i) states.push_back(std::make_shared<State>());
+  return states;
 }
 
 class FakeLink final : public LinkBackend {
@@ -124,13 +126,11 @@ inline std::shared_ptr<FakeLinkState> InstallFake(LinkLayer& layer, int kind,
 // A fake for every kind, made again with the session's settings whenever they change: the state
 // of each kind's fake lives on.
 struct FakeLinks {
-  std::shared_ptr<FakeLinkState> state[4] = {
-      std::make_shared<FakeLinkState>(), std::make_shared<FakeLinkState>(),
-      std::make_shared<FakeLinkState>(), std::make_shared<FakeLinkState>()};
+  std::vector<std::shared_ptr<FakeLinkState>> state = StatePerKind<FakeLinkState>();
 
   LinkMaker Maker() {
     return [this](LinkKind kind, const LinkSettings& settings) -> std::unique_ptr<LinkBackend> {
-      if (kind < 0 || kind >= 4) return nullptr;
+      if (kind < 0 || static_cast<std::size_t>(kind) >= state.size()) return nullptr;
       return std::make_unique<FakeLink>(kind, state[kind], settings);
     };
   }

@@ -89,13 +89,11 @@ class ScriptedPrinter final : public LinkBackend {
 // A scripted printer on every kind of link, made again whenever the session's settings change;
 // each kind's state lives on.
 struct ScriptedPrinters {
-  std::shared_ptr<ScriptedPrinterState> state[4] = {
-      std::make_shared<ScriptedPrinterState>(), std::make_shared<ScriptedPrinterState>(),
-      std::make_shared<ScriptedPrinterState>(), std::make_shared<ScriptedPrinterState>()};
+  std::vector<std::shared_ptr<ScriptedPrinterState>> state = StatePerKind<ScriptedPrinterState>();
 
   LinkMaker Maker() {
     return [this](LinkKind kind, const LinkSettings&) -> std::unique_ptr<LinkBackend> {
-      if (kind < 0 || kind >= 4) return nullptr;
+      if (kind < 0 || static_cast<std::size_t>(kind) >= state.size()) return nullptr;
       return std::make_unique<ScriptedPrinter>(kind, state[kind]);
     };
   }

@@ -28,7 +28,7 @@ inline void WaitIdle(int timeout_ms = 20000) {
 
 struct WindowFixture {
   FakeLinks links;
-  std::shared_ptr<FakeLinkState> (&fakes)[4] = links.state;
+  std::vector<std::shared_ptr<FakeLinkState>>& fakes = links.state;
   Session session{links.Maker()};
   RecordingPrompts prompts;
   std::unique_ptr<TFormMain> window;
