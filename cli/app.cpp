@@ -52,7 +52,7 @@ const std::vector<CommandRegistration>& Commands() {
   static const std::vector<CommandRegistration> commands{
       StatusRegistration(), VersionRegistration(), CalibrateRegistration(), Z1Registration(),
       Z4Registration(),     GetRegistration(),     SetRegistration(),       ConvertRegistration(),
-      DiffRegistration(),   ListRegistration(),    ScanRegistration()};
+      DiffRegistration(),   ListRegistration(),    ScanRegistration(),      HistoryRegistration()};
   return commands;
 }
 
@@ -96,11 +96,14 @@ int RunKrt6ctl(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::vector<Target> targets;
   int status = kExitOk;
   if (needs_targets && !CollectTargets(globals, reporter, targets, status)) return status;
-  if (!needs_targets && (!globals.targets.empty() || !globals.targets_file.empty())) {
+  const bool filters = chosen != declared.end() && chosen->registration->FiltersByTarget;
+  if (!needs_targets && !filters && (!globals.targets.empty() || !globals.targets_file.empty())) {
     return reporter.Usage(TextFor(kNoTargetsTakenText, language));
   }
   if (chosen == declared.end()) return reporter.Usage(TextFor(kNoCommandText, language));
-  return chosen->run(CommandContext{globals, language, targets, reporter});
+  History history(HistoryPath(globals), language,
+                  [&reporter](const std::string& warning) { reporter.Notice(warning, false); });
+  return chosen->run(CommandContext{globals, language, targets, reporter, &history});
 }
 
 }  // namespace krt6::cli

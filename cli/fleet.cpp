@@ -36,6 +36,8 @@ constexpr TextPair kNoDescriptorText{
 // %1 done, %2 interrupted, %3 not started.
 constexpr TextPair kInterruptSummaryText{"interrupted: %1 done, %2 interrupted, %3 not started",
                                          "中断しました: 完了 %1 件、中断 %2 件、未実行 %3 件"};
+constexpr TextPair kFailureLimitText{"%1 targets had failed (--max-failures)",
+                                     "失敗したターゲットが %1 件になりました (--max-failures)"};
 constexpr TextPair kFewerJobsText{
     "krt6ctl: %1 targets at a time: the descriptor limit (ulimit -n) of %2 carries no more\n",
     "krt6ctl: 同時に扱うターゲットは %1 個です: ファイル記述子の上限 (ulimit -n) %2 では"
@@ -98,6 +100,43 @@ TargetResult RunTarget(const Target& target, const FleetOptions& options, const 
   if (result.LocalErrno != 0)
     result.Detail = FormatText(kNoDescriptorText, options.Lang, result.Detail);
   return result;
+}
+
+// What the workers of a fleet run share: the results so far, how many ended and failed.
+struct FleetState {
+  explicit FleetState(std::size_t total) : done(total) {}
+  std::vector<std::optional<TargetResult>> done;
+  std::size_t ended = 0;
+  std::size_t failed = 0;
+  std::mutex mutex;
+  std::condition_variable finished;
+};
+
+bool Stopped(const FleetOptions& options) {
+  return options.Stop != nullptr && options.Stop->load();
+}
+
+// Waits until every target of the batches before the one of target `index` has ended (or the
+// operator interrupts); then why the target must not start, or nullopt when it may.
+std::optional<TargetResult> HeldBack(std::size_t index, const FleetOptions& options,
+                                     FleetState& state) {
+  std::unique_lock lock(state.mutex);
+  if (options.Batch > 0) {
+    const std::size_t batch_start = index / options.Batch * options.Batch;
+    // The interrupt comes without a notification: look at it now and then.
+    while (state.ended < batch_start && !Stopped(options)) {
+      state.finished.wait_for(lock, std::chrono::milliseconds(100));
+    }
+  }
+  TargetResult result;
+  result.Code = kNotStarted;
+  if (Stopped(options)) return result;
+  if (options.MaxFailures > 0 && state.failed >= options.MaxFailures) {
+    result.Detail =
+        FormatText(kFailureLimitText, options.Lang, std::to_string(options.MaxFailures));
+    return result;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -197,9 +236,10 @@ std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
     const std::function<void(std::size_t, const TargetResult&)>& report) {
   const std::size_t total = targets.size();
-  std::vector<std::optional<TargetResult>> done(total);
-  std::mutex mutex;
-  std::condition_variable finished;
+  FleetState state(total);
+  std::vector<std::optional<TargetResult>>& done = state.done;
+  std::mutex& mutex = state.mutex;
+  std::condition_variable& finished = state.finished;
   std::atomic<std::size_t> next{0};
   const Clock::time_point origin = Clock::now();
 
@@ -207,14 +247,13 @@ std::vector<TargetResult> RunFleet(
 
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
-      TargetResult result;
-      if (options.Stop != nullptr && options.Stop->load()) {
-        result.Code = kNotStarted;
-      } else {
-        result = RunTarget(targets[i], options, job, origin);
-      }
+      std::optional<TargetResult> result = HeldBack(i, options, state);
+      const bool started = !result.has_value();
+      if (started) result = RunTarget(targets[i], options, job, origin);
       {
         std::lock_guard lock(mutex);
+        state.failed += started && !result->Ok() ? 1 : 0;
+        ++state.ended;
         done[i] = std::move(result);
       }
       finished.notify_all();

@@ -48,6 +48,9 @@ struct TargetResult {
   // Why it failed, for scripts and monitoring (CauseKey); kNone on success. A failed session
   // operation gives its own; krt6ctl's own codes give theirs (ResultCause).
   Cause Why = Cause::kNone;
+  // The printer's firmware version when the command learned it ("1.0J"; set reads it or is
+  // given it), else empty.
+  std::string Firmware;
   bool Ok() const { return Code == 0; }
 };
 
@@ -90,6 +93,12 @@ struct FleetOptions {
   // Set when the operator interrupts: no target starts after it (each gets kNotStarted); the
   // jobs that run see the same flag and stop at their next safe point.
   const std::atomic<bool>* Stop = nullptr;
+  // Once this many targets have failed no target starts (each gets kNotStarted, its detail
+  // saying why); 0: no limit. The targets running then end as usual.
+  std::size_t MaxFailures = 0;
+  // The targets go in batches of this many, in their order: no target of a batch starts before
+  // every target of the batches before it has ended; 0: one batch.
+  std::size_t Batch = 0;
   // The links of a target (tests point them elsewhere); by default the system's, with device
   // paths allowed for serial and parallel ports.
   std::function<SystemLinkOptions(const Target&)> Links;

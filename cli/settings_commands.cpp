@@ -269,14 +269,9 @@ std::optional<TargetResult> ReadBack(Session& session, const Configuration& conf
   return std::nullopt;
 }
 
-}  // namespace
-
-TargetResult SetCommand(Session& session, const Configuration& configuration,
-                        const SetOptions& options, Language language) {
-  if (!session.CanReceive(session.Kind()) && options.Check) return CannotReceive(language);
-  SetPlan plan;
-  if (auto failed = Plan(session, configuration, options, language, plan)) return *failed;
-
+// set once the plan is made.
+TargetResult ApplyPlan(Session& session, const Configuration& configuration,
+                       const SetOptions& options, Language language, const SetPlan& plan) {
   TargetResult result;
   const ParameterBlock* parameters_named =
       configuration.HasParameters ? &plan.current_parameters : nullptr;
@@ -334,6 +329,18 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
   result.Text = FormatText(kChangedText, language, std::to_string(sent.size()));
   if (!options.Verify) result.Text += TextFor(kNotVerifiedText, language);
   not_supported(result);
+  return result;
+}
+
+}  // namespace
+
+TargetResult SetCommand(Session& session, const Configuration& configuration,
+                        const SetOptions& options, Language language) {
+  if (!session.CanReceive(session.Kind()) && options.Check) return CannotReceive(language);
+  SetPlan plan;
+  if (auto failed = Plan(session, configuration, options, language, plan)) return *failed;
+  TargetResult result = ApplyPlan(session, configuration, options, language, plan);
+  result.Firmware = plan.firmware;
   return result;
 }
 

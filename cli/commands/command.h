@@ -21,6 +21,9 @@ struct CommandRegistration {
   bool NeedsTargets;
   // Declares the arguments on the command's own subcommand and returns the run that reads them.
   std::function<CommandRun(CLI::App& command)> AddOptions;
+  // A command that needs no targets but takes -t as texts to select by (history): the texts are
+  // left in the globals, unparsed, and no printer is opened.
+  bool FiltersByTarget = false;
 };
 
 // A registration from a command's options type, the function declaring them and its run.
@@ -51,6 +54,7 @@ CommandRegistration ConvertRegistration();
 CommandRegistration DiffRegistration();
 CommandRegistration ListRegistration();
 CommandRegistration ScanRegistration();
+CommandRegistration HistoryRegistration();
 
 // The commands in the order of --help.
 const std::vector<CommandRegistration>& Commands();

@@ -12,9 +12,16 @@ struct Selection {
 
 int RunMaintenance(const CommandContext& context, const char* name, Maintenance command,
                    std::int32_t value) {
-  return RunOnTargets(context, name, [command, value](Session& session, const Target&) {
-    return MaintenanceCommand(session, command, value);
-  });
+  TargetRun run;
+  run.each = [&context, name](const Target& target, const TargetResult& result) {
+    RecordHistory(context, name, target, result);
+  };
+  return RunOnTargets(
+      context, name,
+      [command, value](Session& session, const Target&) {
+        return MaintenanceCommand(session, command, value);
+      },
+      run);
 }
 
 void AddSensor(CLI::App& command, Selection& options) {

@@ -42,6 +42,7 @@ struct SetArguments {
   SetOptions options;
   bool no_verify = false;
   bool keep_identity = false;
+  std::size_t batch = 0;
 };
 
 void AddSetOptions(CLI::App& command, SetArguments& arguments) {
@@ -55,6 +56,12 @@ void AddSetOptions(CLI::App& command, SetArguments& arguments) {
       .add_option("--firmware", arguments.options.Firmware,
                   "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
       ->type_name("VERSION");
+  command
+      .add_option("--batch", arguments.batch,
+                  "write and verify N targets, then the next N (default: all at once, -j of them "
+                  "at a time)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000000));
 }
 
 // The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.
@@ -152,9 +159,20 @@ int RunSet(const SetArguments& arguments, const CommandContext& context) {
   options.Verify = !arguments.no_verify;
   options.Stop = context.globals.stop;
   auto shared = std::make_shared<const Configuration>(std::move(configuration));
-  return RunOnTargets(context, "set", [shared, options, language](Session& session, const Target&) {
-    return SetCommand(session, *shared, options, language);
-  });
+  TargetRun run;
+  run.batch = arguments.batch;
+  // A run that only looks leaves no history; one that changed nothing does (what was run).
+  if (!options.Check) {
+    run.each = [&context](const Target& target, const TargetResult& result) {
+      RecordHistory(context, "set", target, result);
+    };
+  }
+  return RunOnTargets(
+      context, "set",
+      [shared, options, language](Session& session, const Target&) {
+        return SetCommand(session, *shared, options, language);
+      },
+      run);
 }
 
 }  // namespace

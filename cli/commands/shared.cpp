@@ -1,5 +1,6 @@
 #include "cli/commands/shared.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 
@@ -21,6 +22,11 @@ constexpr TextPair kStillFinishingText{
     "even in the middle of a write",
     "実行中のターゲットの通信を終えるまで待っています (Set を途中で切ることはありません)。"
     "Ctrl-\\ で直ちに終了します (書き込みの途中でも)"};
+// %1 failed, %2 done (failures included), %3 not started.
+constexpr TextPair kFailureLimitSummaryText{
+    "stopped after %1 failed targets (--max-failures): %2 done, %3 not started",
+    "失敗したターゲットが %1 件になったため停止しました (--max-failures): 完了 %2 件、"
+    "未実行 %3 件"};
 
 }  // namespace
 
@@ -35,6 +41,26 @@ void AddGlobalOptions(CLI::App& app, Globals& globals) {
   app.add_flag("-q,--quiet", globals.quiet, "print failures only");
   app.add_option("--lang", globals.lang, "message language (default: from the locale)")
       ->check(CLI::IsMember({"en", "ja"}));
+  app.add_option("--history", globals.history_path,
+                 "the history file of the runs that write (default "
+                 "$XDG_STATE_HOME/krt6/history.jsonl)")
+      ->type_name("FILE");
+  app.add_flag("--no-history", globals.no_history, "keep no history of this run");
+  app.add_option("--max-failures", globals.max_failures,
+                 "start no further target once N targets have failed (default: no limit)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000000));
+}
+
+std::string HistoryPath(const Globals& globals) {
+  if (globals.no_history) return {};
+  if (!globals.history_path.empty()) return globals.history_path;
+  return DefaultHistoryPath([](const char* name) { return std::getenv(name); });
+}
+
+void RecordHistory(const CommandContext& context, const std::string& command, const Target& target,
+                   const TargetResult& result) {
+  if (context.history != nullptr) context.history->Record(target.Text, command, result);
 }
 
 Language ChosenLanguage(const Globals& globals) {
@@ -80,11 +106,14 @@ FleetOptions FleetOptionsFor(const CommandContext& context, bool reported) {
   options.MessagesLock = &context.reporter.Lock();
   options.Quiet = context.globals.quiet;
   options.Stop = context.globals.stop;
+  options.MaxFailures = static_cast<std::size_t>(std::max(0, context.globals.max_failures));
   return options;
 }
 
-int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job) {
-  const FleetOptions options = FleetOptionsFor(context, true);
+int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job,
+                 const TargetRun& run) {
+  FleetOptions options = FleetOptionsFor(context, true);
+  options.Batch = run.batch;
   const std::vector<Target>& targets = context.targets;
   const bool several = targets.size() > 1;
   bool all_ok = true;
@@ -98,11 +127,20 @@ int RunOnTargets(const CommandContext& context, const std::string& command, cons
     results = RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
       all_ok = all_ok && result.Ok();
       context.reporter.Result(targets[index].Text, command, result, several);
+      if (run.each) run.each(targets[index], result);
     });
   }
   if (context.globals.stop->load()) {
     context.reporter.Error(InterruptSummary(results, context.language));
     return kExitInterrupted;
+  }
+  const auto not_started = static_cast<std::size_t>(std::count_if(
+      results.begin(), results.end(), [](const TargetResult& r) { return r.Code == kNotStarted; }));
+  if (not_started > 0) {
+    context.reporter.Error(
+        FormatText(kFailureLimitSummaryText, context.language,
+                   {std::to_string(options.MaxFailures),
+                    std::to_string(results.size() - not_started), std::to_string(not_started)}));
   }
   return all_ok ? kExitOk : kExitFailed;
 }

@@ -4,10 +4,12 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "cli/fleet.h"
+#include "cli/history.h"
 #include "cli/output.h"
 #include "cli/target.h"
 #include "texts/language.h"
@@ -34,11 +36,18 @@ struct Globals {
   bool verbose = false;
   bool quiet = false;
   std::string lang;
+  std::string history_path;  // --history FILE; empty: the default file
+  bool no_history = false;
+  int max_failures = 0;               // 0: no limit
   std::atomic<bool>* stop = nullptr;  // set when the operator interrupts a fleet run
 };
 
 // Declares the global options on the program's app, into `globals`.
 void AddGlobalOptions(CLI::App& app, Globals& globals);
+
+// The history file of the run: --history, else the default one; empty with --no-history (or
+// when no folder for it is known).
+std::string HistoryPath(const Globals& globals);
 
 // --lang, else the language of the locale.
 Language ChosenLanguage(const Globals& globals);
@@ -54,6 +63,21 @@ struct CommandContext {
   Language language;
   const std::vector<Target>& targets;  // empty for the commands that take none
   Reporter& reporter;
+  History* history = nullptr;  // the run's history (null: none kept)
+};
+
+// The one hook of the commands that write to printers: appends `result` of `command` on `target`
+// to the run's history. Call it for every target's result, "not started" ones included, and not
+// for a run that only looks (set --check).
+void RecordHistory(const CommandContext& context, const std::string& command, const Target& target,
+                   const TargetResult& result);
+
+// What a command's run over its targets adds to the global options.
+struct TargetRun {
+  // Called on the calling thread with each target's result, in target order, once it is
+  // reported (RecordHistory for the commands that write).
+  std::function<void(const Target&, const TargetResult&)> each;
+  std::size_t batch = 0;  // set --batch: the targets in batches of this many (0: one batch)
 };
 
 // The fleet options of a run over the context's targets; with `reported`, the progress line, the
@@ -62,7 +86,10 @@ FleetOptions FleetOptionsFor(const CommandContext& context, bool reported);
 
 // Runs `job` on every target and reports each through the reporter (the text after the target
 // when there are several). SIGINT or SIGTERM stops the starting of targets; the report then
-// covers every target, a summary line follows on stderr and the exit status is 130.
-int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job);
+// covers every target, a summary line follows on stderr and the exit status is 130. Once
+// --max-failures targets have failed the others are not started either: a summary line follows
+// and the exit status is 1.
+int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job,
+                 const TargetRun& run = {});
 
 }  // namespace krt6::cli
