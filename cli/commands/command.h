@@ -21,6 +21,9 @@ struct CommandRegistration {
   bool NeedsTargets;
   // Declares the arguments on the command's own subcommand and returns the run that reads them.
   std::function<CommandRun(CLI::App& command)> AddOptions;
+  // Whether it takes the values of a targets table's rows (set alone); the others refuse a table
+  // with value columns.
+  bool TakesTargetValues = false;
 };
 
 // A registration from a command's options type, the function declaring them and its run.
@@ -28,11 +31,13 @@ template <typename Options>
 CommandRegistration Register(const char* name, const char* description, bool needs_targets,
                              void (*add_options)(CLI::App&, Options&),
                              int (*run)(const Options&, const CommandContext&)) {
-  return {name, description, needs_targets, [add_options, run](CLI::App& command) -> CommandRun {
+  return {name, description, needs_targets,
+          [add_options, run](CLI::App& command) -> CommandRun {
             auto options = std::make_shared<Options>();
             add_options(command, *options);
             return [options, run](const CommandContext& context) { return run(*options, context); };
-          }};
+          },
+          false};
 }
 
 // A command without arguments of its own.

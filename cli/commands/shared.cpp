@@ -47,7 +47,7 @@ bool CollectTargets(const Globals& globals, Reporter& reporter, std::vector<Targ
                     int& status) {
   const Language language = reporter.Lang();
   std::vector<TargetText> texts;
-  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0});
+  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0, {}, nullptr});
   if (!globals.targets_file.empty()) {
     std::string error;
     if (!ReadTargetsFile(globals.targets_file, texts, error, language)) {
