@@ -30,8 +30,10 @@ std::string About() {
          "Targets: " +
          forms +
          ".\n"
-         "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input, 130 "
-         "interrupted (SIGINT or SIGTERM: the running targets end, the others are not started).";
+         "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input, 3 "
+         "drift (set --check: every target succeeded and some would change; diff: the two sides "
+         "differ), 130 interrupted (SIGINT or SIGTERM: the running targets end, the others are "
+         "not started).";
 }
 
 constexpr TextPair kNoTargetsTakenText{"this command takes no -t/--targets",

@@ -231,11 +231,13 @@ int RunSet(const SetArguments& arguments, const CommandContext& context) {
   options.Stop = context.globals.stop;
   // RunFleet hands each job its target from `targets`: its place there picks its configuration.
   const Target* first = targets.data();
-  return RunOnTargets(context, "set",
-                      [each, first, options, language](Session& session, const Target& target) {
-                        return SetCommand(session, *each[static_cast<std::size_t>(&target - first)],
-                                          options, language);
-                      });
+  return RunOnTargets(
+      context, "set",
+      [each, first, options, language](Session& session, const Target& target) {
+        return SetCommand(session, *each[static_cast<std::size_t>(&target - first)], options,
+                          language);
+      },
+      options.Check);
 }
 
 }  // namespace

@@ -83,11 +83,13 @@ FleetOptions FleetOptionsFor(const CommandContext& context, bool reported) {
   return options;
 }
 
-int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job) {
+int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job,
+                 bool drift) {
   const FleetOptions options = FleetOptionsFor(context, true);
   const std::vector<Target>& targets = context.targets;
   const bool several = targets.size() > 1;
   bool all_ok = true;
+  bool any_changes = false;
   std::vector<TargetResult> results;
   {
     InterruptWatch interrupts(*context.globals.stop, [&](int count) {
@@ -97,6 +99,7 @@ int RunOnTargets(const CommandContext& context, const std::string& command, cons
     });
     results = RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
       all_ok = all_ok && result.Ok();
+      any_changes = any_changes || !result.Changes.empty();
       context.reporter.Result(targets[index].Text, command, result, several);
     });
   }
@@ -104,7 +107,8 @@ int RunOnTargets(const CommandContext& context, const std::string& command, cons
     context.reporter.Error(InterruptSummary(results, context.language));
     return kExitInterrupted;
   }
-  return all_ok ? kExitOk : kExitFailed;
+  if (!all_ok) return kExitFailed;
+  return drift && any_changes ? kExitDrift : kExitOk;
 }
 
 }  // namespace krt6::cli

@@ -18,6 +18,8 @@ namespace krt6::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// set --check: every target succeeded and some would change; diff: the two sides differ.
+inline constexpr int kExitDrift = 3;
 inline constexpr int kExitInterrupted = 130;  // as a shell reports a program that SIGINT ended
 
 // A file to write whose extension no configuration file has (get -o, convert).
@@ -62,7 +64,10 @@ FleetOptions FleetOptionsFor(const CommandContext& context, bool reported);
 
 // Runs `job` on every target and reports each through the reporter (the text after the target
 // when there are several). SIGINT or SIGTERM stops the starting of targets; the report then
-// covers every target, a summary line follows on stderr and the exit status is 130.
-int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job);
+// covers every target, a summary line follows on stderr and the exit status is 130. With `drift`
+// (set --check), a run whose targets all succeeded and some of which list changes ends with
+// kExitDrift.
+int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job,
+                 bool drift = false);
 
 }  // namespace krt6::cli
