@@ -16,6 +16,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -193,10 +195,26 @@ SystemLinkOptions LinkOptionsFor(const Target& target) {
   return options;
 }
 
+std::string DeviceKey(const Target& target) {
+  if (target.Kind != lkCom && target.Kind != lkLpt) return PrinterKey(target);
+  const TargetPorts ports;
+  const std::string device = target.Kind == lkCom
+                                 ? ports.SerialDevice(target.Settings.Serial.PortName)
+                                 : ports.ParallelDevice(target.Settings.LptName);
+  std::error_code failed;
+  const std::filesystem::path resolved = std::filesystem::canonical(device, failed);
+  return (target.Kind == lkCom ? "serial:" : "parallel:") + (failed ? device : resolved.string());
+}
+
 std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
     const std::function<void(std::size_t, const TargetResult&)>& report) {
   const std::size_t total = targets.size();
+  // One exchange at a time on a device: the targets that open the same one take turns.
+  std::map<std::string, std::mutex> devices;
+  std::vector<std::mutex*> device_of;
+  device_of.reserve(total);
+  for (const Target& target : targets) device_of.push_back(&devices[DeviceKey(target)]);
   std::vector<std::optional<TargetResult>> done(total);
   std::mutex mutex;
   std::condition_variable finished;
@@ -208,11 +226,13 @@ std::vector<TargetResult> RunFleet(
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
       TargetResult result;
+      std::unique_lock turn(*device_of[i]);  // its turn on its device
       if (options.Stop != nullptr && options.Stop->load()) {
         result.Code = kNotStarted;
       } else {
         result = RunTarget(targets[i], options, job, origin);
       }
+      turn.unlock();
       {
         std::lock_guard lock(mutex);
         done[i] = std::move(result);
@@ -221,11 +241,12 @@ std::vector<TargetResult> RunFleet(
     }
   };
 
-  const std::size_t wanted =
-      std::min<std::size_t>(total, static_cast<std::size_t>(std::max(1, options.Jobs)));
+  const std::size_t asked = options.Jobs > 0 ? static_cast<std::size_t>(options.Jobs) : kMaxJobs;
+  const std::size_t wanted = std::max<std::size_t>(std::min(total, asked), 1);
   const long limit = DescriptorLimit();
   const std::size_t workers = JobsWithin(wanted, targets, limit, OpenDescriptors());
-  if (workers < wanted && !options.Quiet) {
+  // The default takes what the limit carries without a word; a number asked for is told.
+  if (workers < wanted && options.Jobs > 0 && !options.Quiet) {
     write_message(
         FormatText(kFewerJobsText, options.Lang, std::to_string(workers), std::to_string(limit)));
   }

@@ -29,7 +29,9 @@ void AddGlobalOptions(CLI::App& app, Globals& globals) {
   app.add_option("--targets", globals.targets_file, "a file of targets, one a line, # comments")
       ->type_name("FILE");
   app.add_flag("--json", globals.json, "one JSON object a target on stdout (JSON Lines)");
-  app.add_option("-j,--jobs", globals.jobs, "targets handled at once (default 16)")
+  app.add_option("-j,--jobs", globals.jobs,
+                 "targets handled at once, at most (default: every target, as many as the "
+                 "descriptor limit carries)")
       ->check(CLI::Range(1, 1024));
   app.add_flag("-v,--verbose", globals.verbose, "byte trace of every exchange on stderr");
   app.add_flag("-q,--quiet", globals.quiet, "print failures only");

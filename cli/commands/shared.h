@@ -32,7 +32,7 @@ struct Globals {
   std::vector<std::string> targets;
   std::string targets_file;
   bool json = false;
-  int jobs = 16;
+  int jobs = 0;  // 0: as many at once as the descriptor limit carries
   bool verbose = false;
   bool quiet = false;
   std::string lang;
