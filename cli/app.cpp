@@ -31,8 +31,8 @@ std::string About() {
          forms +
          ".\n"
          "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input, 3 "
-         "drift (set --check: every target succeeded and some would change; diff: the two sides "
-         "differ), 130 interrupted (SIGINT or SIGTERM: the running targets end, the others are "
+         "drift (set's check: every target succeeded and some would change; diff: the two "
+         "sides differ), 130 interrupted (SIGINT or SIGTERM: the running targets end, the others are "
          "not started).";
 }
 

@@ -43,8 +43,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
-std::vector<Target> Targets(std::size_t count, const std::string& text = "socket://127.0.0.1:1") {
-  return std::vector<Target>(count, std::get<Target>(ParseTarget(text)));
+// `count` targets, each a printer of its own (targets on one device would take turns).
+std::vector<Target> Targets(std::size_t count) {
+  std::vector<Target> targets;
+  for (std::size_t i = 0; i < count; ++i) {
+    targets.push_back(std::get<Target>(ParseTarget("socket://127.0.0.1:" + std::to_string(i + 1))));
+  }
+  return targets;
 }
 
 // Until `ready` holds or 10 s have passed; false then.
