@@ -206,15 +206,25 @@ std::string DeviceKey(const Target& target) {
   return (target.Kind == lkCom ? "serial:" : "parallel:") + (failed ? device : resolved.string());
 }
 
+namespace {
+
+// One exchange at a time on a device: a lock a device, held by the target whose turn it is.
+struct DeviceTurns {
+  std::map<std::string, std::mutex> locks;  // by DeviceKey
+  std::vector<std::mutex*> of;              // each target's device's
+  explicit DeviceTurns(const std::vector<Target>& targets) {
+    of.reserve(targets.size());
+    for (const Target& target : targets) of.push_back(&locks[DeviceKey(target)]);
+  }
+};
+
+}  // namespace
+
 std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
     const std::function<void(std::size_t, const TargetResult&)>& report) {
   const std::size_t total = targets.size();
-  // One exchange at a time on a device: the targets that open the same one take turns.
-  std::map<std::string, std::mutex> devices;
-  std::vector<std::mutex*> device_of;
-  device_of.reserve(total);
-  for (const Target& target : targets) device_of.push_back(&devices[DeviceKey(target)]);
+  DeviceTurns turns(targets);
   std::vector<std::optional<TargetResult>> done(total);
   std::mutex mutex;
   std::condition_variable finished;
@@ -226,7 +236,7 @@ std::vector<TargetResult> RunFleet(
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
       TargetResult result;
-      std::unique_lock turn(*device_of[i]);  // its turn on its device
+      std::unique_lock turn(*turns.of[i]);  // its turn on its device
       if (options.Stop != nullptr && options.Stop->load()) {
         result.Code = kNotStarted;
       } else {
