@@ -3,7 +3,8 @@
 // Each round sets a value the printers do not hold yet, so every printer is read, written and
 // read back. Prints the median of the rounds and the ratio fleet / one.
 //
-//   krt6-fleet-bench [--count 200] [--rounds 5] [--jobs N (default: the count)]
+//   krt6-fleet-bench [--count 200] [--rounds 5] [--jobs N|default (default: the count)]
+// --jobs default runs krt6ctl without -j, with its own default.
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,12 +45,14 @@ struct EmulatorProcess {
 
 // Runs krt6ctl set over the targets of `targets_file`; the wall time in ms, or -1 when it failed
 // (what it said on stderr is shown).
+// `jobs` < 0: krt6ctl's default.
 double ApplyConfiguration(const std::string& targets_file, int jobs, const std::string& value) {
+  std::vector<std::string> line{BuiltProgram("cli/krt6ctl"), "-q", "--targets", targets_file};
+  if (jobs >= 0) line.insert(line.end(), {"-j", std::to_string(jobs)});
+  line.insert(line.end(), {"set", "comm_speed=" + value,
+                           std::string("dhcp=") + (value == "19200" ? "ON" : "OFF")});
   const Clock::time_point start = Clock::now();
-  const krt6::testing::ProgramRun run = krt6::testing::RunProgram(
-      {BuiltProgram("cli/krt6ctl"), "-q", "--targets", targets_file, "-j", std::to_string(jobs),
-       "set", "comm_speed=" + value, std::string("dhcp=") + (value == "19200" ? "ON" : "OFF")},
-      std::chrono::minutes(5));
+  const krt6::testing::ProgramRun run = krt6::testing::RunProgram(line, std::chrono::minutes(5));
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   if (run.Status != 0) std::fprintf(stderr, "%s", run.Err.c_str());
   return run.Status == 0 ? ms : -1;
@@ -71,10 +74,11 @@ int main(int argc, char** argv) {
     const int value = std::atoi(argv[i + 1]);
     if (option == "--count") count = value;
     if (option == "--rounds") rounds = value;
-    if (option == "--jobs") jobs = value;
+    if (option == "--jobs") jobs = std::string(argv[i + 1]) == "default" ? -1 : value;
   }
-  if (count < 1 || count > 1000 || rounds < 1 || jobs < 0) {
-    std::fprintf(stderr, "usage: krt6-fleet-bench [--count 1-1000] [--rounds N] [--jobs N]\n");
+  if (count < 1 || count > 1000 || rounds < 1 || (jobs < 0 && jobs != -1)) {
+    std::fprintf(stderr,
+                 "usage: krt6-fleet-bench [--count 1-1000] [--rounds N] [--jobs N|default]\n");
     return 2;
   }
   if (jobs == 0) jobs = count;
@@ -114,8 +118,8 @@ int main(int argc, char** argv) {
   const double m1 = Median(one_times);
   const double mn = Median(fleet_times);
   std::printf(
-      "median of %d rounds: 1 printer %.0f ms, %d printers (-j %d) %.0f ms, ratio %.2f "
+      "median of %d rounds: 1 printer %.0f ms, %d printers (-j %s) %.0f ms, ratio %.2f "
       "(target <= 2.00)\n",
-      rounds, m1, count, jobs, mn, mn / m1);
+      rounds, m1, count, jobs < 0 ? "default" : std::to_string(jobs).c_str(), mn, mn / m1);
   return mn <= 2 * m1 ? 0 : 1;
 }

@@ -30,12 +30,20 @@ std::string About() {
          "Targets: " +
          forms +
          ".\n"
-         "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input, 130 "
-         "interrupted (SIGINT or SIGTERM: the running targets end, the others are not started).";
+         "Exit status: 0 every target succeeded, 1 some target failed, 2 bad usage or input, 3 "
+         "drift (set's check: every target succeeded and some would change; diff: the two "
+         "sides differ), 130 interrupted (SIGINT or SIGTERM: the running targets end, the others "
+         "are "
+         "not started).";
 }
 
 constexpr TextPair kNoTargetsTakenText{"this command takes no -t/--targets",
                                        "このコマンドは -t/--targets を取りません"};
+constexpr TextPair kValuesForSetText{
+    "%1: the targets file gives values (%2): only set takes them; other commands take a table "
+    "with the target column alone",
+    "%1: ターゲットファイルに値があります (%2): 値を使えるのは set だけです。ほかのコマンドには "
+    "target 列だけの表を指定してください"};
 constexpr TextPair kNoCommandText{"no command (see --help)",
                                   "コマンドがありません (--help を参照)"};
 
@@ -96,6 +104,16 @@ int RunKrt6ctl(int argc, char** argv, std::ostream& out, std::ostream& err) {
   std::vector<Target> targets;
   int status = kExitOk;
   if (needs_targets && !CollectTargets(globals, reporter, targets, status)) return status;
+  if (chosen != declared.end() && !chosen->registration->TakesTargetValues) {
+    for (const Target& target : targets) {
+      if (!target.Values) continue;
+      std::string keys;
+      for (const std::string& key : target.Values->Named())
+        keys += (keys.empty() ? "" : ", ") + key;
+      return reporter.Usage(
+          FormatText(kValuesForSetText, language, Printable(target.Origin), keys));
+    }
+  }
   const bool filters = chosen != declared.end() && chosen->registration->FiltersByTarget;
   if (!needs_targets && !filters && (!globals.targets.empty() || !globals.targets_file.empty())) {
     return reporter.Usage(TextFor(kNoTargetsTakenText, language));

@@ -16,6 +16,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -232,10 +234,36 @@ SystemLinkOptions LinkOptionsFor(const Target& target) {
   return options;
 }
 
+std::string DeviceKey(const Target& target) {
+  if (target.Kind != lkCom && target.Kind != lkLpt) return PrinterKey(target);
+  const TargetPorts ports;
+  const std::string device = target.Kind == lkCom
+                                 ? ports.SerialDevice(target.Settings.Serial.PortName)
+                                 : ports.ParallelDevice(target.Settings.LptName);
+  std::error_code failed;
+  const std::filesystem::path resolved = std::filesystem::canonical(device, failed);
+  return (target.Kind == lkCom ? "serial:" : "parallel:") + (failed ? device : resolved.string());
+}
+
+namespace {
+
+// One exchange at a time on a device: a lock a device, held by the target whose turn it is.
+struct DeviceTurns {
+  std::map<std::string, std::mutex> locks;  // by DeviceKey
+  std::vector<std::mutex*> of;              // each target's device's
+  explicit DeviceTurns(const std::vector<Target>& targets) {
+    of.reserve(targets.size());
+    for (const Target& target : targets) of.push_back(&locks[DeviceKey(target)]);
+  }
+};
+
+}  // namespace
+
 std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
     const std::function<void(std::size_t, const TargetResult&)>& report) {
   const std::size_t total = targets.size();
+  DeviceTurns turns(targets);
   FleetState state(total);
   std::vector<std::optional<TargetResult>>& done = state.done;
   std::mutex& mutex = state.mutex;
@@ -248,8 +276,17 @@ std::vector<TargetResult> RunFleet(
   auto work = [&] {
     for (std::size_t i = next++; i < total; i = next++) {
       std::optional<TargetResult> result = HeldBack(i, options, state);
-      const bool started = !result.has_value();
-      if (started) result = RunTarget(targets[i], options, job, origin);
+      bool started = false;
+      if (!result.has_value()) {
+        std::unique_lock turn(*turns.of[i]);  // its turn on its device
+        if (options.Stop != nullptr && options.Stop->load()) {
+          result = TargetResult{};
+          result->Code = kNotStarted;
+        } else {
+          result = RunTarget(targets[i], options, job, origin);
+          started = true;
+        }
+      }
       {
         std::lock_guard lock(mutex);
         state.failed += started && !result->Ok() ? 1 : 0;
@@ -260,11 +297,12 @@ std::vector<TargetResult> RunFleet(
     }
   };
 
-  const std::size_t wanted =
-      std::min<std::size_t>(total, static_cast<std::size_t>(std::max(1, options.Jobs)));
+  const std::size_t asked = options.Jobs > 0 ? static_cast<std::size_t>(options.Jobs) : kMaxJobs;
+  const std::size_t wanted = std::max<std::size_t>(std::min(total, asked), 1);
   const long limit = DescriptorLimit();
   const std::size_t workers = JobsWithin(wanted, targets, limit, OpenDescriptors());
-  if (workers < wanted && !options.Quiet) {
+  // The default takes what the limit carries without a word; a number asked for is told.
+  if (workers < wanted && options.Jobs > 0 && !options.Quiet) {
     write_message(
         FormatText(kFewerJobsText, options.Lang, std::to_string(workers), std::to_string(limit)));
   }

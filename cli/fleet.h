@@ -1,8 +1,9 @@
 // Runs one command against many printers: a session for each target, `Jobs` of them at a time
-// (fewer when the descriptor limit cannot carry that many), each with the links' own time limits,
-// so a dead printer holds up only its own slot. Results are handed back in the order the targets
-// were given, as soon as each and all before it are done. An operator's interrupt stops the
-// starting of targets; the running ones end their exchange.
+// (by default all; fewer when the descriptor limit cannot carry that many), one at a time on a
+// device, each with the links' own time limits, so a dead printer holds up only its own slot.
+// Results are handed back in the order the targets were given, as soon as each and all before it
+// are done. An operator's interrupt stops the starting of targets; the running ones end their
+// exchange.
 #pragma once
 
 #include <signal.h>
@@ -82,8 +83,13 @@ SystemLinkOptions LinkOptionsFor(const Target& target);
 
 using TargetJob = std::function<TargetResult(Session& session, const Target& target)>;
 
+// The most targets run at once.
+inline constexpr std::size_t kMaxJobs = 1024;
+
 struct FleetOptions {
-  int Jobs = 16;
+  // Targets run at once, at most; 0: every target at once, as many as the descriptor limit
+  // carries (at most kMaxJobs).
+  int Jobs = 0;
   Language Lang = Language::kEnglish;
   bool Trace = false;     // every chunk on `Messages`, hex and text, tagged with its target
   bool Progress = false;  // "done/total, failures, elapsed" on `Messages`, rewritten in place
@@ -118,9 +124,15 @@ std::size_t JobsWithin(std::size_t wanted, const std::vector<Target>& targets, l
 // Raises the soft descriptor limit to the hard one; returns the soft limit now (-1: none).
 long RaiseDescriptorLimit();
 
+// What names the device a target opens, for taking turns: a serial or parallel port's device path
+// with its symbolic links resolved (/dev/serial/by-id/... and /dev/ttyUSB0 are one device), the
+// PrinterKey of the others.
+std::string DeviceKey(const Target& target);
+
 // Runs `job` once for every target and calls `report(index, result)` on the calling thread in
 // target order. Returns the results in target order. Never more targets run at once than
-// JobsWithin allows under the process's descriptor limit.
+// JobsWithin allows under the process's descriptor limit, and never two whose DeviceKey is the
+// same.
 std::vector<TargetResult> RunFleet(
     const std::vector<Target>& targets, const FleetOptions& options, const TargetJob& job,
     const std::function<void(std::size_t, const TargetResult&)>& report);

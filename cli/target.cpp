@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "cli/targets_table.h"
 #include "files/file_io.h"
 #include "link/link_kinds.h"
 #include "link/usb_link.h"
@@ -94,6 +95,7 @@ constexpr TextPair kNoUsbText{
 constexpr TextPair kSamePrinterText{"%1 name the same printer %2",
                                     "%1 は同じプリンター %2 を指しています"};
 constexpr TextPair kBothText{"%1 and %2", "%1 と %2"};
+constexpr TextPair kColumnText{"%1, column %2", "%1 の列 %2"};
 constexpr TextPair kUnreadableText{"cannot read the targets file %1: %2",
                                    "ターゲットファイル %1 を読めません: %2"};
 constexpr TextPair kNotRegularText{"the targets file %1 is not a regular file",
@@ -416,9 +418,10 @@ std::string PrinterKey(const Target& target) {
 std::variant<std::vector<Target>, std::string> ParseTargets(const std::vector<TargetText>& texts,
                                                             Language language) {
   // Where each text was written, as a message shows it.
-  auto shown = [](const TargetText& text) {
-    return text.File.empty() ? "-t " + Printable(text.Text)
-                             : Printable(text.File) + ":" + std::to_string(text.Line);
+  auto shown = [language](const TargetText& text) {
+    if (text.File.empty()) return "-t " + Printable(text.Text);
+    const std::string line = Printable(text.File) + ":" + std::to_string(text.Line);
+    return text.Column.empty() ? line : FormatText(kColumnText, language, line, text.Column);
   };
   std::vector<Target> targets;
   targets.reserve(texts.size());
@@ -431,6 +434,7 @@ std::variant<std::vector<Target>, std::string> ParseTargets(const std::vector<Ta
     Target& target = targets.emplace_back(std::get<Target>(std::move(parsed)));
     target.Origin =
         text.File.empty() ? "-t " + text.Text : text.File + ":" + std::to_string(text.Line);
+    target.Values = text.Values;
     const auto [at, fresh] = first.emplace(PrinterKey(target), targets.size() - 1);
     if (!fresh) {
       return FormatText(kSamePrinterText, language,
@@ -441,8 +445,8 @@ std::variant<std::vector<Target>, std::string> ParseTargets(const std::vector<Ta
   return targets;
 }
 
-bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, std::string& error,
-                     Language language) {
+bool ReadTargetsBytes(const std::string& path, std::string& contents, std::string& error,
+                      Language language) {
   const std::string shown = Printable(path);
   auto refuse = [&](const TextPair& text, std::string_view detail) {
     error = FormatText(text, language, shown, detail);
@@ -471,8 +475,16 @@ bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, 
     wanted = kMaxTargetsFileSize + 1;
   }
   if (bytes.size() > kMaxTargetsFileSize) return refuse(kTooLargeText, limit);
+  contents.assign(bytes.begin(), bytes.end());
+  return true;
+}
 
-  const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, std::string& error,
+                     Language language) {
+  if (IsTargetsTable(path)) return ReadTargetsTable(path, targets, error, language);
+  std::string contents;
+  if (!ReadTargetsBytes(path, contents, error, language)) return false;
+  const std::string_view text(contents);
   std::size_t number = 0;
   for (std::size_t start = 0; start < text.size();) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
@@ -483,7 +495,8 @@ bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, 
     const std::size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string_view::npos) continue;
     const std::size_t last = line.find_last_not_of(" \t\r");
-    targets.push_back({std::string(line.substr(first, last - first + 1)), path, number});
+    targets.push_back(
+        {std::string(line.substr(first, last - first + 1)), path, number, {}, nullptr});
   }
   return true;
 }

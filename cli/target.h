@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "config/configuration.h"
 #include "link/link_settings.h"
 #include "link/port_names.h"
 #include "texts/language.h"
@@ -29,6 +30,9 @@ struct Target {
   LinkSettings Settings;    // the members the link of `Kind` reads
   std::string UsbPortPath;  // usb:BUS-PORTPATH ("1-2.3"); empty for any
   std::string UsbSerial;    // usb:?serial=STRING; empty for any
+  // A row of a CSV/TSV targets file: the values of its own (laid over the command line's by set);
+  // null for a target without a row of values.
+  std::shared_ptr<const Configuration> Values;
 };
 
 // The target `text` names, or the reason it names none (a sentence naming the part at fault, in
@@ -47,21 +51,31 @@ struct TargetText {
   std::string Text;
   std::string File;      // the targets file; empty for -t
   std::size_t Line = 0;  // its line in File
+  std::string Column;    // a table's (CSV/TSV) target column; empty for a one-a-line file and -t
+  std::shared_ptr<const Configuration> Values;  // the row's own values (a table), or null
 };
 
 // Every target of `texts` in order, each with its Origin; or the first fault (in `language`): a
-// text that names no printer (after "FILE:LINE: " for a line of a file), or two texts that name
-// the same printer (both origins and the printer's key).
+// text that names no printer (after "FILE:LINE: " for a line of a file, "FILE:LINE, column
+// target: " for a row of a table), or two texts that name the same printer (both origins and the
+// printer's key). A table row's values go to its target.
 std::variant<std::vector<Target>, std::string> ParseTargets(const std::vector<TargetText>& texts,
                                                             Language language = Language::kEnglish);
 
 // The largest targets file read.
 inline constexpr std::size_t kMaxTargetsFileSize = std::size_t{16} << 20;
 
-// Appends the target texts of a targets file to `targets`: one a line; blank lines and everything
-// from a '#' on are ignored, as are blanks around a target. Only a regular file of at most
-// kMaxTargetsFileSize bytes is read (a FIFO or a device is refused unopened). False with `error`
-// (in `language`) set when the file cannot be read or is refused.
+// The bytes of a targets file: only a regular file of at most kMaxTargetsFileSize bytes is read
+// (a FIFO or a device is refused unopened). False with `error` (in `language`) set when the file
+// cannot be read or is refused.
+bool ReadTargetsBytes(const std::string& path, std::string& contents, std::string& error,
+                      Language language = Language::kEnglish);
+
+// Appends the target texts of a targets file to `targets`. A name ending in .csv or .tsv (any
+// case) is a table read by ReadTargetsTable (cli/targets_table.h); any other: one target a line,
+// blank lines and everything from a '#' on ignored, as are blanks around a target. Read through
+// ReadTargetsBytes. False with `error` (in `language`) set when the file cannot be read or is
+// refused.
 bool ReadTargetsFile(const std::string& path, std::vector<TargetText>& targets, std::string& error,
                      Language language = Language::kEnglish);
 

@@ -9,7 +9,7 @@ packages=(
   libusb-1.0-0-dev umockdev libumockdev-dev
   fonts-noto-cjk
   xvfb xauth qt6-qpa-plugins
-  libcli11-dev nlohmann-json3-dev python3-jsonschema
+  libcli11-dev nlohmann-json3-dev libcsv-dev python3-jsonschema
   dpkg-dev lintian desktop-file-utils appstream man-db bash-completion
   ansible-core
 )

@@ -24,6 +24,9 @@ struct CommandRegistration {
   // A command that needs no targets but takes -t as texts to select by (history): the texts are
   // left in the globals, unparsed, and no printer is opened.
   bool FiltersByTarget = false;
+  // Whether it takes the values of a targets table's rows (set alone); the others refuse a table
+  // with value columns.
+  bool TakesTargetValues = false;
 };
 
 // A registration from a command's options type, the function declaring them and its run.
@@ -31,11 +34,13 @@ template <typename Options>
 CommandRegistration Register(const char* name, const char* description, bool needs_targets,
                              void (*add_options)(CLI::App&, Options&),
                              int (*run)(const Options&, const CommandContext&)) {
-  return {name, description, needs_targets, [add_options, run](CLI::App& command) -> CommandRun {
+  return {name, description, needs_targets,
+          [add_options, run](CLI::App& command) -> CommandRun {
             auto options = std::make_shared<Options>();
             add_options(command, *options);
             return [options, run](const CommandContext& context) { return run(*options, context); };
-          }};
+          },
+          false};
 }
 
 // A command without arguments of its own.

@@ -83,9 +83,10 @@ int RunDiff(const DiffOptions& options, const CommandContext& context) {
     if (!refused.empty()) return context.reporter.Usage(refused);
   }
   if (!ReadTargets(sides, context)) return kExitFailed;
-  context.reporter.Comparison(
-      Changes(Diff(sides[0].configuration, sides[1].configuration, context.language)));
-  return kExitOk;
+  const std::vector<Change> changes =
+      Changes(Diff(sides[0].configuration, sides[1].configuration, context.language));
+  context.reporter.Comparison(changes);
+  return changes.empty() ? kExitOk : kExitDrift;
 }
 
 }  // namespace

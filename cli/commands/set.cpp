@@ -1,6 +1,8 @@
 // set FILE|KEY=VALUE...: writes a configuration (a settings file and/or pairs, in order, each over
 // the last) to every target; --check shows what would change.
+#include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <string_view>
 
@@ -46,8 +48,9 @@ struct SetArguments {
 };
 
 void AddSetOptions(CLI::App& command, SetArguments& arguments) {
-  command.add_option("input", arguments.inputs, "FILE or KEY=VALUE (e.g. comm_speed=19200)")
-      ->required();
+  command.add_option("input", arguments.inputs,
+                     "FILE or KEY=VALUE (e.g. comm_speed=19200); a CSV/TSV --targets file may "
+                     "give each printer values of its own");
   command.add_flag("--check", arguments.options.Check, "show what would change, write nothing");
   command.add_flag("--no-verify", arguments.no_verify, "do not read the written settings back");
   command.add_flag("--keep-identity", arguments.keep_identity,
@@ -88,10 +91,41 @@ std::string BuildConfiguration(const std::vector<std::string>& inputs, bool keep
     if (!error.Ok()) return error.Message;
   }
   if (keep_identity) configuration = WithoutIdentity(std::move(configuration));
-  if (!configuration.HasParameters && !configuration.HasLan) {
-    return TextFor(kNoFieldText, language);
-  }
   return {};
+}
+
+using Configurations = std::vector<std::shared_ptr<const Configuration>>;
+
+// The configuration of each target: the command line's, under the values of its table row
+// (--keep-identity leaves the identity out of both).
+Configurations TargetConfigurations(const Configuration& line, const std::vector<Target>& targets,
+                                    bool keep_identity) {
+  const auto shared = std::make_shared<const Configuration>(line);
+  Configurations each;
+  each.reserve(targets.size());
+  for (const Target& target : targets) {
+    if (!target.Values) {
+      each.push_back(shared);
+      continue;
+    }
+    Configuration own = line;
+    LayOver(own, *target.Values);
+    if (keep_identity) own = WithoutIdentity(std::move(own));
+    each.push_back(std::make_shared<const Configuration>(std::move(own)));
+  }
+  return each;
+}
+
+// The refusal of a target whose configuration names no field (the row named for a table's), or
+// empty.
+std::string NoFieldRefusal(const Configurations& configurations, const std::vector<Target>& targets,
+                           Language language) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (configurations[i]->HasParameters || configurations[i]->HasLan) continue;
+    const std::string text = TextFor(kNoFieldText, language);
+    return targets[i].Values ? Printable(targets[i].Origin) + ": " + text : text;
+  }
+  return configurations.empty() ? TextFor(kNoFieldText, language) : std::string();
 }
 
 // "1.0J": what a printer reports; "1.0B ~ 1.0C" and "Other": the window's version items.
@@ -127,10 +161,46 @@ std::string SharedIdentity(const Configuration& configuration, const std::vector
   return FormatText(kSharedIdentityText, language, {keys, std::to_string(targets.size()), named});
 }
 
+// The refusal of a run whose targets' own configurations (a table's rows among them) would give
+// two printers one identity value, naming the value and the targets' origins; or empty.
+std::string SharedIdentityOfRows(const Configurations& configurations,
+                                 const std::vector<Target>& targets, Language language) {
+  struct Holders {
+    std::string shown;  // "lan.ip_address 10.0.0.5"
+    std::vector<std::size_t> targets;
+  };
+  std::map<std::string, Holders> holders;  // by key and value, a host name in lower case
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    for (const IdentityValue& value : IdentityValues(*configurations[i])) {
+      std::string folded = value.Key + " " + value.Value;
+      std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      });
+      Holders& held = holders[folded];
+      held.shown = value.Key + " " + value.Value;
+      held.targets.push_back(i);
+    }
+  }
+  constexpr std::size_t kNamed = 3;
+  for (const auto& [key, held] : holders) {
+    if (held.targets.size() < 2) continue;
+    std::string named;
+    for (std::size_t i = 0; i < held.targets.size() && i < kNamed; ++i) {
+      named += (i == 0 ? "" : ", ") + Printable(targets[held.targets[i]].Origin);
+    }
+    if (held.targets.size() > kNamed) named += ", ...";
+    return FormatText(kSharedIdentityText, language,
+                      {held.shown, std::to_string(held.targets.size()), named});
+  }
+  return {};
+}
+
 // A parallel port takes no replies: the version must be given and the parts named whole.
-std::string ParallelRefusal(const Configuration& configuration, const SetOptions& options,
+std::string ParallelRefusal(const Configurations& configurations, const SetOptions& options,
                             const std::vector<Target>& targets, Language language) {
-  for (const Target& target : targets) {
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    const Target& target = targets[i];
+    const Configuration& configuration = *configurations[i];
     if (target.Kind != lkLpt) continue;
     if (options.Firmware.empty()) {
       return FormatText(kNeedsFirmwareText, language, Printable(target.Text));
@@ -150,27 +220,38 @@ int RunSet(const SetArguments& arguments, const CommandContext& context) {
   if (!options.Firmware.empty() && !IsFirmwareText(options.Firmware)) {
     return reporter.Usage(FormatText(kFirmwareText, language, options.Firmware));
   }
+  const std::vector<Target>& targets = context.targets;
   Configuration configuration;
   std::string refused =
       BuildConfiguration(arguments.inputs, arguments.keep_identity, language, configuration);
-  if (refused.empty()) refused = SharedIdentity(configuration, context.targets, language);
-  if (refused.empty()) refused = ParallelRefusal(configuration, options, context.targets, language);
+  const Configurations each = TargetConfigurations(configuration, targets, arguments.keep_identity);
+  if (refused.empty()) refused = NoFieldRefusal(each, targets, language);
+  const bool rows = std::any_of(targets.begin(), targets.end(),
+                                [](const Target& target) { return target.Values != nullptr; });
+  if (refused.empty()) {
+    refused = rows ? SharedIdentityOfRows(each, targets, language)
+                   : SharedIdentity(configuration, targets, language);
+  }
+  if (refused.empty()) refused = ParallelRefusal(each, options, targets, language);
   if (!refused.empty()) return reporter.Usage(refused);
   options.Verify = !arguments.no_verify;
   options.Stop = context.globals.stop;
-  auto shared = std::make_shared<const Configuration>(std::move(configuration));
   TargetRun run;
   run.batch = arguments.batch;
+  run.drift = options.Check;
   // A run that only looks leaves no history; one that changed nothing does (what was run).
   if (!options.Check) {
     run.each = [&context](const Target& target, const TargetResult& result) {
       RecordHistory(context, "set", target, result);
     };
   }
+  // RunFleet hands each job its target from `targets`: its place there picks its configuration.
+  const Target* first = targets.data();
   return RunOnTargets(
       context, "set",
-      [shared, options, language](Session& session, const Target&) {
-        return SetCommand(session, *shared, options, language);
+      [each, first, options, language](Session& session, const Target& target) {
+        return SetCommand(session, *each[static_cast<std::size_t>(&target - first)], options,
+                          language);
       },
       run);
 }
@@ -178,9 +259,11 @@ int RunSet(const SetArguments& arguments, const CommandContext& context) {
 }  // namespace
 
 CommandRegistration SetRegistration() {
-  return Register<SetArguments>(
+  CommandRegistration registration = Register<SetArguments>(
       "set", "write a configuration: FILE (.json, .ts0, .ts1) and/or KEY=VALUE pairs", true,
       AddSetOptions, RunSet);
+  registration.TakesTargetValues = true;
+  return registration;
 }
 
 }  // namespace krt6::cli

@@ -35,7 +35,9 @@ void AddGlobalOptions(CLI::App& app, Globals& globals) {
   app.add_option("--targets", globals.targets_file, "a file of targets, one a line, # comments")
       ->type_name("FILE");
   app.add_flag("--json", globals.json, "one JSON object a target on stdout (JSON Lines)");
-  app.add_option("-j,--jobs", globals.jobs, "targets handled at once (default 16)")
+  app.add_option("-j,--jobs", globals.jobs,
+                 "targets handled at once, at most (default: every target, as many as the "
+                 "descriptor limit carries)")
       ->check(CLI::Range(1, 1024));
   app.add_flag("-v,--verbose", globals.verbose, "byte trace of every exchange on stderr");
   app.add_flag("-q,--quiet", globals.quiet, "print failures only");
@@ -73,7 +75,7 @@ bool CollectTargets(const Globals& globals, Reporter& reporter, std::vector<Targ
                     int& status) {
   const Language language = reporter.Lang();
   std::vector<TargetText> texts;
-  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0});
+  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0, {}, nullptr});
   if (!globals.targets_file.empty()) {
     std::string error;
     if (!ReadTargetsFile(globals.targets_file, texts, error, language)) {
@@ -117,6 +119,7 @@ int RunOnTargets(const CommandContext& context, const std::string& command, cons
   const std::vector<Target>& targets = context.targets;
   const bool several = targets.size() > 1;
   bool all_ok = true;
+  bool any_changes = false;
   std::vector<TargetResult> results;
   {
     InterruptWatch interrupts(*context.globals.stop, [&](int count) {
@@ -126,6 +129,7 @@ int RunOnTargets(const CommandContext& context, const std::string& command, cons
     });
     results = RunFleet(targets, options, job, [&](std::size_t index, const TargetResult& result) {
       all_ok = all_ok && result.Ok();
+      any_changes = any_changes || !result.Changes.empty();
       context.reporter.Result(targets[index].Text, command, result, several);
       if (run.each) run.each(targets[index], result);
     });
@@ -142,7 +146,8 @@ int RunOnTargets(const CommandContext& context, const std::string& command, cons
                    {std::to_string(options.MaxFailures),
                     std::to_string(results.size() - not_started), std::to_string(not_started)}));
   }
-  return all_ok ? kExitOk : kExitFailed;
+  if (!all_ok) return kExitFailed;
+  return run.drift && any_changes ? kExitDrift : kExitOk;
 }
 
 }  // namespace krt6::cli

@@ -20,6 +20,8 @@ namespace krt6::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// set --check: every target succeeded and some would change; diff: the two sides differ.
+inline constexpr int kExitDrift = 3;
 inline constexpr int kExitInterrupted = 130;  // as a shell reports a program that SIGINT ended
 
 // A file to write whose extension no configuration file has (get -o, convert).
@@ -32,7 +34,7 @@ struct Globals {
   std::vector<std::string> targets;
   std::string targets_file;
   bool json = false;
-  int jobs = 16;
+  int jobs = 0;  // 0: as many at once as the descriptor limit carries
   bool verbose = false;
   bool quiet = false;
   std::string lang;
@@ -78,6 +80,9 @@ struct TargetRun {
   // reported (RecordHistory for the commands that write).
   std::function<void(const Target&, const TargetResult&)> each;
   std::size_t batch = 0;  // set --batch: the targets in batches of this many (0: one batch)
+  // set --check: a run whose targets all succeeded and some of which list changes ends with
+  // kExitDrift.
+  bool drift = false;
 };
 
 // The fleet options of a run over the context's targets; with `reported`, the progress line, the
@@ -88,7 +93,7 @@ FleetOptions FleetOptionsFor(const CommandContext& context, bool reported);
 // when there are several). SIGINT or SIGTERM stops the starting of targets; the report then
 // covers every target, a summary line follows on stderr and the exit status is 130. Once
 // --max-failures targets have failed the others are not started either: a summary line follows
-// and the exit status is 1.
+// and the exit status is 1. See TargetRun for drift.
 int RunOnTargets(const CommandContext& context, const std::string& command, const TargetJob& job,
                  const TargetRun& run = {});
 

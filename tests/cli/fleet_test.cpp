@@ -43,8 +43,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using nlohmann::json;
 
-std::vector<Target> Targets(std::size_t count, const std::string& text = "socket://127.0.0.1:1") {
-  return std::vector<Target>(count, std::get<Target>(ParseTarget(text)));
+// `count` targets, each a printer of its own (targets on one device would take turns).
+std::vector<Target> Targets(std::size_t count) {
+  std::vector<Target> targets;
+  for (std::size_t i = 0; i < count; ++i) {
+    targets.push_back(std::get<Target>(ParseTarget("socket://127.0.0.1:" + std::to_string(i + 1))));
+  }
+  return targets;
 }
 
 // Until `ready` holds or 10 s have passed; false then.
@@ -150,6 +155,76 @@ TEST(FleetTest, JobsWithinTheDescriptorLimit) {
     EXPECT_LE(used + static_cast<long>(jobs) * each, c.limit);
     EXPECT_GT(used + static_cast<long>(jobs + 1) * each, c.limit);
   }
+}
+
+// By default every target runs at once; two targets on one device (a port by two names) take
+// turns, whatever else runs beside them.
+TEST(FleetTest, AllAtOnceByDefaultOneAtATimeOnADevice) {
+  testing::TempDir dir;
+  std::ofstream(dir / "ttyX") << "";
+  std::ofstream(dir / "lpX") << "";
+  ASSERT_EQ(::symlink((dir / "ttyX").c_str(), (dir / "by-id").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "lpX").c_str(), (dir / "lp-link").c_str()), 0);
+  struct Key {
+    std::string a, b;
+    bool same;
+  };
+  const Key keys[] = {
+      {"serial:" + dir / "ttyX", "serial:" + dir / "by-id?baud=9600", true},
+      {"parallel:" + dir / "lpX", "parallel:" + dir / "lp-link", true},
+      {"serial:" + dir / "ttyX", "parallel:" + dir / "lpX", false},
+      {"serial:COM1", "serial:/dev/ttyS0", true},
+      {"socket://127.0.0.1:9000", "127.0.0.1:9000", true},
+      {"socket://127.0.0.1:9000", "127.0.0.1:9001", false},
+  };
+  for (const Key& key : keys) {
+    EXPECT_EQ(DeviceKey(std::get<Target>(ParseTarget(key.a))) ==
+                  DeviceKey(std::get<Target>(ParseTarget(key.b))),
+              key.same)
+        << key.a << " " << key.b;
+  }
+
+  // Eight TCP printers and a serial port named twice: the TCP jobs wait until all eight run.
+  std::vector<Target> targets;
+  for (int i = 0; i < 8; ++i) {
+    targets.push_back(std::get<Target>(ParseTarget("127.0.0.1:" + std::to_string(9000 + i))));
+  }
+  targets.push_back(std::get<Target>(ParseTarget("serial:" + dir / "ttyX")));
+  targets.push_back(std::get<Target>(ParseTarget("serial:" + dir / "by-id")));
+  std::mutex mutex;
+  std::condition_variable changed;
+  int tcp_running = 0;
+  int serial_running = 0;
+  int serial_most = 0;
+  FleetOptions options;  // the default jobs
+  const auto results = RunFleet(
+      targets, options,
+      [&](Session&, const Target& target) {
+        TargetResult result;
+        if (target.Kind == lkCom) {
+          {
+            std::lock_guard hold(mutex);
+            serial_most = std::max(serial_most, ++serial_running);
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          std::lock_guard hold(mutex);
+          --serial_running;
+          return result;
+        }
+        std::unique_lock lock(mutex);
+        ++tcp_running;
+        changed.notify_all();
+        if (!changed.wait_for(lock, std::chrono::seconds(10), [&] { return tcp_running >= 8; })) {
+          result.Code = 1;  // not all at once
+        }
+        return result;
+      },
+      [](std::size_t, const TargetResult&) {});
+  ASSERT_EQ(results.size(), targets.size());
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    EXPECT_TRUE(results[i].Ok()) << targets[i].Text << " did not run beside the others";
+  }
+  EXPECT_EQ(serial_most, 1) << "two jobs on one serial port at once";
 }
 
 TEST(FleetTest, LocalDescriptorShortageIsNotThePrinters) {

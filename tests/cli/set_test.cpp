@@ -223,7 +223,12 @@ TEST(SetTest, OverTcpAndPty) {
     SCOPED_TRACE(TransportName(transport));
     std::string target;
     auto emu = Over(transport, target);
-    json line = OneLine(target, {"set", "comm_speed=19200", "dhcp=ON", "--check"}, "set");
+    const CtlRun check =
+        Krt6ctl({"--json", "-t", target, "set", "comm_speed=19200", "dhcp=ON", "--check"});
+    EXPECT_EQ(check.status, 3) << "a check that finds drift ends with 3: " << check.err;
+    ASSERT_EQ(check.Lines().size(), 1u) << check.out;
+    json line = check.Lines()[0];
+    ExpectContract(line, "set", 0);
     EXPECT_EQ(line["changed"], false);
     EXPECT_EQ(
         line["changes"],
@@ -336,6 +341,55 @@ TEST(SetTest, ParallelPortOverAFifo) {
   for (int i = 0; i < 100 && emu->CommandTexts().size() < 2; ++i) ::usleep(10000);
   const auto texts = emu->CommandTexts();
   EXPECT_NE(std::find(texts.begin(), texts.end(), first), texts.end());
+}
+
+// The exit statuses of a check and of diff over a fleet: 0 nothing would change (or the sides
+// are the same), 3 drift, 1 a target failed (even beside drift), 2 bad input; no check writes.
+TEST(SetTest, CheckAndDiffExitStatuses) {
+  auto emu = Tcp(3);
+  testing::TempDir dir;
+  const std::string a = TcpTarget(*emu, 0), b = TcpTarget(*emu, 1), c = TcpTarget(*emu, 2);
+  const std::string dead = "127.0.0.1:1";
+  ASSERT_EQ(Krt6ctl({"-t", a, "set", "comm_speed=19200"}).status, 0);
+  ASSERT_EQ(Krt6ctl({"-t", a, "get", "all", "-o", dir / "a.json"}).status, 0);
+  const std::size_t written = Sets(*emu, 0).size();
+  ASSERT_GT(written, 0u);
+  std::ofstream(dir / "own.csv") << "target,comm_speed\n" << a << ",19200\n" << b << ",9600\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+  };
+  const Case cases[] = {
+      {{"-t", a, "set", "--check", "comm_speed=19200"}, 0},
+      {{"-t", b, "-t", c, "set", "--check", "comm_speed=9600"}, 0},
+      {{"-t", a, "-t", b, "set", "--check", "comm_speed=19200"}, 3},
+      {{"-t", b, "-t", c, "set", "--check", "parity=ODD"}, 3},
+      {{"-t", b, "-t", dead, "set", "--check", "comm_speed=19200"}, 1},
+      {{"-t", a, "-t", dead, "set", "--check", "comm_speed=19200"}, 1},
+      {{"-t", a, "set", "--check", "comm_speed=12345"}, 2},
+      {{"--targets", dir / "own.csv", "set", "--check"}, 0},
+      {{"--targets", dir / "own.csv", "-t", c, "set", "--check", "parity=ODD"}, 3},
+      {{"diff", dir / "a.json", a}, 0},
+      {{"diff", dir / "a.json", dir / "a.json"}, 0},
+      {{"diff", dir / "a.json", b}, 3},
+      {{"diff", a, b}, 3},
+      {{"diff", dir / "a.json", dead}, 1},
+      {{"diff", dir / "missing.json", a}, 2},
+  };
+  for (const Case& each : cases) {
+    std::string shown;
+    for (const std::string& arg : each.args) shown += arg + " ";
+    SCOPED_TRACE(shown);
+    const CtlRun run = Krt6ctl(each.args);
+    EXPECT_EQ(run.status, each.status) << run.err;
+  }
+  for (int printer = 0; printer < 3; ++printer) {
+    EXPECT_EQ(Sets(*emu, printer).size(), printer == 0 ? written : 0u)
+        << "a check wrote " << printer;
+  }
+  // A set that writes is no drift: 0.
+  EXPECT_EQ(Krt6ctl({"-t", b, "-t", c, "set", "comm_speed=19200"}).status, 0);
+  EXPECT_EQ(Krt6ctl({"-t", a, "-t", b, "-t", c, "set", "--check", "comm_speed=19200"}).status, 0);
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST(TargetTest, DuplicatesNameBothPlaces) {
   };
   for (const auto& c : cases) {
     std::vector<TargetText> texts;
-    for (const std::string& text : c.texts) texts.push_back({text, {}, 0});
+    for (const std::string& text : c.texts) texts.push_back({text, {}, 0, {}, nullptr});
     auto parsed = cli::ParseTargets(texts);
     if (c.message.empty()) {
       ASSERT_TRUE(std::holds_alternative<std::vector<cli::Target>>(parsed))

@@ -29,7 +29,8 @@ def executable(module):
 def run(module, command, args=()):
     """Runs `krt6ctl --json COMMAND ARGS --target T...` for module.params['targets'].
 
-    Returns (rc, results) with one krt6ctl result object per target, in the targets' order.
+    Returns (rc, results) with one krt6ctl result object per target, in the targets' order; rc
+    is 0, 1 (some target failed) or 3 (set --check: some target would change, none failed).
     Bad usage or input (exit status 2: nothing was sent to any printer; the failure gives
     krt6ctl's own words), output that is not one JSON object per target, or a target without a
     result ends the module with a failure.
@@ -74,7 +75,8 @@ def run(module, command, args=()):
         module.fail_json(msg='krt6ctl gave no result for %s' % (', '.join(missing) or
                                                              'the targets in their order'),
                          rc=rc, cmd=argv, stdout=out, stderr=err, target_results=results)
-    if rc not in (0, 1) or (rc == 1) == all(r.get('ok') for r in results):
+    # 3: set --check found targets that would change (every target succeeded).
+    if rc not in (0, 1, 3) or (rc == 1) == all(r.get('ok') for r in results):
         module.fail_json(msg='krt6ctl ended with exit status %d: %s' % (rc, err.strip()),
                          rc=rc, cmd=argv, stderr=err, target_results=results)
     return rc, results

@@ -90,7 +90,8 @@ attributes:
     support: full
     description: Shows, per target, the fields that differ, before and after.
 notes:
-  - In check mode a target that would be written counts as changed.
+  - In check mode a target that would be written counts as changed. C(krt6ctl set --check) then
+    ends with exit status 3 (drift), which is no failure; the changes come from its results.
   - When C(krt6ctl) refuses the run as a whole with exit status 2 (for an unknown key, a value
     no printer takes, one IP address for several targets), nothing is sent to any printer and
     the task fails with C(krt6ctl)'s own words in C(msg), in check mode as well.
