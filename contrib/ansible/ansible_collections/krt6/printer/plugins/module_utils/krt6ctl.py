@@ -26,8 +26,9 @@ def executable(module):
     return module.get_bin_path(name, required=True)
 
 
-def run(module, command, args=()):
-    """Runs `krt6ctl --json COMMAND ARGS --target T...` for module.params['targets'].
+def run(module, command, args=(), targets=None, table=None):
+    """Runs `krt6ctl --json COMMAND ARGS --target T...` for TARGETS (module.params['targets']
+    when None), or `--targets TABLE` when a targets table (a CSV file) lists them.
 
     Returns (rc, results) with one krt6ctl result object per target, in the targets' order; rc
     is 0, 1 (some target failed) or 3 (set --check: some target would change, none failed).
@@ -35,7 +36,8 @@ def run(module, command, args=()):
     krt6ctl's own words), output that is not one JSON object per target, or a target without a
     result ends the module with a failure.
     """
-    targets = module.params['targets']
+    if targets is None:
+        targets = module.params['targets']
     if not targets:
         module.fail_json(msg='targets is empty: name at least one printer')
     argv = [executable(module), '--json']
@@ -44,8 +46,11 @@ def run(module, command, args=()):
     if module.params.get('lang'):
         argv += ['--lang', module.params['lang']]
     argv += [command] + list(args)
-    for target in targets:
-        argv += ['--target', target]
+    if table is not None:
+        argv += ['--targets', table]
+    else:
+        for target in targets:
+            argv += ['--target', target]
     rc, out, err = module.run_command(argv, check_rc=False)
     if rc == 2:
         words = ' '.join(line.strip() for line in err.splitlines() if line.strip())

@@ -28,8 +28,13 @@ options:
       - The printers, in the target forms of C(krt6ctl), for example C(socket://10.1.0.20),
         C(socket://10.1.0.21:9100), C(serial:/dev/serial/by-id/usb-XYZ?baud=19200),
         C(parallel:/dev/usb/lp0), C(usb:), C(usb:1-2.3) or C(usb:?serial=K6A00123).
+      - An element may also be a dictionary with the key C(target) and the printer's own
+        C(parameters) and C(lan), which are laid over the task's (its values win), so that
+        host variables can carry each printer's address and host name. The module passes them
+        to C(krt6ctl) as a targets table (C(--targets FILE.csv)), which checks every row before
+        anything is sent; two printers given one C(ip_address) or C(dhcp_hostname) are refused.
     type: list
-    elements: str
+    elements: raw
     required: true
     aliases: [target]
   parameters:
@@ -130,6 +135,16 @@ EXAMPLES = r'''
     lan: "{{ ansible_facts.krt6_printers['socket://10.1.0.20'].settings.lan }}"
     keep_identity: true
 
+- name: Give each counter printer its own address and host name from its host variables
+  krt6.printer.settings:
+    targets:
+      - target: socket://10.1.0.21
+        lan: {ip_address: 10.1.0.21, dhcp_hostname: COUNTER01}
+      - target: socket://10.1.0.22
+        lan: {ip_address: 10.1.0.22, dhcp_hostname: COUNTER02}
+    parameters:
+      comm_speed: 19200 bps
+
 - name: See what would change on a serial printer, without writing
   krt6.printer.settings:
     targets: ["serial:/dev/ttyUSB0?baud=9600"]
@@ -202,6 +217,7 @@ cmd:
   elements: str
 '''
 
+import csv
 import json
 import os
 
@@ -218,6 +234,50 @@ def inline_configuration(module):
     path = os.path.join(module.tmpdir, 'configuration.json')
     with open(path, 'w') as f:
         json.dump(document, f)
+    return path
+
+
+def target_entries(module):
+    """The targets as dictionaries {target, parameters, lan}; a plain text has no values."""
+    entries = []
+    for element in module.params['targets']:
+        if isinstance(element, str):
+            element = {'target': element}
+        if not isinstance(element, dict) or not isinstance(element.get('target'), str):
+            module.fail_json(msg='each target is a krt6ctl target text or a dictionary with '
+                             'the key target, not %r' % (element,))
+        unknown = sorted(set(element) - {'target', 'parameters', 'lan'})
+        if unknown:
+            module.fail_json(msg='target %s: unknown keys %s (target, parameters and lan are '
+                             'known)' % (element['target'], ', '.join(unknown)))
+        for part in ('parameters', 'lan'):
+            if not isinstance(element.get(part, {}), dict):
+                module.fail_json(msg='target %s: %s is no dictionary' % (element['target'], part))
+        entries.append(element)
+    return entries
+
+
+def cell(value):
+    """A value as krt6ctl reads it in a KEY=VALUE pair."""
+    if isinstance(value, bool):
+        return 'ON' if value else 'OFF'
+    return str(value)
+
+
+def targets_table(module, entries):
+    """Writes the targets with values of their own as a CSV targets table; None when none has."""
+    columns = sorted({'%s.%s' % (part, key) for e in entries for part in ('parameters', 'lan')
+                      for key in e.get(part, {})})
+    if not columns:
+        return None
+    path = os.path.join(module.tmpdir, 'targets.csv')
+    with open(path, 'w', newline='') as f:
+        writer = csv.writer(f, lineterminator='\n')
+        writer.writerow(['target'] + columns)
+        for e in entries:
+            own = {'%s.%s' % (part, key): cell(value)
+                   for part in ('parameters', 'lan') for key, value in e.get(part, {}).items()}
+            writer.writerow([e['target']] + [own.get(c, '') for c in columns])
     return path
 
 
@@ -238,17 +298,26 @@ def main():
         keep_identity=dict(type='bool', default=False),
     )
     arguments.update(krt6ctl.COMMON_ARGS)
+    arguments['targets'] = dict(type='list', elements='raw', required=True, aliases=['target'])
     module = AnsibleModule(
         argument_spec=arguments,
         mutually_exclusive=[('src', 'parameters'), ('src', 'lan')],
-        required_one_of=[('src', 'parameters', 'lan')],
         supports_check_mode=True,
     )
     p = module.params
+    entries = target_entries(module)
+    table = targets_table(module, entries)
     src = p['src']
     if src is not None and not os.path.isabs(src):
         src = os.path.join('.', src)  # so that a name beginning with '-' is no option
-    args = [src if src is not None else inline_configuration(module)]
+    if src is None and p['parameters'] is None and p['lan'] is None and table is None:
+        module.fail_json(msg='one of the following is required: src, parameters, lan '
+                         '(or values of the targets\' own)')
+    args = []
+    if src is not None:
+        args.append(src)
+    elif p['parameters'] is not None or p['lan'] is not None:
+        args.append(inline_configuration(module))
     if module.check_mode:
         args.append('--check')
     if not p['verify']:
@@ -258,7 +327,7 @@ def main():
     if p['keep_identity']:
         args.append('--keep-identity')
 
-    rc, results = krt6ctl.run(module, 'set', args)
+    rc, results = krt6ctl.run(module, 'set', args, [e['target'] for e in entries], table)
     for r in results:
         r.setdefault('changes', [])
     if module.check_mode:
