@@ -140,7 +140,7 @@ int ChildProcess::Wait(ChildClock::time_point deadline) {
   }
   int status = 0;
   while (!reaped_) {
-    const pid_t got = ::waitpid(pid_, &status, WNOHANG);
+    const pid_t got = ::wait4(pid_, &status, WNOHANG, &usage_);
     if (got == pid_) {
       reaped_ = true;
       break;
@@ -167,6 +167,10 @@ ProgramRun RunProgram(std::vector<std::string> argv, std::chrono::milliseconds t
   run.TimedOut = child.TimedOut();
   run.Out = child.Out();
   run.Err = child.Err();
+  const rusage& usage = child.Usage();
+  run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  run.MaxRssKiB = usage.ru_maxrss;
   return run;
 }
 

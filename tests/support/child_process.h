@@ -54,6 +54,8 @@ class ChildProcess {
   // it or it had not ended by `deadline` (it is then killed, and TimedOut() is true).
   int Wait(ChildClock::time_point deadline);
   bool TimedOut() const { return timed_out_; }
+  // What the program used, once Wait has reaped it: processor time, peak memory.
+  const rusage& Usage() const { return usage_; }
 
  private:
   // Polls the open pipes until `until` for one round of reading; false when both are closed.
@@ -67,6 +69,7 @@ class ChildProcess {
   std::string err_;
   bool reaped_ = false;
   bool timed_out_ = false;
+  rusage usage_{};
 };
 
 // A program run to its end.
@@ -75,6 +78,8 @@ struct ProgramRun {
   bool TimedOut = false;
   std::string Out;
   std::string Err;
+  double CpuSeconds = 0;  // user and system time
+  long MaxRssKiB = 0;     // peak resident memory
 };
 
 // Runs `argv` to its end, for at most `timeout` (killed then).
