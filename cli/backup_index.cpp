@@ -50,8 +50,11 @@ bool StringMember(const nlohmann::json& entry, const char* name, std::string& va
 
 std::string BackupFileName(std::string_view printer_key) {
   std::string name;
-  for (const char c : printer_key.substr(0, kReadablePart)) name += IsSafe(c) ? c : '_';
-  if (!name.empty() && name[0] == '.') name[0] = '_';
+  // No '.' in front and none after another: the name is never "..", nor hidden, nor holds "..".
+  for (const char c : printer_key.substr(0, kReadablePart)) {
+    const bool dot_after_dot = c == '.' && (name.empty() || name.back() == '.');
+    name += IsSafe(c) && !dot_after_dot ? c : '_';
+  }
   char hash[24];
   std::snprintf(hash, sizeof hash, "-%012llx",
                 static_cast<unsigned long long>(Fnv1a(printer_key) & 0xffffffffffffull));

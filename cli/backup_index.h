@@ -31,7 +31,8 @@ struct BackupEntry {
 };
 
 // The file name of the printer of `printer_key` (PrinterKey): the key with every character but
-// [A-Za-z0-9._-] replaced by '_', a leading '.' too, cut to 48 characters, then '-', 12 hex
+// [A-Za-z0-9._-] replaced by '_', a leading '.' and a '.' after a '.' too, cut to 48
+// characters, then '-', 12 hex
 // digits of the whole key's 64-bit FNV-1a hash and ".json". Keys that differ only in what was
 // replaced or cut still differ in the hash.
 std::string BackupFileName(std::string_view printer_key);
