@@ -60,7 +60,8 @@ const std::vector<CommandRegistration>& Commands() {
   static const std::vector<CommandRegistration> commands{
       StatusRegistration(), VersionRegistration(), CalibrateRegistration(), Z1Registration(),
       Z4Registration(),     GetRegistration(),     SetRegistration(),       ConvertRegistration(),
-      DiffRegistration(),   ListRegistration(),    ScanRegistration(),      HistoryRegistration()};
+      DiffRegistration(),   ListRegistration(),    ScanRegistration(),      HistoryRegistration(),
+      BackupRegistration(), RestoreRegistration()};
   return commands;
 }
 

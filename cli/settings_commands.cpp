@@ -54,6 +54,7 @@ ReadSettings ReadConfiguration(Session& session, Parts parts) {
       read.Status = version;
       return read;
     }
+    read.Firmware = version.Value.Text;
     Outcome<ParameterBlock> outcome = session.ReadParameters(parameters);
     if (!outcome.Ok()) {
       read.Status = outcome;

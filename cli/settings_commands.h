@@ -22,6 +22,7 @@ struct Parts {
 struct ReadSettings {
   Result Status;
   Configuration Read;
+  std::string Firmware;  // the version read with the parameters, else empty
 };
 ReadSettings ReadConfiguration(Session& session, Parts parts);
 

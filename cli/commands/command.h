@@ -60,6 +60,8 @@ CommandRegistration DiffRegistration();
 CommandRegistration ListRegistration();
 CommandRegistration ScanRegistration();
 CommandRegistration HistoryRegistration();
+CommandRegistration BackupRegistration();
+CommandRegistration RestoreRegistration();
 
 // The commands in the order of --help.
 const std::vector<CommandRegistration>& Commands();
