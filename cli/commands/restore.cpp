@@ -115,7 +115,11 @@ std::string LoadFiles(const std::string& folder, const std::vector<BackupEntry>&
 std::string Select(const Globals& globals, const std::string& folder, Language language,
                    std::vector<Target>& targets) {
   std::vector<TargetText> texts;
-  for (const std::string& text : globals.targets) texts.push_back({text, {}, 0});
+  for (const std::string& text : globals.targets) {
+    TargetText given;
+    given.Text = text;
+    texts.push_back(std::move(given));
+  }
   std::string error;
   if (!globals.targets_file.empty() &&
       !ReadTargetsFile(globals.targets_file, texts, error, language)) {
