@@ -75,6 +75,14 @@ options:
       - The firmware version to write for, passed as C(--firmware); needed for targets that
         cannot answer (a parallel port), which also need a full configuration.
     type: str
+  backup:
+    description:
+      - A folder on the managed host to back up every target to before anything is written.
+        C(krt6ctl backup) writes each printer's whole configuration into a new folder in it,
+        named by the time (C(krt6-YYYYMMDDTHHMMSSZ)), which C(krt6ctl restore) takes back.
+        A target that cannot be backed up fails the task before any printer is written.
+        Not in check mode.
+    type: path
   keep_identity:
     description:
       - Leave each printer its own identity, passing C(--keep-identity) to C(krt6ctl set),
@@ -210,6 +218,11 @@ msg:
   returned: always
   type: str
   sample: "2 targets: 1 written, 1 unchanged"
+backup_dir:
+  description: The folder the targets were backed up to, when C(backup) was given.
+  returned: when a backup was made
+  type: str
+  sample: /var/backups/krt6/krt6-20261209T101500Z
 cmd:
   description: The krt6ctl command line (on failure).
   returned: failure
@@ -220,6 +233,7 @@ cmd:
 import csv
 import json
 import os
+import time
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.krt6.printer.plugins.module_utils import krt6ctl
@@ -296,6 +310,7 @@ def main():
         verify=dict(type='bool', default=True),
         firmware=dict(type='str'),
         keep_identity=dict(type='bool', default=False),
+        backup=dict(type='path'),
     )
     arguments.update(krt6ctl.COMMON_ARGS)
     arguments['targets'] = dict(type='list', elements='raw', required=True, aliases=['target'])
@@ -327,7 +342,16 @@ def main():
     if p['keep_identity']:
         args.append('--keep-identity')
 
-    rc, results = krt6ctl.run(module, 'set', args, [e['target'] for e in entries], table)
+    targets = [e['target'] for e in entries]
+    backup_dir = None
+    if p['backup'] and not module.check_mode:
+        backup_dir = os.path.join(p['backup'], time.strftime('krt6-%Y%m%dT%H%M%SZ', time.gmtime()))
+        rc, saved = krt6ctl.run(module, 'backup', [backup_dir], targets)
+        if krt6ctl.failures(saved):
+            module.fail_json(msg='the backup before writing failed, nothing was written: ' +
+                             krt6ctl.failure_message(saved), rc=rc, backup_dir=backup_dir,
+                             target_results=saved)
+    rc, results = krt6ctl.run(module, 'set', args, targets, table)
     for r in results:
         r.setdefault('changes', [])
     if module.check_mode:
@@ -337,6 +361,8 @@ def main():
         touched = [r for r in results if r.get('changed')]
     outcome = dict(changed=bool(touched), target_results=results,
                    failed_targets=[krt6ctl.reason(r) for r in krt6ctl.failures(results)])
+    if backup_dir is not None:
+        outcome['backup_dir'] = backup_dir
     if module._diff:
         outcome['diff'] = [target_diff(r) for r in results if r['changes']]
     if outcome['failed_targets']:
