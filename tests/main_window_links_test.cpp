@@ -2,11 +2,6 @@
 // terminal and a TCP connection on loopback.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
@@ -20,6 +15,7 @@
 #include "emulator/emulator.h"
 #include "link/link_kinds.h"
 #include "link/tcp_link.h"
+#include "support/loopback.h"
 #include "support/os_bench.h"
 #include "support/recording_prompts.h"
 #include "support/window_fixture.h"
@@ -83,14 +79,8 @@ TEST(MainWindowLinksTest, GetStatusOverComShowsOnLine) {
 // names by its key.
 TEST(MainWindowLinksTest, AFailedOpenShowsTheHintOfItsCause) {
   // A port the kernel handed out and nobody listens on any more: the connection is refused.
-  const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&a), len), 0);
-  ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len), 0);
-  ::close(probe);
+  const int port = testing::ClosedLoopbackPort();
+  ASSERT_NE(port, 0);
   struct Case {
     LinkKind kind;
     Cause cause;
@@ -99,7 +89,7 @@ TEST(MainWindowLinksTest, AFailedOpenShowsTheHintOfItsCause) {
     SCOPED_TRACE(LinkKindName(c.kind));
     RealWindow w;  // no COM port is mapped
     w.session.Settings().Tcp.IPAddr = "127.0.0.1";
-    w.session.Settings().Tcp.Port = ntohs(a.sin_port);
+    w.session.Settings().Tcp.Port = port;
     w.ChooseInterface(c.kind);
     w.GetStatus();
     ASSERT_EQ(w.prompts.messages.size(), 1u);

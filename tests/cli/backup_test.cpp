@@ -20,10 +20,13 @@
 #include "cli/fleet.h"
 #include "cli/target.h"
 #include "support/krt6ctl_runs.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 
 namespace krt6 {
 namespace {
+
+using testing::RefusedTarget;
 
 using cli_test::CtlRun;
 using cli_test::json;
@@ -48,19 +51,6 @@ std::set<std::string> ChangedKeys(const json& changes) {
   std::set<std::string> keys;
   for (const json& change : changes) keys.insert(change["key"].get<std::string>());
   return keys;
-}
-
-// A port the kernel gave out and took back: nothing listens there.
-std::string RefusedTarget() {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  ::close(socket);
-  return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
 // Three printers with their own settings backed up, two changed by hand (one of them in its

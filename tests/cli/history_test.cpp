@@ -24,10 +24,13 @@
 #include "cli/history.h"
 #include "protocol/commands.h"
 #include "support/krt6ctl_runs.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 
 namespace krt6 {
 namespace {
+
+using testing::RefusedTarget;
 
 using cli_test::CtlRun;
 using cli_test::json;
@@ -43,19 +46,6 @@ std::vector<json> HistoryLines(const std::string& path) {
     EXPECT_FALSE(lines.back().is_discarded()) << line;
   }
   return lines;
-}
-
-// A port the kernel gave out and took back: nothing listens there.
-std::string RefusedTarget() {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  ::close(socket);
-  return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
 void ExpectChange(const json& line, const std::string& key, const std::string& before,

@@ -15,25 +15,15 @@
 
 #include "cli/fleet.h"
 #include "support/krt6ctl_runs.h"
+#include "support/loopback.h"
 
 namespace krt6 {
 namespace {
 
+using testing::RefusedTarget;
+
 using cli_test::CtlRun;
 using cli_test::json;
-
-// A port the kernel gave out and took back: nothing listens there.
-std::string DeadTarget() {
-  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  EXPECT_EQ(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size), 0);
-  ::close(socket);
-  return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
 
 TEST(RollingTest, MaxFailuresAndBatches) {
   auto fleet = cli_test::Tcp(6);
@@ -43,7 +33,7 @@ TEST(RollingTest, MaxFailuresAndBatches) {
   for (int i = 0; i < fleet->Count(); ++i) {
     targets.push_back(cli_test::TcpTarget(*fleet, i));
     printer_of[targets.back()] = i;
-    if (i == 0 || i == 1 || i == 3) targets.push_back(DeadTarget());
+    if (i == 0 || i == 1 || i == 3) targets.push_back(RefusedTarget());
   }
   const struct Case {
     std::vector<std::string> options;  // before the command

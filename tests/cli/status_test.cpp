@@ -9,6 +9,7 @@
 #include "cli/fleet.h"
 #include "protocol/commands.h"
 #include "support/krt6ctl_runs.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 #include "texts/texts.h"
 
@@ -55,14 +56,7 @@ TEST(StatusTest, FailuresCarryTheirCause) {
   ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size), 0);
   const std::string silent_target = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
   // A port the kernel just gave out and took back: nothing listens there.
-  const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in free_address{};
-  free_address.sin_family = AF_INET;
-  free_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&free_address), sizeof free_address), 0);
-  ASSERT_EQ(::getsockname(closed, reinterpret_cast<sockaddr*>(&free_address), &size), 0);
-  ::close(closed);
-  const std::string refused_target = "127.0.0.1:" + std::to_string(ntohs(free_address.sin_port));
+  const std::string refused_target = testing::RefusedTarget();
   auto emu = StartEmulator({});
   const struct {
     std::string target;
