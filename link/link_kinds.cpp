@@ -78,8 +78,4 @@ std::unique_ptr<LinkBackend> MakeSystemLink(LinkKind kind, const LinkSettings& s
   return info->make(settings, options);
 }
 
-std::string NetworkAddressHint() {
-  return "Check the printer's address and port and that it is switched on.";
-}
-
 }  // namespace krt6

@@ -63,7 +63,4 @@ std::string_view LinkKindName(LinkKind kind);
 std::unique_ptr<LinkBackend> MakeSystemLink(LinkKind kind, const LinkSettings& settings,
                                             SystemLinkOptions options = {});
 
-// The hint every kind that reaches its printer over a network gives for an unanswered address.
-std::string NetworkAddressHint();
-
 }  // namespace krt6

@@ -64,7 +64,6 @@ class LinkLayer {
   // Only while no connection is open.
   void SetBackend(LinkKind kind, std::unique_ptr<LinkBackend> backend);
   LinkKind Kind() const { return kind_; }
-  bool HasBackend() const { return backend_ != nullptr; }
 
   // What the backend can do; nothing without one.
   LinkCapabilities Capabilities() const;

@@ -195,7 +195,8 @@ std::string TcpHint(Cause cause) {
     case Cause::kBusy: return "The port is held by another program.";
     case Cause::kTimedOut:
     case Cause::kRefused:
-    case Cause::kUnreachable: return NetworkAddressHint();
+    case Cause::kUnreachable:
+      return "Check the printer's address and port and that it is switched on.";
     case Cause::kBadSettings: return "Enter the printer's address in the Ethernet setup.";
     default: return {};
   }
