@@ -418,6 +418,18 @@ void Emulator::SetFaults(const Faults& faults) {
   }
 }
 
+bool Emulator::SetStatus(int printer, char first, char second) {
+  if (printer < -1 || printer >= Count()) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (int i = 0; i < Count(); ++i) {
+    if (printer != -1 && i != printer) continue;
+    char* status = printers_[static_cast<std::size_t>(i)]->model.MutableState().Status;
+    status[0] = first;
+    status[1] = second;
+  }
+  return true;
+}
+
 void Emulator::ClearLog() {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto& p : printers_) {

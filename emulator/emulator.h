@@ -73,6 +73,9 @@ class Emulator {
   PrinterState State(int printer = 0) const;
   // The faults of every printer from now on.
   void SetFaults(const Faults& faults);
+  // The two status characters printer `printer` (from 0; -1: every printer) answers WS with from
+  // now on; false for a printer it does not have.
+  bool SetStatus(int printer, char first, char second);
   void ClearLog();
 
  private:

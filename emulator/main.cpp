@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "emulator/emulator.h"
 
@@ -80,6 +81,12 @@ const char kUsage[] =
     "                        commands and replies, ten bits a byte; a reply waits for its own\n"
     "                        command's bytes from the moment the command began to arrive\n"
     "\n"
+    "Status from outside:\n"
+    "  --control FILE        read printers' status characters from FILE at start and again at\n"
+    "                        each SIGUSR1: one line each, 'XX' for every printer or 'N XX' for\n"
+    "                        printer N (from 1); '#' comments and blank lines are skipped. A\n"
+    "                        file with a wrong line is said on standard error and not applied\n"
+    "\n"
     "Output:\n"
     "  --log FILE            append the log to FILE instead of standard output (a FIFO needs\n"
     "                        its reader first); a line it cannot write is said on standard\n"
@@ -89,13 +96,67 @@ const char kUsage[] =
     "  --version             the program's name and version\n"
     "\n"
     "SIGINT, SIGTERM or SIGHUP ends it within a second, whatever the clients do, and removes\n"
-    "what it made (the --pty link, a FIFO it created); SIGUSR1 and SIGUSR2 are ignored. Exit\n"
+    "what it made (the --pty link, a FIFO it created); SIGUSR1 reads the --control file (and is\n"
+    "ignored without one), SIGUSR2 is ignored. Exit\n"
     "status: 0 after a signal, 2 for a wrong option or value, 1 when the transport cannot be\n"
     "opened.\n";
 
 [[noreturn]] void Refuse(const std::string& message) {
   std::fprintf(stderr, "krt6-emulator: %s (see --help)\n", message.c_str());
   std::exit(2);
+}
+
+// Reads the status lines of the --control file and applies them when every line is right; a
+// missing file is only an error once it was asked for by a signal.
+void ApplyControl(Emulator& emulator, const std::string& path, bool asked) {
+  FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    if (asked) {
+      std::fprintf(stderr, "krt6-emulator: --control: cannot read %s: %s\n", path.c_str(),
+                   std::strerror(errno));
+    }
+    return;
+  }
+  std::vector<std::pair<int, std::string>> settings;
+  std::string problem;
+  char buffer[256];
+  for (int line = 1; problem.empty() && std::fgets(buffer, sizeof buffer, file) != nullptr;
+       ++line) {
+    std::string text(buffer);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+      text.pop_back();
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos || text[first] == '#') continue;
+    text.erase(0, first);
+    int printer = -1;
+    const std::size_t space = text.find(' ');
+    if (space != std::string::npos) {
+      const std::string number = text.substr(0, space);
+      char* end = nullptr;
+      const long n = std::strtol(number.c_str(), &end, 10);
+      if (number.empty() || *end != '\0' || n < 1 || n > emulator.Count()) {
+        problem = "line " + std::to_string(line) + ": no printer '" + number + "' (1-" +
+                  std::to_string(emulator.Count()) + ")";
+        break;
+      }
+      printer = static_cast<int>(n) - 1;
+      text = text.substr(text.find_first_not_of(' ', space));
+    }
+    if (text.size() != 2 || text[0] < 0x21 || text[0] > 0x7e || text[1] < 0x21 || text[1] > 0x7e) {
+      problem =
+          "line " + std::to_string(line) + ": the status is two characters, not '" + text + "'";
+      break;
+    }
+    settings.emplace_back(printer, text);
+  }
+  std::fclose(file);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "krt6-emulator: --control %s %s; nothing changed\n", path.c_str(),
+                 problem.c_str());
+    return;
+  }
+  for (const auto& [printer, status] : settings) emulator.SetStatus(printer, status[0], status[1]);
 }
 
 long ToNumber(const std::string& text, const std::string& option, long low, long high) {
@@ -203,6 +264,7 @@ int main(int argc, char** argv) {
   std::string log_path;
   std::string transport;
   bool quiet = false;
+  std::string control_path;
   bool count_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -309,6 +371,8 @@ int main(int argc, char** argv) {
       f.LineRate = ToInt(value(), a, 50, 4000000);
     } else if (a == "--log") {
       log_path = value();
+    } else if (a == "--control") {
+      control_path = value();
     } else if (a == "--quiet") {
       quiet = true;
     } else {
@@ -372,8 +436,14 @@ int main(int argc, char** argv) {
   }
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   signal(SIGPIPE, SIG_IGN);
-  signal(SIGUSR1, SIG_IGN);
   signal(SIGUSR2, SIG_IGN);
+  sigset_t waited = stop;
+  if (control_path.empty()) {
+    signal(SIGUSR1, SIG_IGN);
+  } else {
+    sigaddset(&waited, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &waited, nullptr);
+  }
 
   Emulator emulator(options);
   std::string error;
@@ -393,8 +463,11 @@ int main(int argc, char** argv) {
   }
   std::fputs(listing.c_str(), stdout);
   std::fflush(stdout);
+  if (!control_path.empty()) ApplyControl(emulator, control_path, false);
   int signal_number = 0;
-  sigwait(&stop, &signal_number);
+  while (sigwait(&waited, &signal_number) == 0 && signal_number == SIGUSR1) {
+    ApplyControl(emulator, control_path, true);
+  }
   emulator.Stop();
   log.ReportLost();
   return 0;

@@ -144,7 +144,7 @@ TEST(EmulatorProgramTest, HelpDocumentsEveryOption) {
         "--dhcp",       "--dhcp-id",  "--host-name", "--no-reply",     "--ignore-sets",
         "--cut",        "--noise",    "--delay",     "--wv-no-marker", "--hangup",
         "--trickle",    "--stall",    "--line-rate", "--log",          "--quiet",
-        "--help"}) {
+        "--control",    "--help"}) {
     EXPECT_NE(text.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
 }
@@ -214,6 +214,65 @@ TEST(EmulatorProgramTest, ServesAPseudoTerminalThroughItsSymlinkAndRemovesItOnSi
   EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
   EXPECT_NE(::access(link.c_str(), F_OK), 0) << "the symlink is removed at the end";
   ::rmdir(dir);
+}
+
+// The status characters of running printers change from outside: the --control file is read at
+// start and at each SIGUSR1; a file with a wrong line changes nothing and is said.
+TEST(EmulatorProgramTest, TheControlFileChangesRunningPrintersStatus) {
+  testing::TempDir dir;
+  const std::string control = dir / "control";
+  {
+    std::FILE* f = std::fopen(control.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("# printer 2 starts with a paper end\n\n2 13\n", f);
+    std::fclose(f);
+  }
+  Program emu({"--tcp", "127.0.0.1:0", "--count", "3", "--quiet", "--control", control}, 3);
+  ASSERT_EQ(emu.lines.size(), 3u);
+  auto status_of = [&](int printer) {
+    testing::LinkFixture f;
+    f.Use(lkEthernet);
+    f.settings.Tcp.IPAddr = "127.0.0.1";
+    f.settings.Tcp.Port = std::stoi(emu.lines[static_cast<std::size_t>(printer)].substr(10));
+    Protocol protocol(f.layer, [](int) {});
+    int version = 4;
+    std::int32_t status = -1;
+    const krt6::Result r = protocol.ExecuteCommand<ckReadStatus>(status, version);
+    return r.Ok() ? status : -1;
+  };
+  // Applied once the signal is taken: within a bounded while.
+  auto changes_to = [&](int printer, int expected) {
+    const auto start = std::chrono::steady_clock::now();
+    while (status_of(printer) != expected) {
+      if (testing::MillisecondsSince(start) > 5000) return false;
+      ::usleep(20000);
+    }
+    return true;
+  };
+  EXPECT_EQ(status_of(0), 1);
+  EXPECT_EQ(status_of(1), 10);  // "13": Paper Error
+  EXPECT_EQ(status_of(2), 1);
+  auto rewrite = [&](const char* text) {
+    std::FILE* f = std::fopen(control.c_str(), "w");
+    std::fputs(text, f);
+    std::fclose(f);
+    ::kill(emu.pid, SIGUSR1);
+  };
+  rewrite("11\n3 04\n");  // every printer jams, then printer 3 pauses
+  EXPECT_TRUE(changes_to(0, 8));
+  EXPECT_TRUE(changes_to(1, 8));
+  EXPECT_TRUE(changes_to(2, 4));
+  rewrite("00\n4 00\n");  // no printer 4: nothing changes
+  const auto said = std::chrono::steady_clock::now();
+  std::string errors;
+  while (errors.find("nothing changed") == std::string::npos &&
+         testing::MillisecondsSince(said) < 5000) {
+    errors += emu.Errors();
+  }
+  EXPECT_NE(errors.find("line 2: no printer '4'"), std::string::npos) << errors;
+  EXPECT_EQ(status_of(0), 8);
+  const int exit_status = emu.Stop(SIGTERM);
+  EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0) << exit_status;
 }
 
 // SIGTERM, SIGINT and SIGHUP end it with status 0 and take away what it made: the pseudo
