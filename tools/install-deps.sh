@@ -12,7 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev libcsv-dev python3-jsonschema
   dpkg-dev lintian desktop-file-utils appstream man-db bash-completion
   ansible-core
-  libcpp-httplib-dev libssl-dev prometheus prometheus-node-exporter systemd
+  libcpp-httplib-dev libyaml-cpp-dev prometheus prometheus-node-exporter systemd tmux
 )
 
 missing=()
