@@ -42,9 +42,10 @@ void AddBackupOptions(CLI::App& command, BackupOptions& options) {
   command.add_option("dir", options.folder, "the backup's folder (created, 0700, when missing)")
       ->required()
       ->type_name("DIR");
-  command.add_flag("--force", options.force,
-                   "back up again into a folder that holds a backup (each file replaced atomically; the index "
-                   "keeps the printers not read this time)");
+  command.add_flag(
+      "--force", options.force,
+      "back up again into a folder that holds a backup (each file replaced atomically; the index "
+      "keeps the printers not read this time)");
 }
 
 // Creates `folder` and the folders above it that are missing, each 0700. The system's error.

@@ -65,12 +65,7 @@ void AddSetOptions(CLI::App& command, SetArguments& arguments) {
       .add_option("--firmware", arguments.options.Firmware,
                   "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
       ->type_name("VERSION");
-  command
-      .add_option("--batch", arguments.batch,
-                  "write and verify N targets, then the next N (default: all at once, -j of them "
-                  "at a time)")
-      ->type_name("N")
-      ->check(CLI::Range(1, 1000000));
+  AddBatchOption(command, arguments.batch);
 }
 
 // The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.

@@ -112,7 +112,8 @@ TEST(BackupTest, FleetRestoredToItsBackup) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(cli_test::Sets(*fleet, i).empty()) << i;
   EXPECT_FALSE(std::filesystem::exists(history));
 
-  const CtlRun restore = Krt6ctl({"--json", "--history", history, "restore", folder});
+  const CtlRun restore =
+      Krt6ctl({"--json", "--history", history, "restore", folder, "--batch", "2"});
   ASSERT_EQ(restore.status, 0) << restore.err;
   const auto restored = restore.Lines();
   ASSERT_EQ(restored.size(), 3u) << restore.out;
