@@ -45,17 +45,15 @@ os.set_inheritable(s.fileno(), True)
 os.environ["DISPLAY"] = "127.0.0.1:%d" % (s.getsockname()[1] - 6000)
 os.execvp(sys.argv[1], sys.argv[1:])')
 
-programs=(krt6-setting-tool krt6-emulator)
-declare -A built=([krt6-setting-tool]=$build/app/krt6-setting-tool
-                  [krt6-emulator]=$build/emulator/krt6-emulator)
-if [ -x "$build/cli/krt6ctl" ]; then
-  programs+=(krt6ctl)
-  built[krt6ctl]=$build/cli/krt6ctl
-fi
-if [ -x "$build/exporter/krt6-exporter" ]; then
-  programs+=(krt6-exporter)
-  built[krt6-exporter]=$build/exporter/krt6-exporter
-fi
+# The programs this configuration packages (krt6ctl and krt6-exporter only when built).
+programs=()
+declare -A built=()
+while read -r name path; do
+  programs+=("$name")
+  built[$name]=$path
+done <"$build/packaging/programs.txt"
+[ -n "${built[krt6-setting-tool]:-}" ] && [ -n "${built[krt6-emulator]:-}" ] ||
+  { echo "FAIL: $build/packaging/programs.txt lacks the window program or the emulator"; exit 1; }
 
 # --- The window program's command line, from the build tree -----------------------------------
 tool=${built[krt6-setting-tool]}
