@@ -1,0 +1,67 @@
+// krt6-exporter: the printers' status for Prometheus (see --help and docs/krt6ctl.md).
+#include <signal.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "exporter/flags.h"
+#include "exporter/fleet_file.h"
+#include "exporter/server.h"
+
+#ifndef KRT6_VERSION
+#define KRT6_VERSION "0"
+#endif
+
+int main(int argc, char** argv) {
+  using namespace krt6::exporter;
+  auto parsed = ParseFlags(std::vector<std::string>(argv + 1, argv + argc));
+  if (auto* why = std::get_if<std::string>(&parsed)) {
+    std::fprintf(stderr, "krt6-exporter: %s (see --help)\n", why->c_str());
+    return 2;
+  }
+  Flags flags = std::get<Flags>(std::move(parsed));
+  if (flags.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (flags.version) {
+    std::printf("krt6-exporter %s\n", KRT6_VERSION);
+    return 0;
+  }
+  Fleet fleet;
+  if (!flags.config_file.empty()) {
+    auto loaded = LoadFleet(flags.config_file);
+    if (auto* why = std::get_if<std::string>(&loaded)) {
+      std::fprintf(stderr, "krt6-exporter: %s\n", why->c_str());
+      return 2;
+    }
+    fleet = std::get<Fleet>(std::move(loaded));
+    Log("info",
+        "fleet " + flags.config_file + ": " + std::to_string(fleet.targets.size()) + " targets");
+  }
+  // Every thread started from here on leaves SIGINT and SIGTERM to the one that waits for them.
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &ending, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Exporter exporter(std::move(flags), std::move(fleet));
+  std::string error;
+  if (!exporter.Bind(error)) {
+    Log("error", error);
+    return 1;
+  }
+  std::thread waiter([&exporter, ending] {
+    int signal_number = 0;
+    sigwait(&ending, &signal_number);
+    Log("info", "ending at a signal");
+    exporter.Stop();
+  });
+  exporter.Serve();
+  // Served until a signal, or the server failed: either way the waiter must end.
+  pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
+  return 0;
+}
