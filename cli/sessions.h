@@ -11,8 +11,9 @@
 
 namespace krt6::cli {
 
-// A session on the system's link to `target`, made with `links`, its details in `language`.
+// A session on the system's link to `target`, made with `links`, its details in `language`;
+// `sleep` carries the protocol's fixed waits (the link's cancellable pauses when empty).
 std::unique_ptr<Session> MakeSession(const LinkTarget& target, const SystemLinkOptions& links,
-                                     Language language);
+                                     Language language, Protocol::Sleeper sleep = {});
 
 }  // namespace krt6::cli

@@ -1,6 +1,8 @@
 // krt6-exporter: the printers' status for Prometheus (see --help and docs/krt6ctl.md).
+#include <malloc.h>
 #include <signal.h>
 
+#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -14,6 +16,9 @@
 
 int main(int argc, char** argv) {
   using namespace krt6::exporter;
+  // A fleet's probes run on many threads; a few allocation arenas keep the memory flat across
+  // scrapes instead of one arena a thread.
+  mallopt(M_ARENA_MAX, 2);
   auto parsed = ParseFlags(std::vector<std::string>(argv + 1, argv + argc));
   if (auto* why = std::get_if<std::string>(&parsed)) {
     std::fprintf(stderr, "krt6-exporter: %s (see --help)\n", why->c_str());
@@ -53,15 +58,17 @@ int main(int argc, char** argv) {
     Log("error", error);
     return 1;
   }
-  std::thread waiter([&exporter, ending] {
+  std::atomic<bool> signalled{false};
+  std::thread waiter([&exporter, &signalled, ending] {
     int signal_number = 0;
     sigwait(&ending, &signal_number);
+    if (signalled.exchange(true)) return;  // the server had ended by itself
     Log("info", "ending at a signal");
     exporter.Stop();
   });
   exporter.Serve();
-  // Served until a signal, or the server failed: either way the waiter must end.
-  pthread_kill(waiter.native_handle(), SIGTERM);
+  // Served until a signal, or the server ended by itself: then the waiter is woken to end.
+  if (!signalled.exchange(true)) pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
   return 0;
 }

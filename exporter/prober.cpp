@@ -144,6 +144,9 @@ struct Prober::Printer {
   std::string firmware;
   std::optional<int> drift;
   std::string state = "new";  // "up", or the cause of the last failure: what the log said last
+  // The printer's own pause after a probe's exchange (the version query's): the next exchange
+  // opens the link no sooner, rather than the probe sleeping through it. Guarded by `line`.
+  Clock::time_point ready_at;
 };
 
 Prober::Prober(ProberOptions options)
@@ -191,8 +194,21 @@ monitor::PrinterSample Prober::Exchange(const cli::Target& target, Printer& prin
     CountFailure(sample.probe);
     return sample;
   }
+  if (printer.ready_at > Clock::now()) {
+    if (printer.ready_at > deadline) {
+      monitor::PrinterSample sample =
+          TimedOut(target, "the printer's pause after its last exchange outlasts the scrape");
+      CountFailure(sample.probe);
+      return sample;
+    }
+    std::this_thread::sleep_until(printer.ready_at);
+  }
+  Clock::time_point& ready_at = printer.ready_at;
   const std::unique_ptr<Session> session = cli::MakeSession(
-      LinkTarget{target.Kind, target.Settings}, options_.links(target), Language::kEnglish);
+      LinkTarget{target.Kind, target.Settings}, options_.links(target), Language::kEnglish,
+      [&ready_at](int ms) {
+        ready_at = std::max(ready_at, Clock::now() + std::chrono::milliseconds(ms));
+      });
   std::string firmware;
   {
     std::lock_guard lock(printer.mutex);
@@ -211,7 +227,7 @@ monitor::PrinterSample Prober::Exchange(const cli::Target& target, Printer& prin
   });
   monitor::PrinterSample sample;
   sample.probe = monitor::ProbeStatus(*session);
-  if (sample.probe.up && firmware.empty()) {
+  if (sample.probe.up && firmware.empty() && ready_at <= Clock::now()) {
     const Outcome<VersionText> version = session->ReadFirmwareVersion();
     if (version.Ok()) firmware = FirmwareLabel(version.Value);
   }
@@ -297,6 +313,7 @@ bool Prober::ReadDrift(const cli::Target& target, const Configuration& desired) 
   const std::shared_ptr<Printer> printer = PrinterOf(target);
   std::unique_lock line(printer->line);
   if (stopped_) return false;
+  std::this_thread::sleep_until(printer->ready_at);
   const std::unique_ptr<Session> session = cli::MakeSession(
       LinkTarget{target.Kind, target.Settings}, options_.links(target), Language::kEnglish);
   {

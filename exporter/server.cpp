@@ -20,6 +20,8 @@ namespace {
 
 std::mutex log_mutex;  // one line at a time on stderr
 
+constexpr std::size_t kServingThreads = 128;
+
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
   for (const char c : text) {
@@ -125,7 +127,10 @@ Exporter::~Exporter() {
 }
 
 void Exporter::Route() {
-  server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
+  // Scrapes served at once: a /probe of a printer that does not answer holds one until its
+  // deadline, so there are many.
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
+  server_->set_keep_alive_timeout(2);
   server_->Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(kLanding, "text/html; charset=utf-8");
   });
@@ -155,7 +160,13 @@ void Exporter::Route() {
         ScrapeDeadline(request.get_header_value("X-Prometheus-Scrape-Timeout-Seconds"),
                        flags_.probe_timeout, Clock::now());
     ++metrics_scrapes_;
-    response.set_content(MetricsPage(deadline), std::string(monitor::kExpositionContentType));
+    // A fleet's page is large: it is handed out from where it was made, not copied.
+    auto page = std::make_shared<const std::string>(MetricsPage(deadline));
+    response.set_content_provider(
+        page->size(), std::string(monitor::kExpositionContentType),
+        [page](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          return sink.write(page->data() + offset, length);
+        });
   });
 }
 

@@ -162,6 +162,14 @@ std::string RenderPrinter(const PrinterSample& sample) {
 }
 
 void RenderFleet(std::span<const FleetPrinter> printers, Exposition& page) {
+  // About 32 lines a printer, each of a name, the labels and a value.
+  std::size_t bytes = 0;
+  for (const FleetPrinter& printer : printers) {
+    std::size_t labels = printer.target.size() + 12;
+    for (const auto& [name, value] : printer.labels) labels += name.size() + value.size() + 4;
+    bytes += 32 * (labels + 48);
+  }
+  page.Reserve(bytes);
   Write(printers, page, true);
 }
 

@@ -57,6 +57,8 @@ class Exposition {
   void Sample(std::string_view name, const Labels& labels, double value);
   // A sample whose labels are `common` followed by `own`.
   void Sample(std::string_view name, const Labels& common, const Labels& own, double value);
+  // Makes room for `bytes` more, so that a large page is not copied as it grows.
+  void Reserve(std::size_t bytes) { text_.reserve(text_.size() + bytes); }
   const std::string& Text() const { return text_; }
   std::string Take() { return std::move(text_); }
 
