@@ -25,7 +25,8 @@ const char kUsage[] =
     "\n"
     "Endpoints: /probe?target=URI (one printer, krt6ctl's target syntax), /metrics (the\n"
     "exporter's own metrics and every printer of the fleet file), / (a landing page).\n"
-    "Exit status: 2 for a wrong flag or fleet file, 1 when the address cannot be served.\n";
+    "Exit status: 2 for a wrong flag or fleet file, 1 when the fleet file cannot be read or the\n"
+    "address cannot be served.\n";
 
 namespace {
 

@@ -35,7 +35,13 @@ int main(int argc, char** argv) {
   }
   Fleet fleet;
   if (!flags.config_file.empty()) {
-    auto loaded = LoadFleet(flags.config_file);
+    // A fleet file that cannot be read is exit status 1, one that says something wrong 2.
+    std::string contents, unreadable;
+    if (!krt6::cli::ReadTargetsBytes(flags.config_file, contents, unreadable)) {
+      std::fprintf(stderr, "krt6-exporter: %s\n", unreadable.c_str());
+      return 1;
+    }
+    auto loaded = ParseFleet(contents, flags.config_file);
     if (auto* why = std::get_if<std::string>(&loaded)) {
       std::fprintf(stderr, "krt6-exporter: %s\n", why->c_str());
       return 2;

@@ -131,6 +131,12 @@ void Exporter::Route() {
   // deadline, so there are many.
   server_->new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
   server_->set_keep_alive_timeout(2);
+  // SO_REUSEADDR alone: the library's default adds SO_REUSEPORT, with which a second exporter
+  // would share the port of a running one instead of failing to listen.
+  server_->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server_->Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(kLanding, "text/html; charset=utf-8");
   });

@@ -218,6 +218,44 @@ TEST(ExporterPages, AProbePastTheScrapesDeadlineIsCancelledAndTwoScrapesShareOne
   EXPECT_EQ(counter("krt6_exporter_probes_total") - probes, 1);
 }
 
+TEST(ExporterProgram, EachWrongStartEndsWithItsStatusAndSaysWhy) {
+  TempDir dir;
+  WriteText(dir / "bad.yml", "targets:\n  - target: 192.0.2.1\n    labels: {job: x}\n");
+  struct Case {
+    std::vector<std::string> flags;
+    int status;
+    std::string says;  // on stdout for 0, on stderr otherwise
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"--version"}, 0, "krt6-exporter 0."},
+           {{"--help"}, 0, "--web.listen-address=HOST:PORT"},
+           {{"--web.listen-addres=127.0.0.1:1"}, 2, "unknown flag --web.listen-addres"},
+           {{"--probe.timeout=0"}, 2, "--probe.timeout: '0'"},
+           {{"--config.file=" + dir / "bad.yml"},
+            2,
+            dir / "bad.yml" + ":3: targets[0].labels.job: "},
+           {{"--config.file=" + dir / "none.yml"}, 1, dir / "none.yml"},
+       }) {
+    std::vector<std::string> argv = {BuiltProgram("exporter/krt6-exporter")};
+    argv.insert(argv.end(), c.flags.begin(), c.flags.end());
+    const ProgramRun run = RunProgram(argv, 20s);
+    EXPECT_EQ(run.Status, c.status) << c.flags[0] << run.Err;
+    EXPECT_NE((c.status == 0 ? run.Out : run.Err).find(c.says), std::string::npos)
+        << c.flags[0] << ": " << run.Out << run.Err;
+  }
+  // A port already taken: exit status 1, after saying so.
+  ExporterRun run(dir, {}, false);
+  ASSERT_TRUE(run.Ready()) << run.Log();
+  const ProgramRun taken =
+      RunProgram({BuiltProgram("exporter/krt6-exporter"),
+                  "--web.listen-address=127.0.0.1:" + std::to_string(run.port)},
+                 20s);
+  EXPECT_EQ(taken.Status, 1) << taken.Err;
+  EXPECT_NE(taken.Err.find("cannot listen on 127.0.0.1:" + std::to_string(run.port)),
+            std::string::npos)
+      << taken.Err;
+}
+
 // Prometheus's config from the example's: its relabeling as it is, the printers and the
 // exporter's address put in, a one-second scrape, no rule files.
 std::string PrometheusConfig(const std::vector<std::string>& printers,
