@@ -187,13 +187,12 @@ TEST(ExporterPages, AProbePastTheScrapesDeadlineIsCancelledAndTwoScrapesShareOne
   ExporterRun run(dir, {"--delay", "700"}, false);  // within the link's one-second wait
   ASSERT_TRUE(run.Ready()) << run.Log();
 
-  const auto start = ChildClock::now();
+  // The printer answers after 0.7 s, inside the link's own wait: a probe that was not cancelled
+  // at the 0.2 s deadline would come back up.
   const std::string late =
       run.Probe(run.printers[1], {{"X-Prometheus-Scrape-Timeout-Seconds", "0.2"}});
-  const auto took = ChildClock::now() - start;
-  EXPECT_EQ(SeriesValue(late, "krt6_up"), "0") << late;
+  EXPECT_EQ(SeriesValue(late, "krt6_up"), "0") << "the probe was not cancelled: " << late;
   EXPECT_EQ(SeriesValue(late, "krt6_probe_failure_info", {{"cause", "timeout"}}), "1") << late;
-  EXPECT_LT(took, 690ms) << "the probe was not cancelled at the scrape's deadline";
 
   const auto counter = [&run](const std::string& name) {
     const std::string value = SeriesValue(HttpGet(run.port, "/metrics?x").body, name);
