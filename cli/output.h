@@ -43,7 +43,13 @@ class Reporter {
   bool Terminal() const { return terminal_; }
   Language Lang() const { return language_; }
 
-  // "krt6ctl: MESSAGE" on `err`; Usage returns the exit status of bad usage (2).
+  // A monitoring plugin's run (check): Usage then writes on `out`, where plugin hosts read, and
+  // gives the plugins' UNKNOWN (3).
+  void SetPlugin(bool plugin) { plugin_ = plugin; }
+
+  // "krt6ctl: MESSAGE" on `err`; Usage returns the exit status of bad usage (2). For a plugin:
+  // "K-RT6 UNKNOWN - MESSAGE" on `out` (with --json {"state": "UNKNOWN", "exit_status": 3,
+  // "error": MESSAGE}), returning 3.
   int Usage(const std::string& message);
   void Error(const std::string& message);
 
@@ -73,6 +79,7 @@ class Reporter {
   bool terminal_;
   bool json_ = false;
   bool quiet_ = false;
+  bool plugin_ = false;
   Language language_ = Language::kEnglish;
   std::mutex lock_;
 };
