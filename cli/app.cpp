@@ -61,7 +61,7 @@ const std::vector<CommandRegistration>& Commands() {
       StatusRegistration(), VersionRegistration(), CalibrateRegistration(), Z1Registration(),
       Z4Registration(),     GetRegistration(),     SetRegistration(),       ConvertRegistration(),
       DiffRegistration(),   ListRegistration(),    ScanRegistration(),      HistoryRegistration(),
-      BackupRegistration(), RestoreRegistration(), CheckRegistration()};
+      BackupRegistration(), RestoreRegistration(), CheckRegistration(),     WatchRegistration()};
   return commands;
 }
 

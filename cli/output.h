@@ -67,6 +67,8 @@ class Reporter {
   // A notice during a fleet run on `err`, over the progress line when `progress` draws one.
   void Notice(const std::string& message, bool progress);
 
+  // Where results and records go (watch draws its table there when it is the terminal).
+  std::ostream& Out() { return out_; }
   // Where a fleet run's trace, progress and notices go, and the lock they are written under.
   std::ostream& Messages() { return err_; }
   std::mutex& Lock() { return lock_; }

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "cli/commands/command.h"
-#include "cli/level_order.h"
+#include "cli/monitoring.h"
 #include "monitor/probe.h"
 #include "monitor/status_levels.h"
 #include "texts/texts.h"
@@ -119,14 +119,6 @@ struct Verdict {
 std::ptrdiff_t CountOf(const std::vector<Verdict>& verdicts, Level level) {
   return std::count_if(verdicts.begin(), verdicts.end(),
                        [level](const Verdict& v) { return v.level == level; });
-}
-
-// `value` with `decimals` digits after the point, in the C locale's form whatever the locale.
-std::string Fixed(double value, int decimals) {
-  char buffer[64];
-  const auto end =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
-  return std::string(buffer, end);
 }
 
 // A text fit for a plugin's output line: no line breaks, no '|' (which begins the perfdata).

@@ -1,8 +1,12 @@
-// Which of two monitoring levels is the worse, for a run over several printers (check's overall
-// state, watch's order when not every printer fits). The order is the monitoring plugins'
+// What check and watch share: which of two monitoring levels is the worse, for a run over several
+// printers (check's overall state, watch's order when not every printer fits), and numbers in
+// the C locale's form. The order is the monitoring plugins'
 // "alternative" one: CRITICAL, then WARNING, then UNKNOWN, then OK, so that a printer whose state
 // is not known is never hidden behind the ones that are fine.
 #pragma once
+
+#include <charconv>
+#include <string>
 
 #include "monitor/status_levels.h"
 
@@ -21,6 +25,14 @@ constexpr int Severity(monitor::Level level) {
 
 constexpr monitor::Level Worse(monitor::Level a, monitor::Level b) {
   return Severity(b) > Severity(a) ? b : a;
+}
+
+// `value` with `decimals` digits after the point, in the C locale's form whatever the locale.
+inline std::string Fixed(double value, int decimals) {
+  char buffer[64];
+  const auto end =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
+  return std::string(buffer, end);
 }
 
 }  // namespace krt6::cli
