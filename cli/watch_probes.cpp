@@ -100,7 +100,9 @@ void ProbeScheduler::Work(std::size_t slot) {
   Due due{};
   while (NextDue(lock, due)) {
     --idle_;
-    wake_.notify_one();  // another idle worker takes the wait for the next due time
+    // Another idle worker takes the wait for the next due time, or the next printer due now: one
+    // wake-up when the timer's worker leaves, none while a worker goes through a slot's printers.
+    if (!timer_held_ && idle_ > 0) wake_.notify_one();
     lock.unlock();
     std::unique_ptr<Session> own;
     Session& session = SessionFor(due.index, own);
@@ -119,9 +121,14 @@ void ProbeScheduler::Work(std::size_t slot) {
     // interval.
     const Clock::time_point now = Clock::now();
     Clock::time_point next = due.at + interval_;
+    // The turns fall on slots of a fiftieth of the interval (10-100 ms), so that a worker that
+    // wakes up finds several printers due: a wake-up a slot, not a probe.
     if (due.at == start_) {
-      next +=
-          interval_ * static_cast<Clock::rep>(due.index) / static_cast<Clock::rep>(targets_.size());
+      const Clock::duration turn = std::clamp<Clock::duration>(
+          interval_ / 50, std::chrono::milliseconds(10), std::chrono::milliseconds(100));
+      const auto turns = std::max<Clock::rep>(interval_ / turn, 1);
+      next += turn * (static_cast<Clock::rep>(due.index) * turns /
+                      static_cast<Clock::rep>(targets_.size()));
     }
     if (next <= now) next += ((now - next) / interval_ + 1) * interval_;
     const bool earliest = queue_.empty() || next < queue_.top().at;
