@@ -9,8 +9,13 @@
 #include <string>
 
 #include "monitor/status_levels.h"
+#include "texts/texts.h"
 
 namespace krt6::cli {
+
+// The text of status index 0: a code the printer table does not know.
+inline constexpr TextPair kUnknownStatusText{"status code the printer table does not know",
+                                             "プリンターの表にないステータスコード"};
 
 // 0 for OK up to 3 for CRITICAL.
 constexpr int Severity(monitor::Level level) {

@@ -14,7 +14,6 @@ namespace {
 
 constexpr TextPair kNoAnswerText{"NO ANSWER", "応答なし"};
 constexpr TextPair kWaitingText{"waiting", "待機中"};
-constexpr TextPair kUnknownCodeText{"unknown status code", "不明なステータスコード"};
 // %1 the time, %2 the interval in seconds, %3 the printers, %4 the count of each level.
 constexpr TextPair kHeaderText{"krt6ctl watch  %1  every %2 s  %3 printers: %4",
                                "krt6ctl watch  %1  %2 秒ごと  プリンター %3 台: %4"};
@@ -50,7 +49,7 @@ std::string StatusColumn(const WatchRow& row, Language language) {
   if (!row.probed) return TextFor(kWaitingText, language);
   if (!row.up) return TextFor(kNoAnswerText, language);
   const char* text = StatusText(row.status_index, language);
-  return *text != '\0' ? text : TextFor(kUnknownCodeText, language);
+  return *text != '\0' ? text : TextFor(kUnknownStatusText, language);
 }
 
 std::string TimeColumn(const WatchRow& row) {

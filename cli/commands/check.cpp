@@ -17,8 +17,6 @@ namespace {
 
 using monitor::Level;
 
-constexpr TextPair kUnknownStatusText{"status code the printer table does not know",
-                                      "プリンターの表にないステータスコード"};
 // %1 the response time in seconds, %2 the option, %3 its range.
 constexpr TextPair kSlowText{"response %1 s (%2 %3)", "応答時間 %1 秒 (%2 %3)"};
 // %1 the number of printers, %2 the count of each state ("2 CRITICAL, 1 OK").
