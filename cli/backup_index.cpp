@@ -67,6 +67,27 @@ bool IsPlainBackupFileName(std::string_view name) {
          IsConfigurationFileName(std::string(name));
 }
 
+std::vector<BackupEntry> MergeBackupEntries(std::vector<BackupEntry> older,
+                                            const std::vector<BackupEntry>& newer) {
+  std::vector<bool> placed(newer.size(), false);
+  std::vector<BackupEntry> merged;
+  merged.reserve(older.size() + newer.size());
+  for (BackupEntry& entry : older) {
+    std::size_t i = 0;
+    while (i < newer.size() && newer[i].Target != entry.Target && newer[i].File != entry.File) ++i;
+    if (i == newer.size()) {
+      merged.push_back(std::move(entry));
+    } else if (!placed[i]) {
+      merged.push_back(newer[i]);
+      placed[i] = true;
+    }
+  }
+  for (std::size_t i = 0; i < newer.size(); ++i) {
+    if (!placed[i]) merged.push_back(newer[i]);
+  }
+  return merged;
+}
+
 nlohmann::ordered_json BackupIndexJson(const std::vector<BackupEntry>& entries) {
   nlohmann::ordered_json index;
   index["format"] = kBackupFormat;

@@ -41,6 +41,12 @@ std::string BackupFileName(std::string_view printer_key);
 // NUL, not "." and of a configuration file's extension.
 bool IsPlainBackupFileName(std::string_view name);
 
+// The index of a backup made again into a folder that held one: the older entries in their
+// order, each replaced by the newer entry of its target or file, then the newer entries of the
+// targets the older index did not list. A target this run could not read keeps its older file.
+std::vector<BackupEntry> MergeBackupEntries(std::vector<BackupEntry> older,
+                                            const std::vector<BackupEntry>& newer);
+
 // The index document of `entries`, in their order.
 nlohmann::ordered_json BackupIndexJson(const std::vector<BackupEntry>& entries);
 

@@ -13,6 +13,8 @@ app_id=example.krt6.SettingTool
 # The udev rule's folder: absolute as configured, or relative to the package's /usr.
 udev_dir=$(sed -n 's/^KRT6_UDEV_RULES_DIR:STRING=//p' "$build/CMakeCache.txt")
 [[ $udev_dir == /* ]] || udev_dir=/usr/$udev_dir
+unit_dir=$(sed -n 's/^KRT6_SYSTEMD_UNIT_DIR:STRING=//p' "$build/CMakeCache.txt")
+[[ $unit_dir == /* ]] || unit_dir=/usr/$unit_dir
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
@@ -43,13 +45,15 @@ os.set_inheritable(s.fileno(), True)
 os.environ["DISPLAY"] = "127.0.0.1:%d" % (s.getsockname()[1] - 6000)
 os.execvp(sys.argv[1], sys.argv[1:])')
 
-programs=(krt6-setting-tool krt6-emulator)
-declare -A built=([krt6-setting-tool]=$build/app/krt6-setting-tool
-                  [krt6-emulator]=$build/emulator/krt6-emulator)
-if [ -x "$build/cli/krt6ctl" ]; then
-  programs+=(krt6ctl)
-  built[krt6ctl]=$build/cli/krt6ctl
-fi
+# The programs this configuration packages (krt6ctl and krt6-exporter only when built).
+programs=()
+declare -A built=()
+while read -r name path; do
+  programs+=("$name")
+  built[$name]=$path
+done <"$build/packaging/programs.txt"
+[ -n "${built[krt6-setting-tool]:-}" ] && [ -n "${built[krt6-emulator]:-}" ] ||
+  { echo "FAIL: $build/packaging/programs.txt lacks the window program or the emulator"; exit 1; }
 
 # --- The window program's command line, from the build tree -----------------------------------
 tool=${built[krt6-setting-tool]}
@@ -158,6 +162,12 @@ for dep in fonts-noto-cjk libqt6widgets6 libusb-1.0-0 libc6; do
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 limit 60 dpkg-deb --ctrl-tarfile "$deb" | limit 60 tar -x -C "$tmp" ./postinst ./postrm 2>/dev/null
+# The exporter's flags are a conffile (dpkg keeps the admin's edits), and nothing else is one.
+limit 60 dpkg-deb --ctrl-tarfile "$deb" | limit 60 tar -xO ./conffiles >"$tmp/conffiles" 2>/dev/null
+expected_conffiles=
+[ -n "${built[krt6-exporter]:-}" ] && expected_conffiles=/etc/default/krt6-exporter
+[ "$(cat "$tmp/conffiles")" = "$expected_conffiles" ] && pass "conffiles: [$expected_conffiles]" ||
+  fail "conffiles: [$(cat "$tmp/conffiles")], not [$expected_conffiles]"
 for script in postinst postrm; do
   if [ -x "$tmp/$script" ] && grep -q 'udevadm control --reload-rules' "$tmp/$script" &&
      grep -q '/run/udev/control' "$tmp/$script" && limit 30 sh -n "$tmp/$script"; then
@@ -186,7 +196,10 @@ done
 for p in "${programs[@]}"; do
   expected+=("/usr/bin/$p" "/usr/share/man/man1/$p.1.gz")
 done
-[ -n "${built[krt6ctl]:-}" ] && expected+=(/usr/share/bash-completion/completions/krt6ctl)
+[ -n "${built[krt6ctl]:-}" ] && expected+=(/usr/share/bash-completion/completions/krt6ctl
+  "$unit_dir/krt6-textfile.service" "$unit_dir/krt6-textfile.timer")
+[ -n "${built[krt6-exporter]:-}" ] && expected+=("$unit_dir/krt6-exporter.service"
+  /etc/default/krt6-exporter)
 limit 60 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | sort >"$tmp/held"
 printf '%s\n' "${expected[@]}" | sort >"$tmp/expected"
 if diff "$tmp/expected" "$tmp/held" >"$tmp/diff"; then
@@ -241,6 +254,9 @@ done
 rule=$root$udev_dir/70-krt6.rules
 grep -Eq '^SUBSYSTEM=="usb",.*ATTR\{idVendor\}=="6f2d",.*TAG\+="uaccess"' "$rule" ||
   fail "udev rule: no uaccess for the USB device"
+# The group lp, which krt6-exporter.service's own user is in, may open the USB device too.
+grep -Eq '^SUBSYSTEM=="usb",.*ATTR\{idVendor\}=="6f2d",.*GROUP="lp"' "$rule" ||
+  fail "udev rule: the USB device is not the group lp's"
 grep -Eq '^SUBSYSTEM=="tty",.*ATTRS\{idVendor\}=="6f2d",.*ENV\{ID_MM_DEVICE_IGNORE\}="1"' "$rule" ||
   fail "udev rule: ModemManager not kept off the printer's serial lines"
 

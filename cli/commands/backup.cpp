@@ -42,8 +42,10 @@ void AddBackupOptions(CLI::App& command, BackupOptions& options) {
   command.add_option("dir", options.folder, "the backup's folder (created, 0700, when missing)")
       ->required()
       ->type_name("DIR");
-  command.add_flag("--force", options.force,
-                   "replace a backup the folder holds (each file atomically, the index rewritten)");
+  command.add_flag(
+      "--force", options.force,
+      "back up again into a folder that holds a backup (each file replaced atomically; the index "
+      "keeps the printers not read this time)");
 }
 
 // Creates `folder` and the folders above it that are missing, each 0700. The system's error.
@@ -127,6 +129,18 @@ bool WriteIndex(const std::string& folder, const std::vector<BackupEntry>& entri
   return false;
 }
 
+// The entries of the index the folder holds; none when it has none or one that cannot be read
+// (--force replaces it).
+std::vector<BackupEntry> OlderEntries(const std::string& folder) {
+  const std::string path = folder + "/" + kBackupIndexName;
+  std::vector<std::uint8_t> data;
+  if (!ReadFilePrefix(path, kMaxBackupIndexSize, data)) return {};
+  auto parsed = ParseBackupIndex({reinterpret_cast<const char*>(data.data()), data.size()}, path,
+                                 Language::kEnglish);
+  if (auto* entries = std::get_if<std::vector<BackupEntry>>(&parsed)) return std::move(*entries);
+  return {};
+}
+
 int RunBackup(const BackupOptions& options, const CommandContext& context) {
   const Language language = context.language;
   std::string refused = FolderRefusal(options, language);
@@ -151,8 +165,10 @@ int RunBackup(const BackupOptions& options, const CommandContext& context) {
         return BackUp(session, folder, names->at(target.Text), language);
       },
       run);
-  // Nothing backed up leaves the folder's index as it was.
+  // Nothing backed up leaves the folder's index as it was; a backup made again keeps the entries
+  // of the printers it did not read (their files are still there).
   if (entries.empty()) return status;
+  if (options.force) entries = MergeBackupEntries(OlderEntries(options.folder), entries);
   if (!WriteIndex(options.folder, entries, context.reporter, language)) return kExitFailed;
   return status;
 }

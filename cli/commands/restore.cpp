@@ -38,6 +38,7 @@ constexpr TextPair kNotInIndexText{
 struct RestoreOptions {
   std::string folder;
   bool check = false;
+  std::size_t batch = 0;
 };
 
 void AddRestoreOptions(CLI::App& command, RestoreOptions& options) {
@@ -45,6 +46,7 @@ void AddRestoreOptions(CLI::App& command, RestoreOptions& options) {
       ->required()
       ->type_name("DIR");
   command.add_flag("--check", options.check, "show what would change, write nothing");
+  AddBatchOption(command, options.batch);
 }
 
 // What restore works on once the backup is checked: the targets in the index's order and each
@@ -179,6 +181,7 @@ int RunRestore(const RestoreOptions& options, const CommandContext& context) {
   set.Check = options.check;
   set.Stop = context.globals.stop;
   TargetRun run;
+  run.batch = options.batch;
   if (!options.check) {
     run.each = [&restore](const Target& target, const TargetResult& result) {
       RecordHistory(restore, "restore", target, result);

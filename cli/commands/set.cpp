@@ -33,6 +33,12 @@ constexpr TextPair kSharedIdentityText{
     "拒否しました: %1 により %2 台のプリンター (%3) が同じ値になりますが、この値は共有できません。"
     "何も送信していません。このキーを外すか、--keep-identity で各プリンターの値を保つか、"
     "プリンターごとに個別の値で設定してください"};
+// %1: the row, %2: the key.
+constexpr TextPair kKeptIdentityText{
+    "%1: the table gives %2, which --keep-identity would leave out; nothing was sent. Drop the "
+    "column or --keep-identity",
+    "%1: 表が %2 を指定していますが、--keep-identity では送られません。何も送信していません。"
+    "列か --keep-identity を外してください"};
 constexpr TextPair kFirmwareText{
     "--firmware '%1': give the version text the printer reports, such as 1.0J (a digit, '.', a "
     "digit and a letter), or one of the window's items (1.0B ~ 1.0C, ..., Other)",
@@ -59,12 +65,7 @@ void AddSetOptions(CLI::App& command, SetArguments& arguments) {
       .add_option("--firmware", arguments.options.Firmware,
                   "links without replies (parallel): the printer's firmware version, e.g. 1.0J")
       ->type_name("VERSION");
-  command
-      .add_option("--batch", arguments.batch,
-                  "write and verify N targets, then the next N (default: all at once, -j of them "
-                  "at a time)")
-      ->type_name("N")
-      ->check(CLI::Range(1, 1000000));
+  AddBatchOption(command, arguments.batch);
 }
 
 // The configuration `set` applies: a FILE and/or KEY=VALUE pairs, in order, each over the last.
@@ -114,6 +115,19 @@ Configurations TargetConfigurations(const Configuration& line, const std::vector
     each.push_back(std::make_shared<const Configuration>(std::move(own)));
   }
   return each;
+}
+
+// With --keep-identity, the refusal of a table row that gives a printer its identity (the run
+// would drop the value the row asks for), or empty.
+std::string KeptIdentityRefusal(const std::vector<Target>& targets, Language language) {
+  for (const Target& target : targets) {
+    if (!target.Values) continue;
+    const std::vector<IdentityValue> values = IdentityValues(*target.Values);
+    if (!values.empty()) {
+      return FormatText(kKeptIdentityText, language, Printable(target.Origin), values[0].Key);
+    }
+  }
+  return {};
 }
 
 // The refusal of a target whose configuration names no field (the row named for a table's), or
@@ -225,6 +239,7 @@ int RunSet(const SetArguments& arguments, const CommandContext& context) {
   std::string refused =
       BuildConfiguration(arguments.inputs, arguments.keep_identity, language, configuration);
   const Configurations each = TargetConfigurations(configuration, targets, arguments.keep_identity);
+  if (refused.empty() && arguments.keep_identity) refused = KeptIdentityRefusal(targets, language);
   if (refused.empty()) refused = NoFieldRefusal(each, targets, language);
   const bool rows = std::any_of(targets.begin(), targets.end(),
                                 [](const Target& target) { return target.Values != nullptr; });

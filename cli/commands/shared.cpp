@@ -54,6 +54,15 @@ void AddGlobalOptions(CLI::App& app, Globals& globals) {
       ->check(CLI::Range(1, 1000000));
 }
 
+void AddBatchOption(CLI::App& command, std::size_t& batch) {
+  command
+      .add_option("--batch", batch,
+                  "write and verify N targets, then the next N (default: all at once, -j of them "
+                  "at a time)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 1000000));
+}
+
 std::string HistoryPath(const Globals& globals) {
   if (globals.no_history) return {};
   if (!globals.history_path.empty()) return globals.history_path;

@@ -47,6 +47,9 @@ struct Globals {
 // Declares the global options on the program's app, into `globals`.
 void AddGlobalOptions(CLI::App& app, Globals& globals);
 
+// --batch N of the commands that write: N targets written and verified, then the next N.
+void AddBatchOption(CLI::App& command, std::size_t& batch);
+
 // The history file of the run: --history, else the default one; empty with --no-history (or
 // when no folder for it is known).
 std::string HistoryPath(const Globals& globals);

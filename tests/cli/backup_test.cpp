@@ -112,7 +112,8 @@ TEST(BackupTest, FleetRestoredToItsBackup) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(cli_test::Sets(*fleet, i).empty()) << i;
   EXPECT_FALSE(std::filesystem::exists(history));
 
-  const CtlRun restore = Krt6ctl({"--json", "--history", history, "restore", folder});
+  const CtlRun restore =
+      Krt6ctl({"--json", "--history", history, "restore", folder, "--batch", "2"});
   ASSERT_EQ(restore.status, 0) << restore.err;
   const auto restored = restore.Lines();
   ASSERT_EQ(restored.size(), 3u) << restore.out;
@@ -284,12 +285,16 @@ TEST(BackupTest, RefusalsSendNothing) {
     EXPECT_EQ(fleet->Connections(0) + fleet->Connections(1), connected) << "no printer opened";
   }
 
-  // --force replaces the files and rewrites the index with the targets of this run.
+  // --force replaces the files of this run's printers; the index keeps the other printers, whose
+  // files are still there, in their place.
   WriteText(folder + "/index.json", index_text);
   WriteText(first_file, "stale");
   const CtlRun forced = Krt6ctl({"-t", a, "backup", "--force", folder});
   EXPECT_EQ(forced.status, 0) << forced.err;
-  EXPECT_EQ(ReadJson(folder + "/index.json")["targets"].size(), 1u);
+  const json merged = ReadJson(folder + "/index.json");
+  ASSERT_EQ(merged["targets"].size(), 2u) << merged.dump();
+  EXPECT_EQ(merged["targets"][0]["target"], index["targets"][0]["target"]);
+  EXPECT_EQ(merged["targets"][1], index["targets"][1]) << "the printer not read keeps its entry";
   EXPECT_EQ(cli_test::ReadText(first_file), first_text);
 }
 

@@ -127,6 +127,11 @@ TEST(CsvTest, BadTablesAreRefusedBeforeAnythingIsSent) {
        header + a + ",10.0.0.9,\n",
        {"lan.ip_address 10.0.0.9", "mixed.csv:2"},
        {"-t", b, "set", "ip_address=10.0.0.9"}},
+      // A row's own identity that --keep-identity would silently drop.
+      {"kept.csv",
+       header + a + ",,\n" + b + ",,LAB02\n",
+       {"kept.csv:3", "lan.dhcp_hostname", "--keep-identity"},
+       {"set", "--keep-identity", "comm_speed=19200"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

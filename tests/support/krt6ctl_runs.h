@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -71,6 +72,10 @@ inline std::vector<std::string> WithLanguage(std::vector<std::string> args) {
 
 // krt6ctl `args` in this process.
 inline CtlRun Krt6ctl(std::vector<std::string> args) {
+#ifdef KRT6_TEST_STATE_HOME
+  // A test program started by hand keeps its runs' history in the build tree too.
+  ::setenv("XDG_STATE_HOME", KRT6_TEST_STATE_HOME, 0);
+#endif
   args = WithLanguage(std::move(args));
   args.insert(args.begin(), "krt6ctl");
   std::vector<char*> argv;
