@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -51,11 +52,22 @@ bool DrawsTable(const CommandContext& context) {
          *term != '\0';
 }
 
-// The alternate screen without a cursor while it lives; the terminal as it was after.
+// The alternate screen without a cursor, and keys typed on the terminal not echoed over the
+// table (Ctrl-C still interrupts), while it lives; the terminal as it was after.
 class Screen {
  public:
-  explicit Screen(std::ostream& out) : out_(out) { out_ << "\033[?1049h\033[?25l" << std::flush; }
-  ~Screen() { out_ << "\033[0m\033[?25h\033[?1049l" << std::flush; }
+  explicit Screen(std::ostream& out) : out_(out) {
+    if (::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &saved_) == 0) {
+      termios quiet = saved_;
+      quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ICANON);
+      restore_input_ = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
+    }
+    out_ << "\033[?1049h\033[?25l" << std::flush;
+  }
+  ~Screen() {
+    out_ << "\033[0m\033[?25h\033[?1049l" << std::flush;
+    if (restore_input_) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+  }
   Screen(const Screen&) = delete;
   Screen& operator=(const Screen&) = delete;
   // The terminal's size, 80 x 24 when it tells none.
@@ -68,6 +80,8 @@ class Screen {
 
  private:
   std::ostream& out_;
+  termios saved_{};
+  bool restore_input_ = false;
 };
 
 // SIGWINCH on a descriptor while it lives (blocked in this thread and the threads made after).

@@ -123,10 +123,12 @@ TEST(WatchTest, TableOnATerminal) {
   EmulatorProcess emu(dir / "control", 3);
   ASSERT_EQ(emu.addresses.size(), 3u);
   const std::string refused = testing::RefusedTarget();
-  std::string command =
-      "sh -c 'trap : INT; " + BuiltProgram("cli/krt6ctl") + " --lang=en watch --interval 0.3";
+  std::string command = "sh -c 'trap : INT; S=$(stty -g); " + BuiltProgram("cli/krt6ctl") +
+                        " --lang=en watch --interval 0.3";
   for (const std::string& address : emu.addresses) command += " -t " + address;
-  command += " -t " + refused + "; echo WATCH-EXIT=$?; sleep 60'";
+  // The shell notes the terminal's settings before and says whether they are the same after.
+  command += " -t " + refused +
+             "; echo WATCH-EXIT=$?; [ \"$(stty -g)\" = \"$S\" ] && echo TTY-RESTORED; sleep 60'";
   Tmux tmux(command, 120, 30);
   ASSERT_TRUE(tmux.Started());
 
@@ -163,10 +165,18 @@ TEST(WatchTest, TableOnATerminal) {
   std::istringstream lines(pane);
   for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 50u) << line;
 
-  // Ctrl-C ends it with exit status 0, the screen and the cursor as they were.
+  // Keys typed meanwhile are not echoed over the table.
+  tmux.Run({"send-keys", "-t", "0", "qqq"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_FALSE(Has(tmux.Capture(), "qqq"));
+
+  // Ctrl-C ends it with exit status 0, the screen, the cursor and the terminal's settings as they
+  // were.
   tmux.Run({"send-keys", "-t", "0", "C-c"});
   pane = tmux.WaitFor([](const std::string& p) { return Has(p, "WATCH-EXIT="); });
   EXPECT_TRUE(Has(pane, "WATCH-EXIT=0")) << pane;
+  pane = tmux.WaitFor([](const std::string& p) { return Has(p, "TTY-RESTORED"); });
+  EXPECT_TRUE(Has(pane, "TTY-RESTORED")) << pane;
   EXPECT_FALSE(Has(pane, "TARGET")) << pane;
   EXPECT_EQ(tmux.Format("#{alternate_on}"), "0\n");
   EXPECT_EQ(tmux.Format("#{cursor_flag}"), "1\n");
