@@ -117,7 +117,7 @@ bool Update(WatchRow& row, const monitor::Probe& probe, WatchClock::time_point n
 
 monitor::Level RowLevel(const WatchRow& row) {
   if (!row.probed) return monitor::Level::kUnknown;
-  if (!row.up) return monitor::Level::kCritical;
+  if (!row.up) return DownLevel(row.cause);
   return monitor::StatusRowOf(row.status_index).level;
 }
 
@@ -168,7 +168,7 @@ std::vector<std::string> RenderTable(const std::vector<WatchRow>& rows, const Ta
   const auto columns = static_cast<std::size_t>(std::max(view.columns, 10));
   const auto lines = static_cast<std::size_t>(std::max(view.lines, 3));
   std::vector<std::string> out;
-  const std::string interval = Fixed(view.interval, view.interval == int(view.interval) ? 0 : 1);
+  const std::string interval = Fixed(view.interval, 3, true);
   out.push_back(FitToWidth(FormatText(kHeaderText, language,
                                       {LocalTime(wall, "%Y-%m-%d %H:%M:%S"), interval,
                                        std::to_string(rows.size()), LevelCounts(rows)}),

@@ -160,7 +160,7 @@ Verdict Judge(const TargetResult& result, const CheckOptions& options, Language 
   Verdict verdict;
   verdict.seconds = result.Data.value("seconds", 0.0);
   if (!result.Ok()) {
-    verdict.level = Level::kCritical;
+    verdict.level = DownLevel(ResultCause(result));
     verdict.text =
         ResultText(result.Code, language) + " (" + std::string(CauseKey(ResultCause(result))) + ")";
     if (!result.Detail.empty()) verdict.text += ": " + result.Detail;

@@ -41,7 +41,7 @@ TEST(CheckTest, PluginLinesAndExitStatuses) {
     std::vector<std::string> args;
     int status;
     std::string first_line;  // the first line's beginning
-    std::string perf;        // a part of the perfdata
+    std::string part;        // another part of the output (of the perfdata, mostly)
   } cases[] = {
       {{"-t", p.At(0)}, 0, "K-RT6 OK - ON LINE | 'time'=", ";;;0"},
       {{"-t", p.At(1)}, 2, "K-RT6 CRITICAL - Paper Error | 'time'=", "s;;;0"},
@@ -52,6 +52,8 @@ TEST(CheckTest, PluginLinesAndExitStatuses) {
        "K-RT6 UNKNOWN - status code the printer table does not know |",
        "s;;;0"},
       {{"-t", p.refused}, 2, "K-RT6 CRITICAL - Port Open Error (refused): ", "'time'="},
+      // A parallel port can never be asked: UNKNOWN, with its cause.
+      {{"-t", "parallel:/dev/null"}, 3, "K-RT6 UNKNOWN - ", "(cannot_receive)"},
       // The thresholds: the slow printer is past 0.1 s, within 5 s.
       {{"-t", slow, "-w", "0.1", "-c", "5"},
        1,
@@ -89,7 +91,7 @@ TEST(CheckTest, PluginLinesAndExitStatuses) {
     const CtlRun run = Krt6ctl(args);
     EXPECT_EQ(run.status, c.status) << run.out << run.err;
     EXPECT_TRUE(StartsWith(run.out, c.first_line)) << run.out;
-    EXPECT_NE(run.out.find(c.perf), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(c.part), std::string::npos) << run.out;
     // One '|' at most on the first line: the texts never open a second perfdata part.
     const std::string first = FirstLine(run.out);
     EXPECT_LE(std::count(first.begin(), first.end(), '|'), 1) << first;
