@@ -158,9 +158,11 @@ TargetResult ProbeJob(Session& session, Language language) {
 
 Verdict Judge(const TargetResult& result, const CheckOptions& options, Language language) {
   Verdict verdict;
-  verdict.seconds = result.Data.value("seconds", 0.0);
+  verdict.seconds = result.Data.is_object() ? result.Data.value("seconds", 0.0) : 0.0;
   if (!result.Ok()) {
-    verdict.level = DownLevel(ResultCause(result));
+    // A probe that threw (RunFleet's kUnknownError without a cause) is a fault of the check.
+    const bool internal = result.Code == kUnknownError && result.Why == Cause::kNone;
+    verdict.level = internal ? Level::kUnknown : DownLevel(ResultCause(result));
     verdict.text =
         ResultText(result.Code, language) + " (" + std::string(CauseKey(ResultCause(result))) + ")";
     if (!result.Detail.empty()) verdict.text += ": " + result.Detail;
@@ -264,7 +266,7 @@ bool ReadRanges(CheckOptions& options, const CommandContext& context) {
   return true;
 }
 
-int RunCheck(const CheckOptions& given, const CommandContext& context) {
+int CheckTargets(const CheckOptions& given, const CommandContext& context) {
   CheckOptions options = given;
   if (!ReadRanges(options, context)) return static_cast<int>(Level::kUnknown);
   const Language language = context.language;
@@ -294,6 +296,15 @@ int RunCheck(const CheckOptions& given, const CommandContext& context) {
                             PluginOutput(context.targets, verdicts, overall, options, language));
   }
   return static_cast<int>(overall);
+}
+
+// An internal failure is UNKNOWN as well, never krt6ctl's end by an exception.
+int RunCheck(const CheckOptions& options, const CommandContext& context) {
+  try {
+    return CheckTargets(options, context);
+  } catch (const std::exception& error) {
+    return context.reporter.Usage(error.what());
+  }
 }
 
 }  // namespace
