@@ -49,7 +49,11 @@ std::vector<ProbeReport> ProbeScheduler::Take() {
 void ProbeScheduler::Grow(Clock::duration late) {
   std::lock_guard lock(mutex_);
   if (stopping_ || idle_ > 0 || workers_.size() >= max_workers_ || queue_.empty()) return;
-  if (queue_.top().at + late < Clock::now()) AddWorker();
+  if (queue_.top().at + late >= Clock::now()) return;
+  // As many again: a fleet whose printers stopped answering together is caught up with in a few
+  // rounds of the main loop, not one worker a round.
+  const std::size_t more = std::min(workers_.size(), max_workers_ - workers_.size());
+  for (std::size_t i = 0; i < std::max<std::size_t>(more, 1); ++i) AddWorker();
 }
 
 void ProbeScheduler::Stop() {

@@ -44,7 +44,8 @@ class ProbeScheduler {
   void Start();
   // The probes that came back since the last call, in the order they did.
   std::vector<ProbeReport> Take();
-  // Adds a worker when a probe is overdue by more than `late` and none is idle.
+  // Doubles the workers (within the bound) when a probe is overdue by more than `late` and none
+  // is idle.
   void Grow(Clock::duration late);
   // Cancels the running probes and ends the workers; within milliseconds.
   void Stop();

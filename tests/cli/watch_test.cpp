@@ -4,7 +4,10 @@
 // the worst printers first, Ctrl-C ending it with the terminal restored; the JSON lines on a pipe
 // with the start and change lines; the table's layout in this process (both languages' widths,
 // the hidden rows, the highlight's end, the painter writing only what changed).
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -226,6 +229,47 @@ TEST(WatchTest, JsonLinesOnAPipe) {
   EXPECT_EQ(time.size(), 25u) << time;  // 2026-12-09T15:40:02+09:00
   EXPECT_EQ(time[10], 'T');
   EXPECT_EQ(time[22], ':');
+}
+
+// Printers that take the connection and never answer, each holding a worker until its link's
+// time limit, do not hold up the printer that answers: its change is reported within seconds.
+TEST(WatchTest, SilentPrintersHoldUpNoOther) {
+  std::vector<int> silent;
+  std::vector<std::string> args{"watch", "--interval", "0.2"};
+  for (int i = 0; i < 40; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 64), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    silent.push_back(fd);
+    args.insert(args.end(), {"-t", "127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+  }
+  krt6::testing::TempDir dir;
+  EmulatorProcess emu(dir / "control", 1);
+  ASSERT_EQ(emu.addresses.size(), 1u);
+  args.insert(args.end(), {"-t", emu.addresses[0]});
+  ChildProcess watch(ProgramLine(args));
+  // The start lines: the answering printer's at once, the silent ones' after their time limit.
+  ASSERT_TRUE(watch.ReadLines(41, Clock::now() + std::chrono::seconds(30))) << watch.Out();
+  emu.SetStatus("13");
+  const Clock::time_point changed = Clock::now();
+  ASSERT_TRUE(watch.ReadLines(42, Clock::now() + std::chrono::seconds(30))) << watch.Out();
+  EXPECT_LT(Clock::now() - changed, std::chrono::seconds(4));
+  watch.Signal(SIGINT);
+  EXPECT_EQ(watch.Wait(Clock::now() + std::chrono::seconds(10)), 0) << watch.Err();
+  const auto lines = JsonLines(watch.Out());
+  ASSERT_EQ(lines.size(), 42u);
+  EXPECT_EQ(lines.back()["target"], emu.addresses[0]);
+  EXPECT_EQ(lines.back()["status_name"], "paper_error");
+  const auto timeouts = std::count_if(lines.begin(), lines.end(),
+                                      [](const json& line) { return line["cause"] == "timeout"; });
+  EXPECT_EQ(timeouts, 40);
+  for (int fd : silent) ::close(fd);
 }
 
 TEST(WatchTest, RefusesAnIntervalOutOfRange) {
