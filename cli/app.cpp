@@ -61,7 +61,7 @@ const std::vector<CommandRegistration>& Commands() {
       StatusRegistration(), VersionRegistration(), CalibrateRegistration(), Z1Registration(),
       Z4Registration(),     GetRegistration(),     SetRegistration(),       ConvertRegistration(),
       DiffRegistration(),   ListRegistration(),    ScanRegistration(),      HistoryRegistration(),
-      BackupRegistration(), RestoreRegistration()};
+      BackupRegistration(), RestoreRegistration(), CheckRegistration(),     WatchRegistration()};
   return commands;
 }
 
@@ -94,6 +94,12 @@ int RunKrt6ctl(int argc, char** argv, std::ostream& out, std::ostream& err) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
+    // A plugin's command reports its parse errors as a plugin does.
+    for (const Declared& d : declared) {
+      if (!d.command->parsed() || !d.registration->Plugin) continue;
+      reporter.SetMode(globals.json, globals.quiet, ChosenLanguage(globals));
+      reporter.SetPlugin(true);
+    }
     return reporter.Usage(std::string(e.what()) + " (see --help)");
   }
   const Language language = ChosenLanguage(globals);
@@ -101,6 +107,7 @@ int RunKrt6ctl(int argc, char** argv, std::ostream& out, std::ostream& err) {
   const auto chosen = std::find_if(declared.begin(), declared.end(), [&](const Declared& d) {
     return app.got_subcommand(d.command);
   });
+  if (chosen != declared.end()) reporter.SetPlugin(chosen->registration->Plugin);
   const bool needs_targets = chosen == declared.end() || chosen->registration->NeedsTargets;
   std::vector<Target> targets;
   int status = kExitOk;

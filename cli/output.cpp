@@ -55,8 +55,25 @@ void Reporter::SetMode(bool json, bool quiet, Language language) {
 }
 
 int Reporter::Usage(const std::string& message) {
-  Error(message);
-  return 2;
+  if (!plugin_) {
+    Error(message);
+    return 2;
+  }
+  if (json_) {
+    nlohmann::ordered_json line;
+    line["state"] = "UNKNOWN";
+    line["exit_status"] = 3;
+    line["error"] = message;
+    out_ << OneLine(line) << "\n" << std::flush;
+  } else {
+    std::string text = message;
+    for (char& c : text) {
+      if (c == '\n' || c == '\r') c = ' ';
+      if (c == '|') c = '/';
+    }
+    out_ << "K-RT6 UNKNOWN - " << text << "\n" << std::flush;
+  }
+  return 3;
 }
 
 void Reporter::Error(const std::string& message) { err_ << "krt6ctl: " << message << "\n"; }

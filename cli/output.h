@@ -43,7 +43,13 @@ class Reporter {
   bool Terminal() const { return terminal_; }
   Language Lang() const { return language_; }
 
-  // "krt6ctl: MESSAGE" on `err`; Usage returns the exit status of bad usage (2).
+  // A monitoring plugin's run (check): Usage then writes on `out`, where plugin hosts read, and
+  // gives the plugins' UNKNOWN (3).
+  void SetPlugin(bool plugin) { plugin_ = plugin; }
+
+  // "krt6ctl: MESSAGE" on `err`; Usage returns the exit status of bad usage (2). For a plugin:
+  // "K-RT6 UNKNOWN - MESSAGE" on `out` (with --json {"state": "UNKNOWN", "exit_status": 3,
+  // "error": MESSAGE}), returning 3.
   int Usage(const std::string& message);
   void Error(const std::string& message);
 
@@ -61,6 +67,8 @@ class Reporter {
   // A notice during a fleet run on `err`, over the progress line when `progress` draws one.
   void Notice(const std::string& message, bool progress);
 
+  // Where results and records go (watch draws its table there when it is the terminal).
+  std::ostream& Out() { return out_; }
   // Where a fleet run's trace, progress and notices go, and the lock they are written under.
   std::ostream& Messages() { return err_; }
   std::mutex& Lock() { return lock_; }
@@ -73,6 +81,7 @@ class Reporter {
   bool terminal_;
   bool json_ = false;
   bool quiet_ = false;
+  bool plugin_ = false;
   Language language_ = Language::kEnglish;
   std::mutex lock_;
 };

@@ -27,6 +27,9 @@ struct CommandRegistration {
   // Whether it takes the values of a targets table's rows (set alone); the others refuse a table
   // with value columns.
   bool TakesTargetValues = false;
+  // A monitoring plugin (check): bad usage, its parse errors included, is reported on stdout as
+  // "K-RT6 UNKNOWN - MESSAGE" and ends with exit status 3 (see Reporter::SetPlugin).
+  bool Plugin = false;
 };
 
 // A registration from a command's options type, the function declaring them and its run.
@@ -62,6 +65,8 @@ CommandRegistration ScanRegistration();
 CommandRegistration HistoryRegistration();
 CommandRegistration BackupRegistration();
 CommandRegistration RestoreRegistration();
+CommandRegistration CheckRegistration();
+CommandRegistration WatchRegistration();
 
 // The commands in the order of --help.
 const std::vector<CommandRegistration>& Commands();
