@@ -57,7 +57,9 @@ TEST(StatusTest, FailuresCarryTheirCause) {
   const std::string silent_target = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
   // A port the kernel just gave out and took back: nothing listens there.
   const std::string refused_target = testing::RefusedTarget();
-  auto emu = StartEmulator({});
+  EmulatorOptions answering;
+  answering.Port = 0;  // a free port from the kernel
+  auto emu = StartEmulator(answering);
   const struct {
     std::string target;
     json cause;
