@@ -1,10 +1,12 @@
 #include "app/caption_table.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
 #include "app/page_fields.h"
 #include "link/link_kinds.h"
+#include "protocol/operations.h"
 
 namespace krt6 {
 
@@ -25,6 +27,12 @@ std::span<const TextPair> InterfaceItems() {
 constexpr TextPair kFile[] = {{"File", "ファイル"}};
 constexpr TextPair kExit[] = {{"Exit", "終了"}};
 constexpr TextPair kAbout[] = {{"About", "バージョン"}};
+// The caption of the control that runs `kind`: the operation's own.
+CaptionEntry OperationEntry(CommandKind kind) {
+  const Operation& operation = *FindOperation(kind);
+  return {operation.control, K::kCaption, {&operation.caption, 1}};
+}
+
 constexpr TextPair kGetStatus[] = {{"Get Status", "ステータス取得"}};
 constexpr TextPair kInterface[] = {{"Interface", "インターフェース"}};
 constexpr TextPair kSetup[] = {{"Setup", "設定"}};
@@ -42,7 +50,6 @@ constexpr TextPair kSet[] = {{"Set", "セット"}};
 constexpr TextPair kRead[] = {{"Read", "リード"}};
 constexpr TextPair kSensorCalib[] = {{"SENSOR CALIB", "センサー調整"}};
 constexpr TextPair kSensor[] = {{"SENSOR", "センサー"}};
-constexpr TextPair kSend[] = {{"SEND", "送信"}};
 constexpr TextPair kSensorItems[] = {{"REFLECT.", "反射"}, {"TRANS.", "透過"}, {"NONE", "なし"}};
 
 // Rows 1 to 16, before the Parameter Setting page's fields.
@@ -51,7 +58,7 @@ const CaptionEntry kWindow[] = {
     {"Exit1", K::kMenu, kExit},
     {"About1", K::kMenu, kAbout},
     {"GroupBoxGetStatus", K::kCaption, kGetStatus},
-    {"ButtonGetStatus", K::kCaption, kGetStatus},
+    OperationEntry(ckReadStatus),
     {"GroupBoxInterFace", K::kCaption, kInterface},
     {"ComboBoxInterFace", K::kItems, InterfaceItems()},
     {"ButtonInterFace", K::kCaption, kSetup},
@@ -72,7 +79,7 @@ const CaptionEntry kParameterButtons[] = {
     {"ButtonRead", K::kCaption, kRead},
     {"GroupBoxSensorCalib", K::kCaption, kSensorCalib},
     {"LabelSensor", K::kCaption, kSensor},
-    {"ButtonCalibSensor", K::kCaption, kSend},
+    OperationEntry(ckCalibrateSensor),
     {"ComboBoxSensor", K::kItems, kSensorItems},
 };
 // Rows 57 to 60, after the Extra Setting page's fields.
@@ -109,6 +116,14 @@ std::vector<CaptionEntry> Entries() {
   entries.insert(entries.end(), std::begin(kParameterButtons), std::end(kParameterButtons));
   AddPage(entries, FieldPart::kLan);
   entries.insert(entries.end(), std::begin(kLanButtons), std::end(kLanButtons));
+  // Then the control of every operation not placed above, in CommandKind order.
+  for (const Operation& operation : Operations()) {
+    if (operation.control == nullptr) continue;
+    const bool placed = std::any_of(entries.begin(), entries.end(), [&](const CaptionEntry& e) {
+      return std::string_view(e.control) == operation.control;
+    });
+    if (!placed) entries.push_back(OperationEntry(operation.kind));
+  }
   return entries;
 }
 

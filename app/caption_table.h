@@ -1,7 +1,9 @@
 // The main window's vocabulary in both languages: one entry per caption or translated list, in
 // the order SetLanguage applies them. The captions and list items of the setting fields come
 // from the field table through the pages' bindings (app/page_fields.h): each label's caption,
-// then its list's items where they read differently in the two languages.
+// then its list's items where they read differently in the two languages. The caption of a control
+// that runs a printer operation comes from the operation's row (protocol/operations.h: its control
+// and caption); a control no entry places is added after the others.
 #pragma once
 
 #include <cstddef>

@@ -21,6 +21,7 @@
 #include "config/configuration.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
+#include "dialogs/link_setup.h"
 #include "link/link_kinds.h"
 #include "texts/system_language.h"
 #include "texts/texts.h"
@@ -213,7 +214,8 @@ void TFormMain::Timer1Timer() {
 
 void TFormMain::ComboBoxInterFaceChange() {
   const int item = InterfaceIndex();
-  ui_->ButtonInterFace->setEnabled(item != lkUsb);
+  // Only a kind with a setup dialog has something to set up (USB has none).
+  ui_->ButtonInterFace->setEnabled(FindLinkSetup(static_cast<LinkKind>(item)) != nullptr);
   const bool can_receive = session_.CanReceive(static_cast<LinkKind>(item));
   ui_->ButtonGetStatus->setEnabled(can_receive);
   ui_->ButtonRead->setEnabled(can_receive);

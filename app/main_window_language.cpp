@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "dialogs/comm_log.h"
 #include "dialogs/language.h"
+#include "dialogs/link_setup.h"
 #include "dialogs/open_dialogs.h"
 #include "texts/texts.h"
 #include "ui_main_window.h"
@@ -110,16 +111,8 @@ void TFormMain::SetLanguage(Language language) {
 }
 
 void TFormMain::ButtonInterFaceClick() {
-  LinkSettings& settings = session_.Settings();
-  switch (InterfaceIndex()) {
-    case lkCom: OpenRs232Setup(this, settings.Serial, language_); break;
-    case lkLpt: OpenLPTSetup(this, settings.LptName, language_); break;
-    case lkEthernet:
-      OpenNetSetup(this, settings.Tcp, language_,
-                   [this](const QString& text) { ShowMessage(text); });
-      break;
-    default: break;
-  }
+  OpenLinkSetup(this, static_cast<LinkKind>(InterfaceIndex()), session_.Settings(), language_,
+                [this](const QString& text) { ShowMessage(text); });
   ShowPortSettings();
 }
 

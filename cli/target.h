@@ -1,12 +1,6 @@
-// The printers krt6ctl talks to, written as device URIs:
-//   socket://HOST[:PORT], HOST, HOST:PORT, [IPv6][:PORT]     (port 8000 by default)
-//   serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff]
-//   parallel:DEVICE
-//   usb:, usb:BUS-PORTPATH, usb:?serial=STRING
-// DEVICE is a port name (COM1..COM30, LPT1..LPT4) or a device path beginning with '/'.
-// HOST is an IPv4 address in four decimal numbers without leading zeros (127.0.0.1, never 127.1,
-// 0x7f000001 or 127.0.0.010, which resolvers read as other addresses) or a host name of letters,
-// digits, '-' and '.' (labels of 1-63 characters, at most 64 in all).
+// The printers krt6ctl talks to, written as device URIs: each kind of link's prefix and the rest
+// its LinkKindInfo reads (link/link_kinds.h; the built-in kinds' forms in link/target_forms.h). A
+// target without a prefix is HOST, HOST:PORT or [IPv6][:PORT] of the TCP link.
 #pragma once
 
 #include <cstddef>
@@ -17,19 +11,16 @@
 #include <vector>
 
 #include "config/configuration.h"
-#include "link/link_settings.h"
+#include "link/link_kinds.h"
 #include "link/port_names.h"
 #include "texts/language.h"
 
 namespace krt6::cli {
 
-struct Target {
+// Where the printer is (Kind, Settings, the USB selector: LinkAddress) and where it was written.
+struct Target : LinkAddress {
   std::string Text;    // as the operator wrote it
   std::string Origin;  // where it was written: "FILE:LINE" for a targets file, "-t TEXT" for -t
-  LinkKind Kind = lkEthernet;
-  LinkSettings Settings;    // the members the link of `Kind` reads
-  std::string UsbPortPath;  // usb:BUS-PORTPATH ("1-2.3"); empty for any
-  std::string UsbSerial;    // usb:?serial=STRING; empty for any
   // A row of a CSV/TSV targets file: the values of its own (laid over the command line's by set);
   // null for a target without a row of values.
   std::shared_ptr<const Configuration> Values;
@@ -40,10 +31,9 @@ struct Target {
 std::variant<Target, std::string> ParseTarget(std::string_view text,
                                               Language language = Language::kEnglish);
 
-// What names the printer of `target` whichever way it was written: "HOST:PORT" (the host in
-// lower case, an IPv6 address in its shortest form and in brackets, an IPv4-mapped one as IPv4),
-// "serial:DEVICE" and "parallel:DEVICE" with the device a port name reaches, "usb:" with its
-// selector. Two targets with the same key would open the same printer twice.
+// What names the printer of `target` whichever way it was written: its kind's printer key with
+// the ports of TargetPorts ("HOST:PORT", "serial:DEVICE", ...). Two targets with the same key
+// would open the same printer twice.
 std::string PrinterKey(const Target& target);
 
 // A target text and where it was written.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace krt6 {
@@ -32,11 +33,15 @@ struct TcpSettings {
 };
 
 // The members the main window owns. CodeMode selects the protocol's ESC framing when non-zero.
+// A kind without a member of its own here keeps its settings in `Other` under its LinkKind, in a
+// text whose form the kind defines in its own file (its backend, its target reader and its setup
+// dialog read and write it); a kind that has none is not there.
 struct LinkSettings {
   SerialSettings Serial;
   std::string LptName = "LPT1";
   TcpSettings Tcp;
   std::uint8_t CodeMode = 0;
+  std::map<int, std::string> Other;
 
   bool operator==(const LinkSettings&) const = default;
 };

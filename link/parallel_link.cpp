@@ -1,6 +1,7 @@
 #include "link/parallel_link.h"
 
 #include "link/link_kinds.h"
+#include "link/target_forms.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -150,6 +151,8 @@ const LinkKindInfo& ParallelLinkKind() {
       .uri_forms = "parallel:DEVICE",
       .capabilities = ParallelLink::kCapabilities,
       .hint = ParallelHint,
+      .read_target = ReadParallelTarget,
+      .printer_key = ParallelPrinterKey,
       .make = [](const LinkSettings& settings,
                  const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<ParallelLink>(options.Ports, options.Parallel, settings.LptName);

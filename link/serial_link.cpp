@@ -1,6 +1,7 @@
 #include "link/serial_link.h"
 
 #include "link/link_kinds.h"
+#include "link/target_forms.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -324,6 +325,8 @@ const LinkKindInfo& SerialLinkKind() {
       .uri_forms = "serial:DEVICE[?baud=9600+bits=8+parity=none+stop=1+flow=rts+xonxoff]",
       .capabilities = SerialLink::kCapabilities,
       .hint = SerialHint,
+      .read_target = ReadSerialTarget,
+      .printer_key = SerialPrinterKey,
       .make = [](const LinkSettings& settings,
                  const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<SerialLink>(options.Ports, options.Serial, settings.Serial);

@@ -1,6 +1,7 @@
 #include "link/tcp_link.h"
 
 #include "link/link_kinds.h"
+#include "link/target_forms.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -212,6 +213,8 @@ const LinkKindInfo& TcpLinkKind() {
       .uri_forms = "socket://HOST[:PORT] (or HOST, HOST:PORT, [IPv6]:PORT)",
       .capabilities = TcpLink::kCapabilities,
       .hint = TcpHint,
+      .read_target = ReadTcpTarget,
+      .printer_key = TcpPrinterKey,
       .make = [](const LinkSettings& settings,
                  const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<TcpLink>(options.Tcp, settings.Tcp);

@@ -1,6 +1,7 @@
 #include "link/usb_link.h"
 
 #include "link/link_kinds.h"
+#include "link/target_forms.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -171,6 +172,8 @@ const LinkKindInfo& UsbLinkKind() {
       .uri_forms = "usb:, usb:BUS-PORTPATH, usb:?serial=STRING",
       .capabilities = UsbLink::kCapabilities,
       .hint = UsbHint,
+      .read_target = ReadUsbTarget,
+      .printer_key = UsbPrinterKey,
       .make = [](const LinkSettings&,
                  const SystemLinkOptions& options) -> std::unique_ptr<LinkBackend> {
         return std::make_unique<UsbLink>(options.Usb ? options.Usb : MakeLibusbDeviceSource(),

@@ -63,9 +63,9 @@ bool DecodeParameterReply(std::size_t step, const std::uint8_t* reply, int versi
 Result BuildWriteParameters(const StepInput& input, std::vector<OperationStep>& steps) {
   std::string first;
   std::string second;
-  const SettingField refused = BuildParameterCommands(RecordOf<ParameterBlock>(input.record),
-                                                      input.version_index, first, second,
-                                                      input.esc_framing);
+  const SettingField refused =
+      BuildParameterCommands(RecordOf<ParameterBlock>(input.record), input.version_index, first,
+                             second, input.esc_framing);
   if (refused != SettingField::kNone) return Refused(refused, input.language);
   Send(steps, std::move(first));
   Send(steps, std::move(second));
@@ -110,29 +110,33 @@ bool DecodeVersion(std::size_t, const std::uint8_t* reply, int, const CommandRec
 }
 
 using S = Settle;
+// What the window's controls that run an operation say.
+constexpr TextPair kNoCaption{nullptr, nullptr};
+constexpr TextPair kGetStatusCaption{"Get Status", "ステータス取得"};
+constexpr TextPair kSendCaption{"SEND", "送信"};
 // In CommandKind order. The version query gives the printer 500 ms after the link is closed
 // before the next exchange opens it; Z4 needs the link held open for 3 s while the printer acts.
 constexpr Operation kOperations[] = {
-    {ckReadStatus, "status", "status query (WS)", RecordIndex<std::int32_t>(), true, S::kNone, 0,
-     1, BuildStatus, DecodeStatusReply},
+    {ckReadStatus, "status", "status query (WS)", RecordIndex<std::int32_t>(), true, S::kNone, 0, 1,
+     BuildStatus, DecodeStatusReply, "ButtonGetStatus", kGetStatusCaption},
     {ckReadParameters, "read-parameters", "read parameters", RecordIndex<ParameterBlock>(), true,
-     S::kNone, 0, 1, BuildReadParameters, DecodeParameterReply},
+     S::kNone, 0, 1, BuildReadParameters, DecodeParameterReply, nullptr, kNoCaption},
     {ckWriteParameters, "write-parameters", "write parameters", RecordIndex<ParameterBlock>(),
-     false, S::kNone, 0, 1, BuildWriteParameters, nullptr},
-    {ckReadLanSettings, "read-lan", "read LAN settings", RecordIndex<LanSettings>(), true,
-     S::kNone, 0, 1, BuildReadLan, DecodeLan},
+     false, S::kNone, 0, 1, BuildWriteParameters, nullptr, nullptr, kNoCaption},
+    {ckReadLanSettings, "read-lan", "read LAN settings", RecordIndex<LanSettings>(), true, S::kNone,
+     0, 1, BuildReadLan, DecodeLan, nullptr, kNoCaption},
     {ckWriteLanSettings, "write-lan", "write LAN settings", RecordIndex<LanSettings>(), false,
-     S::kNone, 0, 1, BuildWriteLan, nullptr},
+     S::kNone, 0, 1, BuildWriteLan, nullptr, nullptr, kNoCaption},
     {ckSendZ1Command, "z1", "Z1 command", RecordIndex<std::int32_t>(), false, S::kNone, 0, 1,
-     BuildZ1, nullptr},
+     BuildZ1, nullptr, nullptr, kNoCaption},
     {ckSendZ4Command, "z4", "Z4 command", RecordIndex<NoRecord>(), false, S::kLinkHeld, 3000, 1,
-     BuildZ4, nullptr},
+     BuildZ4, nullptr, nullptr, kNoCaption},
     {ckCalibrateSensor, "calibrate", "sensor calibration", RecordIndex<std::int32_t>(), false,
-     S::kNone, 0, 1, BuildCalibration, nullptr},
+     S::kNone, 0, 1, BuildCalibration, nullptr, "ButtonCalibSensor", kSendCaption},
     // The version query sends its command first and then finds no reply on a link that cannot
     // receive, so it is not refused before opening.
     {ckReadFirmwareVersion, "version", "firmware version (WV)", RecordIndex<VersionText>(), false,
-     S::kLinkClosed, 500, 3, BuildVersion, DecodeVersion},
+     S::kLinkClosed, 500, 3, BuildVersion, DecodeVersion, nullptr, kNoCaption},
 };
 
 static_assert([] {
@@ -151,7 +155,8 @@ RecordValue DefaultRecord(const Operation& operation) {
   RecordValue value;
   [&]<std::size_t... I>(std::index_sequence<I...>) {
     ((I == operation.record ? (value.emplace<I>(), 0) : 0), ...);
-  }(std::make_index_sequence<std::variant_size_v<RecordValue>>());
+  }
+  (std::make_index_sequence<std::variant_size_v<RecordValue>>());
   return value;
 }
 

@@ -14,6 +14,7 @@
 
 #include "link/result.h"
 #include "records/records.h"
+#include "records/text_pair.h"
 #include "texts/language.h"
 
 namespace krt6 {
@@ -89,6 +90,10 @@ struct Operation {
   // the reply expected (the step is then sent again, up to `attempts` times). Null: no replies.
   bool (*decode)(std::size_t step, const std::uint8_t* reply, int version_index,
                  const CommandRecord& record);
+  // The main window's control that runs it (its objectName) and what the control says in both
+  // languages; null when the window has none. The window's caption table takes both from here.
+  const char* control;
+  TextPair caption;
 };
 
 // A record of any operation's type, held by value: for callers that pick the row at run time (the

@@ -221,5 +221,53 @@ TEST(LinkKindsTest, EveryEntryIsFoundMadeAndHelpsWithAMissingDevice) {
   EXPECT_EQ(LinkKindName(static_cast<LinkKind>(7)), "unknown interface");
 }
 
+// Port names as a test sees them: the name, marked.
+class MarkedPorts final : public PortResolver {
+ public:
+  std::string SerialDevice(const std::string& name) const override { return "tty-" + name; }
+  std::string ParallelDevice(const std::string& name) const override { return "lp-" + name; }
+};
+
+// Each kind reads the rest of its krt6ctl targets into its own members, names the printer from
+// them (the ports through the resolver given), and refuses a rest that names none in both
+// languages.
+TEST(LinkKindsTest, EveryKindReadsItsTargetsAndNamesItsPrinter) {
+  struct Case {
+    LinkKind kind;
+    const char* rest;
+    const char* key;
+    const char* refused;
+  };
+  const Case cases[] = {
+      {lkUsb, "?serial=A1", "usb:?serial=A1", "1-"},
+      {lkCom, "COM3?baud=115200", "serial:tty-COM3", "COM31"},
+      {lkLpt, "LPT2", "parallel:lp-LPT2", ""},
+      {lkEthernet, "Printer.Example:9100/", "printer.example:9100", "host:0"},
+  };
+  ASSERT_EQ(std::size(cases), LinkKinds().size());
+  for (const Case& c : cases) {
+    const LinkKindInfo& info = *FindLinkKind(c.kind);
+    SCOPED_TRACE(info.item.english);
+    LinkAddress address;
+    address.Kind = c.kind;
+    EXPECT_EQ(info.read_target(c.rest, address, Language::kEnglish), "");
+    EXPECT_EQ(info.printer_key(address, MarkedPorts()), c.key);
+    LinkAddress refused;
+    refused.Kind = c.kind;
+    const std::string english = info.read_target(c.refused, refused, Language::kEnglish);
+    const std::string japanese = info.read_target(c.refused, refused, Language::kJapanese);
+    EXPECT_FALSE(english.empty());
+    EXPECT_FALSE(japanese.empty());
+    EXPECT_NE(english, japanese);
+  }
+  // Only the kind's own members are read: the serial options leave the other kinds' defaults.
+  LinkAddress serial;
+  ASSERT_EQ(FindLinkKind(lkCom)->read_target("COM3?baud=115200", serial, Language::kEnglish), "");
+  EXPECT_EQ(serial.Settings.Serial.BaudRateIndex, 6);
+  EXPECT_EQ(serial.Settings.Tcp, TcpSettings{});
+  EXPECT_EQ(serial.Settings.LptName, "LPT1");
+  EXPECT_TRUE(serial.Settings.Other.empty());
+}
+
 }  // namespace
 }  // namespace krt6

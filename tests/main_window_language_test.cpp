@@ -22,6 +22,7 @@
 #include "dialogs/lpt_setup.h"
 #include "dialogs/net_setup.h"
 #include "dialogs/rs232_setup.h"
+#include "protocol/operations.h"
 #include "support/text_fit.h"
 #include "support/window_fixture.h"
 #include "support/window_records.h"
@@ -158,6 +159,34 @@ TEST(CaptionTableTest, RowsAreAppliedInTheirOrder) {
     if (i < 56) pairs += CaptionTable[i].texts.size();
   }
   EXPECT_EQ(pairs, 75u);  // rows 57 to 60 reuse the pairs of rows 42 to 45
+}
+
+// A row that names a control takes its caption to the table once, and the window has the control:
+// it shows the row's caption in each language.
+TEST(CaptionTableTest, EveryOperationControlShowsTheCaptionOfItsRow) {
+  WindowFixture f;
+  std::size_t controls = 0;
+  for (const Operation& operation : Operations()) {
+    if (operation.control == nullptr) continue;
+    ++controls;
+    std::size_t entries = 0;
+    for (const CaptionEntry& entry : CaptionTable) {
+      if (std::strcmp(entry.control, operation.control) != 0) continue;
+      ++entries;
+      ASSERT_EQ(entry.texts.size(), 1u) << operation.control;
+      EXPECT_EQ(entry.texts.data(), &operation.caption) << operation.control;
+    }
+    EXPECT_EQ(entries, 1u) << operation.control;
+    auto* button = f.window->findChild<QAbstractButton*>(QString::fromLatin1(operation.control));
+    ASSERT_NE(button, nullptr) << operation.control;
+    for (int language : {1, 0}) {
+      SwitchTo(f, language);
+      EXPECT_EQ(button->text(),
+                U(language == 0 ? operation.caption.english : operation.caption.japanese))
+          << operation.control;
+    }
+  }
+  EXPECT_EQ(controls, 2u);  // Get Status, the sensor calibration's SEND
 }
 
 TEST(MainWindowLanguageTest, EveryRowShowsItsTextsInBothLanguagesAndBack) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -17,10 +18,12 @@
 
 #include "dialogs/about_box.h"
 #include "dialogs/language.h"
+#include "dialogs/link_setup.h"
 #include "dialogs/lpt_setup.h"
 #include "dialogs/net_setup.h"
 #include "dialogs/open_dialogs.h"
 #include "dialogs/rs232_setup.h"
+#include "link/link_kinds.h"
 #include "support/text_fit.h"
 
 namespace krt6 {
@@ -382,6 +385,39 @@ TEST_F(DialogTest, OpenNetSetupStaysOpenAfterAConversionErrorUntilAValidSet) {
   EXPECT_EQ(FormNetSetup, nullptr);
   EXPECT_EQ(settings.IPAddr, "192.168.10.20");
   EXPECT_EQ(settings.Port, 9100);
+}
+
+// The Setup button's table: one setup for each kind that has one, each reaching its own members.
+TEST_F(DialogTest, EachKindWithADialogHasOneSetupThatWritesOnlyItsMembers) {
+  std::set<int> kinds;
+  for (const LinkSetup* setup : LinkSetups()) {
+    EXPECT_NE(FindLinkKind(setup->kind), nullptr) << setup->kind;
+    EXPECT_TRUE(kinds.insert(setup->kind).second) << setup->kind;
+    EXPECT_EQ(FindLinkSetup(setup->kind), setup);
+  }
+  EXPECT_EQ(kinds, (std::set<int>{lkCom, lkLpt, lkEthernet}));
+  EXPECT_EQ(FindLinkSetup(lkUsb), nullptr);
+  LinkSettings settings;
+  EXPECT_FALSE(OpenLinkSetup(nullptr, lkUsb, settings, Language::kEnglish, {}));
+
+  struct Case {
+    LinkKind kind;
+    const char* dialog;
+  };
+  for (const Case& c : {Case{lkCom, "TFormRs232Setup"}, Case{lkLpt, "TFormLPTSetup"},
+                        Case{lkEthernet, "TFormNetSetup"}}) {
+    settings = LinkSettings{};
+    bool shown = false;
+    WhenShown([&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      ASSERT_NE(modal, nullptr) << c.dialog;
+      shown = modal->objectName() == QLatin1String(c.dialog);
+      modal->close();
+    });
+    EXPECT_FALSE(OpenLinkSetup(nullptr, c.kind, settings, Language::kEnglish, {})) << c.dialog;
+    EXPECT_TRUE(shown) << c.dialog;
+    EXPECT_EQ(settings, LinkSettings{}) << c.dialog;  // cancelled: nothing written
+  }
 }
 
 TEST_F(DialogTest, OpenAboutPublishesTheBoxUntilOkCloses) {
