@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -108,13 +107,16 @@ int main(int argc, char** argv) {
   ChildProcess exporter({BuiltProgram("exporter/krt6-exporter"), "--web.listen-address=127.0.0.1:0",
                          "--config.file=" + fleet});
   int port = 0;
-  const std::regex listening(R"(listening on 127\.0\.0\.1:(\d+))");
+  const std::string listening = "listening on 127.0.0.1:";
   for (auto until = Clock::now() + std::chrono::seconds(20); port == 0 && Clock::now() < until;) {
-    std::smatch match;
-    if (std::regex_search(exporter.Err(), match, listening))
-      port = std::stoi(match[1].str());
-    else
+    const std::string& err = exporter.Err();
+    const std::size_t at = err.find(listening);
+    const std::size_t end = at == std::string::npos ? at : err.find('\n', at);
+    if (end != std::string::npos) {
+      port = std::atoi(err.c_str() + at + listening.size());
+    } else {
       exporter.Poll(std::chrono::milliseconds(50));
+    }
   }
   if (port == 0) {
     std::fprintf(stderr, "the exporter did not start: %s\n", exporter.Err().c_str());

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,22 +35,25 @@ inline HttpReply HttpGet(int port, const std::string& path, const httplib::Heade
   return {result->status, result->body};
 }
 
-// Reads a child's output until `pattern` (its first group: a port) appears on stderr; 0 when it
-// did not by `deadline`.
-inline int PortFromLog(ChildProcess& child, const std::string& pattern,
-                       ChildClock::time_point deadline) {
-  const std::regex wanted(pattern);
-  while (ChildClock::now() < deadline) {
-    std::smatch match;
-    if (std::regex_search(child.Err(), match, wanted)) return std::stoi(match[1].str());
-    child.Poll(50ms);
-  }
-  return 0;
+// The number after the first `prefix` in `text`; 0 when there is none (yet).
+inline int NumberAfter(const std::string& text, const std::string& prefix) {
+  const std::size_t at = text.find(prefix);
+  if (at == std::string::npos) return 0;
+  std::size_t end = at + prefix.size();
+  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  // Only once the number is whole: something follows it.
+  if (end == at + prefix.size() || end == text.size()) return 0;
+  return std::stoi(text.substr(at + prefix.size(), end - at - prefix.size()));
 }
 
-// The exporter's port from its "listening on HOST:PORT" line.
+// The exporter's port from its "listening on 127.0.0.1:PORT" line on stderr; 0 when it did not
+// say it by `deadline`.
 inline int ExporterPort(ChildProcess& exporter, ChildClock::time_point deadline) {
-  return PortFromLog(exporter, R"(listening on 127\.0\.0\.1:(\d+))", deadline);
+  while (ChildClock::now() < deadline) {
+    if (const int port = NumberAfter(exporter.Err(), "listening on 127.0.0.1:")) return port;
+    exporter.Poll(50ms);
+  }
+  return 0;
 }
 
 // The emulated printers' "HOST:PORT" lines once it serves them.
