@@ -345,4 +345,20 @@ TargetResult SetCommand(Session& session, const Configuration& configuration,
   return result;
 }
 
+DriftReading ReadDrift(Session& session, const Configuration& configuration, Language language) {
+  DriftReading drift;
+  if (!session.CanReceive(session.Kind())) {
+    drift.failed = CannotReceive(language);
+    return drift;
+  }
+  SetOptions options;
+  options.Check = true;
+  SetPlan plan;
+  drift.failed = Plan(session, configuration, options, language, plan);
+  drift.firmware = plan.firmware;
+  drift.changes = std::move(plan.parameter_changes);
+  Append(drift.changes, plan.lan_changes);
+  return drift;
+}
+
 }  // namespace krt6::cli

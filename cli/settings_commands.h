@@ -54,6 +54,16 @@ struct SetOptions {
 TargetResult SetCommand(Session& session, const Configuration& configuration,
                         const SetOptions& options, Language language);
 
+// How far the printer has drifted from `configuration`: the fields set would change, found as
+// set finds them (the version read, the parts named read and compared), nothing written; or the
+// failure of a reading (a link that cannot receive fails at once).
+struct DriftReading {
+  std::optional<TargetResult> failed;
+  std::vector<FieldChange> changes;
+  std::string firmware;  // the version the printer reported
+};
+DriftReading ReadDrift(Session& session, const Configuration& configuration, Language language);
+
 // The configuration after `Changes` to a list for the output.
 std::vector<Change> Changes(const std::vector<FieldChange>& changes);
 

@@ -6,7 +6,6 @@
 #include "cli/fleet.h"
 #include "cli/sessions.h"
 #include "cli/settings_commands.h"
-#include "protocol/commands.h"
 
 namespace krt6::exporter {
 
@@ -320,32 +319,14 @@ bool Prober::ReadDrift(const cli::Target& target, const Configuration& desired) 
     std::lock_guard lock(printer->mutex);
     printer->running = session.get();
   }
-  const cli::Parts parts{desired.HasParameters, desired.HasLan};
-  const cli::ReadSettings read = cli::ReadConfiguration(*session, parts);
+  const cli::DriftReading read = cli::ReadDrift(*session, desired, Language::kEnglish);
   std::optional<int> count;
-  if (read.Status.Ok()) {
-    int version = read.Firmware.empty() ? 4 : VersionIndexForText(read.Firmware.c_str());
-    if (version < 0) version = 4;
-    std::size_t differing = 0;
-    if (parts.Parameters) {
-      const ParameterBlock current = Overlay(read.Read, StartupParameters());
-      differing +=
-          Diff(current, Overlay(desired, current), Language::kEnglish, DiffScope::kPrinter, version)
-              .size();
-    }
-    if (parts.Lan) {
-      const LanSettings current = Overlay(read.Read, StartupLanSettings());
-      differing +=
-          Diff(current, Overlay(desired, current), Language::kEnglish, DiffScope::kPrinter, version)
-              .size();
-    }
-    count = static_cast<int>(differing);
-  }
+  if (!read.failed) count = static_cast<int>(read.changes.size());
   {
     std::lock_guard lock(printer->mutex);
     printer->running = nullptr;
     printer->drift = count;
-    if (!read.Firmware.empty()) printer->firmware = FirmwareLabel(read.Firmware);
+    if (!read.firmware.empty()) printer->firmware = FirmwareLabel(read.firmware);
   }
   std::lock_guard lock(mutex_);
   ++counts_.drift_readings;
