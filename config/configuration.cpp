@@ -793,13 +793,13 @@ ConfigResult<Configuration> LoadConfiguration(const std::string& path, Language 
 }
 
 ConfigError SaveConfiguration(const std::string& path, const Configuration& configuration,
-                              Language language) {
+                              Language language, Durability durability) {
   const std::string ext = Extension(path);
   FileResult saved;
   if (ext == ".json") {
     const std::string text = JsonText(ToJson(configuration));
     saved = ReplaceFileAtomically(path, reinterpret_cast<const std::uint8_t*>(text.data()),
-                                  text.size());
+                                  text.size(), {}, durability);
   } else if (ext == ".ts0" || ext == ".ts1") {
     const FieldPart part = ext == ".ts1" ? FieldPart::kLan : FieldPart::kParameters;
     if (!Present(configuration, part)) {
@@ -807,8 +807,8 @@ ConfigError SaveConfiguration(const std::string& path, const Configuration& conf
                     {Shown(path, kWhole), PartName(part)});
     }
     const Records records = RecordsOf(configuration);
-    saved = part == FieldPart::kLan ? SaveLanSettingsFile(path, records.lan)
-                                    : SaveParameterFile(path, records.parameters);
+    saved = part == FieldPart::kLan ? SaveLanSettingsFile(path, records.lan, {}, durability)
+                                    : SaveParameterFile(path, records.parameters, {}, durability);
   } else {
     return Refuse("", kConfigExtensionText, language, {Shown(path, kWhole)});
   }

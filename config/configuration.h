@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "files/file_io.h"
 #include "records/fields.h"
 #include "records/records.h"
 #include "texts/language.h"
@@ -100,8 +101,9 @@ bool IsConfigurationFileName(const std::string& path);
 
 // Writes `configuration` by the file's extension, replacing the file safely: ".json" the named
 // fields; ".ts0" / ".ts1" the whole record of the part (refused when the part is absent).
+// `durability` as for ReplaceFileAtomically.
 ConfigError SaveConfiguration(const std::string& path, const Configuration& configuration,
-                              Language language);
+                              Language language, Durability durability = Durability::kAtOnce);
 
 // Sets one field from "KEY=VALUE": KEY with or without its "parameters."/"lan." prefix, VALUE
 // as the document takes it for that key, optionally in double quotes (KEY=19200 or

@@ -180,7 +180,7 @@ FileResult WriteInPlace(const std::string& path, const std::string& target,
 }  // namespace
 
 FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
-                                 std::size_t size, const ReplaceHook& hook) {
+                                 std::size_t size, const ReplaceHook& hook, Durability durability) {
   std::string target;
   if (FileResult resolved = ResolveTarget(path, target); !resolved) return resolved;
   struct stat old_status {};
@@ -246,20 +246,32 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
   if (const int error = WriteAll(fd.get(), data, size)) return fail(FileOperation::kWrite, error);
   if (hook) hook(ReplaceStage::kDataWritten);
 
-  if (const int error = SyncDescriptor(fd.get())) return fail(FileOperation::kFlush, error);
+  const bool together = durability == Durability::kTogether;
+  if (!together || existed) {
+    if (const int error = SyncDescriptor(fd.get())) return fail(FileOperation::kFlush, error);
+  }
   if (fd.CloseNow() != 0) return fail(FileOperation::kFlush, errno);
-  if (hook) hook(ReplaceStage::kDataFlushed);
+  if (hook && (!together || existed)) hook(ReplaceStage::kDataFlushed);
 
   if (::renameat(folder_fd.get(), temporary.c_str(), folder_fd.get(), name.c_str()) != 0) {
     return fail(FileOperation::kRename, errno);
   }
   // The rename itself must reach the disk too, or a power cut could bring back the old file.
-  if (can_sync_folder) {
+  if (can_sync_folder && !together) {
     const int error = SyncDescriptor(folder_fd.get());
     if (error != 0 && error != EINVAL) {  // EINVAL: the file system cannot flush folders
       return FileResult::Failure(FileOperation::kFlush, path, error);
     }
   }
+  return {};
+}
+
+FileResult FlushFileSystem(const std::string& folder) {
+  const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return FileResult::Failure(FileOperation::kFlush, folder, errno);
+  // Since Linux 5.8 syncfs also fails when a file could not be written back since the last
+  // syncfs; before, it failed only on a bad descriptor.
+  if (::syncfs(fd.get()) != 0) return FileResult::Failure(FileOperation::kFlush, folder, errno);
   return {};
 }
 

@@ -19,6 +19,16 @@ enum class ReplaceStage {
 };
 using ReplaceHook = std::function<void(ReplaceStage)>;
 
+// When a replacement reaches the disk.
+enum class Durability {
+  kAtOnce,  // on disk on return: the data is flushed before the rename, the folder after it
+  // For many files saved together, before anything that refers to them is written: a file that
+  // did not exist yet is renamed into place unflushed, and no folder is flushed; the caller flushes
+  // them all at once with FlushFileSystem. A file that existed is still flushed before it is
+  // replaced, so that no older file is ever replaced by one that is not on disk yet.
+  kTogether,
+};
+
 // Replaces the file at `path` with exactly `size` bytes of `data`: the bytes go to a new file in
 // the same folder, which is flushed to disk and then renamed over `path`, and the folder is
 // flushed. Until the rename the old file is untouched; on any failure the temporary file is
@@ -29,7 +39,12 @@ using ReplaceHook = std::function<void(ReplaceStage)>;
 // user or to the folder's owner, and is otherwise refused (kCreate, EACCES, the link named in the
 // reason). Failures name `path` as the operator gave it.
 FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* data,
-                                 std::size_t size, const ReplaceHook& hook = {});
+                                 std::size_t size, const ReplaceHook& hook = {},
+                                 Durability durability = Durability::kAtOnce);
+
+// Flushes everything written to the file system that holds the folder `folder` (the files saved
+// with Durability::kTogether and their folders); a failure names `folder`.
+FileResult FlushFileSystem(const std::string& folder);
 
 // Reads at most `limit` bytes from the start of the file at `path` into `out` (resized to what
 // was read). Anything but a regular file (a FIFO, a device, a folder) is refused unread, with

@@ -139,9 +139,9 @@ void TerminateTexts(ParameterBlock& block) { Terminate(kParameterPart, &block); 
 void TerminateTexts(LanSettings& settings) { Terminate(kLanPart, &settings); }
 
 FileResult SaveParameterFile(const std::string& path, const ParameterBlock& block,
-                             const ReplaceHook& hook) {
+                             const ReplaceHook& hook, Durability durability) {
   const ParameterFileBytes bytes = EncodeParameterBlock(block);
-  return ReplaceFileAtomically(path, bytes.data(), bytes.size(), hook);
+  return ReplaceFileAtomically(path, bytes.data(), bytes.size(), hook, durability);
 }
 
 FileResult LoadParameterFile(const std::string& path, ParameterBlock& block) {
@@ -154,9 +154,9 @@ FileResult LoadParameterFile(const std::string& path, ParameterBlock& block) {
 }
 
 FileResult SaveLanSettingsFile(const std::string& path, const LanSettings& settings,
-                               const ReplaceHook& hook) {
+                               const ReplaceHook& hook, Durability durability) {
   const LanSettingsFileBytes bytes = EncodeLanSettings(settings);
-  return ReplaceFileAtomically(path, bytes.data(), bytes.size(), hook);
+  return ReplaceFileAtomically(path, bytes.data(), bytes.size(), hook, durability);
 }
 
 FileResult LoadLanSettingsFile(const std::string& path, LanSettings& settings) {

@@ -55,10 +55,12 @@ void TerminateTexts(LanSettings& settings);
 // Saving replaces the file as a whole or leaves the old one untouched (ReplaceFileAtomically).
 // Loading changes the record only when the file could be read.
 FileResult SaveParameterFile(const std::string& path, const ParameterBlock& block,
-                             const ReplaceHook& hook = {});
+                             const ReplaceHook& hook = {},
+                             Durability durability = Durability::kAtOnce);
 FileResult LoadParameterFile(const std::string& path, ParameterBlock& block);
 FileResult SaveLanSettingsFile(const std::string& path, const LanSettings& settings,
-                               const ReplaceHook& hook = {});
+                               const ReplaceHook& hook = {},
+                               Durability durability = Durability::kAtOnce);
 FileResult LoadLanSettingsFile(const std::string& path, LanSettings& settings);
 
 }  // namespace krt6

@@ -77,6 +77,39 @@ TEST(SaveTest, NewFileHoldsExactlyTheLayoutAndOrdinaryPermissions) {
   EXPECT_EQ(status.st_mode & 07777, 0644u);
 }
 
+// Saved together, a new file waits for the one flush of the file system; a file that replaces
+// another is still flushed before the rename, so the older one is never lost to a power cut.
+TEST(SaveTest, FilesSavedTogetherAreFlushedAtOnceOnlyWhenTheyReplaceOne) {
+  struct Case {
+    Durability durability;
+    bool existed;
+    bool flushed_before_rename;
+  };
+  const Case cases[] = {{Durability::kAtOnce, false, true},
+                        {Durability::kAtOnce, true, true},
+                        {Durability::kTogether, false, false},
+                        {Durability::kTogether, true, true}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    if (c.existed) WriteBytes(dir / "a.ts0", kOldContent);
+    bool flushed = false;
+    const FileResult result = SaveParameterFile(
+        dir / "a.ts0", SampleBlock(),
+        [&](ReplaceStage stage) { flushed = flushed || stage == ReplaceStage::kDataFlushed; },
+        c.durability);
+    ASSERT_TRUE(result) << result.Describe();
+    EXPECT_EQ(flushed, c.flushed_before_rename) << c.existed;
+    EXPECT_EQ(ReadBytes(dir / "a.ts0"), Encoded(SampleBlock()));
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"a.ts0"});
+    EXPECT_TRUE(FlushFileSystem(dir.path()));
+  }
+  TempDir dir;
+  const FileResult missing = FlushFileSystem(dir / "none");
+  EXPECT_EQ(missing.Operation(), FileOperation::kFlush);
+  EXPECT_EQ(missing.ErrorNumber(), ENOENT);
+  EXPECT_EQ(missing.Path(), dir / "none");
+}
+
 TEST(SaveTest, ReplacingKeepsThePermissionsAndFollowsSymbolicLinks) {
   TempDir dir;
   WriteBytes(dir / "old.ts1", kOldContent);

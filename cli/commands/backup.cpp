@@ -32,6 +32,9 @@ constexpr TextPair kOneFileNameText{"%1 and %2 would be backed up into one file 
 constexpr TextPair kSavedText{"saved to %1", "%1 に保存しました"};
 constexpr TextPair kIndexUnwrittenText{"%1: the index could not be written: %2",
                                        "%1: 索引を書き込めませんでした: %2"};
+constexpr TextPair kUnflushedText{
+    "%1: the backed-up files could not be written to disk, so no index was written: %2",
+    "%1: バックアップしたファイルをディスクに書き込めなかったため、索引を書き込んでいません: %2"};
 
 struct BackupOptions {
   std::string folder;
@@ -105,7 +108,9 @@ TargetResult BackUp(Session& session, const std::string& folder, const std::stri
   TargetResult result;
   result.Firmware = read.Firmware;
   const std::string time = UtcTimeText(std::chrono::system_clock::now());
-  const ConfigError saved = SaveConfiguration(folder + "/" + name, read.Read, language);
+  // The files are flushed together once every target is read (RunBackup), before the index.
+  const ConfigError saved =
+      SaveConfiguration(folder + "/" + name, read.Read, language, Durability::kTogether);
   if (!saved.Ok()) {
     result.Code = kFileOpenError;
     result.Detail = saved.Message;
@@ -168,6 +173,12 @@ int RunBackup(const BackupOptions& options, const CommandContext& context) {
   // Nothing backed up leaves the folder's index as it was; a backup made again keeps the entries
   // of the printers it did not read (their files are still there).
   if (entries.empty()) return status;
+  // The index is what makes the files a backup: it is written only once they are on disk.
+  if (const FileResult flushed = FlushFileSystem(options.folder); !flushed) {
+    context.reporter.Error(FormatText(kUnflushedText, language, Printable(options.folder),
+                                      flushed.Describe(language)));
+    return kExitFailed;
+  }
   if (options.force) entries = MergeBackupEntries(OlderEntries(options.folder), entries);
   if (!WriteIndex(options.folder, entries, context.reporter, language)) return kExitFailed;
   return status;
