@@ -268,6 +268,12 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
 
 FileResult FlushFileSystem(const std::string& folder) {
   const Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid() && errno == EACCES) {
+    // A folder that may be written but not listed cannot be opened for syncfs: every file system
+    // is flushed instead.
+    ::sync();
+    return {};
+  }
   if (!fd.valid()) return FileResult::Failure(FileOperation::kFlush, folder, errno);
   // Since Linux 5.8 syncfs also fails when a file could not be written back since the last
   // syncfs; before, it failed only on a bad descriptor.

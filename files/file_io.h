@@ -43,7 +43,8 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
                                  Durability durability = Durability::kAtOnce);
 
 // Flushes everything written to the file system that holds the folder `folder` (the files saved
-// with Durability::kTogether and their folders); a failure names `folder`.
+// with Durability::kTogether and their folders; every file system when the folder may not be
+// listed); a failure names `folder`.
 FileResult FlushFileSystem(const std::string& folder);
 
 // Reads at most `limit` bytes from the start of the file at `path` into `out` (resized to what
