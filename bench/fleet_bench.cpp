@@ -97,8 +97,6 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-}  // namespace
-
 // The exchanges each printer takes in the command, as the wire floor makes them: set reads the
 // version, then both blocks, writes both and reads them back; backup reads the version and both.
 std::vector<krt6::CommandKind> ExchangesOf(const std::string& command) {
@@ -110,6 +108,8 @@ std::vector<krt6::CommandKind> ExchangesOf(const std::string& command) {
   }
   return kinds;
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
   int count = 200;

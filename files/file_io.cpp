@@ -246,18 +246,18 @@ FileResult ReplaceFileAtomically(const std::string& path, const std::uint8_t* da
   if (const int error = WriteAll(fd.get(), data, size)) return fail(FileOperation::kWrite, error);
   if (hook) hook(ReplaceStage::kDataWritten);
 
-  const bool together = durability == Durability::kTogether;
-  if (!together || existed) {
+  const bool at_once = durability == Durability::kAtOnce;
+  if (at_once || existed) {
     if (const int error = SyncDescriptor(fd.get())) return fail(FileOperation::kFlush, error);
   }
   if (fd.CloseNow() != 0) return fail(FileOperation::kFlush, errno);
-  if (hook && (!together || existed)) hook(ReplaceStage::kDataFlushed);
+  if (hook && (at_once || existed)) hook(ReplaceStage::kDataFlushed);
 
   if (::renameat(folder_fd.get(), temporary.c_str(), folder_fd.get(), name.c_str()) != 0) {
     return fail(FileOperation::kRename, errno);
   }
   // The rename itself must reach the disk too, or a power cut could bring back the old file.
-  if (can_sync_folder && !together) {
+  if (can_sync_folder && at_once) {
     const int error = SyncDescriptor(folder_fd.get());
     if (error != 0 && error != EINVAL) {  // EINVAL: the file system cannot flush folders
       return FileResult::Failure(FileOperation::kFlush, path, error);
